@@ -1,0 +1,43 @@
+# Test support: GoogleTest for both builds and, for the Windows build, a Wine
+# prefix of our own under the build folder that every test runs in.
+if(CMAKE_CROSSCOMPILING)
+  # Debian's googletest package ships the sources; build them with MinGW.
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL SYSTEM)
+  add_library(GTest::gtest ALIAS gtest)
+  add_library(GTest::gtest_main ALIAS gtest_main)
+
+  set(ZRK_WINEPREFIX ${CMAKE_BINARY_DIR}/wineprefix)
+  set(ZRK_WINE_ENV
+      "WINEPREFIX=${ZRK_WINEPREFIX}"
+      "WINEARCH=win32"
+      "WINEDEBUG=-all"
+      "WINEDLLOVERRIDES=mscoree,mshtml=")
+  add_test(NAME wine_prefix COMMAND ${CMAKE_COMMAND} -E env ${ZRK_WINE_ENV} wineboot -i)
+  set_tests_properties(wine_prefix PROPERTIES FIXTURES_SETUP wine TIMEOUT 300)
+else()
+  find_package(GTest REQUIRED)
+endif()
+
+# zrk_test_properties(TEST...): what every test needs to run on this build.
+function(zrk_test_properties)
+  foreach(t ${ARGN})
+    if(CMAKE_CROSSCOMPILING)
+      set_tests_properties(${t} PROPERTIES ENVIRONMENT "${ZRK_WINE_ENV}" FIXTURES_REQUIRED wine
+                                           TIMEOUT 600)
+    else()
+      set_tests_properties(${t} PROPERTIES TIMEOUT 600)
+    endif()
+  endforeach()
+endfunction()
+
+# zrk_add_gtest(NAME SOURCES ... LIBS ...): one test program, run as one test.
+function(zrk_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} zrk_test_support GTest::gtest)
+  add_test(NAME ${name} COMMAND ${name})
+  zrk_test_properties(${name})
+endfunction()

@@ -1,0 +1,21 @@
+// Fault injection at the seam: a test can make the Nth file operation of a run
+// fail, or every write report a full disk, and then prove that nothing was
+// lost. In production nothing is armed and the checks cost one comparison.
+#pragma once
+
+#include <cstdint>
+
+namespace platform::fault {
+
+enum class TOp { Open, Create, Read, Write, Seek, Rename, Delete, SetAttributes, CreateFolder };
+
+// Counts every file operation from now on and makes the one with number
+// `failAt` (1-based) fail; 0 only counts. `diskFull` makes that failure a
+// short write with error 112 where the operation is a write.
+void Arm(std::uint64_t failAt, bool diskFull = false);
+void Disarm();
+std::uint64_t Count();
+// Called by the implementations; true when this operation has to fail.
+bool Hit(TOp op);
+
+} // namespace platform::fault

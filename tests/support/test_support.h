@@ -1,0 +1,40 @@
+// Shared test fixtures: scratch folders and whole-file helpers that work with
+// the program's Windows-style paths on every platform.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh empty folder, removed with everything in it when the object goes.
+// Path() is in the form the program uses (a drive path on Windows).
+class TTempFolder {
+public:
+  TTempFolder();
+  ~TTempFolder();
+  TTempFolder(const TTempFolder &) = delete;
+  TTempFolder &operator=(const TTempFolder &) = delete;
+
+  const std::string &Path() const { return Folder; }
+  // Path() + "\" + name.
+  std::string operator/(std::string_view name) const;
+
+private:
+  std::string Folder;
+};
+
+bool WriteWholeFile(std::string_view path, const std::vector<std::uint8_t> &bytes);
+bool WriteWholeFile(std::string_view path, std::string_view text);
+// Empty when the file cannot be read; use FileExists to tell the difference.
+std::vector<std::uint8_t> ReadWholeFile(std::string_view path);
+std::string ReadWholeText(std::string_view path);
+bool FileExists(std::string_view path);
+bool MakeFolder(std::string_view path);
+// Deterministic pseudo-random bytes.
+std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed);
+bool RunningOnWindows();
+
+} // namespace testing_support

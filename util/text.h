@@ -1,0 +1,32 @@
+// Text, path, number and folder helpers that every subsystem uses. Texts are
+// single-byte Windows-1252 short strings; no routine throws, the file-system
+// ones swallow every failure and answer at most yes or no.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "util/short_string.h"
+
+namespace util {
+
+TShortString TrimText(std::string_view text);
+TShortString AddBackslash(std::string_view text);
+TShortString RemoveBackslash(std::string_view text);
+TShortString ExtractFolder(std::string_view path);
+bool FolderExists(std::string_view path);
+bool PathExists(std::string_view nameOrPattern);
+void DeleteFileIfExists(std::string_view name);
+void DeleteMatchingFiles(std::string_view mask);
+bool ForceFolders(std::string_view path);
+TShortString ChangeExtension(std::string_view name, std::string_view extension);
+TShortString UpperCaseGerman(std::string_view text);
+TShortString LowerCaseAscii(std::string_view text);
+TShortString ExpandUmlauts(std::string_view text);
+TShortString RepeatChar(int count, char c);
+TShortString Spaces(int count);
+// Number right-aligned in a field of `width` (at most 30) characters.
+TShortString FormatNumber(int width, int decimals, int grouping, long double value);
+std::int64_t ParseInt64(std::string_view text);
+
+} // namespace util

@@ -1,0 +1,422 @@
+// Text, path, number and folder helpers. Texts are Windows-1252 bytes; the
+// file-system routines go through the platform seam and never report more than
+// yes or no.
+#include "util/text.h"
+
+#include <iomanip>
+#include <locale>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/files.h"
+
+namespace util {
+
+namespace {
+
+constexpr char Backslash = '\\';
+
+bool IsTrimChar(unsigned char c) {
+  return c == 0x00 || c == 0x20 || (c >= 0x09 && c <= 0x0D);
+}
+
+bool IsPathDelimiter(char c) {
+  return c == '\0' || c == ':' || c == Backslash;
+}
+
+// Folder part of a path without the 255-character cut; the callers decide.
+std::string_view FolderPart(std::string_view path) {
+  std::size_t i = path.size();
+  while (i > 0 && !IsPathDelimiter(path[i - 1]))
+    --i;
+  if (i == 0)
+    return {};
+  if (i == 1)
+    return path.substr(0, 1);
+  if (path[i - 1] == Backslash)
+    return path[i - 2] == ':' ? path.substr(0, i) : path.substr(0, i - 1);
+  return path.substr(0, i);
+}
+
+std::string_view Short(std::string_view text) {
+  return text.size() > TShortString::Capacity ? text.substr(0, TShortString::Capacity) : text;
+}
+
+char UpperCase1252(char c) {
+  auto u = static_cast<unsigned char>(c);
+  if ((u >= 'a' && u <= 'z') || (u >= 0xE0 && u <= 0xFE && u != 0xF7))
+    return static_cast<char>(u - 0x20);
+  switch (u) {
+  case 0x9A:
+  case 0x9C:
+  case 0x9E:
+    return static_cast<char>(u - 0x10);
+  case 0xFF:
+    return static_cast<char>(0x9F);
+  default:
+    return c;
+  }
+}
+
+// Windows error numbers that creating or entering a folder level may give
+// without the walk having to stop.
+bool IsAcceptableFolderError(int error) {
+  return error == platform::ErrorSuccess || error == platform::ErrorAccessDenied ||
+         error == platform::ErrorAlreadyExists;
+}
+
+} // namespace
+
+TShortString TrimText(std::string_view text) {
+  // A text that compares not greater than blanks of its own length (modulo 256,
+  // the length byte of a short string) is empty after trimming; that includes
+  // a text whose first non-blank character is a control character.
+  std::size_t n = text.size() % 256;
+  std::size_t common = text.size() < n ? text.size() : n;
+  std::size_t k = 0;
+  while (k < common && static_cast<unsigned char>(text[k]) == 0x20)
+    ++k;
+  bool greater = k < common ? static_cast<unsigned char>(text[k]) > 0x20 : text.size() > n;
+  if (!greater)
+    return TShortString();
+
+  std::size_t last = text.size() - 1;
+  std::size_t s = 0;
+  while (s < last && IsTrimChar(static_cast<unsigned char>(text[s])))
+    ++s;
+  std::size_t e = text.size();
+  while (e > 0 && IsTrimChar(static_cast<unsigned char>(text[e - 1])))
+    --e;
+  if (e <= s)
+    return TShortString();
+  return TShortString(text.substr(s, e - s));
+}
+
+TShortString AddBackslash(std::string_view text) {
+  if (TrimText(text).Empty() || text.back() == Backslash)
+    return TShortString(text);
+  return TShortString(text) + Backslash;
+}
+
+TShortString RemoveBackslash(std::string_view text) {
+  TShortString result(text);
+  if (result.Length() > 3 && result[result.Length() - 1] == Backslash)
+    result.Truncate(result.Length() - 1);
+  return result;
+}
+
+TShortString ExtractFolder(std::string_view path) {
+  return TShortString(FolderPart(path));
+}
+
+bool FolderExists(std::string_view path) {
+  std::uint32_t attributes = 0;
+  return platform::GetAttributes(path, attributes) && (attributes & platform::faDirectory) != 0;
+}
+
+bool PathExists(std::string_view nameOrPattern) {
+  std::vector<platform::TFindEntry> entries;
+  if (!platform::FindFiles(nameOrPattern, platform::faDirectory, entries))
+    return false;
+  constexpr std::uint32_t invisible =
+      platform::faHidden | platform::faSysFile | platform::faVolumeID;
+  for (const auto &entry : entries)
+    if ((entry.Attributes & invisible) == 0)
+      return true;
+  return false;
+}
+
+void DeleteFileIfExists(std::string_view name) {
+  if (PathExists(name))
+    platform::DeleteFile(name);
+}
+
+void DeleteMatchingFiles(std::string_view mask) {
+  try {
+    std::string_view folder = FolderPart(mask);
+    // A folder beyond a short string's capacity would be compared, and its
+    // files deleted, under a cut name that is not this folder.
+    if (folder.size() > TShortString::Capacity)
+      return;
+    TShortString f = UpperCaseGerman(RemoveBackslash(folder));
+    TShortString w = UpperCaseGerman(Short(platform::WindowsFolder()));
+    if (f.Length() == 3 && w.View().substr(0, 3) == f.View())
+      return;
+    if (f == w || f == UpperCaseGerman(Short(platform::SystemFolder())) ||
+        f == UpperCaseGerman(Short(platform::ProgramFilesFolder())))
+      return;
+
+    std::vector<platform::TFindEntry> entries;
+    if (!platform::FindFiles(mask, 0, entries))
+      return;
+    // Named in the caller's spelling: the same file on Windows, and the exact
+    // name on a case-sensitive file system. "C:" stays relative to the drive's
+    // current folder, where the listing found the files.
+    std::string prefix(folder);
+    if (!prefix.empty() && prefix.back() != Backslash && prefix.back() != ':')
+      prefix += Backslash;
+    constexpr std::uint32_t skipped =
+        platform::faHidden | platform::faSysFile | platform::faVolumeID | platform::faDirectory;
+    for (const auto &entry : entries) {
+      try {
+        if ((entry.Attributes & skipped) != 0)
+          continue;
+        std::string name = prefix + entry.Name;
+        // Windows refuses to delete a read-only file; one left behind in the
+        // staging folder would be placed again with the next package.
+        if ((entry.Attributes & platform::faReadOnly) != 0) {
+          std::uint32_t cleared = entry.Attributes & ~platform::faReadOnly;
+          platform::SetAttributes(name, cleared != 0 ? cleared : platform::faNormal);
+        }
+        platform::DeleteFile(name);
+      } catch (...) {
+      }
+    }
+  } catch (...) {
+  }
+}
+
+bool ForceFolders(std::string_view path) {
+  TShortString s = AddBackslash(Short(path));
+  // Hide a drive root's backslash so that "C:\" is not a level of its own.
+  if (s.Length() >= 3 && s[2] == Backslash)
+    s[2] = '/';
+  std::string remembered;
+  try {
+    remembered = platform::GetCurrentFolder();
+  } catch (...) {
+    return false;
+  }
+
+  bool ok = true;
+  try {
+    std::string rest(s.View());
+    for (;;) {
+      std::size_t pos = rest.find(Backslash);
+      if (pos == std::string::npos)
+        break;
+      std::string segment = rest.substr(0, pos + 1);
+      rest.erase(0, pos + 1);
+      if (segment.size() >= 3 && segment[2] == '/')
+        segment[2] = Backslash;
+      if (!FolderExists(segment)) {
+        int error = platform::CreateFolder(segment) ? 0 : platform::LastError();
+        if (!IsAcceptableFolderError(error)) {
+          ok = false;
+          break;
+        }
+      }
+      int error = platform::SetCurrentFolder(segment) ? 0 : platform::LastError();
+      if (!IsAcceptableFolderError(error)) {
+        ok = false;
+        break;
+      }
+    }
+  } catch (...) {
+    ok = false;
+  }
+  platform::SetCurrentFolder(remembered);
+  return ok;
+}
+
+TShortString ChangeExtension(std::string_view name, std::string_view extension) {
+  if (name.empty())
+    return TShortString();
+  TShortString ext = TrimText(extension);
+  std::size_t dot = name.rfind('.');
+  if (dot == std::string_view::npos)
+    return ext.Empty() ? TShortString(name) : TShortString(name) + '.' + ext;
+  if (ext.Empty())
+    return TShortString(name.substr(0, dot));
+  return TShortString(name.substr(0, dot + 1)) + ext;
+}
+
+TShortString UpperCaseGerman(std::string_view text) {
+  // The umlauts are named because they are what the program relies on; the
+  // rest follows the Windows-1252 upper-casing, which maps them the same way.
+  TShortString result(text);
+  for (std::size_t i = 0; i < result.Length(); ++i) {
+    switch (static_cast<unsigned char>(result[i])) {
+    case 0xE4:
+      result[i] = '\xC4';
+      break;
+    case 0xF6:
+      result[i] = '\xD6';
+      break;
+    case 0xFC:
+      result[i] = '\xDC';
+      break;
+    default:
+      result[i] = UpperCase1252(result[i]);
+    }
+  }
+  return result;
+}
+
+TShortString LowerCaseAscii(std::string_view text) {
+  std::string_view upToNul = text.substr(0, text.find('\0'));
+  TShortString result(upToNul);
+  for (std::size_t i = 0; i < result.Length(); ++i)
+    if (result[i] >= 'A' && result[i] <= 'Z')
+      result[i] = static_cast<char>(result[i] + ('a' - 'A'));
+  return result;
+}
+
+TShortString ExpandUmlauts(std::string_view text) {
+  std::string s(Short(text));
+  // The scan stops after this position of the growing text (1-based).
+  constexpr std::size_t lastScanned = 251;
+  std::size_t i = 0;
+  while (i < s.size() && i < lastScanned) {
+    const char *pair = nullptr;
+    switch (static_cast<unsigned char>(s[i])) {
+    case 0x5B:
+    case 0x8E:
+    case 0xC4:
+      pair = "Ae";
+      break;
+    case 0x5C:
+    case 0x99:
+    case 0xD6:
+      pair = "Oe";
+      break;
+    case 0x5D:
+    case 0x9A:
+    case 0xDC:
+      pair = "Ue";
+      break;
+    case 0x7B:
+    case 0x84:
+    case 0xE4:
+      pair = "ae";
+      break;
+    case 0x7C:
+    case 0x94:
+    case 0xF6:
+      pair = "oe";
+      break;
+    case 0x7D:
+    case 0x81:
+    case 0xFC:
+      pair = "ue";
+      break;
+    case 0x7E:
+    case 0xE1:
+    case 0xDF:
+      pair = "ss";
+      break;
+    default:
+      break;
+    }
+    if (pair == nullptr) {
+      ++i;
+      continue;
+    }
+    s[i] = pair[0];
+    s.insert(i + 1, 1, pair[1]);
+    if (s.size() > TShortString::Capacity)
+      s.resize(TShortString::Capacity);
+    i += 2;
+  }
+  return TShortString(s);
+}
+
+TShortString RepeatChar(int count, char c) {
+  if (count <= 0)
+    return TShortString();
+  std::size_t n = count > 255 ? 255 : static_cast<std::size_t>(count);
+  return TShortString(std::string(n, c));
+}
+
+TShortString Spaces(int count) {
+  return RepeatChar(count, ' ');
+}
+
+TShortString FormatNumber(int width, int decimals, int grouping, long double value) {
+  constexpr int maxWidth = 30;
+  constexpr int maxDecimals = 18;
+  width = width < 0 ? 0 : (width > maxWidth ? maxWidth : width);
+  decimals = decimals < 0 ? 0 : (decimals > maxDecimals ? maxDecimals : decimals);
+
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  out << std::fixed << std::setprecision(decimals) << std::setw(width) << value;
+  std::string text = out.str();
+  std::size_t point = text.find('.');
+  if (point != std::string::npos)
+    text[point] = ',';
+
+  std::string body;
+  if (grouping != 1) {
+    body = text;
+  } else {
+    long p = decimals == 0 || point == std::string::npos ? width + 1 : static_cast<long>(point) + 1;
+    bool digitCopied = false;
+    for (std::size_t k = 0; k < text.size(); ++k) {
+      char c = text[k];
+      bool digit = c >= '0' && c <= '9';
+      if (!digit && c != '-' && c != ',')
+        continue;
+      long distance = p - static_cast<long>(k + 1);
+      if (digitCopied && distance >= 3 && distance <= 27 && distance % 3 == 0)
+        body += '.';
+      body += c;
+      digitCopied = digitCopied || digit;
+    }
+  }
+
+  if (body.size() > static_cast<std::size_t>(width))
+    return RepeatChar(width, '$');
+  return TShortString(std::string(static_cast<std::size_t>(width) - body.size(), ' ') + body);
+}
+
+std::int64_t ParseInt64(std::string_view text) {
+  constexpr std::size_t usedChars = 80;
+  text = text.substr(0, usedChars);
+  std::size_t i = 0;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    negative = text[i] == '-';
+    ++i;
+  }
+  bool hex = false;
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    hex = true;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    hex = true;
+    i += 2;
+  }
+  if (i >= text.size())
+    return 0;
+
+  // Decimal numbers must fit the signed range; hexadecimal ones may use all
+  // 64 bits, the highest making the value negative.
+  const std::uint64_t limit =
+      hex ? ~std::uint64_t{0} : (negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1);
+  const unsigned base = hex ? 16 : 10;
+  std::uint64_t value = 0;
+  for (; i < text.size(); ++i) {
+    char c = text[i];
+    unsigned digit;
+    if (c >= '0' && c <= '9')
+      digit = static_cast<unsigned>(c - '0');
+    else if (hex && c >= 'a' && c <= 'f')
+      digit = static_cast<unsigned>(c - 'a' + 10);
+    else if (hex && c >= 'A' && c <= 'F')
+      digit = static_cast<unsigned>(c - 'A' + 10);
+    else
+      return 0;
+    if (value > (limit - digit) / base)
+      return 0;
+    value = value * base + digit;
+  }
+  if (negative)
+    value = ~value + 1;
+  return static_cast<std::int64_t>(value);
+}
+
+} // namespace util

@@ -17,6 +17,9 @@
 //    owner; folders are 0x10; there are no system or volume entries.
 //  - WindowsFolder() is "C:\WINDOWS", SystemFolder() "C:\WINDOWS\SYSTEM32",
 //    ProgramFilesFolder() "C:\Program Files", all below the drive root.
+//  - POSIX has no share modes: "shared" and "unshared" opens behave alike;
+//    CreateNew still refuses an existing file. Read-only files refuse write
+//    access, deletion and replacement (error 5) even for the superuser.
 //  - Listings come sorted case-insensitively (as NTFS returns them), so runs
 //    are repeatable; wildcards follow the Windows rules ("*.*" matches every
 //    name, "*" and "?" otherwise, case-insensitive).
@@ -67,6 +70,8 @@ public:
   bool OpenRead(std::string_view path);
   // New or truncated file, read and write access, shared for reading and writing.
   bool Create(std::string_view path);
+  // New or truncated file, read and write access, shared with nobody.
+  bool CreateUnshared(std::string_view path);
   // New file that must not exist yet, read and write access, shared with nobody.
   bool CreateNew(std::string_view path);
 
@@ -117,6 +122,8 @@ bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
 bool CreateFolder(std::string_view path);
 bool RemoveFolder(std::string_view path);
+// The current folder as the host names it: a Windows path on Windows, the
+// native POSIX path (not a drive path) on POSIX; SetCurrentFolder takes both.
 std::string GetCurrentFolder();
 bool SetCurrentFolder(std::string_view path);
 

@@ -22,6 +22,8 @@ constexpr std::uint32_t MbIconExclamation = 0x30;
 constexpr std::uint32_t MbIconInformation = 0x40;
 constexpr std::uint32_t MbDefButton2 = 0x100;
 constexpr int IdOk = 1;
+constexpr int IdYes = 6;
+constexpr int IdNo = 7;
 
 // Top-level window of this class and, unless `title` is null, this title.
 THandle FindTopWindow(const char *className, const char *title);
@@ -36,9 +38,8 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
 void ProcessPendingMessages();
 
 // Replaces ShowMessageBox (and the beep stays) while set; tests use it.
-using TMessageBoxHook =
-    std::function<int(THandle owner, std::string_view text, std::string_view caption,
-                      std::uint32_t style)>;
+using TMessageBoxHook = std::function<int(THandle owner, std::string_view text,
+                                          std::string_view caption, std::uint32_t style)>;
 void SetMessageBoxHook(TMessageBoxHook hook);
 
 } // namespace platform

@@ -1,0 +1,190 @@
+// Code of the platform seam that is the same on every OS: the last-error slot,
+// fault counting, Windows wildcard matching and the listing filter.
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "platform/internal.h"
+#include "platform/window.h"
+
+namespace platform {
+
+namespace {
+thread_local int CurrentError = 0;
+
+// Armed is the only thing a disarmed run ever reads.
+std::atomic<bool> Armed{false};
+std::atomic<std::uint64_t> Counter{0};
+std::atomic<std::uint64_t> FailAt{0};
+std::atomic<bool> DiskFull{false};
+std::atomic<bool> LastHitWasDiskFull{false};
+
+std::mutex HookLock;
+TMessageBoxHook Hook;
+
+char LowerAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool GlobMatch(std::string_view name, std::string_view pattern) {
+  // Iterative matcher with one backtrack point for the last '*'.
+  std::size_t n = 0, p = 0, starP = std::string_view::npos, starN = 0;
+  while (n < name.size()) {
+    if (p < pattern.size() && pattern[p] == '*') {
+      starP = p++;
+      starN = n;
+    } else if (p < pattern.size() &&
+               (pattern[p] == '?' || LowerAscii(pattern[p]) == LowerAscii(name[n]))) {
+      ++p;
+      ++n;
+    } else if (starP != std::string_view::npos) {
+      p = starP + 1;
+      n = ++starN;
+    } else {
+      return false;
+    }
+  }
+  while (p < pattern.size() && pattern[p] == '*')
+    ++p;
+  return p == pattern.size();
+}
+} // namespace
+
+int LastError() {
+  return CurrentError;
+}
+
+void SetMessageBoxHook(TMessageBoxHook hook) {
+  std::lock_guard<std::mutex> guard(HookLock);
+  Hook = std::move(hook);
+}
+
+bool MatchesMask(std::string_view name, std::string_view pattern) {
+  if (pattern == "*" || pattern == "*.*")
+    return true;
+  if (GlobMatch(name, pattern))
+    return true;
+  // Windows lets a trailing ".*" or "." stand for "no extension at all":
+  // "README.*" finds "README", "*." finds every name without a dot.
+  const bool hasDot = name.find('.') != std::string_view::npos;
+  if (pattern.size() >= 2 && pattern.substr(pattern.size() - 2) == ".*" &&
+      GlobMatch(name, pattern.substr(0, pattern.size() - 2)))
+    return true;
+  if (!hasDot && !pattern.empty() && pattern.back() == '.') {
+    std::string_view stem = pattern;
+    while (!stem.empty() && stem.back() == '.')
+      stem.remove_suffix(1);
+    return GlobMatch(name, stem);
+  }
+  return false;
+}
+
+namespace fault {
+
+void Arm(std::uint64_t failAt, bool diskFull) {
+  Counter = 0;
+  FailAt = failAt;
+  DiskFull = diskFull;
+  LastHitWasDiskFull = false;
+  Armed = true;
+}
+
+void Disarm() {
+  Armed = false;
+}
+
+std::uint64_t Count() {
+  return Counter;
+}
+
+bool Hit(TOp op) {
+  if (!Armed.load(std::memory_order_relaxed))
+    return false;
+  const std::uint64_t number = ++Counter;
+  if (number != FailAt.load())
+    return false;
+  LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
+  return true;
+}
+
+} // namespace fault
+
+namespace detail {
+
+void SetError(int error) {
+  CurrentError = error;
+}
+
+int FaultError(fault::TOp op) {
+  switch (op) {
+  case fault::TOp::Open:
+  case fault::TOp::Create:
+    return ErrorSharingViolation;
+  case fault::TOp::Read:
+    return 30; // ERROR_READ_FAULT
+  case fault::TOp::Write:
+    return LastHitWasDiskFull ? ErrorDiskFull : ErrorWriteFault;
+  case fault::TOp::Seek:
+    return 25; // ERROR_SEEK
+  case fault::TOp::CreateFolder:
+    return 82; // ERROR_CANNOT_MAKE
+  case fault::TOp::Rename:
+  case fault::TOp::Delete:
+  case fault::TOp::SetAttributes:
+    break;
+  }
+  return ErrorAccessDenied;
+}
+
+bool FaultIsDiskFull() {
+  return LastHitWasDiskFull;
+}
+
+bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
+                       std::uint32_t style, int &result) {
+  TMessageBoxHook hook;
+  {
+    std::lock_guard<std::mutex> guard(HookLock);
+    hook = Hook;
+  }
+  if (!hook)
+    return false;
+  result = hook(owner, text, caption, style);
+  return true;
+}
+
+bool PassesFilter(std::uint32_t attributes, std::uint32_t filter) {
+  const std::uint32_t special = faHidden | faSysFile | faVolumeID | faDirectory;
+  return (attributes & special & ~filter) == 0;
+}
+
+void SortEntries(std::vector<TFindEntry> &entries) {
+  std::stable_sort(entries.begin(), entries.end(), [](const TFindEntry &a, const TFindEntry &b) {
+    const std::size_t n = std::min(a.Name.size(), b.Name.size());
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto ca = static_cast<unsigned char>(LowerAscii(a.Name[i]));
+      const auto cb = static_cast<unsigned char>(LowerAscii(b.Name[i]));
+      if (ca != cb)
+        return ca < cb;
+    }
+    if (a.Name.size() != b.Name.size())
+      return a.Name.size() < b.Name.size();
+    return a.Name < b.Name;
+  });
+}
+
+void SplitMask(std::string_view mask, std::string &folder, std::string &pattern) {
+  const std::size_t cut = mask.find_last_of("\\/:");
+  if (cut == std::string_view::npos) {
+    folder.clear();
+    pattern = std::string(mask);
+  } else {
+    folder = std::string(mask.substr(0, cut + 1));
+    pattern = std::string(mask.substr(cut + 1));
+  }
+}
+
+} // namespace detail
+} // namespace platform

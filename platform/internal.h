@@ -1,0 +1,35 @@
+// Helpers shared by the per-OS implementations of the platform seam; not for
+// use outside platform/.
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "platform/window.h"
+
+namespace platform::detail {
+
+void SetError(int error);
+
+// Windows errors that an injected fault of each kind reports.
+int FaultError(fault::TOp op);
+// True when the write that has just been made to fail should look like a full disk.
+bool FaultIsDiskFull();
+
+// The attribute-filter rule of a listing: plain files always, folders, hidden,
+// system and volume entries only when their bit is asked for.
+bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
+// Case-insensitive name order, so that listings come out the same on every file system.
+void SortEntries(std::vector<TFindEntry> &entries);
+
+// Splits a mask such as "C:\A\*.TXT" into "C:\A\" and "*.TXT" (the folder part
+// keeps its separator; empty when the mask has no folder).
+void SplitMask(std::string_view mask, std::string &folder, std::string &pattern);
+
+// Runs the message-box hook when one is set; false when none is.
+bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
+                       std::uint32_t style, int &result);
+
+} // namespace platform::detail

@@ -1,0 +1,49 @@
+// POSIX run-time loading: a Windows library name becomes a shared object in
+// the program's own folder ("DUNZIP32.DLL" -> "libdunzip32.so").
+#include <dlfcn.h>
+#include <string>
+
+#include "platform/dynlib.h"
+#include "platform/files.h"
+
+namespace platform {
+
+namespace {
+std::string SharedObjectName(std::string_view name) {
+  std::string base(name);
+  const std::size_t cut = base.find_last_of("\\/");
+  if (cut != std::string::npos)
+    base = base.substr(cut + 1);
+  const std::size_t dot = base.rfind('.');
+  if (dot != std::string::npos && dot > 0)
+    base = base.substr(0, dot);
+  for (char &c : base)
+    if (c >= 'A' && c <= 'Z')
+      c = static_cast<char>(c - 'A' + 'a');
+  std::string folder = ExecutablePath();
+  const std::size_t slash = folder.find_last_of('/');
+  folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
+  return folder + "/lib" + base + ".so";
+}
+} // namespace
+
+void *LoadDynamicLibrary(std::string_view name) {
+  try {
+    return dlopen(SharedObjectName(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+  } catch (...) {
+    return nullptr;
+  }
+}
+
+void *FindSymbol(void *library, const char *name) {
+  if (library == nullptr || name == nullptr)
+    return nullptr;
+  return dlsym(library, name);
+}
+
+void FreeDynamicLibrary(void *library) {
+  if (library != nullptr)
+    dlclose(library);
+}
+
+} // namespace platform

@@ -1,0 +1,164 @@
+// The administration file and the download record file: whole-record reads
+// and writes at fixed positions, scrambled with the settings' AdminSeed.
+#include "admin/admin_file.h"
+
+#include <cstring>
+
+#include "admin/scramble.h"
+#include "admin/settings.h"
+#include "util/dates.h"
+#include "util/text.h"
+
+namespace admin {
+
+namespace {
+
+constexpr std::int32_t HeaderSize = static_cast<std::int32_t>(AdminHeaderSize);
+constexpr std::int32_t RecordSize = static_cast<std::int32_t>(PackageRecordSize);
+
+// Reads until `count` bytes have arrived or the file ends; false on an I/O error.
+bool ReadUpTo(platform::TFile &file, void *buffer, std::uint32_t count, std::uint32_t &got) {
+  got = 0;
+  std::uint8_t *bytes = static_cast<std::uint8_t *>(buffer);
+  while (got < count) {
+    std::uint32_t n = 0;
+    if (!file.Read(bytes + got, count - got, n))
+      return false;
+    if (n == 0)
+      break;
+    got += n;
+  }
+  return true;
+}
+
+bool WriteAll(platform::TFile &file, const void *buffer, std::uint32_t count) {
+  std::uint32_t written = 0;
+  return file.Write(buffer, count, written) && written == count;
+}
+
+// The threshold date of the version fix-up. The host's text reads as month 0,
+// i.e. BadDate, so only a date below -1 (which no date routine produces) is
+// set back.
+std::int32_t FixUpThreshold() {
+  return util::ParseDateDigits("04.02.20");
+}
+
+} // namespace
+
+bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed) {
+  bool result = false;
+  std::memset(header.Bytes, 0, sizeof header.Bytes);
+  platform::TFile file;
+  bool opened = file.OpenShared(path);
+  if (opened) {
+    std::uint32_t got = 0;
+    if (ReadUpTo(file, header.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize) {
+      result = true;
+      ScrambleBuffer(header.Bytes, HeaderSize, seed);
+      if (util::TrimText(header.DownloadFolder()).Empty())
+        header.SetDownloadFolder(DefaultDownloadFolder);
+      if (util::TrimText(header.StagingFolder()).Empty())
+        header.SetStagingFolder(DefaultStagingFolder);
+    } else {
+      // A partial header is still scrambled; it must neither be looked at nor
+      // written back over the host's file.
+      std::memset(header.Bytes, 0, sizeof header.Bytes);
+    }
+  }
+
+  std::int32_t threshold = FixUpThreshold();
+  if (header.VersionDate() < threshold || header.VersionDate2() < threshold) {
+    header.SetVersionDate(threshold);
+    header.SetVersionDate2(threshold);
+    header.SetVersionText(FixUpVersionText);
+    header.SetVersionNumber(FixUpVersionNumber);
+    if (result || !opened)
+      WriteAdminHeader(path, header, seed);
+  }
+  file.Close();
+  return result;
+}
+
+bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed) {
+  platform::TFile file;
+  if (!file.OpenShared(path) && !file.Create(path))
+    return false;
+  TAdminHeader scrambled = header;
+  ScrambleBuffer(scrambled.Bytes, HeaderSize, seed);
+  bool ok = file.Seek(0) && WriteAll(file, scrambled.Bytes, AdminHeaderSize);
+  file.Close();
+  return ok;
+}
+
+bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
+                     std::int32_t seed, bool &first) {
+  std::memset(record.Bytes, 0, sizeof record.Bytes);
+  bool ok = true;
+  if (first) {
+    first = false;
+    ok = file.OpenShared(path);
+    if (ok) {
+      TAdminHeader skipped;
+      std::uint32_t got = 0;
+      ok = ReadUpTo(file, skipped.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize;
+    }
+  }
+  if (ok) {
+    bool atEnd = true;
+    ok = file.AtEnd(atEnd) && !atEnd;
+  }
+  if (ok) {
+    std::uint32_t got = 0;
+    ok = ReadUpTo(file, record.Bytes, PackageRecordSize, got) && got == PackageRecordSize;
+    if (ok)
+      ScrambleBuffer(record.Bytes, RecordSize, seed);
+  }
+  if (!ok)
+    std::memset(record.Bytes, 0, sizeof record.Bytes);
+  return ok;
+}
+
+bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t seed) {
+  std::int64_t position = 0;
+  if (!file.Position(position))
+    return false;
+  std::int64_t start = position - static_cast<std::int64_t>(PackageRecordSize);
+  if (start < static_cast<std::int64_t>(AdminHeaderSize))
+    return false;
+  if (!file.Seek(start))
+    return false;
+  for (int k = 1; k <= PackageInfoCount; ++k)
+    record.SetInstalledInfo(k, record.OfferedInfo(k));
+  record.SetInstallPending(0);
+  TPackageRecord scrambled = record;
+  ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
+  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+}
+
+void RecordRunResult(TAdminHeader &header, std::int32_t result) {
+  header.SetLastResult(result);
+  header.SetLastRunDate(util::CurrentDayNumber());
+  header.SetLastRunTime(util::CurrentSecondOfDay());
+  if (result == 0) {
+    util::TShortString offered = header.OfferedVersionText();
+    header.SetVersionText(offered.View());
+    header.SetVersionDate(header.OfferedVersionDate());
+    header.SetUpdatePending(0);
+  }
+  util::TShortString path = Settings.AdminFileName();
+  WriteAdminHeader(path.View(), header, Settings.AdminSeed());
+}
+
+bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed) {
+  std::memset(record.Bytes, 0, sizeof record.Bytes);
+  platform::TFile file;
+  if (!file.OpenShared(path))
+    return false;
+  std::uint32_t got = 0;
+  bool result = ReadUpTo(file, record.Bytes, DownloadRecordSize, got) && got == DownloadRecordSize;
+  ScrambleBuffer(record.Bytes, static_cast<std::int32_t>(DownloadRecordSize), seed);
+  file.Close();
+  return result;
+}
+
+} // namespace admin

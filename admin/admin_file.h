@@ -1,0 +1,44 @@
+// Reading and writing the administration file (header plus package records)
+// and the download record file, both shared with the host. Nothing here
+// throws; every routine answers with a boolean.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "admin/admin_records.h"
+#include "platform/files.h"
+
+namespace admin {
+
+// Version that a header with an impossible version date is set back to.
+constexpr std::string_view FixUpVersionText = "3.83.0";
+constexpr std::int32_t FixUpVersionNumber = 383;
+// Folders a header with blank entries is read with.
+constexpr std::string_view DefaultDownloadFolder = "C:\\TEST";
+constexpr std::string_view DefaultStagingFolder = "C:\\HELP";
+
+// True when a whole header was read; `header` is then plain, with blank
+// download/staging folders filled in. Otherwise `header` is all zeros.
+bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
+// Replaces the first AdminHeaderSize bytes of the file (created when missing);
+// the records behind stay. `header` is not changed.
+bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed);
+// Delivers the next package record. Set `first` before the first call: the
+// file is then opened at `path` and stays open in `file` for the caller to
+// close. False at the end (a partial record counts as the end) or on an error;
+// `record` is then zeros.
+bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
+                     std::int32_t seed, bool &first);
+// Marks the record that the last ReadNextPackage delivered as applied and
+// writes it back in its place; the file position stays behind it. `record`
+// stays plain and shows the change.
+bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t seed);
+// Stamps the outcome of a run into `header` and writes it to Settings'
+// administration file; a result of 0 also installs the offered version.
+void RecordRunResult(TAdminHeader &header, std::int32_t result);
+// True when a whole record was read. A short file leaves key bytes in the
+// missing part; a missing file leaves zeros.
+bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed);
+
+} // namespace admin

@@ -1,0 +1,16 @@
+// Copying one file with its last-write time and attributes, the way unpacked
+// files reach their destination folders: the previous destination survives
+// every failure, and the result is a small number shown to the user.
+#pragma once
+
+#include <string_view>
+
+namespace util {
+
+// 0 copied; 1 source attributes unreadable or source cannot be opened;
+// 2 destination cannot be created or replaced (read-only, in use, missing
+// folder, path over 255 characters); 3 read failed; 4 write failed or short;
+// 5 source time unreadable.
+int CopyFileWithDate(std::string_view source, std::string_view destination);
+
+} // namespace util

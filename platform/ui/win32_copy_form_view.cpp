@@ -1,0 +1,362 @@
+// The Win32 update dialog: window class, controls as laid out in the form,
+// the modal loop that runs until WM_CLOSE, the one-shot timer and the
+// deferred release of the window.
+#include "platform/ui/win32_copy_form_view.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+
+#include "platform/ui/copy_form_window.h"
+
+namespace platform {
+
+namespace {
+
+constexpr int ClientWidth = 342;
+constexpr int ClientHeight = 174;
+constexpr UINT_PTR Timer1Id = 1;
+// Deferred destruction, as a form's Release does it.
+constexpr UINT WmRelease = WM_APP + 1;
+// Activation that never came (another process holds the foreground).
+constexpr UINT WmActivateFallback = WM_APP + 2;
+
+constexpr DWORD FormStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+constexpr DWORD FormExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
+
+struct TControlLayout {
+  int Id;
+  const char *ClassName;
+  DWORD Style;
+  int X, Y, Width, Height; // relative to Gruppe1
+  const char *Text;
+};
+
+constexpr int GroupX = 8, GroupY = 8, GroupWidth = 329, GroupHeight = 157;
+constexpr const char *GroupCaption = "Dekomprimieren der Dateien";
+
+// Labels never interpret "&": file names are shown as they are.
+constexpr DWORD LabelStyle = SS_LEFT | SS_NOPREFIX;
+
+const TControlLayout GroupControls[] = {
+    {IdLabel1, "STATIC", LabelStyle, 8, 20, 313, 13,
+     "Die Pakete werden entpackt und gepr\xFC"
+     "ft."},
+    {IdLabel2, "STATIC", LabelStyle, 8, 40, 41, 13, "Paket:"},
+    {IdLabel3, "STATIC", LabelStyle, 8, 56, 41, 13, "Datei:"},
+    {IdSPaket, "STATIC", LabelStyle, 48, 40, 269, 13, ""},
+    {IdSDatei, "STATIC", LabelStyle, 48, 56, 273, 13, ""},
+    {IdMeter1, PROGRESS_CLASSA, 0, 8, 84, 313, 24, ""},
+    {IdMeter2, PROGRESS_CLASSA, 0, 8, 120, 313, 24, ""},
+};
+
+HWND AsHwnd(THandle handle) {
+  return reinterpret_cast<HWND>(handle);
+}
+
+LRESULT CALLBACK CopyFormWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  try {
+    if (message == WM_NCCREATE) {
+      auto *create = reinterpret_cast<CREATESTRUCTA *>(lParam);
+      SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(create->lpCreateParams));
+    }
+    auto *view = reinterpret_cast<TWin32CopyFormView *>(GetWindowLongPtrA(window, GWLP_USERDATA));
+    if (view != nullptr && view->Handle() == reinterpret_cast<THandle>(window))
+      return view->HandleMessage(message, wParam, lParam);
+    return DefWindowProcA(window, message, wParam, lParam);
+  } catch (...) {
+    // Nothing may unwind through the window manager's frames.
+    return 0;
+  }
+}
+
+bool RegisterFormClass(HINSTANCE instance) {
+  WNDCLASSEXA wc{};
+  if (GetClassInfoExA(instance, CopyFormWindowClass, &wc))
+    return true;
+  wc.cbSize = sizeof(wc);
+  wc.lpfnWndProc = CopyFormWindowProc;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(static_cast<INT_PTR>(COLOR_BTNFACE + 1));
+  wc.lpszClassName = CopyFormWindowClass;
+  return RegisterClassExA(&wc) != 0;
+}
+
+} // namespace
+
+TWin32CopyFormView::TWin32CopyFormView() {
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS};
+  if (!InitCommonControlsEx(&icc))
+    InitCommonControls();
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  if (!RegisterFormClass(instance))
+    return;
+
+  RECT frame{0, 0, ClientWidth, ClientHeight};
+  AdjustWindowRectEx(&frame, FormStyle, FALSE, FormExStyle);
+  int width = frame.right - frame.left;
+  int height = frame.bottom - frame.top;
+  int x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+  int y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+
+  // The window procedure recognises this view by its handle, which is only
+  // known once CreateWindowExA returns; messages before that go to the default.
+  HWND window = CreateWindowExA(FormExStyle, CopyFormWindowClass, "Update einarbeiten", FormStyle,
+                                x, y, width, height, nullptr, nullptr, instance, this);
+  if (window == nullptr)
+    return;
+  Window = reinterpret_cast<THandle>(window);
+
+  // The frame of an unmanaged window may differ from what AdjustWindowRectEx
+  // predicted; the client area is what the layout is made for.
+  RECT client{};
+  GetClientRect(window, &client);
+  if (client.right != ClientWidth || client.bottom != ClientHeight) {
+    width += ClientWidth - client.right;
+    height += ClientHeight - client.bottom;
+    x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
+    y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
+    SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+
+  Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                     DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
+  CreateControls();
+}
+
+TWin32CopyFormView::~TWin32CopyFormView() {
+  if (Window != 0) {
+    HWND window = AsHwnd(Window);
+    Window = 0;
+    DestroyWindow(window);
+  }
+  if (Font != nullptr)
+    DeleteObject(static_cast<HFONT>(Font));
+}
+
+void TWin32CopyFormView::CreateControls() {
+  HWND window = AsHwnd(Window);
+  HINSTANCE instance = GetModuleHandleA(nullptr);
+  auto setFont = [this](HWND control) {
+    if (Font != nullptr)
+      SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(Font), FALSE);
+  };
+  setFont(window);
+  // The group box comes last so that it lies below its labels in the
+  // z-order; it draws only its frame and caption.
+  for (const TControlLayout &c : GroupControls) {
+    HWND control =
+        CreateWindowExA(0, c.ClassName, c.Text, WS_CHILD | WS_VISIBLE | c.Style, GroupX + c.X,
+                        GroupY + c.Y, c.Width, c.Height, window,
+                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Id)), instance, nullptr);
+    if (control == nullptr)
+      continue;
+    setFont(control);
+    if (c.Id == IdMeter1 || c.Id == IdMeter2) {
+      SendMessageA(control, PBM_SETRANGE32, 0, 100);
+      SendMessageA(control, PBM_SETPOS, 0, 0);
+    }
+  }
+  HWND group = CreateWindowExA(
+      0, "BUTTON", GroupCaption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, GroupX,
+      GroupY, GroupWidth, GroupHeight, window,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdGruppe1)), instance, nullptr);
+  if (group != nullptr) {
+    setFont(group);
+    SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  }
+}
+
+void TWin32CopyFormView::SetChildText(int id, std::string_view text) {
+  if (Window == 0)
+    return;
+  std::string copy(text);
+  SetDlgItemTextA(AsHwnd(Window), id, copy.c_str());
+}
+
+void TWin32CopyFormView::SetMeter(int id, int position) {
+  if (Window == 0)
+    return;
+  if (position < 0)
+    position = 0;
+  if (position > 100)
+    position = 100;
+  SendDlgItemMessageA(AsHwnd(Window), id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+}
+
+void TWin32CopyFormView::SetCaption(std::string_view text) {
+  if (Window == 0)
+    return;
+  std::string copy(text);
+  SetWindowTextA(AsHwnd(Window), copy.c_str());
+}
+
+void TWin32CopyFormView::SetGroupCaption(std::string_view text) {
+  SetChildText(IdGruppe1, text);
+}
+void TWin32CopyFormView::SetPackageText(std::string_view text) {
+  SetChildText(IdSPaket, text);
+}
+void TWin32CopyFormView::SetFileText(std::string_view text) {
+  SetChildText(IdSDatei, text);
+}
+void TWin32CopyFormView::SetMeter1(int position) {
+  SetMeter(IdMeter1, position);
+}
+void TWin32CopyFormView::SetMeter2(int position) {
+  SetMeter(IdMeter2, position);
+}
+
+void TWin32CopyFormView::RepaintGroup() {
+  if (Window == 0)
+    return;
+  HWND window = AsHwnd(Window);
+  RECT area{GroupX, GroupY, GroupX + GroupWidth, GroupY + GroupHeight};
+  RedrawWindow(window, &area, nullptr,
+               RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
+void TWin32CopyFormView::ProcessMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      // Left for the outer loop, which ends on it.
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+int TWin32CopyFormView::ShowMessage(std::string_view text, std::string_view caption,
+                                    std::uint32_t style) {
+  std::string body(text);
+  std::string title(caption);
+  return MessageBoxA(AsHwnd(Window), body.c_str(), title.c_str(), style);
+}
+
+void TWin32CopyFormView::RunModal(std::function<void()> onActivate, std::function<void()> onTimer) {
+  if (Window == 0)
+    return;
+  HWND window = AsHwnd(Window);
+  OnActivate = std::move(onActivate);
+  OnTimer = std::move(onTimer);
+  CloseRequested = false;
+
+  // Showing activates the window, and WM_ACTIVATE runs the handler at once.
+  ShowWindow(window, SW_SHOW);
+  SetForegroundWindow(window);
+  UpdateWindow(window);
+  if (!Activated)
+    PostMessageA(window, WmActivateFallback, 0, 0);
+
+  MSG msg;
+  while (!CloseRequested) {
+    BOOL got = GetMessageA(&msg, nullptr, 0, 0);
+    if (got == 0) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      break;
+    }
+    if (got == -1)
+      break;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+  DisarmTimer();
+  ShowWindow(window, SW_HIDE);
+  Release();
+}
+
+void TWin32CopyFormView::Release() {
+  HWND window = AsHwnd(Window);
+  if (!PostMessageA(window, WmRelease, 0, 0)) {
+    Window = 0;
+    DestroyWindow(window);
+    return;
+  }
+  MSG msg;
+  while (Window != 0 && PeekMessageA(&msg, window, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void TWin32CopyFormView::ArmTimer(unsigned milliseconds) {
+  if (Window != 0)
+    SetTimer(AsHwnd(Window), Timer1Id, milliseconds, nullptr);
+}
+
+void TWin32CopyFormView::DisarmTimer() {
+  if (Window != 0)
+    KillTimer(AsHwnd(Window), Timer1Id);
+}
+
+void TWin32CopyFormView::PostClose() {
+  if (Window != 0)
+    PostMessageA(AsHwnd(Window), WM_CLOSE, 0, 0);
+}
+
+std::intptr_t TWin32CopyFormView::HandleMessage(unsigned message, std::uintptr_t wParam,
+                                                std::intptr_t lParam) {
+  HWND window = AsHwnd(Window);
+  try {
+    switch (message) {
+    case WM_ACTIVATE:
+      DefWindowProcA(window, message, wParam, lParam);
+      if (LOWORD(wParam) != WA_INACTIVE) {
+        Activated = true;
+        if (OnActivate)
+          OnActivate();
+      }
+      return 0;
+    case WmActivateFallback:
+      if (!Activated) {
+        Activated = true;
+        if (OnActivate)
+          OnActivate();
+      }
+      return 0;
+    case WM_TIMER:
+      if (wParam == Timer1Id) {
+        KillTimer(window, Timer1Id);
+        if (OnTimer)
+          OnTimer();
+        return 0;
+      }
+      break;
+    case WM_CLOSE:
+      // Ends the modal loop; the window itself goes later, through Release.
+      CloseRequested = true;
+      PostMessageA(window, WM_NULL, 0, 0);
+      return 0;
+    case WM_SYSCOMMAND:
+      // No close button and no system menu: Alt+F4 must not end a run either.
+      if ((wParam & 0xFFF0) == SC_CLOSE)
+        return 0;
+      break;
+    case WmRelease:
+      Window = 0;
+      DestroyWindow(window);
+      return 0;
+    default:
+      break;
+    }
+  } catch (...) {
+    return 0;
+  }
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
+std::unique_ptr<update::TCopyFormView> CreateCopyFormView() {
+  auto view = std::make_unique<TWin32CopyFormView>();
+  if (view->Handle() == 0)
+    return nullptr;
+  return view;
+}
+
+} // namespace platform

@@ -1,0 +1,53 @@
+// TCopyForm drawn as a real Win32 window: a fixed, topmost dialog with the
+// group box, labels and two progress bars as laid out in the form, its own
+// modal message loop, a one-shot timer and message boxes owned by it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+
+#include "update/copy_form_view.h"
+
+namespace platform {
+
+class TWin32CopyFormView final : public update::TCopyFormView {
+public:
+  // Creates the window hidden; Handle() is 0 when that failed.
+  TWin32CopyFormView();
+  ~TWin32CopyFormView() override;
+  TWin32CopyFormView(const TWin32CopyFormView &) = delete;
+  TWin32CopyFormView &operator=(const TWin32CopyFormView &) = delete;
+
+  void SetCaption(std::string_view text) override;
+  void SetGroupCaption(std::string_view text) override;
+  void SetPackageText(std::string_view text) override;
+  void SetFileText(std::string_view text) override;
+  void SetMeter1(int position) override;
+  void SetMeter2(int position) override;
+  void RepaintGroup() override;
+  void ProcessMessages() override;
+  int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t style) override;
+  THandle Handle() const override { return Window; }
+  void RunModal(std::function<void()> onActivate, std::function<void()> onTimer) override;
+  void ArmTimer(unsigned milliseconds) override;
+  void DisarmTimer() override;
+  void PostClose() override;
+
+  // The window procedure's work; never throws.
+  std::intptr_t HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
+
+private:
+  void CreateControls();
+  void SetChildText(int id, std::string_view text);
+  void SetMeter(int id, int position);
+  void Release();
+
+  THandle Window = 0;
+  void *Font = nullptr;
+  std::function<void()> OnActivate;
+  std::function<void()> OnTimer;
+  bool Activated = false;
+  bool CloseRequested = false;
+};
+
+} // namespace platform

@@ -1,0 +1,406 @@
+// Windows implementation of the file tasks through the ANSI API: shared open
+// and create, reads, writes and seeks, attributes, DOS times, deletes, moves,
+// folders and the well-known system folders.
+#include <windows.h>
+
+#include <string>
+
+#include "platform/files.h"
+#include "platform/win32/win32_util.h"
+
+namespace platform {
+
+using win32::Fail;
+using win32::FailLast;
+using win32::Faulted;
+using win32::Succeed;
+
+namespace {
+
+constexpr DWORD ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
+constexpr int ErrorInvalidHandle = 6;
+
+HANDLE AsHandle(std::intptr_t handle) {
+  return reinterpret_cast<HANDLE>(handle);
+}
+
+bool OpenNative(std::intptr_t &handle, std::string_view path, DWORD access, DWORD share,
+                DWORD disposition) {
+  const std::string name(path);
+  HANDLE h = CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
+                         nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return FailLast();
+  handle = reinterpret_cast<std::intptr_t>(h);
+  return Succeed();
+}
+
+bool DosFromFileTime(const FILETIME &utc, std::uint32_t &dosTime) {
+  FILETIME local;
+  WORD date = 0, time = 0;
+  if (!FileTimeToLocalFileTime(&utc, &local) || !FileTimeToDosDateTime(&local, &date, &time))
+    return FailLast();
+  dosTime = (static_cast<std::uint32_t>(date) << 16) | time;
+  return Succeed();
+}
+
+bool FileTimeFromDos(std::uint32_t dosTime, FILETIME &utc) {
+  FILETIME local;
+  if (!DosDateTimeToFileTime(static_cast<WORD>(dosTime >> 16), static_cast<WORD>(dosTime & 0xFFFF),
+                             &local) ||
+      !LocalFileTimeToFileTime(&local, &utc))
+    return FailLast();
+  return true;
+}
+
+// A handle for reading or changing the times of a file or folder by name.
+HANDLE OpenForTimes(std::string_view path, DWORD access) {
+  const std::string name(path);
+  return CreateFileA(name.c_str(), access, ShareReadWrite | FILE_SHARE_DELETE, nullptr,
+                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+}
+
+using TGetFolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
+
+std::string ShellFolder(int csidl) {
+  constexpr DWORD TypeDefault = 1; // SHGFP_TYPE_DEFAULT
+  // SHFolder.dll brings the call to old systems; shell32 has it on newer ones.
+  for (const char *library : {"SHFolder.dll", "shell32.dll"}) {
+    HMODULE module = LoadLibraryA(library);
+    if (module == nullptr)
+      continue;
+    auto call = reinterpret_cast<TGetFolderPath>(
+        reinterpret_cast<void (*)()>(GetProcAddress(module, "SHGetFolderPathA")));
+    std::string folder;
+    if (call != nullptr) {
+      char buffer[MAX_PATH + 1] = {};
+      if (call(nullptr, csidl, nullptr, TypeDefault, buffer) == S_OK)
+        folder = buffer;
+    }
+    FreeLibrary(module);
+    if (call != nullptr)
+      return folder;
+  }
+  return std::string();
+}
+
+} // namespace
+
+TFile::~TFile() {
+  Close();
+}
+
+TFile::TFile(TFile &&other) noexcept : Handle(other.Handle) {
+  other.Handle = Invalid;
+}
+
+TFile &TFile::operator=(TFile &&other) noexcept {
+  if (this != &other) {
+    Close();
+    Handle = other.Handle;
+    other.Handle = Invalid;
+  }
+  return *this;
+}
+
+bool TFile::OpenShared(std::string_view path) {
+  Close();
+  if (Faulted(fault::TOp::Open))
+    return false;
+  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, ShareReadWrite, OPEN_EXISTING);
+}
+
+bool TFile::OpenRead(std::string_view path) {
+  Close();
+  if (Faulted(fault::TOp::Open))
+    return false;
+  return OpenNative(Handle, path, GENERIC_READ, ShareReadWrite, OPEN_EXISTING);
+}
+
+bool TFile::Create(std::string_view path) {
+  Close();
+  if (Faulted(fault::TOp::Create))
+    return false;
+  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, ShareReadWrite, CREATE_ALWAYS);
+}
+
+bool TFile::CreateUnshared(std::string_view path) {
+  Close();
+  if (Faulted(fault::TOp::Create))
+    return false;
+  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
+}
+
+bool TFile::CreateNew(std::string_view path) {
+  Close();
+  if (Faulted(fault::TOp::Create))
+    return false;
+  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+}
+
+bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
+  got = 0;
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  if (Faulted(fault::TOp::Read))
+    return false;
+  DWORD n = 0;
+  if (!ReadFile(AsHandle(Handle), buffer, count, &n, nullptr))
+    return FailLast();
+  got = n;
+  return Succeed();
+}
+
+bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
+  written = 0;
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  if (fault::Hit(fault::TOp::Write)) {
+    // A full disk takes part of the data before it refuses the rest.
+    if (detail::FaultIsDiskFull() && count > 1) {
+      DWORD n = 0;
+      if (WriteFile(AsHandle(Handle), buffer, count / 2, &n, nullptr))
+        written = n;
+    }
+    return Fail(detail::FaultError(fault::TOp::Write));
+  }
+  DWORD n = 0;
+  if (!WriteFile(AsHandle(Handle), buffer, count, &n, nullptr)) {
+    written = n;
+    return FailLast();
+  }
+  written = n;
+  return Succeed();
+}
+
+bool TFile::Seek(std::int64_t position) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  if (Faulted(fault::TOp::Seek))
+    return false;
+  LARGE_INTEGER to;
+  to.QuadPart = position;
+  if (!SetFilePointerEx(AsHandle(Handle), to, nullptr, FILE_BEGIN))
+    return FailLast();
+  return Succeed();
+}
+
+bool TFile::Position(std::int64_t &position) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  LARGE_INTEGER zero, at;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(AsHandle(Handle), zero, &at, FILE_CURRENT))
+    return FailLast();
+  position = at.QuadPart;
+  return Succeed();
+}
+
+bool TFile::Size(std::int64_t &size) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  LARGE_INTEGER value;
+  if (!GetFileSizeEx(AsHandle(Handle), &value))
+    return FailLast();
+  size = value.QuadPart;
+  return Succeed();
+}
+
+bool TFile::AtEnd(bool &atEnd) {
+  std::int64_t position = 0, size = 0;
+  if (!Position(position) || !Size(size))
+    return false;
+  atEnd = position >= size;
+  return true;
+}
+
+bool TFile::Flush() {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  if (!FlushFileBuffers(AsHandle(Handle)))
+    return FailLast();
+  return Succeed();
+}
+
+bool TFile::GetDosTime(std::uint32_t &dosTime) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  FILETIME written;
+  if (!GetFileTime(AsHandle(Handle), nullptr, nullptr, &written))
+    return FailLast();
+  return DosFromFileTime(written, dosTime);
+}
+
+bool TFile::SetDosTime(std::uint32_t dosTime) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  if (Faulted(fault::TOp::SetAttributes))
+    return false;
+  FILETIME utc;
+  if (!FileTimeFromDos(dosTime, utc))
+    return false;
+  if (!SetFileTime(AsHandle(Handle), nullptr, nullptr, &utc))
+    return FailLast();
+  return Succeed();
+}
+
+void TFile::Close() {
+  if (Handle != Invalid) {
+    CloseHandle(AsHandle(Handle));
+    Handle = Invalid;
+  }
+}
+
+bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
+  const std::string name(path);
+  const DWORD value = GetFileAttributesA(name.c_str());
+  if (value == INVALID_FILE_ATTRIBUTES)
+    return FailLast();
+  attributes = value;
+  return Succeed();
+}
+
+bool SetAttributes(std::string_view path, std::uint32_t attributes) {
+  if (Faulted(fault::TOp::SetAttributes))
+    return false;
+  const std::string name(path);
+  // The folder and volume bits are not settable; Windows rejects them.
+  const DWORD value = attributes & ~static_cast<DWORD>(faDirectory | faVolumeID);
+  if (!SetFileAttributesA(name.c_str(), value == 0 ? FILE_ATTRIBUTE_NORMAL : value))
+    return FailLast();
+  return Succeed();
+}
+
+bool GetDosTime(std::string_view path, std::uint32_t &dosTime) {
+  HANDLE h = OpenForTimes(path, FILE_READ_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE)
+    return FailLast();
+  FILETIME written;
+  bool ok =
+      GetFileTime(h, nullptr, nullptr, &written) ? DosFromFileTime(written, dosTime) : FailLast();
+  CloseHandle(h);
+  return ok;
+}
+
+bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
+  if (Faulted(fault::TOp::SetAttributes))
+    return false;
+  FILETIME utc;
+  if (!FileTimeFromDos(dosTime, utc))
+    return false;
+  HANDLE h = OpenForTimes(path, FILE_WRITE_ATTRIBUTES);
+  if (h == INVALID_HANDLE_VALUE)
+    return FailLast();
+  const bool ok = SetFileTime(h, nullptr, nullptr, &utc) ? Succeed() : FailLast();
+  CloseHandle(h);
+  return ok;
+}
+
+bool DeleteFile(std::string_view path) {
+  if (Faulted(fault::TOp::Delete))
+    return false;
+  const std::string name(path);
+  if (!DeleteFileA(name.c_str()))
+    return FailLast();
+  return Succeed();
+}
+
+bool MoveFileReplacing(std::string_view from, std::string_view to) {
+  if (Faulted(fault::TOp::Rename))
+    return false;
+  const std::string source(from), target(to);
+  if (!MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    return FailLast();
+  return Succeed();
+}
+
+bool CreateFolder(std::string_view path) {
+  if (Faulted(fault::TOp::CreateFolder))
+    return false;
+  const std::string name(path);
+  if (!CreateDirectoryA(name.c_str(), nullptr))
+    return FailLast();
+  return Succeed();
+}
+
+bool RemoveFolder(std::string_view path) {
+  if (Faulted(fault::TOp::Delete))
+    return false;
+  const std::string name(path);
+  if (!RemoveDirectoryA(name.c_str()))
+    return FailLast();
+  return Succeed();
+}
+
+std::string GetCurrentFolder() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), &buffer[0]);
+    if (n == 0) {
+      FailLast();
+      return std::string();
+    }
+    // A result at least as long as the buffer is the size it needs.
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      Succeed();
+      return buffer;
+    }
+    buffer.assign(n + 1, '\0');
+  }
+}
+
+bool SetCurrentFolder(std::string_view path) {
+  const std::string name(path);
+  if (!SetCurrentDirectoryA(name.c_str()))
+    return FailLast();
+  return Succeed();
+}
+
+std::string WindowsFolder() {
+  char buffer[MAX_PATH + 1] = {};
+  const UINT n = GetWindowsDirectoryA(buffer, sizeof buffer);
+  if (n == 0 || n > MAX_PATH) {
+    FailLast();
+    return std::string();
+  }
+  return std::string(buffer, n);
+}
+
+std::string SystemFolder() {
+  return ShellFolder(0x25);
+} // CSIDL_SYSTEM
+std::string ProgramFilesFolder() {
+  return ShellFolder(0x26);
+} // CSIDL_PROGRAM_FILES
+
+std::string ExecutablePath() {
+  std::string buffer(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD n = GetModuleFileNameA(nullptr, &buffer[0], static_cast<DWORD>(buffer.size()));
+    if (n == 0) {
+      FailLast();
+      return std::string();
+    }
+    // A result that fills the buffer may have been cut.
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return buffer;
+    }
+    buffer.assign(buffer.size() * 2, '\0');
+  }
+}
+
+std::string NativePath(std::string_view path) {
+  return std::string(path);
+}
+std::string DriveRoot() {
+  return std::string();
+}
+void SetDriveRoot(std::string_view) {
+}
+bool HostIsWindows() {
+  return true;
+}
+
+} // namespace platform

@@ -1,0 +1,36 @@
+// Windows side of the platform seam: recording errors right where a call
+// failed.
+#pragma once
+
+#include <windows.h>
+
+#include "platform/fault.h"
+#include "platform/internal.h"
+
+namespace platform::win32 {
+
+// Takes GetLastError() of the call that has just failed and returns false.
+inline bool FailLast() {
+  detail::SetError(static_cast<int>(GetLastError()));
+  return false;
+}
+
+inline bool Fail(int error) {
+  detail::SetError(error);
+  return false;
+}
+
+inline bool Succeed() {
+  detail::SetError(0);
+  return true;
+}
+
+// True (with the fault's error recorded) when an injected fault hits `op`.
+inline bool Faulted(fault::TOp op) {
+  if (!fault::Hit(op))
+    return false;
+  detail::SetError(detail::FaultError(op));
+  return true;
+}
+
+} // namespace platform::win32

@@ -1,0 +1,254 @@
+// The update run: activation (settings, download record, timer), the run
+// sequence that applies the pending packages in file order, the unpacking
+// step with its progress handlers, and the result message at the end.
+#include "update/copy_form.h"
+
+#include <algorithm>
+#include <utility>
+
+#include "admin/admin_file.h"
+#include "admin/settings.h"
+#include "packages/package_check.h"
+#include "packages/placement.h"
+#include "packages/unzip_file.h"
+#include "platform/clock.h"
+#include "platform/files.h"
+#include "platform/window.h"
+#include "util/registry.h"
+#include "util/text.h"
+
+namespace update {
+
+std::uint32_t UpdInfoMessage = 0;
+
+namespace {
+
+constexpr const char *AllFilesMask = "*.*";
+constexpr const char *ArchiveExtension = "zip";
+constexpr std::int32_t UnzipFunctionCode = 8;
+
+// Name part of a path; the library reports archive item names with "/".
+std::string_view FileNamePart(std::string_view path) {
+  std::size_t p = path.find_last_of("\\/:");
+  return p == std::string_view::npos ? path : path.substr(p + 1);
+}
+
+int Percent(std::int32_t value) {
+  return static_cast<int>(std::clamp<std::int32_t>(value, 0, 100));
+}
+
+class TFormPlacementEvents : public packages::TPlacementEvents {
+public:
+  explicit TFormPlacementEvents(TCopyFormView &view) : View(view) {}
+  void ShowGroupCaption(std::string_view caption) override {
+    View.SetGroupCaption(caption);
+    View.RepaintGroup();
+  }
+  platform::THandle Owner() const override { return View.Handle(); }
+
+private:
+  TCopyFormView &View;
+};
+
+} // namespace
+
+TCopyForm::TCopyForm(TCopyFormView &view, std::vector<std::string> params)
+    : Form(view), Params(std::move(params)) {
+  UnZIP = std::make_unique<packages::TUnzipFile>();
+  packages::TUnzipFile &unzip = *UnZIP;
+  packages::ApplyDialogDesignValues(unzip);
+  unzip.OnMajorCallback = [this](const char *item, std::int32_t percent, bool &cancel) {
+    UnZIPMajorCallback(item, percent, cancel);
+  };
+  unzip.OnMinorCallback = [this](const char *item, std::int32_t percent, bool &cancel) {
+    UnZIPMinorCallback(item, percent, cancel);
+  };
+  unzip.OnMessageCallback = [this](std::uint16_t msgId, std::uint16_t mbType, std::uint32_t p1,
+                                   std::uint32_t p2, const char *lpsz1, const char *lpsz2,
+                                   std::int32_t &result) {
+    UnZIPMessageCallback(msgId, mbType, p1, p2, lpsz1, lpsz2, result);
+  };
+
+  Form.SetCaption(CopyFormCaption);
+  Form.SetGroupCaption(GroupCaptionUnpacking);
+  Form.SetPackageText({});
+  Form.SetFileText({});
+  Form.SetMeter1(0);
+  Form.SetMeter2(0);
+}
+
+TCopyForm::~TCopyForm() = default;
+
+void TCopyForm::SetUp() {
+  if (SetUpDone)
+    return;
+  SetUpDone = true;
+
+  LastFileName = util::TShortString();
+  RunResult = 0;
+  UpdInfoMessage = platform::RegisterMessageName(UpdInfoMessageName);
+  if (!Params.empty())
+    admin::DataFolder = util::TrimText(Params[0]);
+  if (!admin::ReadSettings())
+    admin::WriteDefaultSettings();
+  util::TShortString caption = admin::Settings.DialogCaption();
+  if (!util::TrimText(caption).Empty())
+    Form.SetCaption(caption);
+  admin::ReadDownloadRecord(admin::Settings.DownloadFileName(), DownloadRecord,
+                            admin::Settings.AdminSeed());
+  Form.ArmTimer(Timer1Interval);
+}
+
+void TCopyForm::Timer1Timer() {
+  Form.DisarmTimer();
+  DoProcess();
+}
+
+void TCopyForm::WaitForHost() {
+  const std::uint32_t start = platform::TickCount();
+  for (;;) {
+    Form.ProcessMessages();
+    if (platform::FindTopWindow(HostMainWindowClass, nullptr) == 0)
+      return;
+    Form.ProcessMessages();
+    if (static_cast<std::uint32_t>(platform::TickCount() - start) > HostWaitLimit)
+      return;
+  }
+}
+
+void TCopyForm::DoProcess() {
+  WaitForHost();
+
+  bool packageTaken = false;
+  const std::int32_t seed = admin::Settings.AdminSeed();
+  const util::TShortString adminPath = admin::Settings.AdminFileName();
+  if (!admin::ReadAdminHeader(adminPath, AdminHeader, seed) || AdminHeader.UpdatePending() == 0) {
+    Form.PostClose();
+    return;
+  }
+
+  if (util::TrimText(AdminHeader.DestFolder(1)).Empty())
+    AdminHeader.SetDestFolder(1, util::FindHostProgramFolder());
+  for (int i = 1; i <= admin::DestFolderCount; ++i) {
+    util::TShortString folder = util::TrimText(AdminHeader.DestFolder(i));
+    if (!folder.Empty())
+      util::ForceFolders(folder);
+  }
+
+  platform::TFile adminFile;
+  bool firstRecord = true;
+  TFormPlacementEvents placementEvents(Form);
+  for (;;) {
+    Form.SetGroupCaption(GroupCaptionUnpacking);
+    if (!admin::ReadNextPackage(adminFile, adminPath, PackageRecord, seed, firstRecord))
+      break;
+    if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
+      continue;
+    packageTaken = true;
+
+    const util::TShortString packagePath =
+        util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName();
+    const util::TShortString archivePath = util::ChangeExtension(packagePath, ArchiveExtension);
+    if (!CheckCrc32(packagePath)) {
+      RunResult = -1;
+      break;
+    }
+    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
+    if (!DoUnZip(archivePath)) {
+      RunResult = -2;
+      break;
+    }
+    const std::int32_t placed =
+        packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(), placementEvents);
+    if (placed != packages::PlacementOk)
+      RunResult = placed;
+    if (RunResult < 0)
+      break;
+    // The package is in place but its record still says pending: report it,
+    // so that the run is not taken for a success and the update stays open.
+    if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
+      RunResult = RewriteFailedResult;
+      break;
+    }
+  }
+  adminFile.Close();
+
+  if (packageTaken)
+    admin::RecordRunResult(AdminHeader, RunResult);
+  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
+  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+  ShowResult();
+  Form.PostClose();
+}
+
+void TCopyForm::ShowResult() {
+  if (RunResult == 0) {
+    BuildSuccessMessage(ResultMessage);
+    ShowMessageRecord(Form, SuccessIconKind, 0, ResultMessage);
+  } else {
+    BuildFailureMessage(ResultMessage, RunResult);
+    ShowMessageRecord(Form, FailureIconKind, 0, ResultMessage);
+  }
+}
+
+bool TCopyForm::DoUnZip(std::string_view archivePath) {
+  Form.SetPackageText(FileNamePart(archivePath));
+  const util::TShortString destination =
+      util::ExtractFolder(util::AddBackslash(AdminHeader.StagingFolder()));
+  UnZIP->lpszZipFile().SetText(archivePath);
+  UnZIP->lpszDestination().SetText(destination.View());
+  UnZIP->Execute(UnzipFunctionCode);
+  return UnZIP->ErrorCode == 0;
+}
+
+bool TCopyForm::CheckCrc32(std::string_view packagePath) {
+  return packages::CheckPackageFile(packagePath);
+}
+
+std::uint8_t TCopyForm::FindIndivFilePath(std::string_view fileName) {
+  return packages::FindIndivFilePath(AdminHeader.StagingFolder(), fileName);
+}
+
+void TCopyForm::UnZIPMessageCallback(std::uint16_t, std::uint16_t, std::uint32_t, std::uint32_t,
+                                     const char *, const char *, std::int32_t &rtnResult) {
+  rtnResult = 1;
+}
+
+void TCopyForm::UnZIPMajorCallback(const char *, std::int32_t percent, bool &) {
+  Form.SetMeter1(Percent(percent));
+  Form.ProcessMessages();
+}
+
+void TCopyForm::UnZIPMinorCallback(const char *szItem, std::int32_t percent, bool &) {
+  Form.ProcessMessages();
+  const util::TShortString name =
+      util::LowerCaseAscii(FileNamePart(szItem ? std::string_view(szItem) : std::string_view()));
+  if (name != LastFileName) {
+    LastFileName = name;
+    Form.SetFileText(name);
+  }
+  Form.SetMeter2(Percent(percent));
+}
+
+int RunUpdate(TCopyFormView &view, const std::vector<std::string> &params,
+              platform::THandle hostWindow) {
+  try {
+    TCopyForm form(view, params);
+    form.HostWindow = hostWindow;
+    // A fault inside a handler must not leave the dialog open for ever.
+    auto guarded = [&view](auto &&handler) {
+      try {
+        handler();
+      } catch (...) {
+        view.DisarmTimer();
+        view.PostClose();
+      }
+    };
+    view.RunModal([&] { guarded([&] { form.SetUp(); }); },
+                  [&] { guarded([&] { form.Timer1Timer(); }); });
+  } catch (...) {
+  }
+  return 0;
+}
+
+} // namespace update

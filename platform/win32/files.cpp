@@ -2,6 +2,8 @@
 // and create, reads, writes and seeks, attributes, DOS times, deletes, moves,
 // folders and the well-known system folders.
 #include <windows.h>
+// windows.h maps DeleteFile to DeleteFileA, which would rename our own routine.
+#undef DeleteFile
 
 #include <string>
 

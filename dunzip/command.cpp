@@ -1,0 +1,67 @@
+// Decoding of the command record: reads the fields field by field at the
+// offsets of this build's layout and runs the function code.
+#include <new>
+
+#include "dunzip/dunzip_command.h"
+#include "dunzip/extract.h"
+
+namespace dunzip {
+
+namespace {
+
+std::string TextAt(const std::uint8_t *record, std::size_t offset) {
+  const char *text = static_cast<const char *>(GetPointer(record, offset));
+  return text == nullptr ? std::string() : std::string(text);
+}
+
+bool FlagAt(const std::uint8_t *record, std::size_t offset) {
+  return GetU32(record, offset) != 0;
+}
+
+template <typename TEntry> TEntry EntryAt(const std::uint8_t *record, std::size_t offset) {
+  return reinterpret_cast<TEntry>(GetPointer(record, offset));
+}
+
+} // namespace
+
+std::int32_t RunCommand(void *command) noexcept {
+  try {
+    if (command == nullptr)
+      return dzBadCommand;
+    auto *record = static_cast<std::uint8_t *>(command);
+    if (GetU32(record, Cmd.RecordSize) != CommandSize)
+      return dzBadCommand;
+    if (GetI32(record, Cmd.FunctionCode) != FcExtract)
+      return dzNotSupported;
+    if (GetPointer(record, Cmd.ZipFile) == nullptr ||
+        GetPointer(record, Cmd.Destination) == nullptr)
+      return dzBadCommand;
+
+    TExtractRequest request;
+    request.ZipFile = TextAt(record, Cmd.ZipFile);
+    request.FileSpec = TextAt(record, Cmd.FileSpec);
+    request.Destination = TextAt(record, Cmd.Destination);
+    request.IndexofItem = GetI32(record, Cmd.IndexofItem);
+    request.OverWrite = FlagAt(record, Cmd.OverWriteFlag);
+    request.NoDirectoryNames = FlagAt(record, Cmd.NoDirectoryNamesFlag);
+    request.NoDirectoryItems = FlagAt(record, Cmd.NoDirectoryItemsFlag);
+    request.Test = FlagAt(record, Cmd.TestFlag);
+    request.SubOptions = GetU16(record, Cmd.SubOptions);
+    request.MinorStatus = EntryAt<TStatusEntry>(record, Cmd.MinorStatusEntry);
+    request.MinorUserData = GetPointer(record, Cmd.MinorUserData);
+    request.MajorStatus = EntryAt<TStatusEntry>(record, Cmd.MajorStatusEntry);
+    request.MajorUserData = GetPointer(record, Cmd.MajorUserData);
+    request.Message = EntryAt<TMessageEntry>(record, Cmd.MessageEntry);
+    request.MessageUserData = GetPointer(record, Cmd.MessageUserData);
+
+    std::uint32_t extracted = 0;
+    TDunzipResult result = Extract(request, extracted);
+    if (result == dzOk)
+      PutU32(record, Cmd.ReturnCount, extracted);
+    return result;
+  } catch (...) {
+    return dzInternal;
+  }
+}
+
+} // namespace dunzip

@@ -1,0 +1,108 @@
+// Entry name decoding and cleaning. Cleaning refuses rather than repairs: a
+// name that tries to leave the destination folder or cannot be a Windows file
+// name means the archive is not one to unpack.
+#include "dunzip/entry_name.h"
+
+#include "dunzip/cp437.h"
+
+namespace dunzip {
+
+namespace {
+
+bool IsSeparator(char c) {
+  return c == '/' || c == '\\';
+}
+
+bool IsForbidden(char c) {
+  auto byte = static_cast<unsigned char>(c);
+  if (byte < 0x20)
+    return true;
+  switch (c) {
+  case '<':
+  case '>':
+  case ':':
+  case '"':
+  case '/':
+  case '\\':
+  case '|':
+  case '?':
+  case '*':
+    return true;
+  default:
+    return false;
+  }
+}
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+// Windows opens the device for these names, with any extension.
+bool IsDeviceName(std::string_view part) {
+  std::string base;
+  for (char c : part) {
+    if (c == '.')
+      break;
+    base.push_back(UpperAscii(c));
+  }
+  while (!base.empty() && base.back() == ' ')
+    base.pop_back();
+  static const char *const Devices[] = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"};
+  for (const char *device : Devices)
+    if (base == device)
+      return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+bool PartAllowed(std::string_view part) {
+  if (part == "..")
+    return false;
+  for (char c : part)
+    if (IsForbidden(c))
+      return false;
+  if (part.back() == '.' || part.back() == ' ')
+    return false;
+  return !IsDeviceName(part);
+}
+
+} // namespace
+
+bool DecodeEntryName(const TZipEntry &entry, std::string &name) {
+  if (entry.HasUnicodeName)
+    return Utf8ToWindows1252(entry.UnicodeName, name);
+  if ((entry.Flags & FlagUtf8Name) != 0)
+    return Utf8ToWindows1252(entry.RawName, name);
+  return Cp437ToWindows1252(entry.RawName, name);
+}
+
+bool CleanEntryName(std::string_view name, TCleanName &clean) {
+  clean = TCleanName{};
+  if (name.empty() || IsSeparator(name.front()))
+    return false;
+  while (!name.empty() && IsSeparator(name.back()))
+    name.remove_suffix(1);
+  std::vector<std::string_view> parts;
+  std::size_t start = 0;
+  for (std::size_t i = 0; i <= name.size(); ++i) {
+    if (i < name.size() && !IsSeparator(name[i]))
+      continue;
+    parts.push_back(name.substr(start, i - start));
+    start = i + 1;
+  }
+  std::string_view last = parts.back();
+  parts.pop_back();
+  if (last.empty() || last == "." || !PartAllowed(last))
+    return false;
+  for (std::string_view part : parts) {
+    if (part.empty() || part == ".")
+      continue;
+    if (!PartAllowed(part))
+      return false;
+    clean.Folders.emplace_back(part);
+  }
+  clean.Name = std::string(last);
+  return true;
+}
+
+} // namespace dunzip

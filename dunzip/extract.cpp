@@ -1,0 +1,362 @@
+// Extraction of the matching entries into the destination folder. Every entry
+// name is cleaned and every selected entry checked before the first byte is
+// written; each file is written to a temporary name in the destination and
+// renamed over the target once its data, CRC-32 and size have checked out.
+#include "dunzip/extract.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "dunzip/dunzip_command.h"
+#include "dunzip/entry_name.h"
+#include "dunzip/zip_reader.h"
+#include "platform/files.h"
+
+namespace dunzip {
+
+namespace {
+
+constexpr int ErrorFileExists = 80;
+constexpr int TempNameAttempts = 64;
+
+class TFileSource : public TByteSource {
+public:
+  explicit TFileSource(platform::TFile &file) : File(file) {}
+  bool Open() { return File.Size(Length); }
+  std::uint64_t Size() const override { return static_cast<std::uint64_t>(Length); }
+  bool ReadAt(std::uint64_t offset, void *buffer, std::size_t count) override {
+    if (offset != Position) {
+      if (!File.Seek(static_cast<std::int64_t>(offset)))
+        return false;
+      Position = offset;
+    }
+    auto *out = static_cast<std::uint8_t *>(buffer);
+    while (count > 0) {
+      std::uint32_t got = 0;
+      auto chunk = static_cast<std::uint32_t>(std::min<std::size_t>(count, 1u << 30));
+      if (!File.Read(out, chunk, got) || got == 0) {
+        Position = ~std::uint64_t(0);
+        return false;
+      }
+      out += got;
+      count -= got;
+      Position += got;
+    }
+    return true;
+  }
+
+private:
+  platform::TFile &File;
+  std::int64_t Length = 0;
+  std::uint64_t Position = 0;
+};
+
+struct TPlannedEntry {
+  const TZipEntry *Entry;
+  TCleanName Name;
+  std::string Relative; // folder parts kept or not, "\"-separated
+};
+
+TDunzipResult FromZipError(TZipError error) {
+  switch (error) {
+  case TZipError::None:
+    return dzOk;
+  case TZipError::Read:
+    return dzOpenFailed;
+  case TZipError::BadArchive:
+    return dzBadArchive;
+  case TZipError::Crc:
+    return dzCrcError;
+  case TZipError::Unsupported:
+    return dzUnsupported;
+  case TZipError::SinkFailed:
+    return dzWriteFailed;
+  }
+  return dzInternal;
+}
+
+std::string JoinPath(const std::string &folder, const std::string &name) {
+  if (folder.empty())
+    return name;
+  char last = folder.back();
+  return last == '\\' || last == '/' || last == ':' ? folder + name : folder + "\\" + name;
+}
+
+bool ValidDosDateTime(std::uint32_t dos) {
+  unsigned day = (dos >> 16) & 0x1F, month = (dos >> 21) & 0x0F;
+  unsigned second = (dos & 0x1F) * 2, minute = (dos >> 5) & 0x3F, hour = (dos >> 11) & 0x1F;
+  return day >= 1 && month >= 1 && month <= 12 && hour <= 23 && minute <= 59 && second <= 59;
+}
+
+// Progress for the status entries: called only when a percentage changes.
+class TProgress {
+public:
+  TProgress(const TExtractRequest &request, std::uint64_t totalBytes, std::size_t totalItems)
+      : Request(request), TotalBytes(totalBytes), TotalItems(totalItems) {}
+
+  bool StartItem(const std::string &name, std::uint64_t size) {
+    Item = name;
+    ItemSize = size;
+    ItemDone = 0;
+    MinorShown = -1;
+    return Minor(0) && Major();
+  }
+  bool Advance(std::uint64_t bytes) {
+    ItemDone += bytes;
+    // 100 waits until the file is in place.
+    int minor = ItemSize == 0
+                    ? 0
+                    : static_cast<int>(std::min<std::uint64_t>(ItemDone * 100 / ItemSize, 99));
+    return (minor == MinorShown || Minor(minor)) && Major();
+  }
+  bool FinishItem() {
+    BytesBefore += ItemSize;
+    ++ItemsDone;
+    ItemDone = 0;
+    return Minor(100) && Major();
+  }
+  bool Begin() { return Major(); }
+
+private:
+  bool Minor(int percent) {
+    MinorShown = percent;
+    if (Request.MinorStatus == nullptr)
+      return true;
+    bool cancel = Request.MinorStatus(Item.c_str(), percent, Request.MinorUserData) != 0;
+    return !(cancel && (Request.SubOptions & USO_MINORCANCEL) != 0);
+  }
+  bool Major() {
+    int percent;
+    if (TotalBytes > 0)
+      percent = static_cast<int>((BytesBefore + ItemDone) * 100 / TotalBytes);
+    else
+      percent = TotalItems == 0 ? 100 : static_cast<int>(ItemsDone * 100 / TotalItems);
+    percent = std::min(percent, 100);
+    if (percent == MajorShown || Request.MajorStatus == nullptr)
+      return true;
+    MajorShown = percent;
+    return Request.MajorStatus(Item.c_str(), percent, Request.MajorUserData) == 0;
+  }
+
+  const TExtractRequest &Request;
+  std::uint64_t TotalBytes;
+  std::size_t TotalItems;
+  std::uint64_t BytesBefore = 0;
+  std::size_t ItemsDone = 0;
+  std::string Item;
+  std::uint64_t ItemSize = 0;
+  std::uint64_t ItemDone = 0;
+  int MinorShown = -1;
+  int MajorShown = -1;
+};
+
+class TFileSink : public TByteSink {
+public:
+  TFileSink(platform::TFile *file, TProgress &progress) : File(file), Progress(progress) {}
+  bool Write(const std::uint8_t *data, std::size_t count) override {
+    if (File != nullptr) {
+      std::uint32_t written = 0;
+      if (!File->Write(data, static_cast<std::uint32_t>(count), written) || written != count) {
+        Failure = dzWriteFailed;
+        return false;
+      }
+    }
+    if (!Progress.Advance(count)) {
+      Failure = dzCancelled;
+      return false;
+    }
+    return true;
+  }
+  TDunzipResult Failure = dzWriteFailed;
+
+private:
+  platform::TFile *File;
+  TProgress &Progress;
+};
+
+// Deletes the temporary file unless it was renamed into place.
+struct TTempFile {
+  std::string Path;
+  platform::TFile File;
+  ~TTempFile() {
+    File.Close();
+    if (!Path.empty())
+      platform::DeleteFile(Path);
+  }
+};
+
+bool CreateTempFile(const std::string &folder, TTempFile &temp) {
+  static unsigned counter = 0;
+  for (int attempt = 0; attempt < TempNameAttempts; ++attempt) {
+    std::string path = JoinPath(folder, "~dz" + std::to_string(counter++ % 100000) + ".tmp");
+    if (temp.File.CreateNew(path)) {
+      temp.Path = path;
+      return true;
+    }
+    int error = platform::LastError();
+    if (error != ErrorFileExists && error != platform::ErrorAlreadyExists)
+      return false;
+  }
+  return false;
+}
+
+bool Agrees(const TExtractRequest &request, std::uint16_t message, const std::string &path) {
+  if (request.Message == nullptr)
+    return false;
+  std::int32_t answer =
+      request.Message(message, MbYesNo, 0, 0, path.c_str(), nullptr, request.MessageUserData);
+  return answer == IdYes || answer == IdOk;
+}
+
+bool MakeFolders(const std::string &destination, const std::vector<std::string> &folders,
+                 std::string &folder) {
+  folder = destination;
+  for (const std::string &part : folders) {
+    folder = JoinPath(folder, part);
+    std::uint32_t attributes = 0;
+    if (!platform::CreateFolder(folder) &&
+        !(platform::GetAttributes(folder, attributes) && (attributes & platform::faDirectory)))
+      return false;
+  }
+  return true;
+}
+
+// One file entry: asks before replacing what the options do not allow to
+// replace, writes the data to a temporary file, then renames it into place.
+TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
+                          const TPlannedEntry &plan, TProgress &progress) {
+  const TZipEntry &entry = *plan.Entry;
+  if (!progress.StartItem(plan.Relative, entry.UncompressedSize))
+    return dzCancelled;
+  if (request.Test) {
+    TFileSink sink(nullptr, progress);
+    TZipError error = reader.ExtractEntry(entry, sink);
+    if (error == TZipError::SinkFailed)
+      return sink.Failure;
+    if (error != TZipError::None)
+      return FromZipError(error);
+    return progress.FinishItem() ? dzOk : dzCancelled;
+  }
+
+  std::string folder = request.Destination;
+  if (!request.NoDirectoryNames && !MakeFolders(request.Destination, plan.Name.Folders, folder))
+    return dzWriteFailed;
+  const std::string target = JoinPath(folder, plan.Name.Name);
+  std::uint32_t existing = 0;
+  bool exists = platform::GetAttributes(target, existing);
+  if (exists) {
+    if ((existing & platform::faDirectory) != 0)
+      return dzWriteFailed;
+    if (!request.OverWrite && !Agrees(request, MsgOverwriteExisting, target))
+      return progress.FinishItem() ? dzOk : dzCancelled;
+    if ((existing & platform::faReadOnly) != 0 && (request.SubOptions & USO_OVERWRITE_RO) == 0 &&
+        !Agrees(request, MsgOverwriteReadOnly, target))
+      return progress.FinishItem() ? dzOk : dzCancelled;
+  }
+
+  TTempFile temp;
+  if (!CreateTempFile(folder, temp))
+    return dzWriteFailed;
+  TFileSink sink(&temp.File, progress);
+  TZipError error = reader.ExtractEntry(entry, sink);
+  if (error == TZipError::SinkFailed)
+    return sink.Failure;
+  if (error != TZipError::None)
+    return FromZipError(error);
+  const std::uint32_t dosTime = entry.DosDateTime();
+  if (!temp.File.Flush() || (ValidDosDateTime(dosTime) && !temp.File.SetDosTime(dosTime)))
+    return dzWriteFailed;
+  temp.File.Close();
+
+  if (exists && (existing & platform::faReadOnly) != 0) {
+    std::uint32_t cleared = existing & ~platform::faReadOnly;
+    if (!platform::SetAttributes(target, cleared != 0 ? cleared : platform::faNormal))
+      return dzWriteFailed;
+  }
+  if (!platform::MoveFileReplacing(temp.Path, target))
+    return dzWriteFailed;
+  temp.Path.clear();
+  if (entry.MadeOnDos()) {
+    std::uint32_t attributes = entry.DosAttributes();
+    if (!platform::SetAttributes(target, attributes != 0 ? attributes : platform::faNormal))
+      return dzWriteFailed;
+  }
+  return progress.FinishItem() ? dzOk : dzCancelled;
+}
+
+bool Selected(const TExtractRequest &request, std::size_t index, const TPlannedEntry &plan) {
+  if (request.IndexofItem >= 0 && static_cast<std::size_t>(request.IndexofItem) != index)
+    return false;
+  const std::string &spec = request.FileSpec.empty() ? std::string("*.*") : request.FileSpec;
+  bool withFolders = spec.find_first_of("\\/") != std::string::npos;
+  return platform::MatchesMask(withFolders ? plan.Relative : plan.Name.Name, spec);
+}
+
+} // namespace
+
+TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) {
+  extracted = 0;
+  platform::TFile archive;
+  if (!archive.OpenRead(request.ZipFile))
+    return dzOpenFailed;
+  TFileSource source(archive);
+  if (!source.Open())
+    return dzOpenFailed;
+  TZipReader reader(source);
+  std::vector<TZipEntry> entries;
+  TZipError error = reader.ReadCentralDirectory(entries);
+  if (error != TZipError::None)
+    return FromZipError(error);
+
+  // Every name is checked, and every selected entry's form, before anything
+  // is written.
+  std::vector<TPlannedEntry> files;
+  std::vector<TPlannedEntry> folders;
+  std::uint64_t totalBytes = 0;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    TPlannedEntry plan{&entries[i], {}, {}};
+    std::string name;
+    if (!DecodeEntryName(entries[i], name) || !CleanEntryName(name, plan.Name))
+      return dzBadName;
+    plan.Relative = plan.Name.Name;
+    if (!request.NoDirectoryNames) {
+      for (auto it = plan.Name.Folders.rbegin(); it != plan.Name.Folders.rend(); ++it)
+        plan.Relative = *it + "\\" + plan.Relative;
+    }
+    if (!Selected(request, i, plan))
+      continue;
+    if (entries[i].IsFolder()) {
+      if (!request.NoDirectoryNames && !request.NoDirectoryItems)
+        folders.push_back(std::move(plan));
+      continue;
+    }
+    if (entries[i].IsEncrypted() || !entries[i].MethodSupported())
+      return dzUnsupported;
+    totalBytes += entries[i].UncompressedSize;
+    files.push_back(std::move(plan));
+  }
+
+  if (!request.Test) {
+    platform::CreateFolder(request.Destination);
+    for (const TPlannedEntry &plan : folders) {
+      std::vector<std::string> parts = plan.Name.Folders;
+      parts.push_back(plan.Name.Name);
+      std::string made;
+      if (!MakeFolders(request.Destination, parts, made))
+        return dzWriteFailed;
+    }
+  }
+
+  TProgress progress(request, totalBytes, files.size());
+  if (!progress.Begin())
+    return dzCancelled;
+  for (const TPlannedEntry &plan : files) {
+    TDunzipResult result = ExtractFile(request, reader, plan, progress);
+    if (result != dzOk)
+      return result;
+    ++extracted;
+  }
+  return dzOk;
+}
+
+} // namespace dunzip

@@ -1,0 +1,66 @@
+// Start-up and hand-off to the host: command line, timer window, the update
+// dialog's modal run and deleting the host's status file.
+#include "app/program.h"
+
+#include <string_view>
+
+#include "platform/ui/copy_form_window.h"
+#include "update/copy_form.h"
+#include "util/text.h"
+
+namespace app {
+
+platform::THandle HostWindow = 0;
+std::uint8_t CallerOption = 3;
+
+namespace {
+
+constexpr std::size_t ParameterLimit = 255;
+
+std::int64_t ParseParameter(const std::string &parameter) {
+  return util::ParseInt64(std::string_view(parameter).substr(0, ParameterLimit));
+}
+
+} // namespace
+
+TCommandLine ParseCommandLine(const std::vector<std::string> &params) {
+  TCommandLine line;
+  if (params.size() >= 2) {
+    line.HostWindow = static_cast<std::uint32_t>(ParseParameter(params[1]));
+    line.HostWindowGiven = true;
+  }
+  if (params.size() >= 3)
+    line.CallerOption = static_cast<std::uint8_t>(ParseParameter(params[2]));
+  return line;
+}
+
+void CloseHostTimerWindow(std::uint32_t message) {
+  platform::THandle timer = platform::FindTopWindow(HostTimerWindowClass, HostTimerWindowTitle);
+  if (timer != 0)
+    platform::PostMessageTo(timer, message, 0, 0);
+}
+
+int RunCopyForm(platform::THandle hostWindow, bool hostWindowGiven,
+                const std::vector<std::string> &params) {
+  CloseHostTimerWindow(platform::WmClose);
+  std::unique_ptr<update::TCopyFormView> view = platform::CreateCopyFormView();
+  if (!view)
+    return -1;
+  if (!hostWindowGiven) {
+    hostWindow = view->Handle();
+    HostWindow = hostWindow;
+  }
+  return update::RunUpdate(*view, params, hostWindow);
+}
+
+int RunProgram(const std::vector<std::string> &params) {
+  TCommandLine line = ParseCommandLine(params);
+  HostWindow = line.HostWindow;
+  CallerOption = line.CallerOption;
+  if (RunCopyForm(HostWindow, line.HostWindowGiven, params) < 0)
+    return 1;
+  util::DeleteFileIfExists(StatusFileName);
+  return 0;
+}
+
+} // namespace app

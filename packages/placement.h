@@ -1,0 +1,52 @@
+// Placement of unpacked files: every plain file of the staging folder is copied
+// into one of the twenty destination folders, the package's default one or the
+// one that the marker file FILEPATH.ID names for it.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+
+#include "admin/admin_records.h"
+#include "platform/window.h"
+
+namespace packages {
+
+constexpr std::string_view FilePathIdName = "FILEPATH.ID";
+constexpr std::string_view CopyingCaption = "Die Dateien werden kopiert . . .";
+
+// FilePathEntry records of FILEPATH.ID: 257 bytes, no header.
+constexpr std::size_t FilePathEntrySize = 257;
+constexpr std::size_t FileNameCapacity = 255;
+constexpr std::size_t FileNameLengthOffset = 0;
+constexpr std::size_t FileNameCharsOffset = 1;
+constexpr std::size_t FolderIndexOffset = 256;
+static_assert(FileNameCharsOffset + FileNameCapacity == FolderIndexOffset);
+static_assert(FolderIndexOffset + 1 == FilePathEntrySize);
+
+// Results of PlaceStagedFiles (the run's RunResult codes).
+constexpr std::int32_t PlacementOk = 0;
+constexpr std::int32_t PlacementBadIndex = -3;
+constexpr std::int32_t PlacementNoFolder = -4;
+constexpr std::int32_t PlacementCopyFailed = -5;
+
+// What the dialog does for the placement step.
+class TPlacementEvents {
+public:
+  virtual ~TPlacementEvents() = default;
+  // Shows `caption` in the group box and repaints it at once.
+  virtual void ShowGroupCaption(std::string_view caption) = 0;
+  // Owner window of the "Error=" box.
+  virtual platform::THandle Owner() const { return 0; }
+};
+
+// FolderIndex (1..20) of the first FILEPATH.ID record in `stagingFolder` that
+// names `fileName` (A-Z compared without case), or 0: no file, no record, or
+// an index outside 1..20.
+std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName);
+
+// Copies the staging folder's plain files; returns PlacementOk or the code of
+// the failure that stopped it. FILEPATH.ID is deleted in every case.
+std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                              TPlacementEvents &events);
+
+} // namespace packages

@@ -1,0 +1,520 @@
+// Whole update runs in-process: data folders, settings, administration file
+// and package files made here, the real unzip library, and the recording view
+// standing in for the dialog.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "admin/admin_file.h"
+#include "admin/scramble.h"
+#include "admin/settings.h"
+#include "packages/package_check.h"
+#include "packages/placement.h"
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "platform/window.h"
+#include "tests/support/test_support.h"
+#include "tests/update/zip_maker.h"
+#include "update/copy_form.h"
+#include "update/recording_view.h"
+#include "util/registry.h"
+
+namespace update {
+namespace {
+
+using testing_support::TZipItem;
+using TKind = TRecordingView::TEventKind;
+
+constexpr std::int32_t Seed = 1234567;
+const std::string SuccessTitle = "Herzlichen Gl\xFC"
+                                 "ckwunsch . . .";
+const std::string SuccessBody = "Das angeforderte Update wurde erfolgreich\r\n \r\n"
+                                "in das Programm eingearbeitet.";
+
+std::string FailureBody(const std::string &code, const std::string &reason) {
+  std::string body =
+      "Bei der Einarbeitung des Updates\r\nist ein Fehler aufgetreten (" + code + ").\r\n \r\n";
+  if (!reason.empty())
+    body += reason + "\r\n \r\n";
+  return body + "Bitte holen Sie das Update erneut ab.";
+}
+
+std::vector<std::uint8_t> Bytes(const std::string &text) {
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries) {
+  std::vector<std::uint8_t> out;
+  for (const auto &[name, index] : entries) {
+    std::vector<std::uint8_t> record(packages::FilePathEntrySize, 0xEE);
+    record[packages::FileNameLengthOffset] = static_cast<std::uint8_t>(name.size());
+    std::memcpy(record.data() + packages::FileNameCharsOffset, name.data(), name.size());
+    record[packages::FolderIndexOffset] = static_cast<std::uint8_t>(index);
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  return out;
+}
+
+struct TPackage {
+  std::string FileName;
+  std::uint8_t DestIndex = 1;
+  std::vector<TZipItem> Items;
+  std::uint8_t Ready = 1;
+  std::uint8_t Pending = 1;
+  bool Corrupt = false;
+};
+
+// One data folder tree with settings, administration file, download record
+// and package files, as the host leaves it before starting the program.
+class TScenario {
+public:
+  std::string Data, Download, Staging, AdminPath, DownloadRecordPath;
+  std::array<std::string, 4> Dest; // 1..3 destinations; 0 a host folder (not created)
+  std::vector<admin::TPackageRecord> Records;
+  std::string Caption = "Dateien einarbeiten";
+  bool BlankDest1 = false;
+  std::uint8_t UpdatePending = 1;
+  TRecordingView View;
+
+  TScenario() {
+    Data = Root / "data";
+    Download = Root / "download";
+    Staging = Root / "staging";
+    for (int i = 0; i <= 3; ++i)
+      Dest[static_cast<std::size_t>(i)] = Root / ("dest" + std::to_string(i));
+    AdminPath = Root / "UPDADMIN.VAB";
+    DownloadRecordPath = Root / "UPDDOWNL.VAB";
+    for (const auto *folder : {&Data, &Download, &Staging, &Dest[1], &Dest[2], &Dest[3]})
+      testing_support::MakeFolder(*folder);
+  }
+
+  void AddPackage(const TPackage &package) {
+    admin::TPackageRecord record;
+    const auto host = testing_support::PatternBytes(admin::PackageRecordSize,
+                                                    static_cast<std::uint32_t>(Records.size()));
+    std::memcpy(record.Bytes, host.data(), host.size());
+    record.SetPackageFileName(package.FileName);
+    for (int k = 1; k <= admin::PackageInfoCount; ++k) {
+      record.SetInstalledInfo(k, 100 + k);
+      record.SetOfferedInfo(k, 200 + k + static_cast<int>(Records.size()) * 10);
+    }
+    record.SetDestIndex(package.DestIndex);
+    record.SetPackageReady(package.Ready);
+    record.SetInstallPending(package.Pending);
+    Records.push_back(record);
+    if (package.Items.empty())
+      return;
+    auto bytes = packages::BuildPackageBytes(testing_support::BuildZip(package.Items), 97);
+    if (package.Corrupt)
+      bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 5] ^= 0x20;
+    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "/" + package.FileName, bytes));
+  }
+
+  // Settings file, header (through StoreSettings, as the host's set-up does),
+  // then the package records behind it.
+  void Write() {
+    admin::TAdminHeader header;
+    const auto host = testing_support::PatternBytes(admin::AdminHeaderSize, 99);
+    std::memcpy(header.Bytes, host.data(), host.size());
+    for (int i = 1; i <= admin::DestFolderCount; ++i)
+      header.SetDestFolder(i, "");
+    header.SetVersionText("3.90.0");
+    header.SetVersionDate(150000);
+    header.SetVersionDate2(150000);
+    header.SetOfferedVersionText("4.01.7");
+    header.SetOfferedVersionDate(151000);
+    header.SetUpdatePending(UpdatePending);
+    header.SetLastResult(-77);
+    ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
+
+    admin::TSettingsSource source;
+    source.AdminFileName = AdminPath;
+    source.DownloadFileName = DownloadRecordPath;
+    source.DownloadFolder = Download;
+    source.StagingFolder = Staging;
+    source.AdminSeed = Seed;
+    source.DialogCaption = Caption;
+    for (int i = BlankDest1 ? 2 : 1; i <= 3; ++i)
+      source.DestFolders[static_cast<std::size_t>(i)] = Dest[static_cast<std::size_t>(i)];
+    admin::DataFolder = util::TShortString(Data);
+    ASSERT_EQ(admin::StoreSettings(source), admin::StoreOk);
+
+    auto file = testing_support::ReadWholeFile(AdminPath);
+    ASSERT_EQ(file.size(), admin::AdminHeaderSize);
+    for (auto record : Records) {
+      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
+      file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
+    }
+    ASSERT_TRUE(testing_support::WriteWholeFile(AdminPath, file));
+    // Left-overs that a run empties out of both folders.
+    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "/stray.tmp", "x"));
+    ASSERT_TRUE(testing_support::WriteWholeFile(Staging + "/stray.tmp", "x"));
+    // What SetUp has to find for itself.
+    admin::DataFolder = util::TShortString();
+    std::memset(admin::Settings.Bytes, 0, sizeof admin::Settings.Bytes);
+  }
+
+  void Run() { RunUpdate(View, {Data, "4711", "3"}, 0x4711); }
+
+  admin::TAdminHeader Header() const {
+    admin::TAdminHeader header;
+    auto file = testing_support::ReadWholeFile(AdminPath);
+    EXPECT_GE(file.size(), admin::AdminHeaderSize);
+    if (file.size() >= admin::AdminHeaderSize) {
+      std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
+      admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, Seed);
+    }
+    return header;
+  }
+
+  std::vector<admin::TPackageRecord> StoredRecords() const {
+    std::vector<admin::TPackageRecord> out;
+    auto file = testing_support::ReadWholeFile(AdminPath);
+    for (std::size_t at = admin::AdminHeaderSize; at + admin::PackageRecordSize <= file.size();
+         at += admin::PackageRecordSize) {
+      admin::TPackageRecord record;
+      std::memcpy(record.Bytes, file.data() + at, admin::PackageRecordSize);
+      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
+      out.push_back(record);
+    }
+    return out;
+  }
+
+  std::vector<std::string> Names(const std::string &folder) const {
+    std::vector<platform::TFindEntry> entries;
+    platform::FindFiles(folder + "/*.*", platform::faHidden, entries);
+    std::vector<std::string> names;
+    for (const auto &e : entries)
+      names.push_back(e.Name);
+    return names;
+  }
+
+  std::string Text(const std::string &path) const { return testing_support::ReadWholeText(path); }
+
+private:
+  testing_support::TTempFolder Root;
+};
+
+// Checks that a record was written back as applied and nothing else changed.
+void ExpectApplied(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
+  admin::TPackageRecord expected = before;
+  for (int k = 1; k <= admin::PackageInfoCount; ++k)
+    expected.SetInstalledInfo(k, before.OfferedInfo(k));
+  expected.SetInstallPending(0);
+  EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::PackageRecordSize));
+}
+
+void ExpectUnchanged(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
+  EXPECT_EQ(0, std::memcmp(before.Bytes, after.Bytes, admin::PackageRecordSize));
+}
+
+const std::uint32_t Time1 = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
+const std::uint32_t Time2 = testing_support::DosDateTime(2021, 11, 2, 17, 5, 10);
+
+TPackage FirstPackage() {
+  return {"Paket1.pkg",
+          1,
+          {{"Liesmich.TXT", Bytes("eins"), Time1, false},
+           {"lib/", {}, Time1, false},
+           {"lib/core.dll", testing_support::PatternBytes(5000, 1), Time2, true},
+           {"shared.txt", Bytes("from package 1"), Time1, false}}};
+}
+
+TPackage SecondPackage() {
+  return {"Paket2.PKG",
+          2,
+          {{"extra.bin", testing_support::PatternBytes(300, 2), Time2, true},
+           {"FILEPATH.ID", FilePathId({{"SHARED.TXT", 1}, {"extra.bin", 0}}), Time1, false},
+           {"shared.txt", Bytes("from package 2"), Time2, false}}};
+}
+
+TPackage ThirdPackage() {
+  return {"Paket3.pkg", 3, {{"drei.txt", Bytes("drei"), Time1, true}}};
+}
+
+class UpdateRunTest : public ::testing::Test {
+protected:
+  // Boxes shown past the view (the placement's "Error=" box) must never
+  // reach a real screen.
+  void SetUp() override {
+    platform::SetMessageBoxHook(
+        [this](platform::THandle, std::string_view text, std::string_view, std::uint32_t) {
+          PlatformBoxes.emplace_back(text);
+          return platform::IdOk;
+        });
+  }
+  void TearDown() override {
+    platform::SetMessageBoxHook(nullptr);
+    platform::fault::Disarm();
+  }
+  std::vector<std::string> PlatformBoxes;
+};
+
+TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  s.AddPackage({"Alt.pkg", 2, {}, 1, 0}); // applied by an earlier run
+  s.AddPackage(SecondPackage());
+  s.AddPackage(ThirdPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  s.Run();
+
+  auto boxes = s.View.Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, SuccessTitle);
+  EXPECT_EQ(boxes[0].Text, SuccessBody);
+  EXPECT_EQ(boxes[0].Style, platform::MbIconInformation);
+  EXPECT_TRUE(PlatformBoxes.empty());
+
+  // Unpacked flat, FILEPATH.ID followed and never copied, the later package
+  // replacing the earlier one's file.
+  EXPECT_EQ(s.Names(s.Dest[1]),
+            (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
+  EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"extra.bin"});
+  EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+  EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 2");
+  EXPECT_EQ(testing_support::ReadWholeFile(s.Dest[1] + "/core.dll"),
+            testing_support::PatternBytes(5000, 1));
+  struct TDated {
+    std::string Path;
+    std::uint32_t Time;
+  } dated[] = {{s.Dest[1] + "/Liesmich.TXT", Time1},
+               {s.Dest[1] + "/core.dll", Time2},
+               {s.Dest[1] + "/shared.txt", Time2},
+               {s.Dest[3] + "/drei.txt", Time1}};
+  for (const auto &d : dated) {
+    SCOPED_TRACE(d.Path);
+    std::uint32_t time = 0;
+    ASSERT_TRUE(platform::GetDosTime(d.Path, time));
+    EXPECT_EQ(time, d.Time);
+  }
+  EXPECT_TRUE(s.Names(s.Staging).empty());
+  EXPECT_TRUE(s.Names(s.Download).empty());
+
+  auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), 4u);
+  ExpectApplied(s.Records[0], records[0]);
+  ExpectUnchanged(s.Records[1], records[1]);
+  ExpectApplied(s.Records[2], records[2]);
+  ExpectApplied(s.Records[3], records[3]);
+
+  auto header = s.Header();
+  EXPECT_EQ(header.LastResult(), 0);
+  EXPECT_EQ(header.UpdatePending(), 0);
+  EXPECT_EQ(header.VersionText().Str(), "4.01.7");
+  EXPECT_EQ(header.VersionDate(), 151000);
+  EXPECT_GT(header.LastRunDate(), 0);
+
+  // What the dialog showed: its caption from the settings, the archives in
+  // order, item names in lower case, and one timer run.
+  EXPECT_EQ(s.View.LastText(TKind::Caption), "Dateien einarbeiten");
+  EXPECT_EQ(s.View.Texts(TKind::PackageText),
+            (std::vector<std::string>{"", "Paket1.zip", "Paket2.zip", "Paket3.zip"}));
+  auto files = s.View.Texts(TKind::FileText);
+  EXPECT_NE(std::find(files.begin(), files.end(), "liesmich.txt"), files.end());
+  EXPECT_EQ(std::find(files.begin(), files.end(), "Liesmich.TXT"), files.end());
+  EXPECT_EQ(s.View.Values(TKind::ArmTimer), std::vector<std::uint32_t>{300});
+  EXPECT_EQ(s.View.TimerFires, 1);
+  ASSERT_FALSE(s.View.Events.empty());
+  EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
+}
+
+TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  TPackage corrupt = SecondPackage();
+  corrupt.Corrupt = true;
+  s.AddPackage(corrupt);
+  s.AddPackage(ThirdPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  s.Run();
+
+  auto boxes = s.View.Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, "Fehler!");
+  EXPECT_EQ(boxes[0].Text, FailureBody("-1", "Die Pr\xFC"
+                                             "fsummenberechnung ist fehlgeschlagen."));
+  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+
+  EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+  EXPECT_TRUE(s.Names(s.Dest[2]).empty());
+  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+  auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), 3u);
+  ExpectApplied(s.Records[0], records[0]);
+  ExpectUnchanged(s.Records[1], records[1]);
+  ExpectUnchanged(s.Records[2], records[2]);
+
+  auto header = s.Header();
+  EXPECT_EQ(header.LastResult(), -1);
+  EXPECT_EQ(header.UpdatePending(), 1);
+  EXPECT_EQ(header.VersionText().Str(), "3.90.0");
+  // The third package's file goes with the rest of the download folder.
+  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(s.Names(s.Staging).empty());
+}
+
+TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
+  // A first run only counts file operations up to the group caption that
+  // follows the first rewrite; the second run makes that last operation, the
+  // rewrite's write, fail.
+  std::uint64_t rewriteOp = 0;
+  {
+    TScenario counting;
+    counting.AddPackage(ThirdPackage());
+    counting.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(counting.Write());
+    int unpackingCaptions = 0;
+    counting.View.OnEvent = [&](const TRecordingView::TEvent &e) {
+      if (e.Kind == TKind::GroupCaption && e.Text == GroupCaptionUnpacking &&
+          ++unpackingCaptions == 3)
+        rewriteOp = platform::fault::Count();
+    };
+    platform::fault::Arm(0);
+    counting.Run();
+    platform::fault::Disarm();
+    ASSERT_EQ(counting.View.Messages().size(), 1u);
+    ASSERT_EQ(counting.View.Messages()[0].Text, SuccessBody);
+    ASSERT_GT(rewriteOp, 0u);
+  }
+
+  TScenario s;
+  s.AddPackage(ThirdPackage());
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  platform::fault::Arm(rewriteOp);
+  s.Run();
+  platform::fault::Disarm();
+
+  auto boxes = s.View.Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, "Fehler!");
+  EXPECT_EQ(boxes[0].Text, FailureBody("-6", ""));
+  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+
+  // The package is in place, but its record and the header keep it pending,
+  // and the package after it was not touched.
+  EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
+  auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), 2u);
+  ExpectUnchanged(s.Records[0], records[0]);
+  ExpectUnchanged(s.Records[1], records[1]);
+  auto header = s.Header();
+  EXPECT_EQ(header.LastResult(), RewriteFailedResult);
+  EXPECT_EQ(header.UpdatePending(), 1);
+  EXPECT_EQ(header.VersionText().Str(), "3.90.0");
+  EXPECT_TRUE(s.Names(s.Download).empty());
+}
+
+TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
+  struct TCase {
+    const char *Name;
+    bool RemoveAdminFile;
+    std::uint8_t Pending;
+  } cases[] = {{"no administration file", true, 1}, {"no update pending", false, 0}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.UpdatePending = c.Pending;
+    s.AddPackage(ThirdPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    if (c.RemoveAdminFile) {
+      ASSERT_TRUE(platform::DeleteFile(s.AdminPath));
+    }
+    auto before = testing_support::ReadWholeFile(s.AdminPath);
+    s.Run();
+
+    EXPECT_TRUE(s.View.Messages().empty());
+    ASSERT_FALSE(s.View.Events.empty());
+    EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
+    EXPECT_EQ(testing_support::FileExists(s.AdminPath), !c.RemoveAdminFile);
+    EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
+    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+  }
+}
+
+TEST_F(UpdateRunTest, NoQualifyingRecordShowsSuccessAndLeavesTheHeaderAlone) {
+  TScenario s;
+  TPackage notReady = ThirdPackage();
+  notReady.Ready = 0;
+  TPackage applied = FirstPackage();
+  applied.Pending = 0;
+  s.AddPackage(notReady);
+  s.AddPackage(applied);
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  auto before = testing_support::ReadWholeFile(s.AdminPath);
+  // Activation reported again after the box must not start a second run.
+  s.View.ReactivateAfterMessage = true;
+  s.Run();
+
+  auto boxes = s.View.Messages();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, SuccessBody);
+  EXPECT_EQ(s.View.ActivateCalls, 2);
+  EXPECT_EQ(s.View.Values(TKind::ArmTimer).size(), 1u);
+  EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
+  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(s.Names(s.Staging).empty());
+  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
+  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+}
+
+TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
+  TScenario s;
+  s.BlankDest1 = true;
+  // Off Windows the host's registration comes from the seam's registry file,
+  // so the host folder can be one of ours and receive a file; under Windows
+  // it is the test program's own folder, which gets nothing.
+  const bool ownHostFolder = !testing_support::RunningOnWindows();
+  const std::string registry = platform::RegistryFile();
+  if (ownHostFolder) {
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        registry, "Software\\Microsoft\\Windows\\CurrentVersion\\App Paths\\KastTools.exe|"
+                  "ProgPath|REG_SZ|" +
+                      s.Dest[0] + "\\\r\n"));
+    s.AddPackage(SecondPackage()); // FILEPATH.ID sends shared.txt to folder 1
+  }
+  TPackage toTwo = ThirdPackage();
+  toTwo.DestIndex = 2;
+  s.AddPackage(toTwo);
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  ASSERT_TRUE(s.Header().DestFolder(1).Empty());
+  s.Run();
+  const util::TShortString host = util::FindHostProgramFolder();
+  if (ownHostFolder)
+    platform::DeleteFile(registry);
+
+  ASSERT_FALSE(host.Empty());
+  auto header = s.Header();
+  EXPECT_EQ(header.DestFolder(1).Str(), host.Str());
+  EXPECT_EQ(header.LastResult(), 0);
+  if (ownHostFolder) {
+    EXPECT_EQ(host.Str(), s.Dest[0]);
+    EXPECT_EQ(s.Text(s.Dest[0] + "/shared.txt"), "from package 2");
+    EXPECT_EQ(s.Names(s.Dest[2]), (std::vector<std::string>{"drei.txt", "extra.bin"}));
+  } else {
+    EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"drei.txt"});
+  }
+}
+
+TEST_F(UpdateRunTest, BlankDialogCaptionKeepsTheDefault) {
+  TScenario s;
+  s.Caption = "   ";
+  s.UpdatePending = 0;
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  s.Run();
+  EXPECT_EQ(s.View.Texts(TKind::Caption), std::vector<std::string>{CopyFormCaption});
+}
+
+} // namespace
+} // namespace update

@@ -218,17 +218,17 @@ void TUnzipFile::BuildCommand(std::int32_t functionCode) {
   PutI32(r, Cmd.FunctionCode, functionCode);
 }
 
-void TUnzipFile::FillItemInfo() {
-  Info.fill(0);
-  const std::uint8_t *b = ItemBuffer.data();
+TItemInfo DecodeItemInfo(const TItemInfoBuffer &b) {
+  TItemInfo info{};
   auto widened = static_cast<std::int16_t>(static_cast<std::int8_t>(b[ItemSignedByteFrom]));
-  dunzip::PutU16(Info.data(), 0, static_cast<std::uint16_t>(widened));
+  dunzip::PutU16(info.data(), 0, static_cast<std::uint16_t>(widened));
   for (const TItemCopy &c : ItemCopies)
     for (std::size_t i = 0; i < c.Width; ++i)
-      Info[c.To + i] = b[c.From + i];
+      info[c.To + i] = b[c.From + i];
   for (const TItemText &t : ItemTexts)
     for (std::size_t i = 0; i < t.MaxChars && b[t.From + i] != 0; ++i)
-      Info[t.To + i] = b[t.From + i];
+      info[t.To + i] = b[t.From + i];
+  return info;
 }
 
 bool TUnzipFile::Execute(std::int32_t functionCode) {
@@ -248,7 +248,7 @@ bool TUnzipFile::Execute(std::int32_t functionCode) {
   if (ErrorCode != 0)
     return false;
   ReturnCount = dunzip::GetI32(Command.data(), dunzip::Cmd.ReturnCount);
-  FillItemInfo();
+  Info = DecodeItemInfo(ItemBuffer);
   return true;
 }
 

@@ -114,6 +114,9 @@ static_assert(MemoryRecordUserDataOffset + sizeof(void *) <= dunzip::MemoryRecor
 
 // ItemInfo: filled from the item-information buffer after a successful call.
 constexpr std::size_t ItemInfoSize = 310;
+using TItemInfoBuffer = std::array<std::uint8_t, dunzip::ItemInfoBufferSize>;
+using TItemInfo = std::array<std::uint8_t, ItemInfoSize>;
+TItemInfo DecodeItemInfo(const TItemInfoBuffer &buffer);
 
 // What happens after the "could not load" box; std::exit by default. Tests
 // replace it to watch the exit code; a hook that returns leaves the component
@@ -196,7 +199,6 @@ public:
 private:
   void RefuseDirectAssign();
   void BuildCommand(std::int32_t functionCode);
-  void FillItemInfo();
 
   void *Library = nullptr;
   dunzip::TDunzipEntry Entry = nullptr;
@@ -204,8 +206,8 @@ private:
   TLPStr ZipFile, FileSpec, Destination, DecryptCode, ExtProgTitle, ReturnString;
   std::array<std::uint8_t, dunzip::CommandSize> Command{};
   std::array<std::uint8_t, dunzip::MemoryRecordSize> Memory{};
-  std::array<std::uint8_t, dunzip::ItemInfoBufferSize> ItemBuffer{};
-  std::array<std::uint8_t, ItemInfoSize> Info{};
+  TItemInfoBuffer ItemBuffer{};
+  TItemInfo Info{};
 };
 
 // The values that the update dialog's form description gives its component:

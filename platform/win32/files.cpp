@@ -26,9 +26,19 @@ HANDLE AsHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);
 }
 
+// Windows refuses to write, replace or delete a read-only file; Wine running
+// as root does not, so the attribute is asked first to behave the same there.
+bool IsReadOnlyFile(const std::string &name) {
+  const DWORD attributes = GetFileAttributesA(name.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+         (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
 bool OpenNative(std::intptr_t &handle, std::string_view path, DWORD access, DWORD share,
                 DWORD disposition) {
   const std::string name(path);
+  if ((access & GENERIC_WRITE) != 0 && IsReadOnlyFile(name))
+    return Fail(ERROR_ACCESS_DENIED);
   HANDLE h = CreateFileA(name.c_str(), access, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                          nullptr);
   if (h == INVALID_HANDLE_VALUE)
@@ -302,6 +312,8 @@ bool DeleteFile(std::string_view path) {
   if (Faulted(fault::TOp::Delete))
     return false;
   const std::string name(path);
+  if (IsReadOnlyFile(name))
+    return Fail(ERROR_ACCESS_DENIED);
   if (!DeleteFileA(name.c_str()))
     return FailLast();
   return Succeed();
@@ -311,6 +323,8 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
   if (Faulted(fault::TOp::Rename))
     return false;
   const std::string source(from), target(to);
+  if (IsReadOnlyFile(target))
+    return Fail(ERROR_ACCESS_DENIED);
   if (!MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
     return FailLast();
   return Succeed();

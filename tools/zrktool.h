@@ -1,0 +1,22 @@
+// zrktool: shows and edits the files that the host shares with zrkupd (the
+// settings file, the administration file, the download record) and makes,
+// verifies and unpacks package files, all through the program's own code.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace tools {
+
+// Exit codes.
+constexpr int ExitOk = 0;
+constexpr int ExitFailed = 1;   // the operation ran and failed (a bad package, a store result)
+constexpr int ExitBadInput = 2; // bad command line, missing or malformed input
+constexpr int ExitInternal = 3; // a fault in the tool itself
+
+// Runs one command; `args` are the arguments without the program name.
+// Never throws.
+int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+
+} // namespace tools

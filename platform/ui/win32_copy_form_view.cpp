@@ -23,7 +23,9 @@ constexpr UINT WmRelease = WM_APP + 1;
 // Activation that never came (another process holds the foreground).
 constexpr UINT WmActivateFallback = WM_APP + 2;
 
-constexpr DWORD FormStyle = WS_POPUP | WS_CAPTION | WS_CLIPCHILDREN;
+// No WS_CLIPCHILDREN: the group box leaves its inside unpainted, so the
+// form's own background has to show through it.
+constexpr DWORD FormStyle = WS_POPUP | WS_CAPTION;
 constexpr DWORD FormExStyle = WS_EX_DLGMODALFRAME | WS_EX_TOPMOST;
 
 struct TControlLayout {

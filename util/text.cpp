@@ -135,10 +135,6 @@ void DeleteFileIfExists(std::string_view name) {
 void DeleteMatchingFiles(std::string_view mask) {
   try {
     std::string_view folder = FolderPart(mask);
-    // A folder beyond a short string's capacity would be compared, and its
-    // files deleted, under a cut name that is not this folder.
-    if (folder.size() > TShortString::Capacity)
-      return;
     TShortString f = UpperCaseGerman(RemoveBackslash(folder));
     TShortString w = UpperCaseGerman(Short(platform::WindowsFolder()));
     if (f.Length() == 3 && w.View().substr(0, 3) == f.View())
@@ -150,8 +146,9 @@ void DeleteMatchingFiles(std::string_view mask) {
     std::vector<platform::TFindEntry> entries;
     if (!platform::FindFiles(mask, 0, entries))
       return;
-    // Named in the caller's spelling: the same file on Windows, and the exact
-    // name on a case-sensitive file system. "C:" stays relative to the drive's
+    // Named by the uncut folder in the caller's spelling: a folder cut to 255
+    // characters could name a different folder, and the exact spelling is what
+    // a case-sensitive file system needs. "C:" stays relative to the drive's
     // current folder, where the listing found the files.
     std::string prefix(folder);
     if (!prefix.empty() && prefix.back() != Backslash && prefix.back() != ':')
@@ -233,24 +230,11 @@ TShortString ChangeExtension(std::string_view name, std::string_view extension) 
 }
 
 TShortString UpperCaseGerman(std::string_view text) {
-  // The umlauts are named because they are what the program relies on; the
-  // rest follows the Windows-1252 upper-casing, which maps them the same way.
+  // Windows-1252 upper-casing maps the umlauts to their capitals and leaves
+  // sharp s alone, as the comparisons of folder names expect.
   TShortString result(text);
-  for (std::size_t i = 0; i < result.Length(); ++i) {
-    switch (static_cast<unsigned char>(result[i])) {
-    case 0xE4:
-      result[i] = '\xC4';
-      break;
-    case 0xF6:
-      result[i] = '\xD6';
-      break;
-    case 0xFC:
-      result[i] = '\xDC';
-      break;
-    default:
-      result[i] = UpperCase1252(result[i]);
-    }
-  }
+  for (std::size_t i = 0; i < result.Length(); ++i)
+    result[i] = UpperCase1252(result[i]);
   return result;
 }
 

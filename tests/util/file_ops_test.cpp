@@ -118,6 +118,21 @@ TEST_F(FileOps, DeleteMatchingFilesLeavesProtectedFoldersAlone) {
   EXPECT_FALSE(FileExists(In(marker)));
 }
 
+TEST_F(FileOps, DeleteMatchingFilesInAFolderOver255CharactersStaysInThatFolder) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "the ANSI file functions stop at 259 characters";
+  // Cut to 255 characters, the folder would be exactly its parent.
+  std::string parent = In(std::string(255 - Base.size() - 1, 'p'));
+  ASSERT_EQ(parent.size(), 255u);
+  std::string folder = parent + "\\sub";
+  ASSERT_TRUE(MakeFolder(folder));
+  ASSERT_TRUE(WriteWholeFile(parent + "\\a.txt", "keep"));
+  ASSERT_TRUE(WriteWholeFile(folder + "\\a.txt", "gone"));
+  util::DeleteMatchingFiles(folder + "\\*.*");
+  EXPECT_TRUE(FileExists(parent + "\\a.txt"));
+  EXPECT_FALSE(FileExists(folder + "\\a.txt"));
+}
+
 TEST_F(FileOps, ForceFoldersCreatesMissingLevelsAndRestoresTheCurrentFolder) {
   ASSERT_TRUE(MakeFolder(In("A")));
   std::string before = platform::GetCurrentFolder();

@@ -20,6 +20,13 @@ std::vector<std::uint8_t> Bytes(std::string_view text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
 
+std::string Repeat(std::string_view unit, int count) {
+  std::string s;
+  for (int i = 0; i < count; ++i)
+    s += unit;
+  return s;
+}
+
 TEST(ConvertRegistryData, EachTypeBecomesText) {
   struct TCase {
     const char *Name;
@@ -52,6 +59,10 @@ TEST(ConvertRegistryData, EachTypeBecomesText) {
        TRegConversion::Converted,
        "0AFF005C"},
       {"empty binary", platform::RegBinary, {}, TRegConversion::Converted, ""},
+      {"binary of 127 bytes", platform::RegBinary, std::vector<std::uint8_t>(127, 0xAB),
+       TRegConversion::Converted, Repeat("AB", 127)},
+      {"text over 255", platform::RegSz, Bytes(std::string(300, 'p')), TRegConversion::Converted,
+       std::string(255, 'p')},
       {"binary of 128 bytes", platform::RegBinary, std::vector<std::uint8_t>(128, 1),
        TRegConversion::Refused, ""},
       {"multi-string", 7, Bytes(std::string("a\0b\0\0", 5)), TRegConversion::UseDefault, ""},
@@ -63,21 +74,6 @@ TEST(ConvertRegistryData, EachTypeBecomesText) {
     EXPECT_EQ(util::ConvertRegistryData(c.Type, c.Data.data(), c.Data.size(), text), c.Expected);
     EXPECT_EQ(text.Str(), c.Text);
   }
-}
-
-TEST(ConvertRegistryData, LongValuesAreCutTo255Characters) {
-  util::TShortString text;
-  std::vector<std::uint8_t> binary(127, 0xAB);
-  ASSERT_EQ(util::ConvertRegistryData(platform::RegBinary, binary.data(), binary.size(), text),
-            TRegConversion::Converted);
-  std::string expected;
-  for (int i = 0; i < 127; ++i)
-    expected += "AB";
-  EXPECT_EQ(text.Str(), expected);
-  auto longText = Bytes(std::string(300, 'p'));
-  ASSERT_EQ(util::ConvertRegistryData(platform::RegSz, longText.data(), longText.size(), text),
-            TRegConversion::Converted);
-  EXPECT_EQ(text.Length(), 255u);
 }
 
 std::string ProgramFolder() {

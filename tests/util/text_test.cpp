@@ -81,16 +81,6 @@ TEST(ExtractFolder, KeepsDriveRootsAndTreatsOnlyColonBackslashNulAsDelimiters) {
              util::ExtractFolder);
 }
 
-TEST(ExtractFolder, StandardFolderNormalisation) {
-  auto normalise = [](std::string_view t) {
-    return util::ExtractFolder(util::AddBackslash(util::TrimText(t))).Str();
-  };
-  EXPECT_EQ(normalise("  C:\\Daten\\  "), "C:\\Daten");
-  EXPECT_EQ(normalise("C:\\Daten"), "C:\\Daten");
-  EXPECT_EQ(normalise("C:\\"), "C:\\");
-  EXPECT_EQ(normalise("   "), "");
-}
-
 TEST(ChangeExtension, ReplacesAddsOrRemovesAtTheLastDot) {
   struct TCase {
     std::string Name, Extension, Expected;

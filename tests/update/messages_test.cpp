@@ -67,14 +67,6 @@ TEST_F(MessagesTest, FailureMessagesCarryCodeAndReasonByteForByte) {
   }
 }
 
-TEST_F(MessagesTest, FailureWithoutReasonLeavesLinesFourAndFiveEmpty) {
-  TMessageRecord record;
-  BuildFailureMessage(record, -6);
-  EXPECT_TRUE(record.Line(4).Empty());
-  EXPECT_TRUE(record.Line(5).Empty());
-  EXPECT_EQ(record.Line(3).Str(), " ");
-}
-
 TEST_F(MessagesTest, BodyJoinsNonEmptyLinesButAlwaysStartsWithLineOne) {
   struct TCase {
     const char *Name;

@@ -193,6 +193,11 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
       cdLimit = zip64Offset;
     }
   }
+  // Info-ZIP writing ZIP64 to a pipe saturates the offset in the end record
+  // without adding a ZIP64 end record; the directory then ends where the end
+  // record starts.
+  if (cdLimit == endOffset && cdOffset == Saturated32 && cdSize <= endOffset)
+    cdOffset = endOffset - cdSize;
   if (disk != 0 || cdDisk != 0)
     return TZipError::Unsupported;
   if (entriesOnDisk != totalEntries || !FitsWithin(cdOffset, cdSize, cdLimit) ||
@@ -244,6 +249,9 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
                         e.UnicodeName.assign(reinterpret_cast<const char *>(data + 5), length - 5);
                         e.HasUnicodeName = true;
                       });
+    // A folder holds no data; a "folder" with data is a damaged file entry.
+    if (e.IsFolder() && e.UncompressedSize != 0)
+      return TZipError::BadArchive;
     entries.push_back(std::move(e));
     at += CentralHeaderSize + nameLength + extraLength + commentLength;
   }

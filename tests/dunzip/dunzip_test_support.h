@@ -1,0 +1,53 @@
+// Shared pieces of the unzip library tests: the folder of archives made by the
+// setup step, command records as the program fills them, callback recorders
+// and folder listings.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "dunzip/dunzip_api.h"
+
+namespace dunzip_test {
+
+// The folder given with --archives= (in the program's path form).
+const std::string &ArchiveFolder();
+
+struct TStatusLog {
+  std::vector<std::string> Items;
+  std::vector<std::int32_t> Percents;
+  std::int32_t CancelAt = -1; // answer non-zero on this call
+};
+
+struct TMessageLog {
+  std::vector<std::uint16_t> Ids;
+  std::vector<std::string> Texts;
+  std::int32_t Answer = 1;
+};
+
+// A command record as the program sets it up (OverWrite, NoDirectoryNames,
+// NoDirectoryItems, sub-options 0x0003, item -1, "*.*"), with recorders bound
+// as the entries and each recorder as its own user data.
+class TCommand {
+public:
+  TCommand(std::string zipFile, std::string destination);
+  std::vector<std::uint8_t> &Record();
+
+  std::string ZipFile, Destination, FileSpec = "*.*";
+  std::int32_t FunctionCode = 8;
+  std::int32_t IndexofItem = -1;
+  bool OverWrite = true;
+  std::uint16_t SubOptions = 0x0003;
+  bool WithEntries = true;
+  TStatusLog Major, Minor;
+  TMessageLog Messages;
+
+private:
+  std::vector<std::uint8_t> Bytes;
+};
+
+// All entries of a folder (files, folders, hidden and system ones), sorted.
+std::vector<std::string> ListFolder(const std::string &folder);
+
+} // namespace dunzip_test

@@ -1,0 +1,432 @@
+// Function code 8 end to end on real files: the archives of the setup step
+// unpacked flat and byte-identical with their dates and attributes, broken
+// and hostile archives refused without a trace outside the destination,
+// overwriting, questions, progress, cancelling and write failures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <sstream>
+
+#include "dunzip/dunzip_command.h"
+#include "dunzip/extract.h"
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "tests/dunzip/dunzip_test_support.h"
+#include "tests/dunzip/zip_builder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using dunzip_test::BuildZip;
+using dunzip_test::ListFolder;
+using dunzip_test::TCommand;
+using dunzip_test::TTestEntry;
+using testing_support::ReadWholeFile;
+using testing_support::TTempFolder;
+
+std::string Join(const std::string &folder, const std::string &name) {
+  return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
+}
+
+std::int32_t Execute(TCommand &command) {
+  return dunzip::RunCommand(command.Record().data());
+}
+
+std::string FromHex(const std::string &hex) {
+  std::string out;
+  for (std::size_t i = 0; i + 1 < hex.size(); i += 2)
+    out.push_back(static_cast<char>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+  return out;
+}
+
+struct TExpectedFile {
+  std::string Name, Expected, DosTime, Attributes;
+};
+
+std::map<std::string, std::vector<TExpectedFile>> ReadManifest() {
+  std::map<std::string, std::vector<TExpectedFile>> archives;
+  std::istringstream in(
+      testing_support::ReadWholeText(Join(dunzip_test::ArchiveFolder(), "manifest.txt")));
+  std::string line, current;
+  while (std::getline(in, line)) {
+    std::istringstream fields(line);
+    std::string kind;
+    fields >> kind;
+    if (kind == "archive") {
+      fields >> current;
+      archives[current];
+    } else if (kind == "file") {
+      TExpectedFile f;
+      std::string hex;
+      fields >> hex >> f.Expected >> f.DosTime >> f.Attributes;
+      f.Name = FromHex(hex);
+      archives[current].push_back(f);
+    }
+  }
+  return archives;
+}
+
+void ExpectProgressComplete(const dunzip_test::TStatusLog &major,
+                            const dunzip_test::TStatusLog &minor, std::size_t files) {
+  ASSERT_FALSE(major.Percents.empty());
+  EXPECT_EQ(major.Percents.back(), 100);
+  EXPECT_TRUE(std::is_sorted(major.Percents.begin(), major.Percents.end()));
+  std::size_t finals = 0;
+  for (std::size_t i = 0; i < minor.Percents.size(); ++i) {
+    EXPECT_GE(minor.Percents[i], 0);
+    EXPECT_LE(minor.Percents[i], 100);
+    if (minor.Percents[i] == 100)
+      ++finals;
+    if (i > 0 && minor.Items[i] == minor.Items[i - 1] && minor.Percents[i - 1] != 100) {
+      EXPECT_GE(minor.Percents[i], minor.Percents[i - 1]);
+    }
+  }
+  EXPECT_EQ(finals, files);
+}
+
+TEST(Extract, ArchivesOfCommonToolsUnpackFlatAndIdentical) {
+  ASSERT_FALSE(dunzip_test::ArchiveFolder().empty()) << "run with --archives=<folder>";
+  auto archives = ReadManifest();
+  ASSERT_GE(archives.size(), 10u);
+  for (const auto &[archive, files] : archives) {
+    SCOPED_TRACE(archive);
+    TTempFolder dest;
+    TCommand command(Join(dunzip_test::ArchiveFolder(), archive), dest.Path());
+    ASSERT_EQ(Execute(command), 0);
+    std::vector<std::string> names;
+    for (const auto &f : files)
+      names.push_back(f.Name);
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(ListFolder(dest.Path()), names);
+    for (const auto &f : files) {
+      SCOPED_TRACE(f.Name);
+      std::string path = Join(dest.Path(), f.Name);
+      EXPECT_EQ(ReadWholeFile(path),
+                ReadWholeFile(Join(Join(dunzip_test::ArchiveFolder(), "expected"), f.Expected)));
+      std::uint32_t dosTime = 0;
+      if (f.DosTime != "-") {
+        ASSERT_TRUE(platform::GetDosTime(path, dosTime));
+        EXPECT_EQ(dosTime, std::stoul(f.DosTime, nullptr, 16));
+      }
+      std::uint32_t attributes = 0;
+      ASSERT_TRUE(platform::GetAttributes(path, attributes));
+      std::uint32_t expected = f.Attributes == "-" ? 0 : std::stoul(f.Attributes, nullptr, 16);
+      EXPECT_EQ(attributes & platform::faReadOnly, expected & platform::faReadOnly);
+      if (testing_support::RunningOnWindows()) {
+        std::uint32_t mask = platform::faHidden | platform::faSysFile;
+        EXPECT_EQ(attributes & mask, expected & mask);
+      }
+    }
+    ExpectProgressComplete(command.Major, command.Minor, files.size());
+    EXPECT_TRUE(command.Messages.Ids.empty());
+  }
+}
+
+struct TBrokenCase {
+  const char *Label;
+  std::vector<TTestEntry> Entries;
+  std::size_t Cut = 0; // archive cut to this many bytes when not 0
+};
+
+TTestEntry Entry(std::string name, std::size_t size = 3000, std::uint16_t method = 8) {
+  TTestEntry e;
+  e.Name = std::move(name);
+  e.Data = testing_support::PatternBytes(size, static_cast<std::uint32_t>(size));
+  e.Method = method;
+  return e;
+}
+
+template <typename TChange> TTestEntry Changed(TTestEntry e, TChange change) {
+  change(e);
+  return e;
+}
+
+// Nothing may appear beside the destination, and a refused archive leaves
+// nothing in it either: names and methods are checked before writing, and
+// data goes to a temporary file first.
+TEST(Extract, BrokenAndHostileArchivesFailWithoutATrace) {
+  auto good = Entry("good.txt");
+  std::vector<TBrokenCase> cases = {
+      {"crc mismatch", {Changed(Entry("a.txt"), [](TTestEntry &e) { e.OverrideCrc = true; })}},
+      {"size larger than data",
+       {Changed(Entry("a.txt"),
+                [](TTestEntry &e) { e.OverrideSize = true, e.UncompressedSize = 3001; })}},
+      {"size smaller than data",
+       {Changed(Entry("a.txt"),
+                [](TTestEntry &e) { e.OverrideSize = true, e.UncompressedSize = 2999; })}},
+      {"stored size lies",
+       {Changed(Entry("a.txt", 3000, 0),
+                [](TTestEntry &e) { e.OverrideSize = true, e.UncompressedSize = 10; })}},
+      {"truncated", {Entry("a.txt"), Entry("b.txt")}, 2000},
+      {"parent folder", {Entry("../evil.txt")}},
+      {"parent folder, backslash", {Entry("..\\evil.txt")}},
+      {"parent folder behind a subfolder", {Entry("sub/../../evil.txt")}},
+      {"drive path", {Entry("C:\\evil.txt")}},
+      {"drive relative", {Entry("C:evil.txt")}},
+      {"absolute", {Entry("/evil.txt")}},
+      {"parent folder entry", {Entry("../", 0, 0)}},
+      {"encrypted", {Changed(Entry("a.txt"), [](TTestEntry &e) { e.Flags = 0x0001; })}},
+      {"bzip2", {Entry("a.txt", 3000, 12)}},
+      {"forbidden character", {Entry("a<b>.txt")}},
+      {"control character", {Entry("a\tb.txt")}},
+      {"device name", {Entry("NUL.txt")}},
+      {"dot name", {Entry("sub/.")}},
+      {"empty name", {Entry("")}},
+      {"not in Windows-1252",
+       {Changed(Entry("\xE6\x97\xA5.txt"), [](TTestEntry &e) { e.Flags = 0x0800; })}},
+      {"bad name after a good entry", {good, Entry("../evil.txt")}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Label);
+    TTempFolder parent;
+    std::string dest = Join(parent.Path(), "out");
+    ASSERT_TRUE(testing_support::MakeFolder(dest));
+    auto zip = BuildZip(c.Entries);
+    if (c.Cut != 0)
+      zip.resize(c.Cut);
+    ASSERT_TRUE(testing_support::WriteWholeFile(Join(parent.Path(), "bad.zip"), zip));
+    TCommand command(Join(parent.Path(), "bad.zip"), dest);
+    EXPECT_NE(Execute(command), 0);
+    EXPECT_EQ(ListFolder(parent.Path()), (std::vector<std::string>{"bad.zip", "out"}));
+    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{});
+    std::uint32_t attributes = 0;
+    EXPECT_FALSE(platform::GetAttributes("C:\\evil.txt", attributes));
+  }
+}
+
+TEST(Extract, ExistingFilesAreReplacedReadOnlyIncluded) {
+  TTempFolder folder;
+  std::string dest = Join(folder.Path(), "out");
+  ASSERT_TRUE(testing_support::MakeFolder(dest));
+  auto a = Entry("a.txt"), b = Entry("b.txt");
+  ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a, b})));
+  ASSERT_TRUE(testing_support::WriteWholeFile(Join(dest, "a.txt"), "old"));
+  ASSERT_TRUE(testing_support::WriteWholeFile(Join(dest, "B.TXT"), "old, read-only"));
+  ASSERT_TRUE(platform::SetAttributes(Join(dest, "B.TXT"), platform::faReadOnly));
+  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  ASSERT_EQ(Execute(command), 0);
+  EXPECT_EQ(ReadWholeFile(Join(dest, "a.txt")), a.Data);
+  EXPECT_EQ(ReadWholeFile(Join(dest, "b.txt")), b.Data);
+  EXPECT_EQ(ListFolder(dest).size(), 2u);
+  EXPECT_TRUE(command.Messages.Ids.empty());
+}
+
+// Without OverWriteFlag or USO_OVERWRITE_RO the library asks; a yes replaces,
+// anything else keeps the old file.
+TEST(Extract, ReplacingAsksWhenTheOptionsDoNotAllowIt) {
+  struct TCase {
+    const char *Label;
+    bool OverWrite;
+    std::uint16_t SubOptions;
+    bool ReadOnly;
+    std::int32_t Answer;
+    std::vector<std::uint16_t> Asked;
+    bool Replaced;
+  } cases[] = {
+      {"no overwrite, yes",
+       false,
+       0x0003,
+       false,
+       dunzip::IdYes,
+       {dunzip::MsgOverwriteExisting},
+       true},
+      {"no overwrite, no", false, 0x0003, false, 7, {dunzip::MsgOverwriteExisting}, false},
+      {"read-only, ok", true, 0x0002, true, dunzip::IdOk, {dunzip::MsgOverwriteReadOnly}, true},
+      {"read-only, cancel", true, 0x0002, true, 2, {dunzip::MsgOverwriteReadOnly}, false},
+      {"read-only allowed", true, 0x0003, true, 7, {}, true},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Label);
+    TTempFolder folder;
+    auto a = Entry("a.txt");
+    ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a})));
+    std::string dest = Join(folder.Path(), "out");
+    ASSERT_TRUE(testing_support::MakeFolder(dest));
+    std::string target = Join(dest, "a.txt");
+    ASSERT_TRUE(testing_support::WriteWholeFile(target, "old"));
+    if (c.ReadOnly) {
+      ASSERT_TRUE(platform::SetAttributes(target, platform::faReadOnly));
+    }
+    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    command.OverWrite = c.OverWrite;
+    command.SubOptions = c.SubOptions;
+    command.Messages.Answer = c.Answer;
+    ASSERT_EQ(Execute(command), 0);
+    EXPECT_EQ(command.Messages.Ids, c.Asked);
+    if (!c.Asked.empty()) {
+      EXPECT_NE(command.Messages.Texts[0].find("a.txt"), std::string::npos);
+    }
+    EXPECT_EQ(ReadWholeFile(target) == a.Data, c.Replaced);
+  }
+}
+
+TEST(Extract, SelectionByFileSpecAndIndex) {
+  struct TCase {
+    const char *Spec;
+    std::int32_t Index;
+    std::vector<std::string> Expected;
+  } cases[] = {
+      {"*.*", -1, {"a.txt", "b.dat", "c.txt"}},
+      {"*.txt", -1, {"a.txt", "c.txt"}},
+      {"B.*", -1, {"b.dat"}},
+      {"?.txt", 2, {"c.txt"}},
+      {"*.*", 1, {"b.dat"}},
+      {"*.txt", 1, {}},
+      {"", -1, {"a.txt", "b.dat", "c.txt"}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(std::string(c.Spec) + " " + std::to_string(c.Index));
+    TTempFolder folder;
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        Join(folder.Path(), "x.zip"),
+        BuildZip({Entry("a.txt"), Entry("dir/b.dat", 10, 0), Entry("c.txt", 0)})));
+    std::string dest = Join(folder.Path(), "out");
+    ASSERT_TRUE(testing_support::MakeFolder(dest));
+    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    command.FileSpec = c.Spec;
+    command.IndexofItem = c.Index;
+    ASSERT_EQ(Execute(command), 0);
+    EXPECT_EQ(ListFolder(dest), c.Expected);
+  }
+}
+
+TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {
+  TTempFolder folder;
+  ASSERT_TRUE(testing_support::WriteWholeFile(
+      Join(folder.Path(), "x.zip"), BuildZip({Entry("a.txt", 400000), Entry("b.txt", 100)})));
+  std::string dest = Join(folder.Path(), "out");
+  ASSERT_TRUE(testing_support::MakeFolder(dest));
+
+  TCommand plain(Join(folder.Path(), "x.zip"), dest);
+  ASSERT_EQ(Execute(plain), 0);
+  ExpectProgressComplete(plain.Major, plain.Minor, 2);
+  EXPECT_EQ(plain.Minor.Items.front(), "a.txt");
+  EXPECT_EQ(plain.Minor.Items.back(), "b.txt");
+  EXPECT_EQ(plain.Minor.Percents.front(), 0);
+  EXPECT_GT(plain.Minor.Percents.size(), 4u); // progress inside the large entry
+
+  struct TCase {
+    const char *Label;
+    bool CancelMajor;
+    std::uint16_t SubOptions;
+    bool Cancelled;
+  } cases[] = {
+      {"major", true, 0x0003, true},
+      {"minor with USO_MINORCANCEL", false, 0x0003, true},
+      {"minor without USO_MINORCANCEL", false, 0x0001, false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Label);
+    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    command.SubOptions = c.SubOptions;
+    (c.CancelMajor ? command.Major : command.Minor).CancelAt = 1;
+    std::int32_t result = Execute(command);
+    EXPECT_EQ(result != 0, c.Cancelled);
+    if (c.Cancelled) {
+      EXPECT_EQ(result, dunzip::dzCancelled);
+    }
+  }
+}
+
+TEST(Extract, RecordsOtherThanExtractAreRefused) {
+  TTempFolder folder;
+  ASSERT_TRUE(
+      testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({Entry("a.txt")})));
+  std::string dest = Join(folder.Path(), "out");
+  ASSERT_TRUE(testing_support::MakeFolder(dest));
+  for (std::int32_t code : {0, 1, 6, 7, 9, -1}) {
+    SCOPED_TRACE(code);
+    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    command.FunctionCode = code;
+    EXPECT_EQ(Execute(command), dunzip::dzNotSupported);
+  }
+  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  auto &record = command.Record();
+  dunzip::PutU32(record.data(), dunzip::Cmd.RecordSize, dunzip::CommandSize + 1);
+  EXPECT_EQ(dunzip::RunCommand(record.data()), dunzip::dzBadCommand);
+  EXPECT_EQ(dunzip::RunCommand(nullptr), dunzip::dzBadCommand);
+  TCommand missing(Join(folder.Path(), "missing.zip"), dest);
+  EXPECT_EQ(Execute(missing), dunzip::dzOpenFailed);
+  EXPECT_TRUE(ListFolder(dest).empty());
+}
+
+// Files already in the destination are complete originals after any single
+// failing file operation (a full disk included); no temporary file stays.
+TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
+  TTempFolder folder;
+  auto a = Entry("a.txt", 200000), b = Entry("b.txt", 300000, 0);
+  ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a, b})));
+  std::string dest = Join(folder.Path(), "out");
+  ASSERT_TRUE(testing_support::MakeFolder(dest));
+  std::map<std::string, std::vector<std::uint8_t>> originals = {{"a.txt", a.Data},
+                                                                {"b.txt", b.Data}};
+
+  TCommand counting(Join(folder.Path(), "x.zip"), dest);
+  platform::fault::Arm(0);
+  ASSERT_EQ(Execute(counting), 0);
+  std::uint64_t operations = platform::fault::Count();
+  platform::fault::Disarm();
+  ASSERT_GT(operations, 4u);
+
+  for (bool diskFull : {true, false}) {
+    for (std::uint64_t failAt = 1; failAt <= operations; ++failAt) {
+      SCOPED_TRACE(std::to_string(failAt) + (diskFull ? " disk full" : ""));
+      TTempFolder run;
+      std::string out = Join(run.Path(), "out");
+      ASSERT_TRUE(testing_support::MakeFolder(out));
+      TCommand command(Join(folder.Path(), "x.zip"), out);
+      platform::fault::Arm(failAt, diskFull);
+      std::int32_t result = Execute(command);
+      platform::fault::Disarm();
+      auto names = ListFolder(out);
+      if (result == 0) {
+        EXPECT_EQ(names.size(), 2u);
+      }
+      for (const auto &name : names) {
+        ASSERT_EQ(originals.count(name), 1u) << name;
+        EXPECT_EQ(ReadWholeFile(Join(out, name)), originals[name]) << name;
+      }
+    }
+  }
+}
+
+// File-level hostile input: the archive cut at every length and every byte
+// inverted. Each run either fails or yields exactly the original files, and
+// nothing appears beside the destination.
+TEST(Extract, EveryTruncationAndByteChangeOfASmallArchiveIsSafe) {
+  auto a = Entry("a.txt", 40, 0), b = Entry("b.txt", 60);
+  auto zip = BuildZip({a, b});
+  std::map<std::string, std::vector<std::uint8_t>> originals = {{"a.txt", a.Data},
+                                                                {"b.txt", b.Data}};
+  std::vector<std::vector<std::uint8_t>> variants;
+  for (std::size_t length = 0; length < zip.size(); ++length)
+    variants.emplace_back(zip.begin(), zip.begin() + static_cast<long>(length));
+  for (std::size_t at = 0; at < zip.size(); ++at) {
+    variants.push_back(zip);
+    variants.back()[at] ^= 0xFF;
+  }
+  TTempFolder parent;
+  std::string archive = Join(parent.Path(), "x.zip");
+  for (std::size_t i = 0; i < variants.size(); ++i) {
+    SCOPED_TRACE(i < zip.size() ? "cut to " + std::to_string(i)
+                                : "byte " + std::to_string(i - zip.size()) + " inverted");
+    std::string out = Join(parent.Path(), "out" + std::to_string(i));
+    ASSERT_TRUE(testing_support::MakeFolder(out));
+    ASSERT_TRUE(testing_support::WriteWholeFile(archive, variants[i]));
+    TCommand command(archive, out);
+    std::int32_t result = Execute(command);
+    auto names = ListFolder(out);
+    if (result == 0) {
+      EXPECT_EQ(names.size(), 2u);
+    }
+    for (const auto &name : names) {
+      ASSERT_EQ(originals.count(name), 1u) << name;
+      EXPECT_EQ(ReadWholeFile(Join(out, name)), originals[name]);
+    }
+    EXPECT_EQ(ListFolder(parent.Path()).size(), i + 2);
+  }
+}
+
+} // namespace

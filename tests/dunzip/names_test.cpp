@@ -1,0 +1,168 @@
+// Entry names: code page 437 and UTF-8 to Windows-1252, and the cleaning that
+// keeps every entry inside the destination folder.
+#include <gtest/gtest.h>
+
+#include "dunzip/cp437.h"
+#include "dunzip/entry_name.h"
+
+namespace {
+
+using dunzip::TCleanName;
+
+TEST(EntryNames, Cp437ConvertsUmlautsAndRefusesBoxDrawing) {
+  struct TCase {
+    const char *Raw;
+    bool Ok;
+    const char *Expected;
+  } cases[] = {
+      {"plain.txt", true, "plain.txt"},
+      {"\x81"
+       "ber \x84\x94\x8E\x99\x9A\xE1.txt",
+       true,
+       "\xFC"
+       "ber \xE4\xF6\xC4\xD6\xDC\xDF.txt"},
+      {"\x9F", true, "\x83"},  // florin sits at 0x83 in Windows-1252
+      {"\xFF", true, "\xA0"},  // no-break space
+      {"\xC4\xC4", false, ""}, // box drawing
+      {"\xE0", false, ""},     // Greek alpha
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Raw);
+    std::string out;
+    EXPECT_EQ(dunzip::Cp437ToWindows1252(c.Raw, out), c.Ok);
+    if (c.Ok) {
+      EXPECT_EQ(out, c.Expected);
+    }
+  }
+}
+
+TEST(EntryNames, Utf8ConvertsLatinAndEuroAndRefusesOthers) {
+  struct TCase {
+    const char *Raw;
+    bool Ok;
+    const char *Expected;
+  } cases[] = {
+      {"Gr\xC3\xBC\xC3\x9F"
+       "e.txt",
+       true,
+       "Gr\xFC\xDF"
+       "e.txt"},
+      {"\xE2\x82\xAC"
+       "uro",
+       true,
+       "\x80"
+       "uro"},
+      {"\xE2\x80\x9Equote\xE2\x80\x9C", true, "\x84quote\x93"},
+      {"\xE6\x97\xA5.txt", false, ""}, // CJK
+      {"\xC3", false, ""},             // cut off
+      {"\xC0\xAF", false, ""},         // overlong "/"
+      {"\xED\xA0\x80", false, ""},     // surrogate
+      {"\xF4\x90\x80\x80", false, ""}, // beyond U+10FFFF
+      {"\xBF", false, ""},             // stray continuation byte
+      {"\xC2\x81", false, ""},         // unassigned in Windows-1252
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Raw);
+    std::string out;
+    EXPECT_EQ(dunzip::Utf8ToWindows1252(c.Raw, out), c.Ok);
+    if (c.Ok) {
+      EXPECT_EQ(out, c.Expected);
+    }
+  }
+}
+
+TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
+  struct TCase {
+    const char *Raw;
+    std::uint16_t Flags;
+    const char *Unicode; // null: no Unicode path extra field
+    bool Ok;
+    const char *Expected;
+  } cases[] = {
+      {"\x81.txt", 0, nullptr, true, "\xFC.txt"},
+      {"\x81.txt", dunzip::FlagUtf8Name, nullptr, false, ""},
+      {"\xC3\xBC.txt", dunzip::FlagUtf8Name, nullptr, true, "\xFC.txt"},
+      {"\xC3\xBC.txt", 0, nullptr, false, ""},
+      {"a.txt", 0, "\xC3\xA4.txt", true, "\xE4.txt"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Raw);
+    dunzip::TZipEntry e;
+    e.RawName = c.Raw;
+    e.Flags = c.Flags;
+    e.HasUnicodeName = c.Unicode != nullptr;
+    e.UnicodeName = c.Unicode != nullptr ? c.Unicode : "";
+    std::string out;
+    EXPECT_EQ(dunzip::DecodeEntryName(e, out), c.Ok);
+    if (c.Ok) {
+      EXPECT_EQ(out, c.Expected);
+    }
+  }
+}
+
+TEST(EntryNames, CleaningKeepsNamesInsideTheDestination) {
+  struct TCase {
+    const char *Name;
+    bool Ok;
+    const char *Flat;
+    int Folders;
+  } cases[] = {
+      {"a.txt", true, "a.txt", 0},
+      {"sub/deeper/a.txt", true, "a.txt", 2},
+      {"sub\\a.txt", true, "a.txt", 1},
+      {"sub/", true, "sub", 0},
+      {"sub/deeper//", true, "deeper", 1},
+      {"./a.txt", true, "a.txt", 0},
+      {"a//b.txt", true, "b.txt", 1},
+      {"Mixed Case.TXT", true, "Mixed Case.TXT", 0},
+      {"-", true, "-", 0},
+      {"..a.txt", true, "..a.txt", 0},
+      {"", false, "", 0},
+      {".", false, "", 0},
+      {"..", false, "", 0},
+      {"../a.txt", false, "", 0},
+      {"..\\a.txt", false, "", 0},
+      {"sub/../../a.txt", false, "", 0},
+      {"sub/..", false, "", 0},
+      {"../", false, "", 0},
+      {"/etc/a.txt", false, "", 0},
+      {"\\a.txt", false, "", 0},
+      {"C:\\a.txt", false, "", 0},
+      {"C:a.txt", false, "", 0},
+      {"sub/C:/a.txt", false, "", 0},
+      {"a<b.txt", false, "", 0},
+      {"a>b", false, "", 0},
+      {"a\"b", false, "", 0},
+      {"a|b", false, "", 0},
+      {"a?b", false, "", 0},
+      {"a*b", false, "", 0},
+      {"a\x01"
+       "b",
+       false, "", 0},
+      {"a\x1F"
+       "b",
+       false, "", 0},
+      {"bad|dir/a.txt", false, "", 0},
+      {"name.", false, "", 0},
+      {"name ", false, "", 0},
+      {"nul", false, "", 0},
+      {"NUL.txt", false, "", 0},
+      {"con", false, "", 0},
+      {"Com1.dat", false, "", 0},
+      {"lpt9", false, "", 0},
+      {"aux/a.txt", false, "", 0},
+      {"com10", true, "com10", 0},
+      {"console", true, "console", 0},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TCleanName clean;
+    ASSERT_EQ(dunzip::CleanEntryName(c.Name, clean), c.Ok);
+    if (!c.Ok)
+      continue;
+    EXPECT_EQ(clean.Name, c.Flat);
+    EXPECT_EQ(static_cast<int>(clean.Folders.size()), c.Folders);
+  }
+}
+
+} // namespace

@@ -1,0 +1,189 @@
+// The ZIP reader over memory: the archives of the setup step read back, and
+// hostile input (every truncation, every single-byte change of a small
+// archive) either refused or read back exactly.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+#include "dunzip/zip_reader.h"
+#include "tests/dunzip/dunzip_test_support.h"
+#include "tests/dunzip/zip_builder.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using dunzip::TZipEntry;
+using dunzip::TZipError;
+using dunzip_test::BuildZip;
+using dunzip_test::TTestEntry;
+
+class TMemorySink : public dunzip::TByteSink {
+public:
+  bool Write(const std::uint8_t *data, std::size_t count) override {
+    Bytes.insert(Bytes.end(), data, data + count);
+    return true;
+  }
+  std::vector<std::uint8_t> Bytes;
+};
+
+std::vector<std::uint8_t> Text(const std::string &s) {
+  return {s.begin(), s.end()};
+}
+
+// Reads every entry; true when all of them came out as `expected` (by index).
+bool ReadsBackExactly(const std::vector<std::uint8_t> &zip,
+                      const std::vector<std::vector<std::uint8_t>> &expected, bool &refused) {
+  dunzip::TMemorySource source(zip.data(), zip.size());
+  dunzip::TZipReader reader(source);
+  std::vector<TZipEntry> entries;
+  refused = true;
+  if (reader.ReadCentralDirectory(entries) != TZipError::None)
+    return true;
+  if (entries.size() != expected.size())
+    return false;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    TMemorySink sink;
+    if (reader.ExtractEntry(entries[i], sink) != TZipError::None)
+      return true;
+    if (sink.Bytes != expected[i])
+      return false;
+  }
+  refused = false;
+  return true;
+}
+
+std::vector<TTestEntry> SmallEntries() {
+  TTestEntry stored;
+  stored.Name = "one.txt";
+  stored.Method = 0;
+  stored.Data = Text("stored text");
+  TTestEntry deflated;
+  deflated.Name = "two.txt";
+  deflated.Data = Text("deflated deflated deflated text");
+  TTestEntry described = deflated;
+  described.Name = "three.txt";
+  described.Flags = 0x0008;
+  return {stored, deflated, described};
+}
+
+TEST(ZipReader, EveryTruncationAndByteChangeIsRefusedOrReadExactly) {
+  auto entries = SmallEntries();
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (const auto &e : entries)
+    expected.push_back(e.Data);
+  const auto zip = BuildZip(entries);
+  bool refused = false;
+  ASSERT_TRUE(ReadsBackExactly(zip, expected, refused));
+  ASSERT_FALSE(refused);
+
+  int accepted = 0;
+  for (std::size_t length = 0; length < zip.size(); ++length) {
+    SCOPED_TRACE("truncated to " + std::to_string(length));
+    std::vector<std::uint8_t> cut(zip.begin(), zip.begin() + static_cast<long>(length));
+    ASSERT_TRUE(ReadsBackExactly(cut, expected, refused));
+    EXPECT_TRUE(refused);
+  }
+  for (std::size_t at = 0; at < zip.size(); ++at) {
+    for (int value = 0; value < 256; ++value) {
+      if (value == zip[at])
+        continue;
+      auto changed = zip;
+      changed[at] = static_cast<std::uint8_t>(value);
+      ASSERT_TRUE(ReadsBackExactly(changed, expected, refused))
+          << "byte " << at << " set to " << value;
+      accepted += refused ? 0 : 1;
+    }
+  }
+  // Dates, attributes and the like may change freely; data never does.
+  EXPECT_GT(accepted, 0);
+}
+
+TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
+  struct TCase {
+    const char *Name;
+    void (*Break)(TTestEntry &);
+    TZipError Expected;
+  } cases[] = {
+      {"crc", [](TTestEntry &e) { e.OverrideCrc = true, e.Crc = 0x12345678; }, TZipError::Crc},
+      {"size too large",
+       [](TTestEntry &e) {
+         e.OverrideSize = true, e.UncompressedSize = std::uint32_t(e.Data.size() + 1);
+       },
+       TZipError::Crc},
+      {"size too small",
+       [](TTestEntry &e) {
+         e.OverrideSize = true, e.UncompressedSize = std::uint32_t(e.Data.size() - 1);
+       },
+       TZipError::Crc},
+      {"stored size mismatch",
+       [](TTestEntry &e) {
+         e.Method = 0, e.OverrideSize = true, e.UncompressedSize = std::uint32_t(e.Data.size() - 1);
+       },
+       TZipError::BadArchive},
+      {"encrypted", [](TTestEntry &e) { e.Flags = 0x0001; }, TZipError::Unsupported},
+      {"bzip2", [](TTestEntry &e) { e.Method = 12; }, TZipError::Unsupported},
+      {"deflate64", [](TTestEntry &e) { e.Method = 9; }, TZipError::Unsupported},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TTestEntry e;
+    e.Name = "x.bin";
+    e.Data = testing_support::PatternBytes(5000, 7);
+    c.Break(e);
+    auto zip = BuildZip({e});
+    dunzip::TMemorySource source(zip.data(), zip.size());
+    dunzip::TZipReader reader(source);
+    std::vector<TZipEntry> entries;
+    ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
+    ASSERT_EQ(entries.size(), 1u);
+    TMemorySink sink;
+    EXPECT_EQ(reader.ExtractEntry(entries[0], sink), c.Expected);
+    EXPECT_LE(sink.Bytes.size(), e.Data.size());
+  }
+}
+
+// A deflate stream that expands far beyond its declared size stops at the
+// declared size.
+TEST(ZipReader, OutputNeverExceedsTheDeclaredSize) {
+  TTestEntry e;
+  e.Name = "bomb.bin";
+  e.Data.assign(4 * 1024 * 1024, 0);
+  e.OverrideSize = true;
+  e.UncompressedSize = 1000;
+  auto zip = BuildZip({e});
+  dunzip::TMemorySource source(zip.data(), zip.size());
+  dunzip::TZipReader reader(source);
+  std::vector<TZipEntry> entries;
+  ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
+  TMemorySink sink;
+  EXPECT_NE(reader.ExtractEntry(entries[0], sink), TZipError::None);
+  EXPECT_LE(sink.Bytes.size(), 1000u);
+}
+
+std::vector<std::uint8_t> ReadArchive(const std::string &name) {
+  return testing_support::ReadWholeFile(dunzip_test::ArchiveFolder() +
+                                        (testing_support::RunningOnWindows() ? "\\" : "/") + name);
+}
+
+TEST(ZipReader, Zip64RecordsAndExtraFieldsOfInfoZipAreRead) {
+  ASSERT_FALSE(dunzip_test::ArchiveFolder().empty()) << "run with --archives=<folder>";
+  for (const char *name : {"infozip_zip64.zip", "infozip_stdout_zip64.zip", "infozip_stdin.zip"}) {
+    SCOPED_TRACE(name);
+    auto zip = ReadArchive(name);
+    ASSERT_FALSE(zip.empty());
+    dunzip::TMemorySource source(zip.data(), zip.size());
+    dunzip::TZipReader reader(source);
+    std::vector<TZipEntry> entries;
+    ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
+    for (const auto &entry : entries) {
+      if (entry.IsFolder())
+        continue;
+      TMemorySink sink;
+      EXPECT_EQ(reader.ExtractEntry(entry, sink), TZipError::None) << entry.RawName;
+      EXPECT_EQ(sink.Bytes.size(), entry.UncompressedSize);
+    }
+  }
+}
+
+} // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <new>
 
 #include "platform/files.h"
 #include "util/text.h"
@@ -99,7 +100,9 @@ bool SameAsciiCaseless(std::string_view a, std::string_view b) {
 
 // The loop proper; `report` carries the running totals out.
 bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageReport &report) {
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[MaxChunkLength]);
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[MaxChunkLength]);
+  if (!buffer)
+    return Fail(report, TPackageFault::OutOfMemory);
   std::uint8_t header[ChunkHeaderSize];
   std::int64_t offset = 0;
   for (;;) {
@@ -212,7 +215,9 @@ std::string ArchivePathOf(std::string_view packagePath) {
   return util::ChangeExtension(packagePath, "zip").Str();
 }
 
-bool VerifyPackageDetailed(std::string_view packagePath, TPackageReport &report) {
+namespace {
+
+bool VerifyBeside(std::string_view packagePath, TPackageReport &report) {
   report = TPackageReport();
   if (packagePath.size() > util::TShortString::Capacity)
     return Fail(report, TPackageFault::PathTooLong);
@@ -234,13 +239,19 @@ bool VerifyPackageDetailed(std::string_view packagePath, TPackageReport &report)
   return VerifyPackageStream(packagePath, archivePath, report);
 }
 
-bool CheckPackageFile(std::string_view packagePath) {
+} // namespace
+
+bool VerifyPackageDetailed(std::string_view packagePath, TPackageReport &report) {
   try {
-    TPackageReport report;
-    return VerifyPackageDetailed(packagePath, report);
+    return VerifyBeside(packagePath, report);
   } catch (...) {
-    return false;
+    return Fail(report, TPackageFault::OutOfMemory);
   }
+}
+
+bool CheckPackageFile(std::string_view packagePath) {
+  TPackageReport report;
+  return VerifyPackageDetailed(packagePath, report);
 }
 
 std::string DescribePackageReport(const TPackageReport &r) {
@@ -281,6 +292,8 @@ std::string DescribePackageReport(const TPackageReport &r) {
     return where + "payload cut short: " + num(r.Found) + " of " + num(r.Expected) + " bytes";
   case TPackageFault::ChunkCrcMismatch:
     return where + "chunkCrc " + hex(r.Expected) + " stored, " + hex(r.Found) + " computed";
+  case TPackageFault::OutOfMemory:
+    return "out of memory";
   case TPackageFault::ArchiveWriteFailed:
     return where + "archive write failed: " + num(r.Found) + " of " + num(r.Expected) +
            " bytes (error " + num(r.OsError) + ")";
@@ -326,7 +339,9 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
   platform::TFile zip, package;
   if (!zip.OpenRead(zipPath) || !package.Create(packagePath))
     return false;
-  std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[MaxChunkLength]);
+  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[MaxChunkLength]);
+  if (!buffer)
+    return false;
   std::uint8_t header[PackageHeaderSize] = {};
   std::uint32_t written = 0;
   // The header is written last, once the totals are known.

@@ -45,6 +45,7 @@ enum class TPackageFault {
   ChunkPayloadCut,  // fewer payload bytes than chunkLength
   ChunkCrcMismatch, // chunkCrc differs from the computed checksum
   ArchiveWriteFailed,
+  OutOfMemory,
   TotalLengthMismatch,
   CrcSumMismatch,
 };

@@ -41,9 +41,7 @@ bool InDestRange(int index) {
   return index >= FirstDestIndex && index <= LastDestIndex;
 }
 
-} // namespace
-
-std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
+std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName) {
   util::TShortString key = util::LowerCaseAscii(fileName);
   platform::TFile file;
   // Only read here, so a read-only marker file from the archive still counts.
@@ -79,8 +77,8 @@ std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view 
   return index;
 }
 
-std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                              TPlacementEvents &events) {
+std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                        TPlacementEvents &events) {
   events.ShowGroupCaption(CopyingCaption);
   const std::string staging = header.StagingFolder().Str();
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
@@ -120,7 +118,31 @@ std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t de
       break;
     }
   }
-  util::DeleteFileIfExists(JoinPath(staging, FilePathIdName));
+  return result;
+}
+
+} // namespace
+
+std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
+  try {
+    return LookUp(stagingFolder, fileName);
+  } catch (...) {
+    return 0;
+  }
+}
+
+// Anything thrown on the way (out of memory) counts as a failed copy.
+std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                              TPlacementEvents &events) {
+  std::int32_t result = PlacementCopyFailed;
+  try {
+    result = PlaceFiles(header, destIndex, events);
+  } catch (...) {
+  }
+  try {
+    util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));
+  } catch (...) {
+  }
   return result;
 }
 

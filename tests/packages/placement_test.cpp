@@ -99,49 +99,32 @@ TEST_F(Placement, IndexCarriesOverInListingOrder) {
   struct {
     const char *name;
     std::vector<std::string> files; // in the wanted listing order
-    std::string p;
-    std::vector<int> expected; // destination of each file
+    std::vector<int> expected;      // destination of each file
   } cases[] = {
-      {"P, Q, R", {"a_p.dat", "b_q.dat", "c_r.dat"}, "a_p.dat", {7, 7, 7}},
-      {"Q, P, R", {"a_q.dat", "b_p.dat", "c_r.dat"}, "b_p.dat", {3, 7, 7}},
+      {"P, Q, R", {"a_p.dat", "b_q.dat", "c_r.dat"}, {7, 7, 7}},
+      {"Q, P, R", {"a_q.dat", "b_p.dat", "c_r.dat"}, {3, 7, 7}},
   };
+  MakeDests({3, 7});
   for (const auto &c : cases) {
     SCOPED_TRACE(c.name);
-    TTempFolder root;
-    std::string staging = root / "S";
-    ASSERT_TRUE(MakeFolder(staging));
-    admin::TAdminHeader header;
-    header.SetStagingFolder(staging);
-    for (int i : {3, 7}) {
-      header.SetDestFolder(i, root / ("D" + std::to_string(i)));
-      ASSERT_TRUE(MakeFolder(root / ("D" + std::to_string(i))));
-    }
+    Staging = Root / (c.name[0] + std::string("stage"));
+    ASSERT_TRUE(MakeFolder(Staging));
+    Header.SetStagingFolder(Staging);
     for (const auto &f : c.files)
-      ASSERT_TRUE(WriteWholeFile(staging + "\\" + f, f));
-    std::vector<std::uint8_t> rec(257, 0);
-    rec[0] = static_cast<std::uint8_t>(c.p.size());
-    std::copy(c.p.begin(), c.p.end(), rec.begin() + 1);
-    rec[256] = 7;
-    ASSERT_TRUE(WriteWholeFile(staging + "\\FILEPATH.ID", rec));
-
-    std::vector<platform::TFindEntry> entries;
-    ASSERT_TRUE(platform::FindFiles(staging + "\\*.*", 33, entries));
-    std::vector<std::string> order;
-    for (auto &e : entries)
-      if (e.Name != "FILEPATH.ID")
-        order.push_back(e.Name);
+      ASSERT_TRUE(WriteWholeFile(In(Staging, f), "content of " + f));
+    WriteFilePathId({{c.expected[0] == 7 ? c.files[0] : c.files[1], 7}});
+    std::vector<std::string> order = Listing();
+    order.erase(std::remove(order.begin(), order.end(), "FILEPATH.ID"), order.end());
     if (order != c.files)
       GTEST_SKIP() << "this file system lists in another order";
 
-    EXPECT_EQ(packages::PlaceStagedFiles(header, 3, Events), 0);
+    EXPECT_EQ(packages::PlaceStagedFiles(Header, 3, Events), 0);
     for (std::size_t i = 0; i < c.files.size(); ++i) {
       SCOPED_TRACE(c.files[i]);
-      std::string at = root / ("D" + std::to_string(c.expected[i])) + "\\" + c.files[i];
-      EXPECT_EQ(ReadWholeText(at), c.files[i]);
+      EXPECT_TRUE(CopiedTo(c.expected[i], c.files[i]));
+      EXPECT_FALSE(FileExists(In(Dest(10 - c.expected[i]), c.files[i])));
     }
-    EXPECT_FALSE(FileExists(root / "D3\\FILEPATH.ID"));
-    EXPECT_FALSE(FileExists(root / "D7\\FILEPATH.ID"));
-    EXPECT_FALSE(FileExists(staging + "\\FILEPATH.ID"));
+    EXPECT_FALSE(FileExists(In(Staging, "FILEPATH.ID")));
   }
 }
 

@@ -2,7 +2,7 @@
 // application around one zrkupd run and writes down what it saw as
 // key=value lines.
 //
-//   test_host --result FILE --exe ZRKUPD [--cwd DIR] [--timer] [--decoy]
+//   test_host --result FILE [--exe ZRKUPD] [--cwd DIR] [--timer] [--decoy]
 //             [--main-ms N] [--shot FILE.bmp] [--timeout MS]
 //             [--progpath VALUE | --progpath-delete] [-- ARGS...]
 //
@@ -10,6 +10,7 @@
 // --decoy     a "TTimerForm" window with another title (must stay untouched)
 // --main-ms   a "TKastMainForm" window that goes after N ms (-1: never)
 // --shot      a screenshot (BMP) while the first message box is up
+// Without --exe only the registry options are carried out.
 // Message boxes of the updater are recorded and answered with their first
 // button; the dialog's geometry is read back when it first shows.
 #include <windows.h>
@@ -295,7 +296,7 @@ bool ParseOptions(int argc, char **argv, TOptions &o) {
       return false;
     }
   }
-  return !o.Result.empty() && !o.Exe.empty();
+  return !o.Result.empty();
 }
 
 void SetProgPath(const TOptions &o) {
@@ -346,8 +347,10 @@ int main(int argc, char **argv) {
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
   DWORD start = GetTickCount();
-  if (!CreateProcessA(o.Exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      o.Cwd.empty() ? nullptr : o.Cwd.c_str(), &si, &pi)) {
+  if (o.Exe.empty()) {
+    // Registry work only.
+  } else if (!CreateProcessA(o.Exe.c_str(), mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                             o.Cwd.empty() ? nullptr : o.Cwd.c_str(), &si, &pi)) {
     Put("start_error", static_cast<long long>(GetLastError()));
   } else {
     HWND dialog = nullptr;
@@ -386,6 +389,13 @@ int main(int argc, char **argv) {
           HWND owner = GetWindow(box, GW_OWNER);
           Put(key + ".owner_is_dialog", owner != nullptr && owner == dialog ? 1 : 0);
           Put(key + ".dialog_visible", dialog != nullptr && IsWindowVisible(dialog) ? 1 : 0);
+          if (dialog != nullptr) {
+            // What the run left on the dialog.
+            Put(key + ".dialog_caption", Escape(WindowText(dialog)));
+            Put(key + ".group_caption", Escape(WindowText(GetDlgItem(dialog, 100))));
+            Put(key + ".package_text", Escape(WindowText(GetDlgItem(dialog, 104))));
+            Put(key + ".file_text", Escape(WindowText(GetDlgItem(dialog, 105))));
+          }
           boxes[box].SeenAt = now;
           continue;
         }

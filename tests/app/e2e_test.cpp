@@ -1,0 +1,588 @@
+// End-to-end runs of zrkupd.exe under Wine (Windows build only): each test
+// builds a data folder as the host leaves it, lets the test host start the
+// program around its own host windows, and checks the files, the records,
+// the message boxes and the dialog the host saw.
+#include <gtest/gtest.h>
+
+#include <process.h>
+
+#include <array>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "admin/admin_file.h"
+#include "admin/scramble.h"
+#include "admin/settings.h"
+#include "packages/package_check.h"
+#include "packages/placement.h"
+#include "platform/files.h"
+#include "tests/support/test_support.h"
+#include "tests/update/zip_maker.h"
+
+namespace {
+
+using testing_support::TZipItem;
+
+constexpr std::int32_t Seed = 7654321;
+const std::string SuccessCaption = "Herzlichen Gl\xFC"
+                                   "ckwunsch . . .";
+const std::string SuccessBody = "Das angeforderte Update wurde erfolgreich\r\n \r\n"
+                                "in das Programm eingearbeitet.";
+const std::string ChecksumFailureBody = "Bei der Einarbeitung des Updates\r\n"
+                                        "ist ein Fehler aufgetreten (-1).\r\n \r\n"
+                                        "Die Pr\xFC"
+                                        "fsummenberechnung ist fehlgeschlagen.\r\n \r\n"
+                                        "Bitte holen Sie das Update erneut ab.";
+const std::uint32_t DateA = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
+const std::uint32_t DateB = testing_support::DosDateTime(2020, 12, 31, 23, 59, 58);
+const std::uint32_t DateC = testing_support::DosDateTime(2015, 7, 1, 6, 0, 0);
+
+std::string Folder(const std::string &path) {
+  return path.substr(0, path.find_last_of('\\'));
+}
+
+const std::string &BinFolder() {
+  static const std::string folder = Folder(platform::ExecutablePath());
+  return folder;
+}
+
+std::string Unescape(const std::string &text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] != '\\' || i + 1 == text.size()) {
+      out += text[i];
+      continue;
+    }
+    char c = text[++i];
+    if (c == 'r')
+      out += '\r';
+    else if (c == 'n')
+      out += '\n';
+    else if (c == 'x' && i + 2 < text.size()) {
+      out += static_cast<char>(std::strtol(text.substr(i + 1, 2).c_str(), nullptr, 16));
+      i += 2;
+    } else
+      out += c;
+  }
+  return out;
+}
+
+// What the test host wrote down, by key.
+class THostResult {
+public:
+  std::map<std::string, std::string> Values;
+  int HostExit = -1;
+
+  bool Has(const std::string &key) const { return Values.count(key) != 0; }
+  std::string Text(const std::string &key) const {
+    auto it = Values.find(key);
+    return it == Values.end() ? std::string("<missing " + key + ">") : Unescape(it->second);
+  }
+  long Number(const std::string &key) const {
+    auto it = Values.find(key);
+    return it == Values.end() ? -99999 : std::atol(it->second.c_str());
+  }
+};
+
+std::string Quote(const std::string &arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\"") == std::string::npos)
+    return arg;
+  return "\"" + arg + "\"";
+}
+
+// Runs the test host with `hostArgs`; `exe` (if not empty) with `programArgs`.
+THostResult RunHost(const std::vector<std::string> &hostArgs, const std::string &exe,
+                    const std::vector<std::string> &programArgs) {
+  testing_support::TTempFolder scratch;
+  std::string resultPath = scratch / "result.txt";
+  std::vector<std::string> args = {Quote(BinFolder() + "\\test_host.exe"), "--result",
+                                   Quote(resultPath)};
+  if (!exe.empty()) {
+    args.push_back("--exe");
+    args.push_back(Quote(exe));
+  }
+  for (const std::string &a : hostArgs)
+    args.push_back(Quote(a));
+  args.push_back("--");
+  for (const std::string &a : programArgs)
+    args.push_back(Quote(a));
+  std::vector<const char *> argv;
+  for (const std::string &a : args)
+    argv.push_back(a.c_str());
+  argv.push_back(nullptr);
+
+  THostResult result;
+  std::string host = BinFolder() + "\\test_host.exe";
+  result.HostExit = static_cast<int>(_spawnv(_P_WAIT, host.c_str(), argv.data()));
+  std::string text = testing_support::ReadWholeText(resultPath);
+  std::size_t at = 0;
+  while (at < text.size()) {
+    std::size_t end = text.find('\n', at);
+    if (end == std::string::npos)
+      end = text.size();
+    std::string line = text.substr(at, end - at);
+    std::size_t eq = line.find('=');
+    if (eq != std::string::npos)
+      result.Values[line.substr(0, eq)] = line.substr(eq + 1);
+    at = end + 1;
+  }
+  return result;
+}
+
+std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries) {
+  std::vector<std::uint8_t> out;
+  for (const auto &[name, index] : entries) {
+    std::vector<std::uint8_t> record(packages::FilePathEntrySize, 0);
+    record[packages::FileNameLengthOffset] = static_cast<std::uint8_t>(name.size());
+    std::memcpy(record.data() + packages::FileNameCharsOffset, name.data(), name.size());
+    record[packages::FolderIndexOffset] = static_cast<std::uint8_t>(index);
+    out.insert(out.end(), record.begin(), record.end());
+  }
+  return out;
+}
+
+std::vector<std::uint8_t> Bytes(const std::string &text) {
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
+
+struct TPackage {
+  std::string FileName;
+  std::uint8_t DestIndex = 1;
+  std::vector<TZipItem> Items;
+  bool Corrupt = false;
+};
+
+// A data folder tree as the host leaves it before it starts the program,
+// plus a current folder holding the host's status file.
+class TScenario {
+public:
+  testing_support::TTempFolder Root;
+  std::string Data, Download, Staging, Work, AdminPath;
+  std::array<std::string, 4> Dest; // 1..3
+  std::vector<admin::TPackageRecord> Records;
+  bool BlankDest1 = false;
+  bool WriteAdmin = true;
+  std::uint8_t UpdatePending = 1;
+
+  TScenario() {
+    Data = Root / "data";
+    Download = Root / "download";
+    Staging = Root / "staging";
+    Work = Root / "work";
+    AdminPath = Root / "UPDADMIN.VAB";
+    for (int i = 1; i <= 3; ++i)
+      Dest[static_cast<std::size_t>(i)] = Root / ("dest" + std::to_string(i));
+    for (const auto *folder : {&Data, &Download, &Staging, &Work, &Dest[1], &Dest[2], &Dest[3]})
+      testing_support::MakeFolder(*folder);
+  }
+
+  void AddPackage(const TPackage &package) {
+    admin::TPackageRecord record;
+    const auto host = testing_support::PatternBytes(admin::PackageRecordSize,
+                                                    static_cast<std::uint32_t>(Records.size()));
+    std::memcpy(record.Bytes, host.data(), host.size());
+    record.SetPackageFileName(package.FileName);
+    for (int k = 1; k <= admin::PackageInfoCount; ++k) {
+      record.SetInstalledInfo(k, 10 + k);
+      record.SetOfferedInfo(k, 20 + k + static_cast<int>(Records.size()) * 10);
+    }
+    record.SetDestIndex(package.DestIndex);
+    record.SetPackageReady(1);
+    record.SetInstallPending(1);
+    Records.push_back(record);
+    auto bytes = packages::BuildPackageBytes(testing_support::BuildZip(package.Items), 1000);
+    if (package.Corrupt)
+      bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 3] ^= 0x01;
+    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\" + package.FileName, bytes));
+  }
+
+  void Write() {
+    if (WriteAdmin) {
+      admin::TAdminHeader header;
+      const auto host = testing_support::PatternBytes(admin::AdminHeaderSize, 5);
+      std::memcpy(header.Bytes, host.data(), host.size());
+      for (int i = 1; i <= admin::DestFolderCount; ++i)
+        header.SetDestFolder(i, "");
+      header.SetVersionText("3.90.0");
+      header.SetVersionDate(150000);
+      header.SetVersionDate2(150000);
+      header.SetOfferedVersionText("4.01.7");
+      header.SetOfferedVersionDate(151000);
+      header.SetUpdatePending(UpdatePending);
+      header.SetLastResult(-77);
+      ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
+    }
+    admin::TSettingsSource source;
+    source.AdminFileName = AdminPath;
+    source.DownloadFileName = Root / "UPDDOWNL.VAB";
+    source.DownloadFolder = Download;
+    source.StagingFolder = Staging;
+    source.AdminSeed = Seed;
+    source.DialogCaption = "Dateien einarbeiten";
+    for (int i = BlankDest1 ? 2 : 1; i <= 3; ++i)
+      source.DestFolders[static_cast<std::size_t>(i)] = Dest[static_cast<std::size_t>(i)];
+    admin::DataFolder = util::TShortString(Data);
+    std::int32_t stored = admin::StoreSettings(source);
+    if (WriteAdmin) {
+      ASSERT_EQ(stored, admin::StoreOk);
+      auto file = testing_support::ReadWholeFile(AdminPath);
+      ASSERT_EQ(file.size(), admin::AdminHeaderSize);
+      for (auto record : Records) {
+        admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
+        file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
+      }
+      ASSERT_TRUE(testing_support::WriteWholeFile(AdminPath, file));
+    }
+    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\stray.tmp", "x"));
+    ASSERT_TRUE(testing_support::WriteWholeFile(Staging + "\\stray.tmp", "x"));
+    ASSERT_TRUE(testing_support::WriteWholeFile(Work + "\\ZRK_STAT.DAT", "status"));
+    ASSERT_TRUE(testing_support::WriteWholeFile(Data + "\\ZRK_STAT.DAT", "status"));
+  }
+
+  THostResult Run(std::vector<std::string> hostArgs, const std::string &exe = "") {
+    hostArgs.insert(hostArgs.end(), {"--cwd", Work});
+    return RunHost(hostArgs, exe.empty() ? BinFolder() + "\\zrkupd.exe" : exe, {Data, "4711", "3"});
+  }
+
+  admin::TAdminHeader Header() const {
+    admin::TAdminHeader header;
+    auto file = testing_support::ReadWholeFile(AdminPath);
+    EXPECT_GE(file.size(), admin::AdminHeaderSize);
+    if (file.size() >= admin::AdminHeaderSize) {
+      std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
+      admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, Seed);
+    }
+    return header;
+  }
+
+  std::vector<admin::TPackageRecord> StoredRecords() const {
+    std::vector<admin::TPackageRecord> out;
+    auto file = testing_support::ReadWholeFile(AdminPath);
+    for (std::size_t at = admin::AdminHeaderSize; at + admin::PackageRecordSize <= file.size();
+         at += admin::PackageRecordSize) {
+      admin::TPackageRecord record;
+      std::memcpy(record.Bytes, file.data() + at, admin::PackageRecordSize);
+      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
+      out.push_back(record);
+    }
+    return out;
+  }
+
+  static std::vector<std::string> Names(const std::string &folder) {
+    std::vector<platform::TFindEntry> entries;
+    platform::FindFiles(folder + "\\*.*", platform::faHidden, entries);
+    std::vector<std::string> names;
+    for (const auto &e : entries)
+      names.push_back(e.Name);
+    return names;
+  }
+
+  static std::uint32_t DosTime(const std::string &path) {
+    std::uint32_t time = 0;
+    EXPECT_TRUE(platform::GetDosTime(path, time)) << path;
+    return time;
+  }
+};
+
+bool Applied(const admin::TPackageRecord &record) {
+  for (int k = 1; k <= admin::PackageInfoCount; ++k) {
+    if (record.InstalledInfo(k) != record.OfferedInfo(k))
+      return false;
+  }
+  return record.InstallPending() == 0;
+}
+
+// Three packages, the way a real update comes: one run shared by the checks
+// below (each run costs seconds under Wine).
+class ThreePackageRun : public testing::Test {
+protected:
+  static TScenario *Scenario;
+  static THostResult *Result;
+  static std::string ShotPath;
+
+  static void SetUpTestSuite() {
+    Scenario = new TScenario;
+    Scenario->AddPackage({"PAKET1.PAK",
+                          1,
+                          {{"prog.exe", Bytes("program one"), DateA, true},
+                           {"sub/readme.txt", Bytes("liesmich"), DateB, false}}});
+    Scenario->AddPackage({"PAKET2.PAK",
+                          2,
+                          {{"FILEPATH.ID", FilePathId({{"HILFE.CHM", 3}}), DateA, false},
+                           {"daten.dat", testing_support::PatternBytes(70000, 3), DateC, true},
+                           {"hilfe.chm", Bytes("hilfe"), DateB, false}}});
+    Scenario->AddPackage({"PAKET3.PAK", 3, {{"ende.txt", Bytes("ende"), DateC, false}}});
+    Scenario->Write();
+    std::string artifacts = BinFolder() + "\\..\\e2e-artifacts";
+    testing_support::MakeFolder(artifacts);
+    ShotPath = artifacts + "\\dialog_during_run.bmp";
+    Result = new THostResult(Scenario->Run({"--timer", "--decoy", "--shot", ShotPath}));
+  }
+
+  static void TearDownTestSuite() {
+    delete Result;
+    delete Scenario;
+  }
+};
+
+TScenario *ThreePackageRun::Scenario = nullptr;
+THostResult *ThreePackageRun::Result = nullptr;
+std::string ThreePackageRun::ShotPath;
+
+TEST_F(ThreePackageRun, EndsByItselfWithExitCode0AndDeletesTheStatusFileOfTheCurrentFolder) {
+  const THostResult &r = *Result;
+  EXPECT_EQ(r.HostExit, 0);
+  EXPECT_EQ(r.Number("timed_out"), 0);
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  EXPECT_FALSE(testing_support::FileExists(Scenario->Work + "\\ZRK_STAT.DAT"));
+  EXPECT_TRUE(testing_support::FileExists(Scenario->Data + "\\ZRK_STAT.DAT"));
+}
+
+TEST_F(ThreePackageRun, AsksOnlyTheHostTimerWindowToClose) {
+  EXPECT_EQ(Result->Number("timer_close"), 1);
+  EXPECT_EQ(Result->Number("decoy_close"), 0);
+}
+
+TEST_F(ThreePackageRun, PlacesEveryFileWithItsDateInItsFolder) {
+  struct {
+    std::string Path;
+    std::uint32_t Date;
+    std::string Content;
+  } expected[] = {
+      {Scenario->Dest[1] + "\\prog.exe", DateA, "program one"},
+      {Scenario->Dest[1] + "\\readme.txt", DateB, "liesmich"},
+      {Scenario->Dest[2] + "\\daten.dat", DateC, ""},
+      {Scenario->Dest[3] + "\\hilfe.chm", DateB, "hilfe"}, // FILEPATH.ID sends it to 3
+      {Scenario->Dest[3] + "\\ende.txt", DateC, "ende"},
+  };
+  for (const auto &e : expected) {
+    SCOPED_TRACE(e.Path);
+    ASSERT_TRUE(testing_support::FileExists(e.Path));
+    EXPECT_EQ(TScenario::DosTime(e.Path), e.Date);
+    if (!e.Content.empty()) {
+      EXPECT_EQ(testing_support::ReadWholeText(e.Path), e.Content);
+    }
+  }
+  EXPECT_EQ(testing_support::ReadWholeFile(Scenario->Dest[2] + "\\daten.dat"),
+            testing_support::PatternBytes(70000, 3));
+  EXPECT_FALSE(testing_support::FileExists(Scenario->Dest[2] + "\\hilfe.chm"));
+  EXPECT_FALSE(testing_support::FileExists(Scenario->Dest[2] + "\\FILEPATH.ID"));
+}
+
+TEST_F(ThreePackageRun, RewritesTheRecordsAndStoresTheOutcome) {
+  auto records = Scenario->StoredRecords();
+  ASSERT_EQ(records.size(), 3u);
+  for (std::size_t i = 0; i < records.size(); ++i) {
+    SCOPED_TRACE(i);
+    EXPECT_TRUE(Applied(records[i]));
+    // Bytes the program does not interpret come back unchanged.
+    auto host =
+        testing_support::PatternBytes(admin::PackageRecordSize, static_cast<std::uint32_t>(i));
+    EXPECT_EQ(std::memcmp(records[i].Bytes + admin::PackageReserved3Offset,
+                          host.data() + admin::PackageReserved3Offset, 100),
+              0);
+  }
+  admin::TAdminHeader header = Scenario->Header();
+  EXPECT_EQ(header.LastResult(), 0);
+  EXPECT_EQ(header.UpdatePending(), 0);
+  EXPECT_EQ(header.VersionText().Str(), "4.01.7");
+  EXPECT_EQ(header.VersionDate(), 151000);
+  EXPECT_GT(header.LastRunDate(), 150000);
+}
+
+TEST_F(ThreePackageRun, EmptiesStagingAndDownloadFolders) {
+  EXPECT_TRUE(TScenario::Names(Scenario->Staging).empty());
+  EXPECT_TRUE(TScenario::Names(Scenario->Download).empty());
+}
+
+TEST_F(ThreePackageRun, ShowsTheSuccessMessageOwnedByTheDialog) {
+  const THostResult &r = *Result;
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+  EXPECT_EQ(r.Number("box.1.owner_is_dialog"), 1);
+  EXPECT_EQ(r.Number("box.1.dialog_visible"), 1);
+  // The run drove the dialog: caption from the settings, last package shown.
+  EXPECT_EQ(r.Text("box.1.dialog_caption"), "Dateien einarbeiten");
+  EXPECT_NE(r.Text("box.1.package_text"), "");
+}
+
+TEST_F(ThreePackageRun, DialogIsLaidOutAsDesigned) {
+  const THostResult &r = *Result;
+  ASSERT_EQ(r.Number("dialog_seen"), 1);
+  EXPECT_EQ(r.Text("dialog.client"), "342x174");
+  EXPECT_EQ(r.Number("dialog.sysmenu"), 0);
+  EXPECT_EQ(r.Number("dialog.caption_bar"), 1);
+  EXPECT_EQ(r.Number("dialog.sizable"), 0);
+  EXPECT_EQ(r.Number("dialog.minmax"), 0);
+  EXPECT_EQ(r.Number("dialog.topmost"), 1);
+  EXPECT_EQ(r.Number("dialog.background_is_btnface"), 1);
+
+  // Centred on the screen.
+  int x = 0, y = 0, w = 0, h = 0, sw = 0, sh = 0;
+  ASSERT_EQ(std::sscanf(r.Text("dialog.window").c_str(), "%d,%d,%d,%d", &x, &y, &w, &h), 4);
+  ASSERT_EQ(std::sscanf(r.Text("screen").c_str(), "%dx%d", &sw, &sh), 2);
+  EXPECT_LE(std::abs(2 * x + w - sw), 2);
+  EXPECT_LE(std::abs(2 * y + h - sh), 2);
+
+  struct {
+    int Id;
+    const char *Class;
+    const char *Rect; // in the dialog's client area
+    const char *InGroup;
+    std::string Text;
+  } controls[] = {
+      {100, "Button", "8,8,329,157", "0,0", "Dekomprimieren der Dateien"},
+      {101, "Static", "16,28,313,13", "8,20",
+       "Die Pakete werden entpackt und gepr\xFC"
+       "ft."},
+      {102, "Static", "16,48,41,13", "8,40", "Paket:"},
+      {103, "Static", "16,64,41,13", "8,56", "Datei:"},
+      {104, "Static", "56,48,269,13", "48,40", ""},
+      {105, "Static", "56,64,273,13", "48,56", ""},
+      {106, "msctls_progress32", "16,92,313,24", "8,84", ""},
+      {107, "msctls_progress32", "16,128,313,24", "8,120", ""},
+  };
+  for (const auto &c : controls) {
+    std::string key = "control." + std::to_string(c.Id);
+    SCOPED_TRACE(key);
+    EXPECT_EQ(r.Text(key + ".class"), c.Class);
+    EXPECT_EQ(r.Text(key + ".rect"), c.Rect);
+    EXPECT_EQ(r.Text(key + ".in_group"), c.InGroup);
+    EXPECT_EQ(r.Text(key + ".text"), c.Text);
+    EXPECT_EQ(r.Number(key + ".visible"), 1);
+  }
+  for (const char *meter : {"control.106", "control.107"}) {
+    SCOPED_TRACE(meter);
+    EXPECT_EQ(r.Text(std::string(meter) + ".range"), "0,100");
+    EXPECT_EQ(r.Number(std::string(meter) + ".pos"), 0);
+  }
+}
+
+TEST_F(ThreePackageRun, LeavesAScreenshotOfTheDialog) {
+  ASSERT_EQ(Result->Number("shot_saved"), 1);
+  auto bmp = testing_support::ReadWholeFile(ShotPath);
+  ASSERT_GT(bmp.size(), 54u);
+  EXPECT_EQ(bmp[0], 'B');
+  EXPECT_EQ(bmp[1], 'M');
+  RecordProperty("screenshot", ShotPath);
+}
+
+TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
+  TScenario s;
+  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage({"B.PAK", 1, {{"b.txt", Bytes("b"), DateA, false}}, true});
+  s.AddPackage({"C.PAK", 1, {{"c.txt", Bytes("c"), DateA, false}}});
+  s.Write();
+  THostResult r = s.Run({});
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.caption"), "Fehler!");
+  EXPECT_EQ(r.Text("box.1.text"), ChecksumFailureBody);
+
+  auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), 3u);
+  EXPECT_TRUE(Applied(records[0]));
+  EXPECT_FALSE(Applied(records[1]));
+  EXPECT_FALSE(Applied(records[2]));
+  admin::TAdminHeader header = s.Header();
+  EXPECT_EQ(header.LastResult(), -1);
+  EXPECT_EQ(header.UpdatePending(), 1);
+  EXPECT_EQ(header.VersionText().Str(), "3.90.0");
+  EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
+  EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
+  EXPECT_TRUE(TScenario::Names(s.Download).empty());
+}
+
+TEST(E2e, NothingPendingEndsWithoutAMessage) {
+  struct {
+    const char *Name;
+    bool WriteAdmin;
+    std::uint8_t Pending;
+  } cases[] = {{"no administration file", false, 1}, {"UpdatePending 0", true, 0}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.WriteAdmin = c.WriteAdmin;
+    s.UpdatePending = c.Pending;
+    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.Write();
+    THostResult r = s.Run({});
+    EXPECT_EQ(r.Number("timed_out"), 0);
+    EXPECT_EQ(r.Number("exit_code"), 0);
+    EXPECT_EQ(r.Number("box.count"), 0);
+    EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
+    // Nothing emptied either.
+    EXPECT_EQ(TScenario::Names(s.Download).size(), 2u);
+    EXPECT_EQ(TScenario::Names(s.Staging).size(), 1u);
+    EXPECT_FALSE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
+  }
+}
+
+TEST(E2e, BlankFirstDestinationComesFromTheRegistry) {
+  TScenario s;
+  std::string progPath = s.Root / "KastTools";
+  testing_support::MakeFolder(progPath);
+  s.BlankDest1 = true;
+  s.AddPackage({"A.PAK", 1, {{"kast.exe", Bytes("kast"), DateB, false}}});
+  s.Write();
+  THostResult r = s.Run({"--progpath", progPath});
+  RunHost({"--progpath-delete"}, "", {});
+  EXPECT_EQ(r.Number("progpath_status"), 0);
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+  EXPECT_EQ(testing_support::ReadWholeText(progPath + "\\kast.exe"), "kast");
+  EXPECT_EQ(TScenario::DosTime(progPath + "\\kast.exe"), DateB);
+  EXPECT_EQ(s.Header().DestFolder(1).Str(), progPath);
+}
+
+// With a header pending but no qualifying record, the success message comes
+// as soon as the run starts: its time tells when the wait for the host ended.
+TEST(E2e, RunStartsRightAfterTheHostMainWindowGoes) {
+  TScenario s;
+  s.Write();
+  THostResult r = s.Run({"--main-ms", "2000"});
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  long afterHost = r.Number("box.1.ms") - r.Number("main_closed_ms");
+  EXPECT_GE(afterHost, 0);
+  EXPECT_LE(afterHost, 1500);
+  EXPECT_EQ(r.Number("exit_code"), 0);
+}
+
+TEST(E2e, RunStartsAfterSevenSecondsWhenTheHostMainWindowStays) {
+  TScenario s;
+  s.Write();
+  THostResult r = s.Run({"--main-ms", "-1"});
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  long wait = r.Number("box.1.ms") - r.Number("dialog_seen_ms");
+  EXPECT_GE(wait, 7000);
+  EXPECT_LE(wait, 10000);
+  EXPECT_EQ(r.Number("exit_code"), 0);
+}
+
+TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
+  TScenario s;
+  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.Write();
+  testing_support::TTempFolder alone;
+  std::string exe = alone / "zrkupd.exe";
+  ASSERT_TRUE(testing_support::WriteWholeFile(
+      exe, testing_support::ReadWholeFile(BinFolder() + "\\zrkupd.exe")));
+  THostResult r = s.Run({"--timer"}, exe);
+  EXPECT_EQ(r.Number("exit_code"), 1);
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.text"), "Could not load DUNZIP32.DLL!");
+  // The timer window was asked to close before the dialog was made.
+  EXPECT_EQ(r.Number("timer_close"), 1);
+  EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
+  EXPECT_TRUE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
+  EXPECT_EQ(s.Header().UpdatePending(), 1);
+}
+
+} // namespace

@@ -130,7 +130,7 @@ bool SetCurrentFolder(std::string_view path);
 std::string WindowsFolder();
 std::string SystemFolder();
 std::string ProgramFilesFolder();
-// Full path of the running executable.
+// Full path of the running executable (with backslashes on POSIX too).
 std::string ExecutablePath();
 // Host path (POSIX only; the path itself on Windows) that a Windows-style
 // path maps to, for tests and tools.

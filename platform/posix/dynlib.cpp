@@ -20,7 +20,7 @@ std::string SharedObjectName(std::string_view name) {
   for (char &c : base)
     if (c >= 'A' && c <= 'Z')
       c = static_cast<char>(c - 'A' + 'a');
-  std::string folder = ExecutablePath();
+  std::string folder = NativePath(ExecutablePath());
   const std::size_t slash = folder.find_last_of('/');
   folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
   return folder + "/lib" + base + ".so";

@@ -416,6 +416,11 @@ std::string ExecutablePath() {
     return std::string();
   }
   buffer.resize(static_cast<std::size_t>(n));
+  // Callers take the folder apart with the Windows path rules, so hand out
+  // the Windows spelling; NativePath maps it back.
+  for (char &c : buffer)
+    if (c == '/')
+      c = '\\';
   return buffer;
 }
 

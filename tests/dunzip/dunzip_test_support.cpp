@@ -55,8 +55,8 @@ std::vector<std::uint8_t> &TCommand::Record() {
   PutI32(r, Cmd.IndexofItem, IndexofItem);
   PutPointer(r, Cmd.Destination, Destination.c_str());
   PutI32(r, Cmd.OverWriteFlag, OverWrite ? CommandTrue : 0);
-  PutI32(r, Cmd.NoDirectoryNamesFlag, CommandTrue);
-  PutI32(r, Cmd.NoDirectoryItemsFlag, CommandTrue);
+  PutI32(r, Cmd.NoDirectoryNamesFlag, NoDirectoryNames ? CommandTrue : 0);
+  PutI32(r, Cmd.NoDirectoryItemsFlag, NoDirectoryItems ? CommandTrue : 0);
   PutU16(r, Cmd.SubOptions, SubOptions);
   if (WithEntries) {
     PutPointer(r, Cmd.MinorStatusEntry, reinterpret_cast<void *>(&StatusEntry));

@@ -38,6 +38,8 @@ public:
   std::int32_t FunctionCode = 8;
   std::int32_t IndexofItem = -1;
   bool OverWrite = true;
+  bool NoDirectoryNames = true;
+  bool NoDirectoryItems = true;
   std::uint16_t SubOptions = 0x0003;
   bool WithEntries = true;
   TStatusLog Major, Minor;

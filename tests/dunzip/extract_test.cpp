@@ -150,6 +150,8 @@ TEST(Extract, BrokenAndHostileArchivesFailWithoutATrace) {
   auto good = Entry("good.txt");
   std::vector<TBrokenCase> cases = {
       {"crc mismatch", {Changed(Entry("a.txt"), [](TTestEntry &e) { e.OverrideCrc = true; })}},
+      {"crc mismatch, stored",
+       {Changed(Entry("a.txt", 3000, 0), [](TTestEntry &e) { e.OverrideCrc = true; })}},
       {"size larger than data",
        {Changed(Entry("a.txt"),
                 [](TTestEntry &e) { e.OverrideSize = true, e.UncompressedSize = 3001; })}},
@@ -290,6 +292,47 @@ TEST(Extract, SelectionByFileSpecAndIndex) {
     ASSERT_EQ(Execute(command), 0);
     EXPECT_EQ(ListFolder(dest), c.Expected);
   }
+}
+
+// Info-ZIP's Unicode path field names the file when it belongs to this name
+// (its CRC-32 matches the header name); otherwise the header name counts.
+TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
+  for (bool matching : {true, false}) {
+    SCOPED_TRACE(matching);
+    TTempFolder folder;
+    auto e = Entry("a.txt");
+    const std::string unicode = "\xC3\xA4.txt";
+    std::uint32_t crc = dunzip_test::Crc32({e.Name.begin(), e.Name.end()}) ^ (matching ? 0 : 1);
+    auto size = static_cast<std::uint8_t>(5 + unicode.size());
+    e.Extra = {0x75, 0x70, size, 0, 1};
+    for (int i = 0; i < 4; ++i)
+      e.Extra.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+    e.Extra.insert(e.Extra.end(), unicode.begin(), unicode.end());
+    ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({e})));
+    std::string dest = Join(folder.Path(), "out");
+    ASSERT_TRUE(testing_support::MakeFolder(dest));
+    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    ASSERT_EQ(Execute(command), 0);
+    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{matching ? "\xE4.txt" : "a.txt"});
+  }
+}
+
+// With folder names kept, files land in their folders and folder entries
+// become folders.
+TEST(Extract, FolderNamesAreKeptWhenAsked) {
+  TTempFolder folder;
+  auto a = Entry("sub/deeper/a.txt");
+  ASSERT_TRUE(testing_support::WriteWholeFile(
+      Join(folder.Path(), "x.zip"), BuildZip({Entry("empty/", 0, 0), a, Entry("b.txt")})));
+  std::string dest = Join(folder.Path(), "out");
+  ASSERT_TRUE(testing_support::MakeFolder(dest));
+  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  command.NoDirectoryNames = false;
+  command.NoDirectoryItems = false;
+  ASSERT_EQ(Execute(command), 0);
+  EXPECT_EQ(ListFolder(dest), (std::vector<std::string>{"b.txt", "empty", "sub"}));
+  EXPECT_EQ(ReadWholeFile(Join(Join(Join(dest, "sub"), "deeper"), "a.txt")), a.Data);
+  EXPECT_EQ(command.Minor.Items.front(), "sub\\deeper\\a.txt");
 }
 
 TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {

@@ -59,8 +59,9 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
     Put32(zip, descriptor ? 0 : compressed);
     Put32(zip, descriptor ? 0 : size);
     Put16(zip, static_cast<std::uint32_t>(e.Name.size()));
-    Put16(zip, 0);
+    Put16(zip, static_cast<std::uint32_t>(e.Extra.size()));
     zip.insert(zip.end(), e.Name.begin(), e.Name.end());
+    zip.insert(zip.end(), e.Extra.begin(), e.Extra.end());
     zip.insert(zip.end(), stored.begin(), stored.end());
     if (descriptor) {
       Put32(zip, 0x08074b50);
@@ -79,13 +80,14 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
     Put32(central, compressed);
     Put32(central, size);
     Put16(central, static_cast<std::uint32_t>(e.Name.size()));
-    Put16(central, 0); // extra
+    Put16(central, static_cast<std::uint32_t>(e.Extra.size()));
     Put16(central, 0); // comment
     Put16(central, 0); // disk
     Put16(central, 0); // internal attributes
     Put32(central, e.ExternalAttributes);
     Put32(central, offset);
     central.insert(central.end(), e.Name.begin(), e.Name.end());
+    central.insert(central.end(), e.Extra.begin(), e.Extra.end());
   }
   auto cdOffset = static_cast<std::uint32_t>(zip.size());
   zip.insert(zip.end(), central.begin(), central.end());

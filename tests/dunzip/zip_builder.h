@@ -17,6 +17,7 @@ struct TTestEntry {
   std::uint16_t VersionMadeBy = 0x0014;    // DOS, 2.0
   std::uint32_t ExternalAttributes = 0x20; // archive
   std::uint32_t DosDateTime = 0x52642A10;  // 2021-03-04 05:16:32
+  std::vector<std::uint8_t> Extra;         // extra field, in both headers
   bool OverrideCrc = false;
   std::uint32_t Crc = 0;
   bool OverrideSize = false;

@@ -106,6 +106,8 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
     TZipError Expected;
   } cases[] = {
       {"crc", [](TTestEntry &e) { e.OverrideCrc = true, e.Crc = 0x12345678; }, TZipError::Crc},
+      {"crc, stored", [](TTestEntry &e) { e.Method = 0, e.OverrideCrc = true, e.Crc = 0x12345678; },
+       TZipError::Crc},
       {"size too large",
        [](TTestEntry &e) {
          e.OverrideSize = true, e.UncompressedSize = std::uint32_t(e.Data.size() + 1);

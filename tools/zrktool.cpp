@@ -18,9 +18,11 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/placement.h"
 #include "platform/files.h"
 #include "tools/codepage.h"
 #include "tools/record_fields.h"
+#include "tools/values.h"
 #include "util/text.h"
 
 namespace tools {
@@ -441,6 +443,40 @@ int PackageExtract(const std::string &package, const std::string &zip, std::ostr
   return ExitOk;
 }
 
+// The marker file that sends single files of a package to other destination
+// folders: one FilePathEntry per NAME=INDEX, in the order given.
+int PackageFilePathId(const std::string &path, const std::vector<std::string> &entries,
+                      std::ostream &out) {
+  std::string bytes;
+  for (const auto &e : entries) {
+    std::size_t eq = e.rfind('=');
+    if (eq == std::string::npos || eq == 0)
+      Fail(ExitBadInput, "\"" + e + "\" is not NAME=INDEX");
+    std::string name;
+    if (!Utf8ToCp1252(e.substr(0, eq), name))
+      Fail(ExitBadInput, "\"" + e + "\": not UTF-8, or a character Windows-1252 cannot store");
+    if (name.size() > packages::FileNameCapacity)
+      Fail(ExitBadInput, "\"" + e + "\": the name is longer than 255 characters");
+    auto index = ParseInteger(e.substr(eq + 1), 0, 255);
+    if (!index)
+      Fail(ExitBadInput, "\"" + e + "\": the index is not a number from 0 to 255");
+    std::string entry(packages::FilePathEntrySize, '\0');
+    entry[packages::FileNameLengthOffset] = static_cast<char>(name.size());
+    entry.replace(packages::FileNameCharsOffset, name.size(), name);
+    entry[packages::FolderIndexOffset] = static_cast<char>(*index);
+    bytes += entry;
+  }
+  platform::TFile file;
+  std::uint32_t written = 0;
+  if (!file.Create(path) ||
+      !file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) ||
+      written != bytes.size())
+    Fail(ExitFailed,
+         path + " cannot be written (error " + std::to_string(platform::LastError()) + ")");
+  out << "wrote " << path << ": " << entries.size() << " entries\n";
+  return ExitOk;
+}
+
 // ---------------------------------------------------------------------------
 // download
 
@@ -624,6 +660,18 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     extract->add_option("PACKAGE", packagePath, "the package file")->required();
     extract->add_option("ZIP", zipPath, "the archive to write")->required();
     extract->callback([&] { action = [&] { return PackageExtract(packagePath, zipPath, out); }; });
+
+    std::vector<std::string> markerEntries;
+    auto *marker = packageCmd->add_subcommand(
+        "filepath-id", "write a FILEPATH.ID marker file, to put into a package's ZIP");
+    marker->add_option("FILE", packagePath, "the marker file to write")->required();
+    marker
+        ->add_option("ENTRIES", markerEntries,
+                     "NAME=INDEX: the file NAME (no folder) goes to destination folder INDEX "
+                     "(1 to 20); the first entry for a name counts")
+        ->required();
+    marker->callback(
+        [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
 
     // download
     auto *downloadCmd = app.add_subcommand("download", "the download record file (UPDDOWNL.VAB)");

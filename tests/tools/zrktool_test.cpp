@@ -15,6 +15,7 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/placement.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 #include "tools/zrktool.h"
@@ -427,6 +428,24 @@ TEST(ZrkToolPackage, VerifySaysWhichChunkOrTotalIsWrong) {
   EXPECT_EQ(Tool({"package", "verify", dir / "missing.pkg"}).Code, tools::ExitBadInput);
 }
 
+TEST(ZrkToolPackage, FilePathIdIsReadByThePlacementsLookup) {
+  TTempFolder dir;
+  std::string marker = dir / "FILEPATH.ID";
+  ASSERT_EQ(Tool({"package", "filepath-id", marker, "FORM2.TXT=3", "m\xC3\xBCll.dat=20",
+                  "form2.txt=5", "zero.txt=0"})
+                .Code,
+            tools::ExitOk);
+  EXPECT_EQ(ReadWholeFile(marker).size(), 4 * packages::FilePathEntrySize);
+  EXPECT_EQ(packages::FindIndivFilePath(dir.Path(), "Form2.txt"), 3);
+  EXPECT_EQ(packages::FindIndivFilePath(dir.Path(), "m\xFCll.dat"), 20);
+  EXPECT_EQ(packages::FindIndivFilePath(dir.Path(), "zero.txt"), 0);
+  EXPECT_EQ(packages::FindIndivFilePath(dir.Path(), "other.txt"), 0);
+  for (const char *bad : {"noindex", "=3", "a.txt=256", "a.txt=x", "\xE6\x97\xA5.txt=1"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_EQ(Tool({"package", "filepath-id", dir / "other.id", bad}).Code, tools::ExitBadInput);
+  }
+}
+
 TEST(ZrkToolDownload, ShowsTheRecordAndFlagsAShortFile) {
   TTempFolder dir;
   std::string file = dir / "UPDDOWNL.VAB";
@@ -465,6 +484,7 @@ TEST(ZrkToolCommandLine, HelpEverywhereAndNonZeroExitsOnBadCommands) {
       {"package", "pack"},
       {"package", "verify"},
       {"package", "extract"},
+      {"package", "filepath-id"},
       {"download"},
       {"download", "show"},
   };

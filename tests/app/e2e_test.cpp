@@ -320,7 +320,10 @@ protected:
     std::string artifacts = BinFolder() + "\\..\\e2e-artifacts";
     testing_support::MakeFolder(artifacts);
     ShotPath = artifacts + "\\dialog_during_run.bmp";
-    Result = new THostResult(Scenario->Run({"--timer", "--decoy", "--shot", ShotPath}));
+    // The host's main window holds the run back for a while, so that the host
+    // sees the dialog before the run has shown anything.
+    Result = new THostResult(
+        Scenario->Run({"--timer", "--decoy", "--main-ms", "1500", "--shot", ShotPath}));
   }
 
   static void TearDownTestSuite() {

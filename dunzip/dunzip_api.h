@@ -5,12 +5,21 @@
 
 #include <cstdint>
 
+// DUNZIP_BUILDING is set only while the library itself is built; the program
+// side loads the entry by name and never links against it.
 #ifdef _WIN32
 #define DUNZIP_CALL __stdcall
+#ifdef DUNZIP_BUILDING
 #define DUNZIP_EXPORT __declspec(dllexport)
+#endif
 #else
 #define DUNZIP_CALL
+#ifdef DUNZIP_BUILDING
 #define DUNZIP_EXPORT __attribute__((visibility("default")))
+#endif
+#endif
+#ifndef DUNZIP_EXPORT
+#define DUNZIP_EXPORT
 #endif
 
 namespace dunzip {

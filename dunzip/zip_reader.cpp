@@ -278,7 +278,8 @@ TZipError TZipReader::CheckLocalHeader(const TZipEntry &entry, std::uint64_t &da
 
   if (U16(h + 8) != entry.Method || ((flags ^ entry.Flags) & FlagEncrypted) != 0 ||
       nameLength != entry.RawName.size() ||
-      std::memcmp(variable.data(), entry.RawName.data(), nameLength) != 0)
+      !std::equal(entry.RawName.begin(), entry.RawName.end(), variable.begin(),
+                  [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
     return TZipError::BadArchive;
   // With a data descriptor the local CRC and sizes may be zeros.
   if (((flags | entry.Flags) & FlagDataDescriptor) == 0) {

@@ -4,6 +4,7 @@
 
 #include <string_view>
 
+#include "platform/instance.h"
 #include "platform/ui/copy_form_window.h"
 #include "update/copy_form.h"
 #include "util/text.h"
@@ -54,6 +55,11 @@ int RunCopyForm(platform::THandle hostWindow, bool hostWindowGiven,
 }
 
 int RunProgram(const std::vector<std::string> &params) {
+  // A second copy would race the running one on the administration file and
+  // the destination files; it leaves quietly, the host's timer window included.
+  platform::TSingleInstance instance;
+  if (!instance.Acquire(platform::SingleInstanceName))
+    return 0;
   TCommandLine line = ParseCommandLine(params);
   HostWindow = line.HostWindow;
   CallerOption = line.CallerOption;

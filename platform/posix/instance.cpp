@@ -1,0 +1,68 @@
+// POSIX side of the single-instance claim: an exclusive flock on a lock file
+// named after the claim, opened close-on-exec so that children do not keep it.
+#include <cerrno>
+#include <cstdlib>
+#include <fcntl.h>
+#include <string>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include "platform/instance.h"
+
+namespace platform {
+
+namespace {
+
+std::string LockFilePath(std::string_view name) {
+  const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+  std::string path = (runtime != nullptr && runtime[0] == '/') ? runtime : "/tmp";
+  if (path.back() != '/')
+    path += '/';
+  for (char c : name)
+    path += (c == '/' || c == '\0') ? '_' : c;
+  return path + ".lock";
+}
+
+} // namespace
+
+TSingleInstance::~TSingleInstance() {
+  Release();
+}
+
+bool TSingleInstance::Acquire(std::string_view name) {
+  if (Held())
+    return true;
+  try {
+    const std::string path = LockFilePath(name);
+    // Read access is enough for flock, and lets another user's copy share a
+    // lock file that the first one created.
+    int fd = -1;
+    do
+      fd = open(path.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
+    while (fd < 0 && errno == EINTR);
+    if (fd < 0)
+      return true;
+    int locked = -1;
+    do
+      locked = flock(fd, LOCK_EX | LOCK_NB);
+    while (locked != 0 && errno == EINTR);
+    if (locked == 0) {
+      Handle = fd;
+      return true;
+    }
+    const bool busy = errno == EWOULDBLOCK;
+    close(fd);
+    return !busy;
+  } catch (...) {
+    return true;
+  }
+}
+
+void TSingleInstance::Release() {
+  if (!Held())
+    return;
+  close(static_cast<int>(Handle));
+  Handle = Invalid;
+}
+
+} // namespace platform

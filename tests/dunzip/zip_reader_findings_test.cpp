@@ -1,0 +1,44 @@
+// Faults of the ZIP reader that fuzzing found, each pinned down by the
+// smallest archive that shows it.
+#include <gtest/gtest.h>
+
+#include "dunzip/zip_reader.h"
+#include "tests/dunzip/zip_builder.h"
+
+namespace {
+
+class TMemorySink : public dunzip::TByteSink {
+public:
+  bool Write(const std::uint8_t *data, std::size_t count) override {
+    Bytes.insert(Bytes.end(), data, data + count);
+    return true;
+  }
+  std::vector<std::uint8_t> Bytes;
+};
+
+// An empty name without an extra field left the local header's name buffer
+// without storage, and comparing it passed a null pointer to memcmp
+// (undefined behaviour, reported by UBSan). Names with bytes above 0x7F must
+// still compare equal with the central directory's.
+TEST(ZipReaderFindings, LocalNameComparisonCopesWithEmptyAndHighByteNames) {
+  for (const std::string &name : {std::string(), std::string("\x81"
+                                                             "ber.txt")}) {
+    SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes");
+    dunzip_test::TTestEntry entry;
+    entry.Name = name;
+    entry.Method = 0;
+    entry.Data = {'a', 'b', 'c'};
+    std::vector<std::uint8_t> zip = dunzip_test::BuildZip({entry});
+
+    dunzip::TMemorySource source(zip.data(), zip.size());
+    dunzip::TZipReader reader(source);
+    std::vector<dunzip::TZipEntry> entries;
+    ASSERT_EQ(reader.ReadCentralDirectory(entries), dunzip::TZipError::None);
+    ASSERT_EQ(entries.size(), 1u);
+    TMemorySink sink;
+    EXPECT_EQ(reader.ExtractEntry(entries[0], sink), dunzip::TZipError::None);
+    EXPECT_EQ(sink.Bytes, entry.Data);
+  }
+}
+
+} // namespace

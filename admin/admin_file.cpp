@@ -81,7 +81,10 @@ bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t s
 
 bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed) {
   platform::TFile file;
-  if (!file.OpenShared(path) && !file.Create(path))
+  // Only a missing file is made anew: creating truncates, and an open that
+  // failed for another reason would cost every package record behind the header.
+  if (!file.OpenShared(path) &&
+      (platform::LastError() != platform::ErrorFileNotFound || !file.Create(path)))
     return false;
   TAdminHeader scrambled = header;
   ScrambleBuffer(scrambled.Bytes, HeaderSize, seed);

@@ -41,12 +41,18 @@ bool InDestRange(int index) {
   return index >= FirstDestIndex && index <= LastDestIndex;
 }
 
-std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName) {
+// `unreadable` is set when the marker file is there but cannot be read to its
+// end: the answer 0 would then send a file to the wrong folder.
+std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName, bool &unreadable) {
+  unreadable = false;
   util::TShortString key = util::LowerCaseAscii(fileName);
   platform::TFile file;
   // Only read here, so a read-only marker file from the archive still counts.
-  if (!file.OpenRead(JoinPath(stagingFolder, FilePathIdName)))
+  if (!file.OpenRead(JoinPath(stagingFolder, FilePathIdName))) {
+    const int error = platform::LastError();
+    unreadable = error != platform::ErrorFileNotFound && error != platform::ErrorPathNotFound;
     return 0;
+  }
   std::uint8_t index = 0;
   std::uint8_t record[FilePathEntrySize];
   for (;;) {
@@ -61,7 +67,9 @@ std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName) {
         break;
       got += n;
     }
-    // A trailing partial record, or one that cannot be read, is no record.
+    // A trailing partial record is no record.
+    if (!readOk)
+      unreadable = true;
     if (!readOk || got < FilePathEntrySize)
       break;
     std::string_view name(reinterpret_cast<const char *>(record + FileNameCharsOffset),
@@ -91,8 +99,13 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   for (const platform::TFindEntry &entry : entries) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
-    if (std::uint8_t own = FindIndivFilePath(staging, name); own != 0)
+    bool markerUnreadable = false;
+    if (std::uint8_t own = LookUp(staging, name, markerUnreadable); own != 0)
       current = own;
+    if (markerUnreadable) {
+      result = PlacementCopyFailed;
+      break;
+    }
     if (!InDestRange(current)) {
       result = PlacementBadIndex;
       break;
@@ -125,7 +138,8 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
 
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
   try {
-    return LookUp(stagingFolder, fileName);
+    bool unreadable = false;
+    return LookUp(stagingFolder, fileName, unreadable);
   } catch (...) {
     return 0;
   }

@@ -33,6 +33,25 @@ std::string_view FileNamePart(std::string_view path) {
   return p == std::string_view::npos ? path : path.substr(p + 1);
 }
 
+// True when the staging folder still holds a file that placement would take.
+bool HoldsFiles(std::string_view mask) {
+  std::vector<platform::TFindEntry> entries;
+  return platform::FindFiles(mask, 0, entries) && !entries.empty();
+}
+
+// True when the administration file holds a whole record behind the
+// `recordsRead` records delivered so far, so that a failed read was no end.
+bool RecordLeftUnread(std::string_view adminPath, int recordsRead) {
+  std::vector<platform::TFindEntry> entries;
+  if (!platform::FindFiles(adminPath, platform::faHidden | platform::faSysFile, entries) ||
+      entries.size() != 1)
+    return false;
+  const std::uint64_t needed =
+      admin::AdminHeaderSize +
+      (static_cast<std::uint64_t>(recordsRead) + 1) * admin::PackageRecordSize;
+  return entries[0].Size >= needed;
+}
+
 int Percent(std::int32_t value) {
   return static_cast<int>(std::clamp<std::int32_t>(value, 0, 100));
 }
@@ -89,7 +108,10 @@ void TCopyForm::SetUp() {
   UpdInfoMessage = platform::RegisterMessageName(UpdInfoMessageName);
   if (!Params.empty())
     admin::DataFolder = util::TrimText(Params[0]);
-  if (!admin::ReadSettings())
+  // Defaults only for a missing file: one that exists but cannot be read now
+  // (held by the host, a read error) is the host's and must survive. The
+  // run then finds no administration file and ends quietly.
+  if (!admin::ReadSettings() && !util::PathExists(admin::SettingsPath()))
     admin::WriteDefaultSettings();
   util::TShortString caption = admin::Settings.DialogCaption();
   if (!util::TrimText(caption).Empty())
@@ -137,11 +159,16 @@ void TCopyForm::DoProcess() {
 
   platform::TFile adminFile;
   bool firstRecord = true;
+  int recordsRead = 0;
   TFormPlacementEvents placementEvents(Form);
   for (;;) {
     Form.SetGroupCaption(GroupCaptionUnpacking);
-    if (!admin::ReadNextPackage(adminFile, adminPath, PackageRecord, seed, firstRecord))
+    if (!admin::ReadNextPackage(adminFile, adminPath, PackageRecord, seed, firstRecord)) {
+      if (RecordLeftUnread(adminPath.View(), recordsRead))
+        RunResult = RecordReadFailedResult;
       break;
+    }
+    ++recordsRead;
     if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
       continue;
     packageTaken = true;
@@ -153,8 +180,11 @@ void TCopyForm::DoProcess() {
       RunResult = -1;
       break;
     }
-    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
-    if (!DoUnZip(archivePath)) {
+    const util::TShortString stagingMask =
+        util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
+    util::DeleteMatchingFiles(stagingMask);
+    // A file that could not be deleted would be placed with this package.
+    if (HoldsFiles(stagingMask.View()) || !DoUnZip(archivePath)) {
       RunResult = -2;
       break;
     }

@@ -34,6 +34,9 @@ constexpr std::uint32_t HostWaitLimit = 7000;
 // RunResult of a run that stopped because a package record could not be
 // written back as applied: the package is in place but still marked pending.
 constexpr std::int32_t RewriteFailedResult = -6;
+// RunResult of a run that stopped because a package record that is there
+// could not be read: later packages are not applied, so this is no success.
+constexpr std::int32_t RecordReadFailedResult = -7;
 
 class TCopyForm {
 public:

@@ -4,12 +4,19 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 namespace platform {
 
 // The claim that every copy of zrkupd makes.
 constexpr std::string_view SingleInstanceName = "ZRKUPD_SINGLE_INSTANCE";
+
+// POSIX only: the folder of the lock files, $XDG_RUNTIME_DIR or else /tmp.
+// Tests point it at a folder of their own (and their child processes through
+// the variable), so that they never meet a real copy of the program.
+std::string LockFolder();
+void SetLockFolder(std::string_view folder);
 
 class TSingleInstance {
 public:
@@ -21,9 +28,9 @@ public:
   // False only when another holder, in this process or another one, has
   // `name`. When no claim can be made at all (no lock folder, no mutex for
   // another reason) the answer is true: a broken lock must not stop updates.
-  // On POSIX the lock file lives in $XDG_RUNTIME_DIR, else /tmp; it is left
-  // in place when released, since deleting it would let two copies lock two
-  // different files of the same name.
+  // On POSIX the lock file lives in LockFolder(); it is left in place when
+  // released, since deleting it would let two copies lock two different files
+  // of the same name.
   bool Acquire(std::string_view name);
   // Gives the claim up; the destructor does the same. Child processes never
   // inherit it.

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <mutex>
 #include <string>
 #include <sys/file.h>
 #include <unistd.h>
@@ -13,10 +14,12 @@ namespace platform {
 
 namespace {
 
+std::mutex FolderLock;
+std::string FolderOverride;
+
 std::string LockFilePath(std::string_view name) {
-  const char *runtime = std::getenv("XDG_RUNTIME_DIR");
-  std::string path = (runtime != nullptr && runtime[0] == '/') ? runtime : "/tmp";
-  if (path.back() != '/')
+  std::string path = LockFolder();
+  if (path.empty() || path.back() != '/')
     path += '/';
   for (char c : name)
     path += (c == '/' || c == '\0') ? '_' : c;
@@ -24,6 +27,21 @@ std::string LockFilePath(std::string_view name) {
 }
 
 } // namespace
+
+std::string LockFolder() {
+  {
+    std::lock_guard<std::mutex> guard(FolderLock);
+    if (!FolderOverride.empty())
+      return FolderOverride;
+  }
+  const char *runtime = std::getenv("XDG_RUNTIME_DIR");
+  return (runtime != nullptr && runtime[0] == '/') ? runtime : "/tmp";
+}
+
+void SetLockFolder(std::string_view folder) {
+  std::lock_guard<std::mutex> guard(FolderLock);
+  FolderOverride = std::string(folder);
+}
 
 TSingleInstance::~TSingleInstance() {
   Release();

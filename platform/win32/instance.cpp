@@ -9,6 +9,13 @@
 
 namespace platform {
 
+std::string LockFolder() {
+  return std::string();
+}
+
+void SetLockFolder(std::string_view) {
+}
+
 TSingleInstance::~TSingleInstance() {
   Release();
 }

@@ -39,8 +39,50 @@ struct TFailure {
   throw TFailure{code, std::move(message)};
 }
 
+// Indented JSON, but a short list of plain values stays on one line, so that
+// "InstalledInfo": [0, 0, 0] does not take five.
+void DumpJson(std::string &text, const TJson &json, int indent) {
+  const std::string pad(static_cast<std::size_t>(indent), ' ');
+  if (json.is_object() && !json.empty()) {
+    text += "{\n";
+    bool first = true;
+    for (const auto &[key, value] : json.items()) {
+      text += first ? "" : ",\n";
+      first = false;
+      text += pad + "  " + TJson(key).dump() + ": ";
+      DumpJson(text, value, indent + 2);
+    }
+    text += "\n" + pad + "}";
+    return;
+  }
+  if (json.is_array() && !json.empty()) {
+    std::string line = "[";
+    bool plain = true;
+    for (const auto &value : json) {
+      plain = plain && value.is_primitive();
+      line += (line.size() > 1 ? ", " : "") + value.dump();
+    }
+    line += "]";
+    if (plain && line.size() + static_cast<std::size_t>(indent) <= 80) {
+      text += line;
+      return;
+    }
+    text += "[\n";
+    for (std::size_t i = 0; i < json.size(); ++i) {
+      text += pad + "  ";
+      DumpJson(text, json[i], indent + 2);
+      text += i + 1 < json.size() ? ",\n" : "\n";
+    }
+    text += pad + "]";
+    return;
+  }
+  text += json.dump();
+}
+
 void PrintJson(std::ostream &out, const TJson &json) {
-  out << json.dump(2) << "\n";
+  std::string text;
+  DumpJson(text, json, 0);
+  out << text << "\n";
 }
 
 std::int64_t FileSizeOf(const std::string &path) {

@@ -264,7 +264,10 @@ TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
   if (error != TZipError::None)
     return FromZipError(error);
   const std::uint32_t dosTime = entry.DosDateTime();
-  if (!temp.File.Flush() || (ValidDosDateTime(dosTime) && !temp.File.SetDosTime(dosTime)))
+  // No flush to the disk: a forced write of every file costs a disk round trip
+  // each (seconds for a package of many files), the staging folder is scratch
+  // that the run empties again, and the rename still follows the last write.
+  if (ValidDosDateTime(dosTime) && !temp.File.SetDosTime(dosTime))
     return dzWriteFailed;
   temp.File.Close();
 

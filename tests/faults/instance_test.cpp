@@ -43,7 +43,10 @@ struct TRun {
 // and its output caught in a file of `scratch`.
 TRun RunProgram(const testing_support::TTempFolder &scratch, const std::string &program,
                 const std::string &args) {
-  const std::string output = scratch / "output.txt";
+  // A file of its own for every run: a program that outlives its run must
+  // not make the next redirection fail.
+  static int runs = 0;
+  const std::string output = scratch / ("output" + std::to_string(++runs) + ".txt");
   const bool windows = testing_support::RunningOnWindows();
   std::string line = program + " " + args + " > \"" + platform::NativePath(output) + "\" 2>&1 < " +
                      (windows ? "NUL" : "/dev/null");
@@ -124,8 +127,9 @@ protected:
   // The program with its parameters, seeing the same lock folder as this test.
   std::string Program() const {
     const std::string program = "\"" + ProgramPath("zrkupd") + "\"";
+    // The interpreter does not wait for a windowed program unless told to.
     if (testing_support::RunningOnWindows())
-      return program;
+      return "start \"\" /wait " + program;
     return "XDG_RUNTIME_DIR=\"" + platform::NativePath(Locks.Path()) + "\" " + program;
   }
 

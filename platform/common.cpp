@@ -1,5 +1,6 @@
 // Code of the platform seam that is the same on every OS: the last-error slot,
-// fault counting, Windows wildcard matching and the listing filter.
+// fault counting, Windows wildcard matching, the listing filter, and the file
+// object's lifetime and end test (built on Close, Position and Size per OS).
 #include <algorithm>
 #include <atomic>
 #include <mutex>
@@ -59,6 +60,31 @@ int LastError() {
 void SetMessageBoxHook(TMessageBoxHook hook) {
   std::lock_guard<std::mutex> guard(HookLock);
   Hook = std::move(hook);
+}
+
+TFile::~TFile() {
+  Close();
+}
+
+TFile::TFile(TFile &&other) noexcept : Handle(other.Handle) {
+  other.Handle = Invalid;
+}
+
+TFile &TFile::operator=(TFile &&other) noexcept {
+  if (this != &other) {
+    Close();
+    Handle = other.Handle;
+    other.Handle = Invalid;
+  }
+  return *this;
+}
+
+bool TFile::AtEnd(bool &atEnd) {
+  std::int64_t position = 0, size = 0;
+  if (!Position(position) || !Size(size))
+    return false;
+  atEnd = position >= size;
+  return true;
 }
 
 bool MatchesMask(std::string_view name, std::string_view pattern) {

@@ -104,23 +104,6 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
 
 } // namespace
 
-TFile::~TFile() {
-  Close();
-}
-
-TFile::TFile(TFile &&other) noexcept : Handle(other.Handle) {
-  other.Handle = Invalid;
-}
-
-TFile &TFile::operator=(TFile &&other) noexcept {
-  if (this != &other) {
-    Close();
-    Handle = other.Handle;
-    other.Handle = Invalid;
-  }
-  return *this;
-}
-
 bool TFile::OpenShared(std::string_view path) {
   Close();
   if (Faulted(fault::TOp::Open))
@@ -237,14 +220,6 @@ bool TFile::Size(std::int64_t &size) {
     return FailErrno(errno);
   size = st.st_size;
   return Succeed();
-}
-
-bool TFile::AtEnd(bool &atEnd) {
-  std::int64_t position = 0, size = 0;
-  if (!Position(position) || !Size(size))
-    return false;
-  atEnd = position >= size;
-  return true;
 }
 
 bool TFile::Flush() {

@@ -5,9 +5,15 @@
 
 #include <cstdint>
 
+#include "platform/codepage.h"
+
 namespace dunzip {
 
 namespace {
+
+// A character without a Windows-1252 form makes the name unusable; the C1
+// controls that stand in for the five unassigned bytes elsewhere count as such.
+constexpr platform::TUnassigned NamesUnassigned = platform::TUnassigned::Excluded;
 
 constexpr std::uint16_t Cp437High[128] = {
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7, 0x00EA, 0x00EB, 0x00E8, 0x00EF,
@@ -23,81 +29,24 @@ constexpr std::uint16_t Cp437High[128] = {
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,
 };
 
-// 0x80 to 0x9F of Windows-1252; 0 marks the five unassigned bytes.
-constexpr std::uint16_t Cp1252Controls[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178,
-};
-
-bool AppendWindows1252(std::uint32_t codePoint, std::string &out) {
-  if (codePoint < 0x80 || (codePoint >= 0xA0 && codePoint <= 0xFF)) {
-    out.push_back(static_cast<char>(codePoint));
-    return true;
-  }
-  for (int i = 0; i < 32; ++i) {
-    if (Cp1252Controls[i] != 0 && Cp1252Controls[i] == codePoint) {
-      out.push_back(static_cast<char>(0x80 + i));
-      return true;
-    }
-  }
-  return false;
-}
-
 } // namespace
 
 bool Cp437ToWindows1252(std::string_view name, std::string &out) {
   out.clear();
   for (char c : name) {
     auto byte = static_cast<std::uint8_t>(c);
-    if (!AppendWindows1252(byte < 0x80 ? byte : Cp437High[byte - 0x80], out))
+    const int converted =
+        platform::Cp1252Byte(byte < 0x80 ? byte : Cp437High[byte - 0x80], NamesUnassigned);
+    if (converted < 0)
       return false;
+    out.push_back(static_cast<char>(converted));
   }
   return true;
 }
 
 bool Utf8ToWindows1252(std::string_view name, std::string &out) {
   out.clear();
-  std::size_t i = 0;
-  while (i < name.size()) {
-    auto lead = static_cast<std::uint8_t>(name[i]);
-    std::uint32_t codePoint;
-    std::size_t extra;
-    std::uint32_t minimum;
-    if (lead < 0x80) {
-      codePoint = lead;
-      extra = 0;
-      minimum = 0;
-    } else if ((lead & 0xE0) == 0xC0) {
-      codePoint = lead & 0x1Fu;
-      extra = 1;
-      minimum = 0x80;
-    } else if ((lead & 0xF0) == 0xE0) {
-      codePoint = lead & 0x0Fu;
-      extra = 2;
-      minimum = 0x800;
-    } else if ((lead & 0xF8) == 0xF0) {
-      codePoint = lead & 0x07u;
-      extra = 3;
-      minimum = 0x10000;
-    } else {
-      return false;
-    }
-    if (name.size() - i <= extra)
-      return false;
-    for (std::size_t k = 1; k <= extra; ++k) {
-      auto next = static_cast<std::uint8_t>(name[i + k]);
-      if ((next & 0xC0) != 0x80)
-        return false;
-      codePoint = (codePoint << 6) | (next & 0x3Fu);
-    }
-    if (codePoint < minimum || codePoint > 0x10FFFF || (codePoint >= 0xD800 && codePoint <= 0xDFFF))
-      return false;
-    if (!AppendWindows1252(codePoint, out))
-      return false;
-    i += extra + 1;
-  }
-  return true;
+  return platform::Utf8ToCp1252(name, out, NamesUnassigned);
 }
 
 } // namespace dunzip

@@ -6,6 +6,7 @@
 #include <string>
 #include <unistd.h>
 
+#include "platform/codepage.h"
 #include "platform/internal.h"
 #include "platform/window.h"
 
@@ -14,34 +15,6 @@ namespace platform {
 namespace {
 std::mutex NamesLock;
 std::map<std::string, std::uint32_t> Names;
-
-// Windows-1252 0x80..0x9F; the five unassigned bytes keep their C1 code point.
-constexpr std::uint16_t HighControls[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
-std::string Utf8FromAnsi(std::string_view text) {
-  std::string out;
-  out.reserve(text.size() + 8);
-  for (char ch : text) {
-    const auto b = static_cast<unsigned char>(ch);
-    std::uint32_t cp = b;
-    if (b >= 0x80 && b <= 0x9F)
-      cp = HighControls[b - 0x80];
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 } // namespace
 
 THandle FindTopWindow(const char *, const char *) {
@@ -78,7 +51,8 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
     int result = 0;
     if (detail::RunMessageBoxHook(owner, text, caption, style, result))
       return result;
-    std::printf("[%s]\n%s\n", Utf8FromAnsi(caption).c_str(), Utf8FromAnsi(text).c_str());
+    std::printf("[%s]\n%s\n", Cp1252ToUtf8(caption, TUnassigned::AsC1Controls).c_str(),
+                Cp1252ToUtf8(text, TUnassigned::AsC1Controls).c_str());
     std::fflush(stdout);
     if (isatty(STDIN_FILENO)) {
       int c;

@@ -8,18 +8,13 @@
 #include <chrono>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "platform/ui/copy_form_window.h"
 #include "platform/window.h"
 
 namespace platform {
 
 namespace {
-
-// Code points of 0x80..0x9F; 0 marks the bytes that Windows-1252 leaves unassigned.
-constexpr char16_t Cp1252High[32] = {
-    0x20AC, 0,      0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
 constexpr int BarWidth = 50;
 // Lines are cut so that none wraps on an 80-column terminal; a wrapped line
@@ -37,8 +32,14 @@ std::string Bar(int position) {
   return bar + percent + " %";
 }
 
+// Shown text, so the five unassigned bytes become U+FFFD rather than C1
+// controls that a terminal would act on (0x90 is DCS, 0x9D is OSC).
+std::string Utf8(std::string_view text) {
+  return Cp1252ToUtf8(text, TUnassigned::Excluded);
+}
+
 std::string Line(std::string_view text) {
-  return Cp1252ToUtf8(text.substr(0, LineLimit));
+  return Utf8(text.substr(0, LineLimit));
 }
 
 int Clamp(int position) {
@@ -46,28 +47,6 @@ int Clamp(int position) {
 }
 
 } // namespace
-
-std::string Cp1252ToUtf8(std::string_view text) {
-  std::string out;
-  out.reserve(text.size());
-  for (char ch : text) {
-    auto c = static_cast<unsigned char>(ch);
-    char32_t cp = c;
-    if (c >= 0x80 && c <= 0x9F)
-      cp = Cp1252High[c - 0x80] != 0 ? Cp1252High[c - 0x80] : 0xFFFD;
-    if (cp < 0x80) {
-      out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-      out += static_cast<char>(0xC0 | (cp >> 6));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-      out += static_cast<char>(0xE0 | (cp >> 12));
-      out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-  }
-  return out;
-}
 
 TTerminalCopyFormView::TTerminalCopyFormView(std::FILE *out, bool outIsTerminal, std::FILE *in,
                                              bool inIsTerminal)
@@ -107,7 +86,7 @@ void TTerminalCopyFormView::Changed(std::string &field, std::string_view text,
   if (OutIsTerminal) {
     Draw();
   } else if (!field.empty()) {
-    Print(plainPrefix + Cp1252ToUtf8(field) + "\n");
+    Print(plainPrefix + Utf8(field) + "\n");
   }
 }
 
@@ -155,7 +134,7 @@ int TTerminalCopyFormView::ShowMessage(std::string_view text, std::string_view c
     if (c != '\r')
       body += c;
   }
-  Print("\n[" + Cp1252ToUtf8(caption) + "]\n" + Cp1252ToUtf8(body) + "\n");
+  Print("\n[" + Utf8(caption) + "]\n" + Utf8(body) + "\n");
   // The block stays where it is; a later redraw starts a new one below.
   DrawnLines = 0;
   bool yesNo = (style & 0x0F) == MbYesNo;
@@ -179,7 +158,7 @@ void TTerminalCopyFormView::RunModal(std::function<void()> onActivate,
   if (OutIsTerminal)
     Draw();
   else
-    Print(Cp1252ToUtf8(Caption) + "\n");
+    Print(Utf8(Caption) + "\n");
   try {
     if (onActivate)
       onActivate();

@@ -12,9 +12,6 @@
 
 namespace platform {
 
-// Windows-1252 text as UTF-8 (the five unassigned bytes become U+FFFD).
-std::string Cp1252ToUtf8(std::string_view text);
-
 class TTerminalCopyFormView final : public update::TCopyFormView {
 public:
   // `out` gets the display, `in` is read only to wait for Enter after a

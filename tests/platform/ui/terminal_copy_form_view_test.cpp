@@ -1,6 +1,5 @@
 // The terminal form of the update dialog: plain lines when the output is not
-// a terminal, the in-place block when it is, the timer-driven modal run and
-// the Windows-1252 to UTF-8 conversion.
+// a terminal, the in-place block when it is, and the timer-driven modal run.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -31,30 +30,6 @@ public:
 private:
   std::FILE *File;
 };
-
-TEST(Cp1252ToUtf8, ConvertsEveryRangeOfTheCodePage) {
-  struct {
-    const char *In;
-    const char *Out;
-  } cases[] = {
-      {"Paket:", "Paket:"},
-      {"gepr\xFC"
-       "ft",
-       "gepr\xC3\xBC"
-       "ft"},
-      {"\xC4\xD6\xDC\xDF", "\xC3\x84\xC3\x96\xC3\x9C\xC3\x9F"},
-      {"\x80", "\xE2\x82\xAC"}, // euro sign
-      {"\x85", "\xE2\x80\xA6"}, // ellipsis
-      {"\x9F", "\xC5\xB8"},     // Y with diaeresis
-      {"\x81\x8D\x8F\x90\x9D", "\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD"},
-      {"\xA0", "\xC2\xA0"},
-      {"\xFF", "\xC3\xBF"},
-  };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.In);
-    EXPECT_EQ(platform::Cp1252ToUtf8(c.In), c.Out);
-  }
-}
 
 TEST(TerminalCopyFormView, PlainOutputPrintsOneLinePerChangeAndTheMessage) {
   TCapture out;

@@ -14,17 +14,17 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "tests/dunzip/dunzip_test_support.h"
-#include "tests/dunzip/zip_builder.h"
 #include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
-using dunzip_test::BuildZip;
 using dunzip_test::ListFolder;
 using dunzip_test::TCommand;
-using dunzip_test::TTestEntry;
+using testing_support::BuildZip;
 using testing_support::ReadWholeFile;
 using testing_support::TTempFolder;
+using testing_support::TTestEntry;
 
 std::string Join(const std::string &folder, const std::string &name) {
   return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
@@ -302,7 +302,7 @@ TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
     TTempFolder folder;
     auto e = Entry("a.txt");
     const std::string unicode = "\xC3\xA4.txt";
-    std::uint32_t crc = dunzip_test::Crc32({e.Name.begin(), e.Name.end()}) ^ (matching ? 0 : 1);
+    std::uint32_t crc = testing_support::Crc32({e.Name.begin(), e.Name.end()}) ^ (matching ? 0 : 1);
     auto size = static_cast<std::uint8_t>(5 + unicode.size());
     e.Extra = {0x75, 0x70, size, 0, 1};
     for (int i = 0; i < 4; ++i)

@@ -5,8 +5,8 @@
 #include "dunzip/dunzip_api.h"
 #include "platform/dynlib.h"
 #include "tests/dunzip/dunzip_test_support.h"
-#include "tests/dunzip/zip_builder.h"
 #include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
@@ -21,7 +21,7 @@ TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
 
   testing_support::TTempFolder folder;
   const char *sep = testing_support::RunningOnWindows() ? "\\" : "/";
-  dunzip_test::TTestEntry a, b;
+  testing_support::TTestEntry a, b;
   a.Name = "sub/a.txt";
   a.Data = testing_support::PatternBytes(100000, 3);
   b.Name = "b.txt";
@@ -29,7 +29,7 @@ TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
   b.Data = testing_support::PatternBytes(10, 4);
   b.ExternalAttributes = 0x21;
   std::string zip = folder.Path() + sep + "x.zip";
-  ASSERT_TRUE(testing_support::WriteWholeFile(zip, dunzip_test::BuildZip({a, b})));
+  ASSERT_TRUE(testing_support::WriteWholeFile(zip, testing_support::BuildZip({a, b})));
   std::string dest = folder.Path() + sep + "out";
   ASSERT_TRUE(testing_support::MakeFolder(dest));
 

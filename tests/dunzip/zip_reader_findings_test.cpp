@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "dunzip/zip_reader.h"
-#include "tests/dunzip/zip_builder.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
@@ -24,11 +24,11 @@ TEST(ZipReaderFindings, LocalNameComparisonCopesWithEmptyAndHighByteNames) {
   for (const std::string &name : {std::string(), std::string("\x81"
                                                              "ber.txt")}) {
     SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes");
-    dunzip_test::TTestEntry entry;
+    testing_support::TTestEntry entry;
     entry.Name = name;
     entry.Method = 0;
     entry.Data = {'a', 'b', 'c'};
-    std::vector<std::uint8_t> zip = dunzip_test::BuildZip({entry});
+    std::vector<std::uint8_t> zip = testing_support::BuildZip({entry});
 
     dunzip::TMemorySource source(zip.data(), zip.size());
     dunzip::TZipReader reader(source);

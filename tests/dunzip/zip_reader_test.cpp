@@ -8,15 +8,15 @@
 
 #include "dunzip/zip_reader.h"
 #include "tests/dunzip/dunzip_test_support.h"
-#include "tests/dunzip/zip_builder.h"
 #include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
 using dunzip::TZipEntry;
 using dunzip::TZipError;
-using dunzip_test::BuildZip;
-using dunzip_test::TTestEntry;
+using testing_support::BuildZip;
+using testing_support::TTestEntry;
 
 class TMemorySink : public dunzip::TByteSink {
 public:

@@ -1,13 +1,13 @@
-// A small ZIP writer for the tests: builds archives in memory, entry by entry,
-// with every header field open to change so that broken archives are easy to
-// make.
+// The tests' ZIP writer: builds archives in memory, entry by entry, with every
+// header field open to change so that broken archives are as easy to make as
+// the ones packages carry.
 #pragma once
 
 #include <cstdint>
 #include <string>
 #include <vector>
 
-namespace dunzip_test {
+namespace testing_support {
 
 struct TTestEntry {
   std::string Name; // raw name bytes
@@ -29,4 +29,7 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries);
 
 std::uint32_t Crc32(const std::vector<std::uint8_t> &data);
 
-} // namespace dunzip_test
+// DOS date-time of a local time (date in the high word; even seconds).
+std::uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second);
+
+} // namespace testing_support

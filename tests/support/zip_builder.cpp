@@ -1,10 +1,10 @@
 // The tests' ZIP writer: local headers, data, optional data descriptors, the
 // central directory and its end record, little-endian field by field.
-#include "tests/dunzip/zip_builder.h"
+#include "tests/support/zip_builder.h"
 
 #include <zlib.h>
 
-namespace dunzip_test {
+namespace testing_support {
 
 namespace {
 
@@ -102,4 +102,11 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
   return zip;
 }
 
-} // namespace dunzip_test
+std::uint32_t DosDateTime(int year, int month, int day, int hour, int minute, int second) {
+  const std::uint32_t date = static_cast<std::uint32_t>(((year - 1980) << 9) | (month << 5) | day);
+  const std::uint32_t time =
+      static_cast<std::uint32_t>((hour << 11) | (minute << 5) | (second / 2));
+  return (date << 16) | time;
+}
+
+} // namespace testing_support

@@ -14,18 +14,17 @@
 #include <string>
 #include <vector>
 
-#include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
-#include "packages/placement.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
-#include "tests/update/zip_maker.h"
+#include "tests/support/update_scenario.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
-using testing_support::TZipItem;
+using testing_support::FilePathId;
+using testing_support::TPackageItem;
 
 constexpr std::int32_t Seed = 7654321;
 const std::string SuccessCaption = "Herzlichen Gl\xFC"
@@ -133,18 +132,6 @@ THostResult RunHost(const std::vector<std::string> &hostArgs, const std::string 
   return result;
 }
 
-std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries) {
-  std::vector<std::uint8_t> out;
-  for (const auto &[name, index] : entries) {
-    std::vector<std::uint8_t> record(packages::FilePathEntrySize, 0);
-    record[packages::FileNameLengthOffset] = static_cast<std::uint8_t>(name.size());
-    std::memcpy(record.data() + packages::FileNameCharsOffset, name.data(), name.size());
-    record[packages::FolderIndexOffset] = static_cast<std::uint8_t>(index);
-    out.insert(out.end(), record.begin(), record.end());
-  }
-  return out;
-}
-
 std::vector<std::uint8_t> Bytes(const std::string &text) {
   return std::vector<std::uint8_t>(text.begin(), text.end());
 }
@@ -152,49 +139,30 @@ std::vector<std::uint8_t> Bytes(const std::string &text) {
 struct TPackage {
   std::string FileName;
   std::uint8_t DestIndex = 1;
-  std::vector<TZipItem> Items;
+  std::vector<TPackageItem> Items;
   bool Corrupt = false;
 };
 
 // A data folder tree as the host leaves it before it starts the program,
 // plus a current folder holding the host's status file.
-class TScenario {
+class TScenario : public testing_support::TScenarioFolders {
 public:
-  testing_support::TTempFolder Root;
-  std::string Data, Download, Staging, Work, AdminPath;
-  std::array<std::string, 4> Dest; // 1..3
+  std::string Work;
   std::vector<admin::TPackageRecord> Records;
   bool BlankDest1 = false;
   bool WriteAdmin = true;
   std::uint8_t UpdatePending = 1;
 
-  TScenario() {
-    Data = Root / "data";
-    Download = Root / "download";
-    Staging = Root / "staging";
+  TScenario() : TScenarioFolders(Seed, 3) {
     Work = Root / "work";
-    AdminPath = Root / "UPDADMIN.VAB";
-    for (int i = 1; i <= 3; ++i)
-      Dest[static_cast<std::size_t>(i)] = Root / ("dest" + std::to_string(i));
-    for (const auto *folder : {&Data, &Download, &Staging, &Work, &Dest[1], &Dest[2], &Dest[3]})
-      testing_support::MakeFolder(*folder);
+    testing_support::MakeFolder(Work);
   }
 
   void AddPackage(const TPackage &package) {
-    admin::TPackageRecord record;
-    const auto host = testing_support::PatternBytes(admin::PackageRecordSize,
-                                                    static_cast<std::uint32_t>(Records.size()));
-    std::memcpy(record.Bytes, host.data(), host.size());
-    record.SetPackageFileName(package.FileName);
-    for (int k = 1; k <= admin::PackageInfoCount; ++k) {
-      record.SetInstalledInfo(k, 10 + k);
-      record.SetOfferedInfo(k, 20 + k + static_cast<int>(Records.size()) * 10);
-    }
-    record.SetDestIndex(package.DestIndex);
-    record.SetPackageReady(1);
-    record.SetInstallPending(1);
-    Records.push_back(record);
-    auto bytes = packages::BuildPackageBytes(testing_support::BuildZip(package.Items), 1000);
+    const auto n = static_cast<int>(Records.size());
+    Records.push_back(testing_support::PendingRecord(
+        static_cast<std::uint32_t>(n), package.FileName, package.DestIndex, 10, 20 + n * 10));
+    auto bytes = testing_support::PackageFile(package.Items, 1000);
     if (package.Corrupt)
       bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 3] ^= 0x01;
     ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\" + package.FileName, bytes));
@@ -202,40 +170,12 @@ public:
 
   void Write() {
     if (WriteAdmin) {
-      admin::TAdminHeader header;
-      const auto host = testing_support::PatternBytes(admin::AdminHeaderSize, 5);
-      std::memcpy(header.Bytes, host.data(), host.size());
-      for (int i = 1; i <= admin::DestFolderCount; ++i)
-        header.SetDestFolder(i, "");
-      header.SetVersionText("3.90.0");
-      header.SetVersionDate(150000);
-      header.SetVersionDate2(150000);
-      header.SetOfferedVersionText("4.01.7");
-      header.SetOfferedVersionDate(151000);
-      header.SetUpdatePending(UpdatePending);
-      header.SetLastResult(-77);
-      ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
+      ASSERT_TRUE(WriteHeader(5, UpdatePending));
     }
-    admin::TSettingsSource source;
-    source.AdminFileName = AdminPath;
-    source.DownloadFileName = Root / "UPDDOWNL.VAB";
-    source.DownloadFolder = Download;
-    source.StagingFolder = Staging;
-    source.AdminSeed = Seed;
-    source.DialogCaption = "Dateien einarbeiten";
-    for (int i = BlankDest1 ? 2 : 1; i <= 3; ++i)
-      source.DestFolders[static_cast<std::size_t>(i)] = Dest[static_cast<std::size_t>(i)];
-    admin::DataFolder = util::TShortString(Data);
-    std::int32_t stored = admin::StoreSettings(source);
+    const std::int32_t stored = StoreSettings("Dateien einarbeiten", BlankDest1);
     if (WriteAdmin) {
       ASSERT_EQ(stored, admin::StoreOk);
-      auto file = testing_support::ReadWholeFile(AdminPath);
-      ASSERT_EQ(file.size(), admin::AdminHeaderSize);
-      for (auto record : Records) {
-        admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-        file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
-      }
-      ASSERT_TRUE(testing_support::WriteWholeFile(AdminPath, file));
+      ASSERT_TRUE(AppendRecords(Records));
     }
     ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\stray.tmp", "x"));
     ASSERT_TRUE(testing_support::WriteWholeFile(Staging + "\\stray.tmp", "x"));
@@ -246,30 +186,6 @@ public:
   THostResult Run(std::vector<std::string> hostArgs, const std::string &exe = "") {
     hostArgs.insert(hostArgs.end(), {"--cwd", Work});
     return RunHost(hostArgs, exe.empty() ? BinFolder() + "\\zrkupd.exe" : exe, {Data, "4711", "3"});
-  }
-
-  admin::TAdminHeader Header() const {
-    admin::TAdminHeader header;
-    auto file = testing_support::ReadWholeFile(AdminPath);
-    EXPECT_GE(file.size(), admin::AdminHeaderSize);
-    if (file.size() >= admin::AdminHeaderSize) {
-      std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
-      admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, Seed);
-    }
-    return header;
-  }
-
-  std::vector<admin::TPackageRecord> StoredRecords() const {
-    std::vector<admin::TPackageRecord> out;
-    auto file = testing_support::ReadWholeFile(AdminPath);
-    for (std::size_t at = admin::AdminHeaderSize; at + admin::PackageRecordSize <= file.size();
-         at += admin::PackageRecordSize) {
-      admin::TPackageRecord record;
-      std::memcpy(record.Bytes, file.data() + at, admin::PackageRecordSize);
-      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-      out.push_back(record);
-    }
-    return out;
   }
 
   static std::vector<std::string> Names(const std::string &folder) {

@@ -1,25 +1,19 @@
-// Builds the scenario of fault_scenario.h with the program's own writers:
-// settings through StoreSettings, records scrambled with the admin seed,
-// packages through the package writer around archives of the test ZIP maker.
+// Builds the scenario of fault_scenario.h with the shared scenario builder:
+// its files, package records and the contents each destination file may hold.
 #include "tests/faults/fault_scenario.h"
 
-#include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
-#include "packages/package_check.h"
-#include "packages/placement.h"
 #include "platform/files.h"
-#include "tests/update/zip_maker.h"
+#include "tests/support/zip_builder.h"
 
 namespace faults {
 
 namespace {
 
-using testing_support::TZipItem;
+using testing_support::TPackageItem;
 
 TBytes Bytes(const std::string &text) {
   return TBytes(text.begin(), text.end());
@@ -34,18 +28,10 @@ const TBytes &Core() {
   return bytes;
 }
 
-TBytes FilePathId(const std::string &name, int index) {
-  TBytes record(packages::FilePathEntrySize, 0);
-  record[packages::FileNameLengthOffset] = static_cast<std::uint8_t>(name.size());
-  std::memcpy(record.data() + packages::FileNameCharsOffset, name.data(), name.size());
-  record[packages::FolderIndexOffset] = static_cast<std::uint8_t>(index);
-  return record;
-}
-
 struct TPackageSpec {
   std::string FileName;
   std::uint8_t DestIndex;
-  std::vector<TZipItem> Items;
+  std::vector<TPackageItem> Items;
 };
 
 const std::vector<TPackageSpec> &Packages() {
@@ -58,7 +44,7 @@ const std::vector<TPackageSpec> &Packages() {
       {"Paket2.pkg",
        2,
        {{"b.bin", testing_support::PatternBytes(300, 2), Time2, true},
-        {"FILEPATH.ID", FilePathId("SHARED.TXT", 1), Time1, false},
+        {"FILEPATH.ID", testing_support::FilePathId({{"SHARED.TXT", 1}}), Time1, false},
         {"shared.txt", Bytes("package 2: shared"), Time2, false}}}};
   return specs;
 }
@@ -67,7 +53,7 @@ const std::vector<TBytes> &PackageFiles() {
   static const std::vector<TBytes> files = [] {
     std::vector<TBytes> out;
     for (const auto &spec : Packages())
-      out.push_back(packages::BuildPackageBytes(testing_support::BuildZip(spec.Items), 500));
+      out.push_back(testing_support::PackageFile(spec.Items, 500));
     return out;
   }();
   return files;
@@ -106,80 +92,32 @@ const std::set<std::string> &TFaultScenario::PlacedBy(int package) {
   return package == 1 ? first : second;
 }
 
-TFaultScenario::TFaultScenario(bool pending) {
-  Data = Folder / "data";
-  Download = Folder / "download";
-  Staging = Folder / "staging";
-  Dest[1] = Folder / "dest1";
-  Dest[2] = Folder / "dest2";
-  AdminPath = Folder / "UPDADMIN.VAB";
-  DownloadRecordPath = Folder / "UPDDOWNL.VAB";
-  for (const std::string *folder : {&Data, &Download, &Staging, &Dest[1], &Dest[2]})
-    testing_support::MakeFolder(*folder);
+TFaultScenario::TFaultScenario(bool pending) : TScenarioFolders(Seed, 2) {
   for (const auto &[relative, contents] : Allowed())
     testing_support::WriteWholeFile(Path(relative), contents.front());
-
-  std::memcpy(OldHeader.Bytes, testing_support::PatternBytes(admin::AdminHeaderSize, 77).data(),
-              admin::AdminHeaderSize);
-  for (int i = 1; i <= admin::DestFolderCount; ++i)
-    OldHeader.SetDestFolder(i, "");
-  OldHeader.SetVersionText("3.90.0");
-  OldHeader.SetVersionDate(150000);
-  OldHeader.SetVersionDate2(150000);
-  OldHeader.SetOfferedVersionText("4.01.7");
-  OldHeader.SetOfferedVersionDate(151000);
-  OldHeader.SetUpdatePending(pending ? 1 : 0);
-  OldHeader.SetLastResult(-77);
-  admin::WriteAdminHeader(AdminPath, OldHeader, Seed);
-
+  WriteHeader(77, pending ? 1 : 0);
   // The settings file as the host's set-up writes it; this also stores the
   // folders into the header.
-  admin::TSettingsSource source;
-  source.AdminFileName = AdminPath;
-  source.DownloadFileName = DownloadRecordPath;
-  source.DownloadFolder = Download;
-  source.StagingFolder = Staging;
-  source.AdminSeed = Seed;
-  source.DialogCaption = "Dateien einarbeiten";
-  source.DestFolders[1] = Dest[1];
-  source.DestFolders[2] = Dest[2];
-  admin::DataFolder = util::TShortString(Data);
-  admin::StoreSettings(source);
+  StoreSettings("Dateien einarbeiten");
   OldHeader = Header();
   OldSettings = testing_support::ReadWholeFile(Join(Data, std::string(admin::SettingsFileName)));
 
-  TBytes file = testing_support::ReadWholeFile(AdminPath);
   for (std::size_t i = 0; i < Packages().size(); ++i) {
     const TPackageSpec &spec = Packages()[i];
-    admin::TPackageRecord record;
-    std::memcpy(
-        record.Bytes,
-        testing_support::PatternBytes(admin::PackageRecordSize, static_cast<std::uint32_t>(i + 5))
-            .data(),
-        admin::PackageRecordSize);
-    record.SetPackageFileName(spec.FileName);
-    for (int k = 1; k <= admin::PackageInfoCount; ++k) {
-      record.SetInstalledInfo(k, 100 + k);
-      record.SetOfferedInfo(k, 200 + k + static_cast<int>(i) * 10);
-    }
-    record.SetDestIndex(spec.DestIndex);
-    record.SetPackageReady(1);
-    record.SetInstallPending(1);
-    OldRecords.push_back(record);
-    admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-    file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
+    OldRecords.push_back(testing_support::PendingRecord(static_cast<std::uint32_t>(i + 5),
+                                                        spec.FileName, spec.DestIndex, 100,
+                                                        200 + static_cast<int>(i) * 10));
     testing_support::WriteWholeFile(Join(Download, spec.FileName), PackageFiles()[i]);
   }
-  testing_support::WriteWholeFile(AdminPath, file);
+  AppendRecords(OldRecords);
   testing_support::WriteWholeFile(DownloadRecordPath,
                                   testing_support::PatternBytes(admin::DownloadRecordSize, 3));
   // What the run has to find for itself.
-  admin::DataFolder = util::TShortString();
-  std::memset(admin::Settings.Bytes, 0, sizeof admin::Settings.Bytes);
+  testing_support::ForgetSettings();
 }
 
 std::string TFaultScenario::Path(const std::string &relative) const {
-  std::string path = Root();
+  std::string path = Root.Path();
   for (char c : "/" + relative)
     path += (c == '/' && testing_support::RunningOnWindows()) ? '\\' : c;
   return path;
@@ -201,30 +139,7 @@ TTree FilesBelow(const std::string &root) {
 }
 
 TTree TFaultScenario::Snapshot() const {
-  return FilesBelow(Root());
-}
-
-admin::TAdminHeader TFaultScenario::Header() const {
-  admin::TAdminHeader header;
-  TBytes file = testing_support::ReadWholeFile(AdminPath);
-  if (file.size() >= admin::AdminHeaderSize) {
-    std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
-    admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, Seed);
-  }
-  return header;
-}
-
-std::vector<admin::TPackageRecord> TFaultScenario::Records() const {
-  std::vector<admin::TPackageRecord> out;
-  TBytes file = testing_support::ReadWholeFile(AdminPath);
-  for (std::size_t at = admin::AdminHeaderSize; at + admin::PackageRecordSize <= file.size();
-       at += admin::PackageRecordSize) {
-    admin::TPackageRecord record;
-    std::memcpy(record.Bytes, file.data() + at, admin::PackageRecordSize);
-    admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-    out.push_back(record);
-  }
-  return out;
+  return FilesBelow(Root.Path());
 }
 
 } // namespace faults

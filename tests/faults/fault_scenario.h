@@ -11,6 +11,7 @@
 
 #include "admin/admin_records.h"
 #include "tests/support/test_support.h"
+#include "tests/support/update_scenario.h"
 
 namespace faults {
 
@@ -23,27 +24,20 @@ using TTree = std::map<std::string, TBytes>;
 // Every file below `root` (a path in the program's form), by relative path.
 TTree FilesBelow(const std::string &root);
 
-class TFaultScenario {
+// Destinations 1 and 2 are used.
+class TFaultScenario : public testing_support::TScenarioFolders {
 public:
   // `pending` is the header's UpdatePending.
   explicit TFaultScenario(bool pending = true);
-
-  std::string Data, Download, Staging, AdminPath, DownloadRecordPath;
-  std::string Dest[3]; // 1 and 2 used
 
   // As written before the run.
   admin::TAdminHeader OldHeader;
   std::vector<admin::TPackageRecord> OldRecords;
   TBytes OldSettings;
 
-  const std::string &Root() const { return Folder.Path(); }
   std::string Path(const std::string &relative) const;
-  // Every file below Root(), by relative path.
+  // Every file below Root, by relative path.
   TTree Snapshot() const;
-
-  // Decoded contents of the administration file as it is now.
-  admin::TAdminHeader Header() const;
-  std::vector<admin::TPackageRecord> Records() const;
 
   // Destination files, by relative path: the contents each may hold after
   // any run (the first is the old one; an empty set entry means "absent").
@@ -52,9 +46,6 @@ public:
   static const std::map<std::string, TBytes> &Final();
   // Relative paths of the files package 1 and 2 place.
   static const std::set<std::string> &PlacedBy(int package);
-
-private:
-  testing_support::TTempFolder Folder;
 };
 
 } // namespace faults

@@ -188,7 +188,7 @@ void CheckInvariants(const TFaultScenario &s, const TOutcome &out, TPhase phase,
   // The box tells the same as RunResult; no box only when the run never
   // started (administration header unreadable), and then nothing changed.
   const admin::TAdminHeader header = s.Header();
-  const std::vector<admin::TPackageRecord> records = s.Records();
+  const std::vector<admin::TPackageRecord> records = s.StoredRecords();
   const TTree tree = s.Snapshot();
   if (out.Boxes.empty()) {
     EXPECT_EQ(phase, TPhase::SetUp);

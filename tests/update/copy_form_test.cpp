@@ -11,17 +11,15 @@
 #include <string>
 #include <vector>
 
-#include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
-#include "packages/placement.h"
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 #include "tests/support/test_support.h"
-#include "tests/update/zip_maker.h"
+#include "tests/support/update_scenario.h"
+#include "tests/support/zip_builder.h"
 #include "update/copy_form.h"
 #include "update/recording_view.h"
 #include "util/registry.h"
@@ -29,7 +27,7 @@
 namespace update {
 namespace {
 
-using testing_support::TZipItem;
+using testing_support::TPackageItem;
 using TKind = TRecordingView::TEventKind;
 
 constexpr std::int32_t Seed = 1234567;
@@ -51,21 +49,13 @@ std::vector<std::uint8_t> Bytes(const std::string &text) {
 }
 
 std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries) {
-  std::vector<std::uint8_t> out;
-  for (const auto &[name, index] : entries) {
-    std::vector<std::uint8_t> record(packages::FilePathEntrySize, 0xEE);
-    record[packages::FileNameLengthOffset] = static_cast<std::uint8_t>(name.size());
-    std::memcpy(record.data() + packages::FileNameCharsOffset, name.data(), name.size());
-    record[packages::FolderIndexOffset] = static_cast<std::uint8_t>(index);
-    out.insert(out.end(), record.begin(), record.end());
-  }
-  return out;
+  return testing_support::FilePathId(entries, 0xEE);
 }
 
 struct TPackage {
   std::string FileName;
   std::uint8_t DestIndex = 1;
-  std::vector<TZipItem> Items;
+  std::vector<TPackageItem> Items;
   std::uint8_t Ready = 1;
   std::uint8_t Pending = 1;
   bool Corrupt = false;
@@ -73,119 +63,46 @@ struct TPackage {
 
 // One data folder tree with settings, administration file, download record
 // and package files, as the host leaves it before starting the program.
-class TScenario {
+class TScenario : public testing_support::TScenarioFolders {
 public:
-  std::string Data, Download, Staging, AdminPath, DownloadRecordPath;
-  std::array<std::string, 4> Dest; // 1..3 destinations; 0 a host folder (not created)
   std::vector<admin::TPackageRecord> Records;
   std::string Caption = "Dateien einarbeiten";
   bool BlankDest1 = false;
   std::uint8_t UpdatePending = 1;
   TRecordingView View;
 
-  TScenario() {
-    Data = Root / "data";
-    Download = Root / "download";
-    Staging = Root / "staging";
-    for (int i = 0; i <= 3; ++i)
-      Dest[static_cast<std::size_t>(i)] = Root / ("dest" + std::to_string(i));
-    AdminPath = Root / "UPDADMIN.VAB";
-    DownloadRecordPath = Root / "UPDDOWNL.VAB";
-    for (const auto *folder : {&Data, &Download, &Staging, &Dest[1], &Dest[2], &Dest[3]})
-      testing_support::MakeFolder(*folder);
-  }
+  // Dest[0] stands for a host folder that no setting names (not created).
+  TScenario() : TScenarioFolders(Seed, 3) { Dest[0] = Root / "dest0"; }
 
   void AddPackage(const TPackage &package) {
-    admin::TPackageRecord record;
-    const auto host = testing_support::PatternBytes(admin::PackageRecordSize,
-                                                    static_cast<std::uint32_t>(Records.size()));
-    std::memcpy(record.Bytes, host.data(), host.size());
-    record.SetPackageFileName(package.FileName);
-    for (int k = 1; k <= admin::PackageInfoCount; ++k) {
-      record.SetInstalledInfo(k, 100 + k);
-      record.SetOfferedInfo(k, 200 + k + static_cast<int>(Records.size()) * 10);
-    }
-    record.SetDestIndex(package.DestIndex);
+    const auto n = static_cast<int>(Records.size());
+    admin::TPackageRecord record = testing_support::PendingRecord(
+        static_cast<std::uint32_t>(n), package.FileName, package.DestIndex, 100, 200 + n * 10);
     record.SetPackageReady(package.Ready);
     record.SetInstallPending(package.Pending);
     Records.push_back(record);
     if (package.Items.empty())
       return;
-    auto bytes = packages::BuildPackageBytes(testing_support::BuildZip(package.Items), 97);
+    auto bytes = testing_support::PackageFile(package.Items, 97);
     if (package.Corrupt)
       bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 5] ^= 0x20;
     ASSERT_TRUE(testing_support::WriteWholeFile(Download + "/" + package.FileName, bytes));
   }
 
-  // Settings file, header (through StoreSettings, as the host's set-up does),
-  // then the package records behind it.
+  // Header, settings file (through StoreSettings, as the host's set-up
+  // does), then the package records behind it.
   void Write() {
-    admin::TAdminHeader header;
-    const auto host = testing_support::PatternBytes(admin::AdminHeaderSize, 99);
-    std::memcpy(header.Bytes, host.data(), host.size());
-    for (int i = 1; i <= admin::DestFolderCount; ++i)
-      header.SetDestFolder(i, "");
-    header.SetVersionText("3.90.0");
-    header.SetVersionDate(150000);
-    header.SetVersionDate2(150000);
-    header.SetOfferedVersionText("4.01.7");
-    header.SetOfferedVersionDate(151000);
-    header.SetUpdatePending(UpdatePending);
-    header.SetLastResult(-77);
-    ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
-
-    admin::TSettingsSource source;
-    source.AdminFileName = AdminPath;
-    source.DownloadFileName = DownloadRecordPath;
-    source.DownloadFolder = Download;
-    source.StagingFolder = Staging;
-    source.AdminSeed = Seed;
-    source.DialogCaption = Caption;
-    for (int i = BlankDest1 ? 2 : 1; i <= 3; ++i)
-      source.DestFolders[static_cast<std::size_t>(i)] = Dest[static_cast<std::size_t>(i)];
-    admin::DataFolder = util::TShortString(Data);
-    ASSERT_EQ(admin::StoreSettings(source), admin::StoreOk);
-
-    auto file = testing_support::ReadWholeFile(AdminPath);
-    ASSERT_EQ(file.size(), admin::AdminHeaderSize);
-    for (auto record : Records) {
-      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-      file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
-    }
-    ASSERT_TRUE(testing_support::WriteWholeFile(AdminPath, file));
+    ASSERT_TRUE(WriteHeader(99, UpdatePending));
+    ASSERT_EQ(StoreSettings(Caption, BlankDest1), admin::StoreOk);
+    ASSERT_TRUE(AppendRecords(Records));
     // Left-overs that a run empties out of both folders.
     ASSERT_TRUE(testing_support::WriteWholeFile(Download + "/stray.tmp", "x"));
     ASSERT_TRUE(testing_support::WriteWholeFile(Staging + "/stray.tmp", "x"));
     // What SetUp has to find for itself.
-    admin::DataFolder = util::TShortString();
-    std::memset(admin::Settings.Bytes, 0, sizeof admin::Settings.Bytes);
+    testing_support::ForgetSettings();
   }
 
   void Run() { RunUpdate(View, {Data, "4711", "3"}, 0x4711); }
-
-  admin::TAdminHeader Header() const {
-    admin::TAdminHeader header;
-    auto file = testing_support::ReadWholeFile(AdminPath);
-    EXPECT_GE(file.size(), admin::AdminHeaderSize);
-    if (file.size() >= admin::AdminHeaderSize) {
-      std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
-      admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, Seed);
-    }
-    return header;
-  }
-
-  std::vector<admin::TPackageRecord> StoredRecords() const {
-    std::vector<admin::TPackageRecord> out;
-    auto file = testing_support::ReadWholeFile(AdminPath);
-    for (std::size_t at = admin::AdminHeaderSize; at + admin::PackageRecordSize <= file.size();
-         at += admin::PackageRecordSize) {
-      admin::TPackageRecord record;
-      std::memcpy(record.Bytes, file.data() + at, admin::PackageRecordSize);
-      admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, Seed);
-      out.push_back(record);
-    }
-    return out;
-  }
 
   std::vector<std::string> Names(const std::string &folder) const {
     std::vector<platform::TFindEntry> entries;
@@ -197,9 +114,6 @@ public:
   }
 
   std::string Text(const std::string &path) const { return testing_support::ReadWholeText(path); }
-
-private:
-  testing_support::TTempFolder Root;
 };
 
 // Checks that a record was written back as applied and nothing else changed.

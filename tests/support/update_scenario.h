@@ -1,0 +1,75 @@
+// Builds an update's data folder as the host leaves it before it starts the
+// program, with the program's own writers: the administration header, the
+// settings through StoreSettings, scrambled package records, and package
+// files around archives of the test ZIP writer.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "admin/admin_records.h"
+#include "tests/support/test_support.h"
+
+namespace testing_support {
+
+// A file of a package's archive, or a folder item when the name ends in "/".
+struct TPackageItem {
+  std::string Name; // "/" separates folders
+  std::vector<std::uint8_t> Data;
+  std::uint32_t DosTime = 0; // DOS date in the high word, time in the low word
+  bool Deflate = false;
+};
+
+// The archive of `items` cut into a package file's chunks of `chunkSize`.
+std::vector<std::uint8_t> PackageFile(const std::vector<TPackageItem> &items,
+                                      std::int32_t chunkSize);
+
+// FILEPATH.ID: an entry per (file name, folder index), `fill` in the unused
+// bytes.
+std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries,
+                                     std::uint8_t fill = 0);
+
+// A record of a downloaded package waiting to be applied, over host bytes
+// PatternBytes(hostSeed): installed infos installedBase + k, offered infos
+// offeredBase + k (k = 1..PackageInfoCount).
+admin::TPackageRecord PendingRecord(std::uint32_t hostSeed, std::string_view fileName,
+                                    std::uint8_t destIndex, int installedBase, int offeredBase);
+
+// Drops the settings StoreSettings left in memory, so that an in-process run
+// has to find them for itself.
+void ForgetSettings();
+
+// One scenario's folders below a fresh scratch folder. Data, download,
+// staging and destinations 1 to `destCount` are created; the administration
+// file and the download record lie in Root.
+class TScenarioFolders {
+public:
+  TScenarioFolders(std::int32_t adminSeed, int destCount);
+
+  TTempFolder Root;
+  std::string Data, Download, Staging, AdminPath, DownloadRecordPath;
+  std::array<std::string, 4> Dest; // 1..destCount
+  const std::int32_t AdminSeed;
+
+  // The header alone, as the host's set-up writes it before the settings:
+  // host bytes PatternBytes(hostSeed), version 3.90.0 installed and 4.01.7
+  // offered, last result -77, destination folders blank.
+  bool WriteHeader(std::uint32_t hostSeed, std::uint8_t updatePending) const;
+  // The settings file through StoreSettings, as the host's set-up writes it;
+  // that also puts the folders into the header. DataFolder stays set.
+  std::int32_t StoreSettings(std::string_view caption, bool blankDest1 = false) const;
+  // The records behind the header, scrambled; false unless the file held the
+  // header alone.
+  bool AppendRecords(const std::vector<admin::TPackageRecord> &records) const;
+
+  // The administration file as it is now, decoded. A file shorter than a
+  // header fails the test and gives a blank header.
+  admin::TAdminHeader Header() const;
+  std::vector<admin::TPackageRecord> StoredRecords() const;
+};
+
+} // namespace testing_support

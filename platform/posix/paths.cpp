@@ -77,6 +77,8 @@ constexpr std::size_t MaxCachedFolders = 64;
 // About 2 MiB of names in all; a bigger folder is searched as it is read.
 constexpr std::size_t MaxCachedNames = 32768;
 
+// Plain globals, not leaked ones: the unzip library's copy of the seam must
+// give its names back when the library is unloaded.
 std::mutex CacheLock;
 std::unordered_map<std::string, TFolderNames> Cache; // by native folder path
 std::size_t CachedNames = 0;

@@ -25,8 +25,7 @@ public:
   virtual void RepaintGroup() = 0;
   virtual void ProcessMessages() = 0;
   // A modal message box owned by the dialog; returns the button identifier.
-  virtual int ShowMessage(std::string_view text, std::string_view caption,
-                          std::uint32_t style) = 0;
+  virtual int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t style) = 0;
   // Window handle used as the owner of boxes and the target of WM_CLOSE.
   virtual platform::THandle Handle() const = 0;
 

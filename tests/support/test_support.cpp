@@ -18,7 +18,9 @@ namespace testing_support {
 namespace {
 std::atomic<unsigned> Counter{0};
 
-fs::path Native(std::string_view path) { return fs::path(platform::NativePath(path)); }
+fs::path Native(std::string_view path) {
+  return fs::path(platform::NativePath(path));
+}
 } // namespace
 
 TTempFolder::TTempFolder() {
@@ -101,6 +103,8 @@ std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed) {
   return out;
 }
 
-bool RunningOnWindows() { return platform::HostIsWindows(); }
+bool RunningOnWindows() {
+  return platform::HostIsWindows();
+}
 
 } // namespace testing_support

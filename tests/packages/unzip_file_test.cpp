@@ -3,8 +3,6 @@
 // through the library built beside the tests.
 #include <gtest/gtest.h>
 
-#include <zlib.h>
-
 #include <cstring>
 #include <sstream>
 #include <string>
@@ -14,6 +12,7 @@
 #include "platform/files.h"
 #include "platform/window.h"
 #include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
 
 namespace {
 
@@ -385,66 +384,18 @@ TEST_F(UnzipComponent, CallbackEntriesForwardToTheEventsAndCatchEverything) {
   EXPECT_EQ(TUnzipFile::RenameEntryEx(nullptr, self), 0);
 }
 
-// A ZIP archive of stored entries, written field by field.
+// A ZIP archive of stored entries; a name ending in "/" is a folder item.
 Bytes StoredZip(const std::vector<std::pair<std::string, std::string>> &entries) {
-  Bytes out, central;
-  auto le = [](Bytes &b, std::initializer_list<std::pair<std::uint32_t, int>> fields) {
-    for (auto [value, width] : fields)
-      for (int i = 0; i < width; ++i)
-        b.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
-  };
-  const std::uint32_t dosTime = 0x5280, dosDate = 0x586F;
+  std::vector<testing_support::TTestEntry> items;
   for (const auto &[name, data] : entries) {
-    auto offset = static_cast<std::uint32_t>(out.size());
-    auto crc = static_cast<std::uint32_t>(
-        crc32(0, reinterpret_cast<const Bytef *>(data.data()), static_cast<uInt>(data.size())));
-    auto size = static_cast<std::uint32_t>(data.size());
-    auto nameLength = static_cast<std::uint32_t>(name.size());
-    le(out, {{0x04034b50, 4},
-             {20, 2},
-             {0, 2},
-             {0, 2},
-             {dosTime, 2},
-             {dosDate, 2},
-             {crc, 4},
-             {size, 4},
-             {size, 4},
-             {nameLength, 2},
-             {0, 2}});
-    out.insert(out.end(), name.begin(), name.end());
-    out.insert(out.end(), data.begin(), data.end());
-    std::uint32_t attributes = name.back() == '/' ? 0x10 : 0x20;
-    le(central, {{0x02014b50, 4},
-                 {20, 2},
-                 {20, 2},
-                 {0, 2},
-                 {0, 2},
-                 {dosTime, 2},
-                 {dosDate, 2},
-                 {crc, 4},
-                 {size, 4},
-                 {size, 4},
-                 {nameLength, 2},
-                 {0, 2},
-                 {0, 2},
-                 {0, 2},
-                 {0, 2},
-                 {attributes, 4},
-                 {offset, 4}});
-    central.insert(central.end(), name.begin(), name.end());
+    testing_support::TTestEntry item;
+    item.Name = name;
+    item.Data.assign(data.begin(), data.end());
+    item.Method = 0;
+    item.ExternalAttributes = name.back() == '/' ? 0x10 : 0x20;
+    items.push_back(item);
   }
-  auto count = static_cast<std::uint32_t>(entries.size());
-  auto centralOffset = static_cast<std::uint32_t>(out.size());
-  out.insert(out.end(), central.begin(), central.end());
-  le(out, {{0x06054b50, 4},
-           {0, 2},
-           {0, 2},
-           {count, 2},
-           {count, 2},
-           {static_cast<std::uint32_t>(central.size()), 4},
-           {centralOffset, 4},
-           {0, 2}});
-  return out;
+  return testing_support::BuildZip(items);
 }
 
 TEST_F(UnzipComponent, ExtractsFlatThroughTheLibraryWithTheDialogsSettings) {

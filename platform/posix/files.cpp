@@ -85,14 +85,12 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
   const std::string native = MapPath(path);
   if ((flags & O_ACCMODE) != O_RDONLY && posix::IsReadOnly(native))
     return Fail(ErrorAccessDenied);
-  posix::TEntryChange change(std::string(), (flags & O_CREAT) != 0 ? native : std::string());
   const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
   if (fd < 0) {
     if (errno == EEXIST)
       return Fail(ErrorFileExists);
     return FailErrno(errno, native);
   }
-  change.Commit();
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
     close(fd);
@@ -320,10 +318,8 @@ bool DeleteFile(std::string_view path) {
     return FailErrno(errno, native);
   if (S_ISDIR(st.st_mode) || posix::IsReadOnly(native))
     return Fail(ErrorAccessDenied);
-  posix::TEntryChange change(native, std::string());
   if (unlink(native.c_str()) != 0)
     return FailErrno(errno, native);
-  change.Commit();
   return Succeed();
 }
 
@@ -337,10 +333,8 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
     return FailErrno(errno, source);
   if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || posix::IsReadOnly(target)))
     return Fail(ErrorAccessDenied);
-  posix::TEntryChange change(source, target);
   if (rename(source.c_str(), target.c_str()) != 0)
     return FailErrno(errno, target);
-  change.Commit();
   return Succeed();
 }
 
@@ -348,10 +342,8 @@ bool CreateFolder(std::string_view path) {
   if (Faulted(fault::TOp::CreateFolder))
     return false;
   const std::string native = MapPath(path);
-  posix::TEntryChange change(std::string(), native);
   if (mkdir(native.c_str(), 0777) != 0)
     return FailErrno(errno, native);
-  change.Commit();
   return Succeed();
 }
 
@@ -359,10 +351,8 @@ bool RemoveFolder(std::string_view path) {
   if (Faulted(fault::TOp::Delete))
     return false;
   const std::string native = MapPath(path);
-  posix::TEntryChange change(native, std::string());
   if (rmdir(native.c_str()) != 0)
     return FailErrno(errno, native);
-  change.Commit();
   return Succeed();
 }
 

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <mutex>
+#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
@@ -31,11 +32,12 @@ bool Exists(const std::string &path) {
 // Names of recently searched folders, so that a name that is not there (a
 // file about to be created, a temporary name) costs no reading of the whole
 // folder: with one search per new file, a folder of n files would cost O(n²).
-// An entry holds while the folder's identity and its modification and change
-// times are those seen when it was read or last changed through the seam;
-// Linux (6.13 on) gives every change that follows a stat a new fine-grained
-// timestamp, so a change by anybody else shows. Names fold ASCII case only,
-// as strcasecmp does in the C locale the program runs in.
+// The names are kept in step through inotify: the kernel queues an event for
+// every entry created, removed or renamed in a watched folder, by any process,
+// before the call that made the change returns, and each search first applies
+// the queued events. Folder times cannot do this: with coarse timestamps a
+// change in the same tick as the reading leaves them as they were. Names fold
+// ASCII case only, as strcasecmp does in the C locale the program runs in.
 unsigned char FoldCase(unsigned char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
 }
@@ -63,12 +65,25 @@ struct TFoldEqual {
 // A multiset: a case-sensitive file system may hold "Foo" and "FOO" at once.
 using TNameSet = std::unordered_multiset<std::string, TFoldHash, TFoldEqual>;
 
-struct TFolderNames {
+// Folders are known by identity, not by path: a watch follows its folder
+// through renames, and one folder reached by two paths has one watch.
+struct TFolderId {
   dev_t Device = 0;
   ino_t Inode = 0;
-  timespec Modified{};
-  timespec Changed{};
-  std::uint64_t Generation = 0; // new whenever Names or the times are set
+  bool operator==(const TFolderId &other) const {
+    return Device == other.Device && Inode == other.Inode;
+  }
+};
+
+struct TFolderIdHash {
+  std::size_t operator()(const TFolderId &id) const noexcept {
+    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Device) * 1000003u ^
+                                      static_cast<std::uint64_t>(id.Inode));
+  }
+};
+
+struct TFolderNames {
+  int Watch = -1;
   std::uint64_t LastUse = 0;
   TNameSet Names;
 };
@@ -77,10 +92,22 @@ constexpr std::size_t MaxCachedFolders = 64;
 // About 2 MiB of names in all; a bigger folder is searched as it is read.
 constexpr std::size_t MaxCachedNames = 32768;
 
+// The inotify descriptor, made on first use; without one nothing is kept.
+struct TWatcher {
+  int Fd = -1;
+  bool Tried = false;
+  ~TWatcher() {
+    if (Fd >= 0)
+      close(Fd);
+  }
+};
+
 // Plain globals, not leaked ones: the unzip library's copy of the seam must
-// give its names back when the library is unloaded.
+// give its names and its descriptor back when the library is unloaded.
 std::mutex CacheLock;
-std::unordered_map<std::string, TFolderNames> Cache; // by native folder path
+TWatcher Watcher;
+std::unordered_map<TFolderId, TFolderNames, TFolderIdHash> Cache;
+std::unordered_map<int, TFolderId> FolderOfWatch;
 std::size_t CachedNames = 0;
 std::uint64_t CacheClock = 0;
 
@@ -88,33 +115,27 @@ const char *OsFolder(const std::string &folder) {
   return folder.empty() ? "." : folder.c_str();
 }
 
-bool SameTime(const timespec &a, const timespec &b) {
-  return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
-}
+using TCacheIterator = std::unordered_map<TFolderId, TFolderNames, TFolderIdHash>::iterator;
 
-bool StillValid(const TFolderNames &names, const struct stat &st) {
-  return names.Device == st.st_dev && names.Inode == st.st_ino &&
-         SameTime(names.Modified, st.st_mtim) && SameTime(names.Changed, st.st_ctim);
-}
-
-void Stamp(TFolderNames &names, const struct stat &st) {
-  names.Device = st.st_dev;
-  names.Inode = st.st_ino;
-  names.Modified = st.st_mtim;
-  names.Changed = st.st_ctim;
-  names.Generation = ++CacheClock;
-}
-
-void Forget(std::unordered_map<std::string, TFolderNames>::iterator it) {
+// `watchGone`: the kernel has already dropped the watch.
+void Forget(TCacheIterator it, bool watchGone = false) {
   CachedNames -= it->second.Names.size();
+  FolderOfWatch.erase(it->second.Watch);
+  if (!watchGone)
+    inotify_rm_watch(Watcher.Fd, it->second.Watch);
   Cache.erase(it);
 }
 
-void EvictBeyondBounds(const std::string &keep) {
+void ForgetAll() {
+  while (!Cache.empty())
+    Forget(Cache.begin());
+}
+
+void EvictBeyondBounds(const TFolderId &keep) {
   while (Cache.size() > MaxCachedFolders || CachedNames > MaxCachedNames) {
     auto oldest = Cache.end();
     for (auto it = Cache.begin(); it != Cache.end(); ++it)
-      if (it->first != keep &&
+      if (!(it->first == keep) &&
           (oldest == Cache.end() || it->second.LastUse < oldest->second.LastUse))
         oldest = it;
     if (oldest == Cache.end())
@@ -123,10 +144,80 @@ void EvictBeyondBounds(const std::string &keep) {
   }
 }
 
-bool ReadNames(const std::string &folder, TNameSet &names) {
+// Only the last event for a name tells whether it is there, so events that a
+// reading of the folder already saw may be applied again without harm.
+void ApplyEvent(const inotify_event &event, const char *eventName) {
+  if ((event.mask & IN_Q_OVERFLOW) != 0) {
+    ForgetAll();
+    return;
+  }
+  const auto owner = FolderOfWatch.find(event.wd);
+  if (owner == FolderOfWatch.end())
+    return;
+  const auto it = Cache.find(owner->second);
+  if (it == Cache.end())
+    return;
+  if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) != 0) {
+    Forget(it, (event.mask & IN_IGNORED) != 0);
+    return;
+  }
+  if (event.len == 0)
+    return;
+  const std::string name(eventName); // the kernel pads it with NULs
+  TNameSet &names = it->second.Names;
+  auto range = names.equal_range(name);
+  auto exact = range.first;
+  while (exact != range.second && *exact != name)
+    ++exact;
+  if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 && exact == range.second) {
+    names.emplace(name);
+    ++CachedNames;
+  } else if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0 && exact != range.second) {
+    names.erase(exact);
+    --CachedNames;
+  }
+}
+
+void ApplyQueuedEvents() {
+  alignas(inotify_event) char buffer[16384];
+  for (;;) {
+    const ssize_t got = read(Watcher.Fd, buffer, sizeof buffer);
+    if (got <= 0) {
+      if (got < 0 && errno == EINTR)
+        continue;
+      if (got < 0 && errno != EAGAIN)
+        ForgetAll(); // events may be lost: trust nothing kept
+      return;
+    }
+    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
+      inotify_event event;
+      std::memcpy(&event, buffer + at, sizeof event);
+      ApplyEvent(event, buffer + at + sizeof event);
+      at += static_cast<ssize_t>(sizeof event + event.len);
+    }
+    if (CachedNames > MaxCachedNames)
+      EvictBeyondBounds(TFolderId());
+  }
+}
+
+bool WatcherReady() {
+  if (!Watcher.Tried) {
+    Watcher.Tried = true;
+    Watcher.Fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  }
+  return Watcher.Fd >= 0;
+}
+
+// Reads the names of `folder`; `id` is the identity of the folder read.
+bool ReadNames(const std::string &folder, TNameSet &names, TFolderId &id) {
   DIR *dir = opendir(OsFolder(folder));
   if (dir == nullptr)
     return false;
+  struct stat st;
+  if (fstat(dirfd(dir), &st) == 0) {
+    id.Device = st.st_dev;
+    id.Inode = st.st_ino;
+  }
   while (dirent *entry = readdir(dir)) {
     const char *name = entry->d_name;
     if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
@@ -136,41 +227,56 @@ bool ReadNames(const std::string &folder, TNameSet &names) {
   return true;
 }
 
-// The entry of `folder` whose name equals `name` ignoring ASCII case; `st` is
-// the folder's stat, taken before this call so that a change meanwhile shows.
-bool FindIgnoringCase(const std::string &folder, const struct stat &st, const std::string &name,
-                      std::string &found) {
-  std::lock_guard<std::mutex> guard(CacheLock);
-  auto it = Cache.find(folder);
-  if (it == Cache.end() || !StillValid(it->second, st)) {
-    TNameSet names;
-    if (!ReadNames(folder, names)) {
-      if (it != Cache.end())
-        Forget(it);
-      return false;
-    }
-    if (names.size() > MaxCachedNames) {
-      if (it != Cache.end())
-        Forget(it);
-      auto match = names.find(name);
-      if (match == names.end())
-        return false;
-      found = *match;
-      return true;
-    }
-    if (it == Cache.end())
-      it = Cache.emplace(folder, TFolderNames()).first;
-    CachedNames = CachedNames - it->second.Names.size() + names.size();
-    it->second.Names.swap(names);
-    Stamp(it->second, st);
-    EvictBeyondBounds(folder);
-  }
-  it->second.LastUse = ++CacheClock;
-  auto match = it->second.Names.find(name);
-  if (match == it->second.Names.end())
+bool FindIn(const TNameSet &names, const std::string &name, std::string &found) {
+  const auto match = names.find(name);
+  if (match == names.end())
     return false;
   found = *match;
   return true;
+}
+
+// The entry of `folder` whose name equals `name` ignoring ASCII case; `st` is
+// the folder's stat.
+bool FindIgnoringCase(const std::string &folder, const struct stat &st, const std::string &name,
+                      std::string &found) {
+  std::lock_guard<std::mutex> guard(CacheLock);
+  const TFolderId id{st.st_dev, st.st_ino};
+  if (WatcherReady()) {
+    ApplyQueuedEvents();
+    auto it = Cache.find(id);
+    if (it != Cache.end()) {
+      it->second.LastUse = ++CacheClock;
+      return FindIn(it->second.Names, name, found);
+    }
+  }
+  // Watched before it is read, so that no change slips between the two.
+  int watch = -1;
+  if (Watcher.Fd >= 0)
+    watch = inotify_add_watch(Watcher.Fd, OsFolder(folder),
+                              IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
+                                  IN_ONLYDIR);
+  TNameSet names;
+  TFolderId read;
+  const bool ok = ReadNames(folder, names, read);
+  const bool keep = ok && watch >= 0 && read == id && names.size() <= MaxCachedNames &&
+                    FolderOfWatch.find(watch) == FolderOfWatch.end();
+  if (!keep) {
+    // Not kept: the folder changed under its path, is too big or unreadable.
+    if (watch >= 0 && FolderOfWatch.find(watch) == FolderOfWatch.end())
+      inotify_rm_watch(Watcher.Fd, watch);
+    return ok && FindIn(names, name, found);
+  }
+  TFolderNames &entry = Cache[id];
+  entry.Watch = watch;
+  entry.LastUse = ++CacheClock;
+  entry.Names.swap(names);
+  CachedNames += entry.Names.size();
+  FolderOfWatch[watch] = id;
+  // Changes between the watch and the reading are queued; apply them now.
+  ApplyQueuedEvents();
+  EvictBeyondBounds(id);
+  const auto it = Cache.find(id);
+  return it != Cache.end() ? FindIn(it->second.Names, name, found) : false;
 }
 
 bool FindIgnoringCase(const std::string &folder, const std::string &name, std::string &found) {
@@ -178,18 +284,6 @@ bool FindIgnoringCase(const std::string &folder, const std::string &name, std::s
   if (stat(OsFolder(folder), &st) != 0 || !S_ISDIR(st.st_mode))
     return false;
   return FindIgnoringCase(folder, st, name, found);
-}
-
-// Folder and bare name of a native path, as MapPath joins them.
-void SplitNative(const std::string &path, std::string &folder, std::string &name) {
-  const std::size_t cut = path.find_last_of('/');
-  if (cut == std::string::npos) {
-    folder.clear();
-    name = path;
-  } else {
-    folder = cut == 0 ? std::string("/") : path.substr(0, cut);
-    name = path.substr(cut + 1);
-  }
 }
 
 std::string Joined(const std::string &base, const std::string &name) {
@@ -298,69 +392,6 @@ std::string MapPath(std::string_view path) {
     mapped = candidate;
   }
   return mapped;
-}
-
-TEntryChange::TEntryChange(const std::string &removed, const std::string &added) {
-  for (const std::string *path : {&removed, &added}) {
-    if (path->empty())
-      continue;
-    TEdit &edit = Edits[Count++];
-    SplitNative(*path, edit.Folder, edit.Name);
-    edit.Added = path == &added;
-  }
-  std::lock_guard<std::mutex> guard(CacheLock);
-  for (int i = 0; i < Count; ++i) {
-    TEdit &edit = Edits[i];
-    if (edit.Name.empty() || edit.Name == "." || edit.Name == "..")
-      continue;
-    if (i == 1 && edit.Folder == Edits[0].Folder) {
-      edit.Generation = Edits[0].Generation;
-      continue;
-    }
-    auto it = Cache.find(edit.Folder);
-    struct stat st;
-    if (it != Cache.end() && stat(OsFolder(edit.Folder), &st) == 0 && StillValid(it->second, st))
-      edit.Generation = it->second.Generation;
-  }
-}
-
-void TEntryChange::Commit() {
-  std::lock_guard<std::mutex> guard(CacheLock);
-  for (int i = 0; i < Count; ++i) {
-    const TEdit &edit = Edits[i];
-    if (edit.Generation == 0 || (i == 1 && edit.Folder == Edits[0].Folder))
-      continue;
-    auto it = Cache.find(edit.Folder);
-    if (it == Cache.end())
-      continue;
-    struct stat st;
-    // Another thread changed the folder meanwhile: whether its stat saw our
-    // change is unknown, so read the folder afresh next time.
-    if (it->second.Generation != edit.Generation || stat(OsFolder(edit.Folder), &st) != 0) {
-      Forget(it);
-      continue;
-    }
-    TNameSet &names = it->second.Names;
-    for (int j = i; j < Count; ++j) {
-      const TEdit &change = Edits[j];
-      if (change.Folder != edit.Folder)
-        continue;
-      auto range = names.equal_range(change.Name);
-      auto exact = range.first;
-      while (exact != range.second && *exact != change.Name)
-        ++exact;
-      if (!change.Added && exact != range.second) {
-        names.erase(exact);
-        --CachedNames;
-      } else if (change.Added && exact == range.second) {
-        names.emplace(change.Name);
-        ++CachedNames;
-      }
-    }
-    Stamp(it->second, st);
-    if (CachedNames > MaxCachedNames)
-      EvictBeyondBounds(std::string());
-  }
 }
 
 int ErrorFromErrno(int error, const std::string &nativePath) {

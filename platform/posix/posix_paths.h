@@ -12,28 +12,6 @@ namespace platform::posix {
 // separator, case-insensitive fallback lookup of each component).
 std::string MapPath(std::string_view path);
 
-// A change of folder entries made through the seam, kept in step with the
-// cache behind MapPath's case-insensitive lookup: made just before the change
-// (a native path removed and/or one added; either may be empty), Commit()ted
-// right after the change succeeded. A folder's cached names are updated in
-// place only when they were up to date just before the change; otherwise the
-// next lookup reads the folder again.
-class TEntryChange {
-public:
-  TEntryChange(const std::string &removed, const std::string &added);
-  void Commit();
-
-private:
-  struct TEdit {
-    std::string Folder;
-    std::string Name;
-    bool Added = false;
-    std::uint64_t Generation = 0; // of the folder's names before the change; 0: not cached
-  };
-  TEdit Edits[2];
-  int Count = 0;
-};
-
 // Windows error number for an errno value; `path` tells "file" from "path"
 // not found.
 int ErrorFromErrno(int error, const std::string &nativePath = std::string());

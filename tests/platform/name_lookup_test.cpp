@@ -211,3 +211,46 @@ TEST(NameLookup, ThreadsCreatingInOneFolderFindEachOthersFiles) {
     }
   }
 }
+
+TEST(NameLookup, OutsideChangesRightAfterAReadingShow) {
+  // A change within the same clock tick as the reading must show too, whatever
+  // the resolution of the file system's times.
+  TTempFolder dir;
+  const fs::path native = NativePath(dir.Path());
+  for (int i = 0; i < 300; ++i) {
+    SCOPED_TRACE(i);
+    const std::string name = "Quick" + std::to_string(i) + ".Txt";
+    std::string upper = name;
+    for (char &c : upper)
+      c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    ReadFolderNames(dir);
+    { std::ofstream(native / name) << name; }
+    ASSERT_EQ(ReadThroughSeam(dir / upper), name);
+    fs::remove(native / name);
+    ASSERT_EQ(ReadThroughSeam(dir / upper), "");
+  }
+}
+
+TEST(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
+  TTempFolder dir;
+  const fs::path native = NativePath(dir.Path());
+  fs::create_directory(native / "Box");
+  { std::ofstream(native / "Box" / "Old.Txt") << "old"; }
+  EXPECT_EQ(ReadThroughSeam(dir / "BOX\\OLD.TXT"), "old");
+
+  // Renamed away: its names go with it, and a new folder under the old name
+  // shows its own.
+  fs::rename(native / "Box", native / "Moved");
+  fs::create_directory(native / "Box");
+  { std::ofstream(native / "Box" / "New.Txt") << "new"; }
+  EXPECT_EQ(ReadThroughSeam(dir / "BOX\\OLD.TXT"), "");
+  EXPECT_EQ(ReadThroughSeam(dir / "BOX\\NEW.TXT"), "new");
+  EXPECT_EQ(ReadThroughSeam(dir / "MOVED\\OLD.TXT"), "old");
+
+  // Removed and made anew.
+  fs::remove_all(native / "Box");
+  fs::create_directory(native / "Box");
+  { std::ofstream(native / "Box" / "Third.Txt") << "third"; }
+  EXPECT_EQ(ReadThroughSeam(dir / "BOX\\NEW.TXT"), "");
+  EXPECT_EQ(ReadThroughSeam(dir / "BOX\\THIRD.TXT"), "third");
+}

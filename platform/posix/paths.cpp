@@ -276,7 +276,11 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
   ApplyQueuedEvents();
   EvictBeyondBounds(id);
   const auto it = Cache.find(id);
-  return it != Cache.end() ? FindIn(it->second.Names, name, found) : false;
+  if (it != Cache.end())
+    return FindIn(it->second.Names, name, found);
+  // Dropped at once (the event queue overflowed, the folder went): read again.
+  names.clear();
+  return ReadNames(folder, names, read) && FindIn(names, name, found);
 }
 
 bool FindIgnoringCase(const std::string &folder, const std::string &name, std::string &found) {

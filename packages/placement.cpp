@@ -85,9 +85,46 @@ std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName, b
   return index;
 }
 
+// The destination of every file that the copy loop below would place, in
+// its order, up to the file at which it would stop. False when the marker
+// file cannot be read: then the destinations are not known.
+bool PlanTargets(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                 std::vector<std::string> &targets) {
+  const std::string staging = header.StagingFolder().Str();
+  const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
+  int current = destIndex;
+  std::vector<platform::TFindEntry> entries;
+  platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
+                      entries);
+  for (const platform::TFindEntry &entry : entries) {
+    bool markerUnreadable = false;
+    if (std::uint8_t own = LookUp(staging, entry.Name, markerUnreadable); own != 0)
+      current = own;
+    if (markerUnreadable)
+      return false;
+    if (!InDestRange(current))
+      break;
+    util::TShortString destEntry = util::TrimText(header.DestFolder(current));
+    std::string folder =
+        destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
+    if (!util::FolderExists(folder))
+      break;
+    if (util::LowerCaseAscii(entry.Name) != markerKey)
+      targets.push_back(JoinPath(folder, entry.Name));
+  }
+  return true;
+}
+
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                         TPlacementEvents &events) {
   events.ShowGroupCaption(CopyingCaption);
+  std::vector<std::string> targets;
+  if (!PlanTargets(header, destIndex, targets))
+    return PlacementCopyFailed;
+  for (const std::string &target : targets)
+    if (!events.MayPlaceAt(target))
+      return PlacementRefused;
+
   const std::string staging = header.StagingFolder().Str();
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;

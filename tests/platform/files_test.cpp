@@ -316,3 +316,27 @@ TEST(Files, PosixLookupIgnoresCaseOfExistingNames) {
   EXPECT_EQ(NativePath("C:\\daten\\SUB\\New.dat"), DriveRoot() + "/C/Daten/Sub/New.dat");
   EXPECT_TRUE(FileExists(DriveRoot() + "/C/Daten/Sub/New.dat"));
 }
+
+TEST(Files, OnlyRegularFilesOpenAndNothingWaitsOnAFifo) {
+  TTempFolder dir;
+  ASSERT_TRUE(testing_support::MakeFifo(dir / "fifo"));
+  ASSERT_TRUE(testing_support::MakeFolder(dir / "folder"));
+  // NUL names a device in every folder on Windows.
+  const std::string device =
+      testing_support::RunningOnWindows() ? dir / "NUL" : std::string("/dev/null");
+  struct {
+    const char *Name;
+    std::string Path;
+  } const cases[] = {{"FIFO", dir / "fifo"}, {"folder", dir / "folder"}, {"device", device}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFile file;
+    EXPECT_FALSE(file.OpenRead(c.Path));
+    EXPECT_EQ(LastError(), ErrorAccessDenied);
+    EXPECT_FALSE(file.OpenShared(c.Path));
+    EXPECT_FALSE(file.Create(c.Path));
+    EXPECT_FALSE(file.CreateUnshared(c.Path));
+    EXPECT_FALSE(file.IsOpen());
+  }
+  EXPECT_TRUE(FileExists(dir / "fifo"));
+}

@@ -1,5 +1,6 @@
-// MakeFifo on POSIX.
+// FIFOs on POSIX.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include "platform/files.h"
 #include "tests/support/test_support.h"
@@ -8,6 +9,10 @@ namespace testing_support {
 
 bool MakeFifo(std::string_view path) {
   return mkfifo(platform::NativePath(path).c_str(), 0666) == 0;
+}
+
+bool RemoveFifo(std::string_view path) {
+  return unlink(platform::NativePath(path).c_str()) == 0;
 }
 
 } // namespace testing_support

@@ -620,6 +620,7 @@ TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
   ASSERT_FALSE(s.View.Events.empty());
   EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
   EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+  EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
 }
 
 } // namespace

@@ -21,6 +21,9 @@ std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
 std::atomic<bool> LastHitWasDiskFull{false};
+// Set only while this copy follows another copy's hooks (tests).
+std::atomic<bool (*)(fault::TOp)> FollowedHit{nullptr};
+std::atomic<bool (*)()> FollowedDiskFull{nullptr};
 
 std::mutex HookLock;
 TMessageBoxHook Hook;
@@ -126,6 +129,8 @@ std::uint64_t Count() {
 }
 
 bool Hit(TOp op) {
+  if (const auto followed = FollowedHit.load(std::memory_order_relaxed))
+    return followed(op);
   if (!Armed.load(std::memory_order_relaxed))
     return false;
   const std::uint64_t number = ++Counter;
@@ -133,6 +138,26 @@ bool Hit(TOp op) {
     return false;
   LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
   return true;
+}
+
+namespace {
+bool OwnLastHitWasDiskFull() {
+  return LastHitWasDiskFull;
+}
+} // namespace
+
+THooks OwnHooks() {
+  THooks hooks;
+  hooks.Hit = &Hit;
+  hooks.LastHitWasDiskFull = &OwnLastHitWasDiskFull;
+  return hooks;
+}
+
+void Follow(const THooks &hooks) {
+  // Following itself would recurse for ever.
+  const bool own = hooks.Hit == nullptr || hooks.Hit == &Hit || hooks.LastHitWasDiskFull == nullptr;
+  FollowedDiskFull = own ? nullptr : hooks.LastHitWasDiskFull;
+  FollowedHit = own ? nullptr : hooks.Hit;
 }
 
 } // namespace fault
@@ -151,7 +176,7 @@ int FaultError(fault::TOp op) {
   case fault::TOp::Read:
     return 30; // ERROR_READ_FAULT
   case fault::TOp::Write:
-    return LastHitWasDiskFull ? ErrorDiskFull : ErrorWriteFault;
+    return FaultIsDiskFull() ? ErrorDiskFull : ErrorWriteFault;
   case fault::TOp::Seek:
     return 25; // ERROR_SEEK
   case fault::TOp::CreateFolder:
@@ -165,6 +190,8 @@ int FaultError(fault::TOp op) {
 }
 
 bool FaultIsDiskFull() {
+  if (const auto followed = FollowedDiskFull.load())
+    return followed();
   return LastHitWasDiskFull;
 }
 

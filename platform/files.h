@@ -13,7 +13,8 @@
 //  - Absolute POSIX paths ("/tmp/x") and relative paths are used as they are.
 //  - Each path component is looked up exactly first and, when that fails, by
 //    a case-insensitive match in its folder, as Windows does. The names of
-//    recently searched folders are kept and followed through inotify (Linux).
+//    recently searched folders are kept; the seam's own changes keep them
+//    exact, and a folder whose times changed otherwise is read again.
 //  - Hidden = name starting with "."; read-only = no write permission for the
 //    owner; folders are 0x10; there are no system or volume entries.
 //  - WindowsFolder() is "C:\WINDOWS", SystemFolder() "C:\WINDOWS\SYSTEM32",

@@ -254,24 +254,3 @@ TEST(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
   EXPECT_EQ(ReadThroughSeam(dir / "BOX\\NEW.TXT"), "");
   EXPECT_EQ(ReadThroughSeam(dir / "BOX\\THIRD.TXT"), "third");
 }
-
-TEST(NameLookup, PosixMoreOutsideChangesThanTheKernelQueuesLoseNoName) {
-  if (testing_support::RunningOnWindows())
-    GTEST_SKIP() << "the kernel's change queue is a POSIX matter";
-  long queued = 0;
-  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
-  if (queued <= 0 || queued > 100000)
-    GTEST_SKIP() << "change queue limit " << queued;
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
-  ReadFolderNames(dir);
-  // More changes than the queue holds: some are lost, so the kept names
-  // cannot be trusted any more.
-  const long files = queued + 100;
-  for (long i = 0; i < files; ++i)
-    std::ofstream(native / ("Flood" + std::to_string(i) + ".Txt"));
-  { std::ofstream(native / "Last.Txt") << "last"; }
-  EXPECT_EQ(ReadThroughSeam(dir / "LAST.TXT"), "last");
-  TFile first;
-  EXPECT_TRUE(first.OpenRead(dir / "FLOOD0.TXT"));
-}

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
@@ -217,8 +218,8 @@ void SortEntries(std::vector<TFindEntry> &entries) {
   std::stable_sort(entries.begin(), entries.end(), [](const TFindEntry &a, const TFindEntry &b) {
     const std::size_t n = std::min(a.Name.size(), b.Name.size());
     for (std::size_t i = 0; i < n; ++i) {
-      const auto ca = static_cast<unsigned char>(LowerAscii(a.Name[i]));
-      const auto cb = static_cast<unsigned char>(LowerAscii(b.Name[i]));
+      const char32_t ca = Cp1252UpperCase(static_cast<unsigned char>(a.Name[i]));
+      const char32_t cb = Cp1252UpperCase(static_cast<unsigned char>(b.Name[i]));
       if (ca != cb)
         return ca < cb;
     }

@@ -22,9 +22,11 @@
 //  - POSIX has no share modes: "shared" and "unshared" opens behave alike;
 //    CreateNew still refuses an existing file. Read-only files refuse write
 //    access, deletion and replacement (error 5) even for the superuser.
-//  - Listings come sorted case-insensitively (as NTFS returns them), so runs
-//    are repeatable; wildcards follow the Windows rules ("*.*" matches every
-//    name, "*" and "?" otherwise, case-insensitive).
+//  - Listings come in the order NTFS gives: names compared in their
+//    upper-case forms, character by character ("PROGB.DLL" before
+//    "PROG_A.DLL"). Windows listings keep the system's own order. Wildcards
+//    follow the Windows rules ("*.*" matches every name, "*" and "?"
+//    otherwise, case-insensitive).
 #pragma once
 
 #include <cstdint>

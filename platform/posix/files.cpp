@@ -385,7 +385,7 @@ std::string GetCurrentFolder() {
   }
   buffer.resize(buffer.find('\0'));
   detail::SetError(ErrorSuccess);
-  return buffer;
+  return posix::ProgramName(buffer);
 }
 
 bool SetCurrentFolder(std::string_view path) {
@@ -415,10 +415,11 @@ std::string ExecutablePath() {
   buffer.resize(static_cast<std::size_t>(n));
   // Callers take the folder apart with the Windows path rules, so hand out
   // the Windows spelling; NativePath maps it back.
-  for (char &c : buffer)
+  std::string path = posix::ProgramName(buffer);
+  for (char &c : path)
     if (c == '/')
       c = '\\';
-  return buffer;
+  return path;
 }
 
 } // namespace platform

@@ -13,6 +13,7 @@
 #include <unordered_map>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/internal.h"
 #include "platform/posix/posix_paths.h"
@@ -37,22 +38,19 @@ bool Exists(const std::string &path) {
 // time, which the names are kept with. Linux gives a folder a new change time
 // for every change made after its time was looked at (fine-grained times on
 // demand, kernel 6.13 and later), so a change in the same clock tick as the
-// reading shows too. Names fold ASCII case only, as strcasecmp does in the C
-// locale the program runs in.
-unsigned char FoldCase(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
-}
-
-std::string FoldedKey(const std::string &name) {
-  std::string key = name;
-  for (char &c : key)
-    c = static_cast<char>(FoldCase(static_cast<unsigned char>(c)));
+// reading shows too. Names are compared in their program form, folded as
+// Windows folds them.
+std::u32string FoldedKey(std::string_view programName) {
+  std::u32string key;
+  key.reserve(programName.size());
+  for (char c : programName)
+    key += Cp1252UpperCase(static_cast<unsigned char>(c));
   return key;
 }
 
-// Folded name -> name on disk. A multimap: a case-sensitive file system may
-// hold "Foo" and "FOO" at once.
-using TNames = std::unordered_multimap<std::string, std::string>;
+// Folded program name -> name on disk. A multimap: a case-sensitive file
+// system may hold "Foo" and "FOO" at once.
+using TNames = std::unordered_multimap<std::u32string, std::string>;
 
 using TStamp = posix::TFolderStamp;
 
@@ -108,7 +106,7 @@ bool ReadNames(const std::string &folder, TNames &names) {
   while (dirent *entry = readdir(dir)) {
     const char *name = entry->d_name;
     if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-      names.emplace(FoldedKey(name), name);
+      names.emplace(FoldedKey(posix::ProgramName(name)), name);
   }
   closedir(dir);
   return true;
@@ -122,8 +120,8 @@ bool FindIn(const TNames &names, const std::string &name, std::string &found) {
   return true;
 }
 
-// The entry of `folder` whose name equals `name` ignoring ASCII case; `st` is
-// the folder's stat.
+// The entry of `folder` (a host path) whose name is `name` (program form)
+// ignoring case; `st` is the folder's stat. `found` is the name on disk.
 bool FindIgnoringCase(const std::string &folder, const struct stat &st, const std::string &name,
                       std::string &found) {
   const TStamp stamp = StampOf(st);
@@ -255,7 +253,7 @@ void TOwnChange::Done(bool succeeded) {
     }
     TNames &names = it->second.Names;
     if (succeeded) {
-      const std::string key = FoldedKey(item.Name);
+      const std::u32string key = FoldedKey(ProgramName(item.Name));
       auto range = names.equal_range(key);
       auto exact = range.first;
       while (exact != range.second && exact->second != item.Name)
@@ -293,6 +291,7 @@ std::string MapPath(std::string_view path) {
     base = "/";
   }
 
+  // Parts in the program's form; on disk each is its UTF-8 spelling.
   std::string direct = base;
   std::vector<std::string> parts;
   std::string part;
@@ -307,7 +306,11 @@ std::string MapPath(std::string_view path) {
   }
   if (!part.empty())
     parts.push_back(part);
+  std::vector<std::string> diskParts;
+  diskParts.reserve(parts.size());
   for (const auto &p : parts)
+    diskParts.push_back(DiskName(p));
+  for (const auto &p : diskParts)
     direct = Joined(direct, p);
   if (direct.empty())
     direct = path.empty() ? std::string() : ".";
@@ -315,12 +318,12 @@ std::string MapPath(std::string_view path) {
     return direct;
 
   // Usually only the last name is missing and its folder is there as given;
-  // the folder's stat then serves the cached search too.
+  // the folder's stat then serves the memo's check too.
   const std::string &last = parts.back();
   if (last != "." && last != "..") {
     std::string parent = base;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
-      parent = Joined(parent, parts[i]);
+    for (std::size_t i = 0; i + 1 < diskParts.size(); ++i)
+      parent = Joined(parent, diskParts[i]);
     struct stat st;
     if (stat(OsFolder(parent), &st) == 0 && S_ISDIR(st.st_mode)) {
       std::string found;
@@ -331,8 +334,9 @@ std::string MapPath(std::string_view path) {
   // Walk the components; once one is missing the rest are taken as they are.
   std::string mapped = base;
   bool lost = false;
-  for (const auto &p : parts) {
-    std::string candidate = Joined(mapped, p);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::string &p = parts[i];
+    std::string candidate = Joined(mapped, diskParts[i]);
     if (!lost && p != "." && p != ".." && !Exists(candidate)) {
       std::string found;
       if (FindIgnoringCase(mapped, p, found))
@@ -343,6 +347,17 @@ std::string MapPath(std::string_view path) {
     mapped = candidate;
   }
   return mapped;
+}
+
+std::string ProgramName(std::string_view diskName) {
+  std::string name;
+  if (Utf8ToCp1252(diskName, name, TUnassigned::AsC1Controls))
+    return name;
+  return std::string(diskName);
+}
+
+std::string DiskName(std::string_view programName) {
+  return Cp1252ToUtf8(programName, TUnassigned::AsC1Controls);
 }
 
 int ErrorFromErrno(int error, const std::string &nativePath) {

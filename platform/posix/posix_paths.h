@@ -9,6 +9,12 @@
 
 namespace platform::posix {
 
+// Names inside the program are Windows-1252, on disk UTF-8. A name on disk
+// that is not UTF-8, or holds a character that the code page lacks, passes
+// through byte for byte (and is found again by that spelling).
+std::string ProgramName(std::string_view diskName);
+std::string DiskName(std::string_view programName);
+
 // Host path of a Windows-style path (drive letters below DriveRoot(), either
 // separator, case-insensitive fallback lookup of each component).
 std::string MapPath(std::string_view path);

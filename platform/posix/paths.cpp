@@ -137,6 +137,7 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
   TNames names;
   if (!ReadNames(folder, names))
     return false;
+  const bool result = FindIn(names, name, found);
   // Kept only when the folder did not change while it was read.
   struct stat after;
   if (names.size() <= MaxMemoNames && stat(OsFolder(folder), &after) == 0 &&
@@ -144,11 +145,11 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
     TFolderMemo &memo = Memo[id];
     memo.Stamp = stamp;
     memo.LastUse = ++MemoClock;
-    memo.Names = names;
     MemoNames += names.size();
+    memo.Names = std::move(names);
     EvictBeyondBounds();
   }
-  return FindIn(names, name, found);
+  return result;
 }
 
 bool FindIgnoringCase(const std::string &folder, const std::string &name, std::string &found) {

@@ -36,8 +36,9 @@ struct TFolderStamp {
 // Keeps the seam's memo of folder names exact across a change that the seam
 // makes itself. Made right before the system call with the host paths of the
 // entry that goes and the one that comes (either may be empty); Done() right
-// after it, with its success. Changes made by others meanwhile are noticed,
-// not lost.
+// after it, with its success. A change made by others before it is noticed
+// (the folder is read again); one made in the moment between this and the
+// system call stays unseen until the folder changes again.
 class TOwnChange {
 public:
   TOwnChange(const std::string &removed, const std::string &added);

@@ -162,12 +162,12 @@ def main():
     # page 437 cannot hold.
     files = []
     with zipfile.ZipFile(os.path.join(out, "python_cp437.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        unicode_name = "\u20ac_Preise.txt".encode("utf-8")
+        unicode_name = "Sm\u00f8rrebr\u00f8d.txt".encode("utf-8")
         for i, (raw, extra, name) in enumerate([
                 ("\x9abersicht \xe1.txt", b"", "\u00dcbersicht \u00df.txt"),
-                ("_Preise.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
-                                            zipfile.crc32(b"_Preise.txt")) + unicode_name,
-                 "\u20ac_Preise.txt")]):
+                ("Smorrebrod.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
+                                               zipfile.crc32(b"Smorrebrod.txt")) + unicode_name,
+                 "Sm\u00f8rrebr\u00f8d.txt")]):
             info = RawNameInfo(raw, STAMP)
             info.create_system = HOST_DOS
             info.compress_type = zipfile.ZIP_DEFLATED

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/fault.h"
@@ -374,6 +375,15 @@ bool RemoveFolder(std::string_view path) {
   change.Done(removed);
   if (!removed)
     return FailErrno(error, native);
+  return Succeed();
+}
+
+bool FreeSpace(std::string_view path, std::uint64_t &bytes) {
+  const std::string native = MapPath(path);
+  struct statvfs volume;
+  if (statvfs(native.c_str(), &volume) != 0)
+    return FailErrno(errno, native);
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
   return Succeed();
 }
 

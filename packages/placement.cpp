@@ -34,7 +34,7 @@ std::string FolderOfEntry(std::string_view entry) {
   std::string withBackslash = JoinPath(entry, "");
   if (withBackslash.size() > util::TShortString::Capacity)
     return std::string(entry);
-  return util::ExtractFolder(withBackslash).Str();
+  return util::ExtractFolder(withBackslash);
 }
 
 bool InDestRange(int index) {

@@ -24,7 +24,6 @@ std::uint32_t UpdInfoMessage = 0;
 namespace {
 
 constexpr const char *AllFilesMask = "*.*";
-constexpr const char *ArchiveExtension = "zip";
 constexpr std::int32_t UnzipFunctionCode = 8;
 
 // Name part of a path; the library reports archive item names with "/".
@@ -173,18 +172,19 @@ void TCopyForm::DoProcess() {
       continue;
     packageTaken = true;
 
-    const util::TShortString packagePath =
-        util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName();
-    const util::TShortString archivePath = util::ChangeExtension(packagePath, ArchiveExtension);
+    // Kept whole: a path cut to 255 characters would name another file, so a
+    // longer one is refused by the check instead.
+    const std::string packagePath =
+        util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName().Str();
+    const std::string archivePath = packages::ArchivePathOf(packagePath);
     if (!CheckCrc32(packagePath)) {
       RunResult = -1;
       break;
     }
-    const util::TShortString stagingMask =
-        util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
+    const std::string stagingMask = util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
-    if (HoldsFiles(stagingMask.View()) || !DoUnZip(archivePath)) {
+    if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
       RunResult = -2;
       break;
     }
@@ -223,10 +223,10 @@ void TCopyForm::ShowResult() {
 
 bool TCopyForm::DoUnZip(std::string_view archivePath) {
   Form.SetPackageText(FileNamePart(archivePath));
-  const util::TShortString destination =
+  const std::string destination =
       util::ExtractFolder(util::AddBackslash(AdminHeader.StagingFolder()));
   UnZIP->lpszZipFile().SetText(archivePath);
-  UnZIP->lpszDestination().SetText(destination.View());
+  UnZIP->lpszDestination().SetText(destination);
   UnZIP->Execute(UnzipFunctionCode);
   return UnZIP->ErrorCode == 0;
 }

@@ -24,7 +24,7 @@ constexpr int MaxTempAttempts = 1000;
 std::atomic<unsigned> TempCounter{0};
 
 std::string FolderPrefix(std::string_view destination) {
-  std::string folder(ExtractFolder(destination).View());
+  std::string folder = ExtractFolder(destination);
   if (!folder.empty() && folder.back() != '\\' && folder.back() != ':')
     folder += '\\';
   return folder;

@@ -175,7 +175,7 @@ void TCopyForm::DoProcess() {
     // Kept whole: a path cut to 255 characters would name another file, so a
     // longer one is refused by the check instead.
     const std::string packagePath =
-        util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName().Str();
+        util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName();
     const std::string archivePath = packages::ArchivePathOf(packagePath);
     if (!CheckCrc32(packagePath)) {
       RunResult = -1;

@@ -11,8 +11,8 @@
 
 namespace util {
 
-// Results of up to 255 characters come out of TShortString routines; the
-// program keeps every trimmed text in a short string anyway.
+// Cut at 255 characters: every caller keeps the trimmed text in a short
+// string, so the cut changes no result.
 TShortString TrimText(std::string_view text);
 // Path texts of any length: a folder of 255 characters keeps the backslash
 // that makes it 256. Callers that store the result in a record cut it there.

@@ -55,6 +55,9 @@ TEST(AddBackslash, AppendsOnlyToNonBlankTextsWithoutOne) {
               {"C:\\X  ", "C:\\X  \\"},
               {"C:", "C:\\"}},
              util::AddBackslash);
+  // A record's file name behind a long folder keeps the path whole.
+  const std::string folder(255, 'f');
+  EXPECT_EQ(util::AddBackslash(folder) + TShortString("PAKET1.PAK"), folder + "\\PAKET1.PAK");
 }
 
 TEST(RemoveBackslash, DropsOneBackslashFromTextsOfFourOrMore) {

@@ -20,6 +20,7 @@ std::atomic<bool> Armed{false};
 std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
+std::atomic<bool> Crash{false};
 std::atomic<bool> LastHitWasDiskFull{false};
 
 std::mutex HookLock;
@@ -113,8 +114,14 @@ void Arm(std::uint64_t failAt, bool diskFull) {
   Counter = 0;
   FailAt = failAt;
   DiskFull = diskFull;
+  Crash = false;
   LastHitWasDiskFull = false;
   Armed = true;
+}
+
+void ArmCrash(std::uint64_t crashAt) {
+  Arm(crashAt);
+  Crash = true;
 }
 
 void Disarm() {
@@ -131,6 +138,8 @@ bool Hit(TOp op) {
   const std::uint64_t number = ++Counter;
   if (number != FailAt.load())
     return false;
+  if (Crash.load())
+    detail::EndProcessAbruptly(CrashExitCode);
   LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
   return true;
 }

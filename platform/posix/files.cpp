@@ -400,4 +400,12 @@ std::string ExecutablePath() {
   return buffer;
 }
 
+namespace detail {
+
+void EndProcessAbruptly(int exitCode) {
+  _exit(exitCode);
+}
+
+} // namespace detail
+
 } // namespace platform

@@ -21,6 +21,7 @@ std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
 std::atomic<bool> Crash{false};
+std::atomic<int> HitOp{-1};
 std::atomic<bool> LastHitWasDiskFull{false};
 
 std::mutex HookLock;
@@ -115,6 +116,7 @@ void Arm(std::uint64_t failAt, bool diskFull) {
   FailAt = failAt;
   DiskFull = diskFull;
   Crash = false;
+  HitOp = -1;
   LastHitWasDiskFull = false;
   Armed = true;
 }
@@ -132,6 +134,14 @@ std::uint64_t Count() {
   return Counter;
 }
 
+bool HitOperation(TOp &op) {
+  const int hit = HitOp.load();
+  if (hit < 0)
+    return false;
+  op = static_cast<TOp>(hit);
+  return true;
+}
+
 bool Hit(TOp op) {
   if (!Armed.load(std::memory_order_relaxed))
     return false;
@@ -140,6 +150,7 @@ bool Hit(TOp op) {
     return false;
   if (Crash.load())
     detail::EndProcessAbruptly(CrashExitCode);
+  HitOp = static_cast<int>(op);
   LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
   return true;
 }

@@ -24,6 +24,8 @@ void ArmCrash(std::uint64_t crashAt);
 constexpr int CrashExitCode = 86;
 void Disarm();
 std::uint64_t Count();
+// The kind of operation the armed failure hit; false while none was hit.
+bool HitOperation(TOp &op);
 // Called by the implementations; true when this operation has to fail.
 bool Hit(TOp op);
 

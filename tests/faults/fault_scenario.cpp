@@ -128,6 +128,29 @@ TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Se
   testing_support::ForgetSettings();
 }
 
+admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
+  admin::TPackageRecord record = before;
+  for (int k = 1; k <= admin::PackageInfoCount; ++k)
+    record.SetInstalledInfo(k, before.OfferedInfo(k));
+  record.SetInstallPending(0);
+  return record;
+}
+
+// The header a run that ended with `result` writes, stamped as `stored` was.
+admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
+                             const admin::TAdminHeader &stored) {
+  admin::TAdminHeader header = old;
+  header.SetLastResult(result);
+  header.SetLastRunDate(stored.LastRunDate());
+  header.SetLastRunTime(stored.LastRunTime());
+  if (result == 0) {
+    header.SetVersionText(old.OfferedVersionText().View());
+    header.SetVersionDate(old.OfferedVersionDate());
+    header.SetUpdatePending(0);
+  }
+  return header;
+}
+
 void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected) {
   for (const auto &[file, facts] : expected) {
     auto it = actual.find(file);

@@ -152,31 +152,8 @@ std::vector<std::int32_t> AllowedResults(TPhase phase) {
   return {};
 }
 
-admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
-  admin::TPackageRecord record = before;
-  for (int k = 1; k <= admin::PackageInfoCount; ++k)
-    record.SetInstalledInfo(k, before.OfferedInfo(k));
-  record.SetInstallPending(0);
-  return record;
-}
-
 bool Same(const std::uint8_t *a, const std::uint8_t *b, std::size_t size) {
   return std::memcmp(a, b, size) == 0;
-}
-
-// The header a run that ended with `result` writes, stamped as `stored` was.
-admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
-                             const admin::TAdminHeader &stored) {
-  admin::TAdminHeader header = old;
-  header.SetLastResult(result);
-  header.SetLastRunDate(stored.LastRunDate());
-  header.SetLastRunTime(stored.LastRunTime());
-  if (result == 0) {
-    header.SetVersionText(old.OfferedVersionText().View());
-    header.SetVersionDate(old.OfferedVersionDate());
-    header.SetUpdatePending(0);
-  }
-  return header;
 }
 
 bool IsBelow(const std::string &relative, const std::string &folder) {

@@ -21,6 +21,7 @@ constexpr std::uint8_t Magic[4] = {'Z', 'R', 'K', 'J'};
 constexpr std::size_t BodyLengthOffset = 4;
 constexpr std::size_t CrcOffset = 8;
 constexpr std::size_t BodyOffset = 12;
+static_assert(CrcOffset == BodyLengthOffset + 4 && BodyOffset == CrcOffset + 4);
 // Far above any real journal; a larger file is not one of ours.
 constexpr std::uint32_t MaxJournalSize = 16u << 20;
 
@@ -113,12 +114,16 @@ bool WriteAll(platform::TFile &file, const std::uint8_t *buffer, std::uint32_t c
 // Writes the old record back only over the applied one: a record in any
 // other state is not the one this journal knew.
 bool RestoreRecord(const TPlacementJournal &journal) {
-  if (journal.AdminPath.empty())
+  // No record noted, or the file or the record is gone: nothing to restore.
+  if (journal.AdminPath.empty() || !Exists(journal.AdminPath))
     return true;
   platform::TFile file;
-  if (!file.OpenShared(journal.AdminPath))
+  std::int64_t size = 0;
+  if (!file.OpenShared(journal.AdminPath) || !file.Size(size))
     return false;
   std::array<std::uint8_t, admin::PackageRecordSize> stored{};
+  if (size < journal.RecordOffset + static_cast<std::int64_t>(stored.size()))
+    return true;
   if (!file.Seek(journal.RecordOffset) ||
       !ReadAll(file, stored.data(), static_cast<std::uint32_t>(stored.size())))
     return false;
@@ -156,7 +161,10 @@ std::string JournalPathIn(std::string_view dataFolder) {
 
 void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int64_t offset,
                 const admin::TPackageRecord &record, std::int32_t seed) {
-  journal.AdminPath = std::string(adminPath);
+  // A position that cannot be a record's leaves nothing to restore.
+  journal.AdminPath = offset < static_cast<std::int64_t>(admin::AdminHeaderSize)
+                          ? std::string()
+                          : std::string(adminPath);
   journal.RecordOffset = offset;
   admin::TPackageRecord stored = record;
   admin::ScrambleBuffer(stored.Bytes, admin::PackageRecordSize, seed);

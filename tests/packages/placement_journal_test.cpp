@@ -100,6 +100,12 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   ASSERT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
   EXPECT_FALSE(recovered.PackagesTaken);
   EXPECT_FALSE(FileExists(journal.Path));
+
+  // A record whose administration file has gone does not block every later run.
+  journal.AdminPath = root / "GONE.VAB";
+  journal.Files.clear();
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  EXPECT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
 }
 
 } // namespace

@@ -159,7 +159,7 @@ TEST_F(Placement, FilesAreTakenInTheOrderWindowsListsThem) {
     wanted.push_back(e.name);
   EXPECT_EQ(order, wanted);
 
-  EXPECT_EQ(packages::PlaceStagedFiles(Header, 1, Events), 0);
+  EXPECT_EQ(Place(1), 0);
   for (const auto &e : expected) {
     SCOPED_TRACE(e.name);
     EXPECT_TRUE(CopiedTo(e.dest, e.name));

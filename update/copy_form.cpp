@@ -140,10 +140,20 @@ void TCopyForm::WaitForHost() {
 void TCopyForm::DoProcess() {
   WaitForHost();
 
-  bool packageTaken = false;
+  // A killed run may have left a package half placed: it goes back first.
+  // When it cannot, this run touches nothing and the next one tries again.
+  packages::TPlacementJournal journal;
+  if (!packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()), journal)) {
+    Form.PostClose();
+    return;
+  }
+  bool packageTaken = journal.PackagesTaken;
   const std::int32_t seed = admin::Settings.AdminSeed();
   const util::TShortString adminPath = admin::Settings.AdminFileName();
-  if (!admin::ReadAdminHeader(adminPath, AdminHeader, seed) || AdminHeader.UpdatePending() == 0) {
+  const bool headerRead = admin::ReadAdminHeader(adminPath, AdminHeader, seed);
+  if (!headerRead || AdminHeader.UpdatePending() == 0) {
+    if (headerRead)
+      packages::CloseJournal(journal);
     Form.PostClose();
     return;
   }
@@ -170,7 +180,7 @@ void TCopyForm::DoProcess() {
     ++recordsRead;
     if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
       continue;
-    packageTaken = true;
+    packageTaken = journal.PackagesTaken = true;
 
     // Kept whole: a path cut to 255 characters would name another file, so a
     // longer one is refused by the check instead.
@@ -188,16 +198,25 @@ void TCopyForm::DoProcess() {
       RunResult = -2;
       break;
     }
-    const std::int32_t placed =
-        packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(), placementEvents);
+    std::int64_t position = 0;
+    packages::NoteRecord(journal, adminPath.View(),
+                         adminFile.Position(position) ? position - admin::PackageRecordSize : -1,
+                         PackageRecord, seed);
+    const std::int32_t placed = packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(),
+                                                           placementEvents, journal);
     if (placed != packages::PlacementOk)
       RunResult = placed;
     if (RunResult < 0)
       break;
-    // The package is in place but its record still says pending: report it,
-    // so that the run is not taken for a success and the update stays open.
+    // A record that cannot say "applied" takes its package back out, so
+    // that the package and its record agree; the run reports the failure.
     if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
+      packages::RollBackPlacement(journal, true);
       RunResult = RewriteFailedResult;
+      break;
+    }
+    if (!packages::CommitPlacement(journal)) {
+      RunResult = packages::PlacementCopyFailed;
       break;
     }
   }
@@ -207,6 +226,7 @@ void TCopyForm::DoProcess() {
     admin::RecordRunResult(AdminHeader, RunResult);
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+  packages::CloseJournal(journal);
   ShowResult();
   Form.PostClose();
 }

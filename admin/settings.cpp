@@ -25,10 +25,10 @@ std::string_view SourceText(const std::string &text) {
 }
 
 // Beside the settings file, so that the replace stays on one volume.
-util::TShortString SettingsTempPath() {
+std::string SettingsTempPath() {
   if (util::TrimText(DataFolder.View()).Empty())
-    return util::TShortString(SettingsTempName);
-  return util::AddBackslash(DataFolder.View()) + SettingsTempName;
+    return std::string(SettingsTempName);
+  return util::AddBackslash(DataFolder.View()).append(SettingsTempName);
 }
 
 // The whole record goes to a new file that then replaces the settings file,
@@ -36,17 +36,17 @@ util::TShortString SettingsTempPath() {
 bool WriteSettingsFile() {
   TUpdateSettings scrambled = Settings;
   ScrambleBuffer(scrambled.Bytes, SettingsSize, SettingsSeed);
-  const util::TShortString temp = SettingsTempPath();
+  const std::string temp = SettingsTempPath();
   platform::TFile file;
-  if (!file.CreateUnshared(temp.View()))
+  if (!file.CreateUnshared(temp))
     return false;
   std::uint32_t written = 0;
   bool ok = file.Write(scrambled.Bytes, SettingsRecordSize, written) &&
             written == SettingsRecordSize && file.Flush();
   file.Close();
-  ok = ok && platform::MoveFileReplacing(temp.View(), SettingsPath().View());
+  ok = ok && platform::MoveFileReplacing(temp, SettingsPath());
   if (!ok)
-    platform::DeleteFile(temp.View());
+    platform::DeleteFile(temp);
   return ok;
 }
 
@@ -107,16 +107,16 @@ std::int32_t StoreHeaderFolders(const TSettingsSource &source, bool &named) {
 
 } // namespace
 
-util::TShortString SettingsPath() {
+std::string SettingsPath() {
   if (util::TrimText(DataFolder.View()).Empty())
-    return util::TShortString(SettingsFileName);
-  return util::AddBackslash(DataFolder.View()) + SettingsFileName;
+    return std::string(SettingsFileName);
+  return util::AddBackslash(DataFolder.View()).append(SettingsFileName);
 }
 
 TSettingsRead ReadSettingsFile() {
   std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
   platform::TFile file;
-  if (!file.OpenShared(SettingsPath().View())) {
+  if (!file.OpenShared(SettingsPath())) {
     const int error = platform::LastError();
     return error == platform::ErrorFileNotFound || error == platform::ErrorPathNotFound
                ? TSettingsRead::Missing

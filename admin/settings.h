@@ -171,8 +171,9 @@ extern util::TShortString DataFolder;
 extern TUpdateSettings Settings;
 
 // AddBackslash(DataFolder) + SettingsFileName, or the bare name when
-// DataFolder is blank.
-util::TShortString SettingsPath();
+// DataFolder is blank. Not cut: in a data folder of 250 characters a cut path
+// would name a stranger's file.
+std::string SettingsPath();
 
 enum class TSettingsRead {
   Read,

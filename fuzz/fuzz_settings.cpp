@@ -46,7 +46,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     // The rest goes on with the record the short file would begin.
     std::string whole(reinterpret_cast<const char *>(data), size);
     whole.resize(SettingsRecordSize, '\0');
-    fuzz::PutFile(SettingsPath().View(), reinterpret_cast<const std::uint8_t *>(whole.data()),
+    fuzz::PutFile(SettingsPath(), reinterpret_cast<const std::uint8_t *>(whole.data()),
                   whole.size());
   }
   Require(ReadSettings(), "ReadSettings: an existing file was not read");

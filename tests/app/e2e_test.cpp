@@ -340,6 +340,14 @@ TEST_F(ThreePackageRun, DialogIsLaidOutAsDesigned) {
   EXPECT_EQ(r.Number("dialog.minmax"), 0);
   EXPECT_EQ(r.Number("dialog.topmost"), 1);
   EXPECT_EQ(r.Number("dialog.background_is_btnface"), 1);
+  // The manifest's visual styles: the process runs on Common Controls 6.
+  // Wine's comctl32 answers DllGetVersion with 5.81 in either form; there the
+  // side-by-side assembly it was loaded from tells.
+  bool version6 =
+      r.Number("dialog.comctl32_major") >= 6 ||
+      r.Text("dialog.comctl32_path")
+              .find("microsoft.windows.common-controls_6595b64144ccf1df_6.") != std::string::npos;
+  EXPECT_TRUE(version6) << r.Text("dialog.comctl32_path");
 
   // Centred on the screen.
   int x = 0, y = 0, w = 0, h = 0, sw = 0, sh = 0;

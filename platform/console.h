@@ -1,0 +1,19 @@
+// What a command-line tool needs from the console: its arguments in UTF-8
+// whatever code page the system passes them in, and byte-exact standard
+// input and output.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// The arguments after the program name, in UTF-8. Windows passes the ANSI
+// code page in `argv`, so there the wide command line is read instead.
+std::vector<std::string> ToolArguments(int argc, char **argv);
+
+// Standard input and output carry bytes unchanged (no CR LF translation) and
+// the console shows UTF-8.
+void PrepareToolConsole();
+
+} // namespace platform

@@ -1,0 +1,17 @@
+// POSIX console: the arguments arrive as the bytes that were typed (UTF-8 on
+// every system this build is for) and standard streams are binary already.
+#include "platform/console.h"
+
+namespace platform {
+
+std::vector<std::string> ToolArguments(int argc, char **argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  return args;
+}
+
+void PrepareToolConsole() {
+}
+
+} // namespace platform

@@ -10,6 +10,7 @@
 #include <memory>
 #include <new>
 
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/text.h"
 
@@ -277,11 +278,11 @@ std::string DescribePackageReport(const TPackageReport &r) {
   case TPackageFault::ArchiveNameTooLong:
     return "no archive name in the package's folder can be made from the package path";
   case TPackageFault::PackageNotOpened:
-    return "package cannot be opened (error " + num(r.OsError) + ")";
+    return "package cannot be opened: " + platform::ErrorText(r.OsError);
   case TPackageFault::ArchiveNotCreated:
-    return "archive cannot be created (error " + num(r.OsError) + ")";
+    return "archive cannot be created: " + platform::ErrorText(r.OsError);
   case TPackageFault::ReadFailed:
-    return where + "read error " + num(r.OsError);
+    return where + "read error: " + platform::ErrorText(r.OsError);
   case TPackageFault::HeaderMissing:
     return "file header missing: package shorter than 12 bytes";
   case TPackageFault::ChunkHeaderCut:
@@ -296,7 +297,7 @@ std::string DescribePackageReport(const TPackageReport &r) {
     return "out of memory";
   case TPackageFault::ArchiveWriteFailed:
     return where + "archive write failed: " + num(r.Found) + " of " + num(r.Expected) +
-           " bytes (error " + num(r.OsError) + ")";
+           " bytes: " + platform::ErrorText(r.OsError);
   case TPackageFault::TotalLengthMismatch:
     return "totalLength " + num(r.Expected) + " in header, " + num(r.Found) + " bytes in " +
            num(r.ChunksVerified) + " chunks";

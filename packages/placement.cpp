@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "packages/box_caption.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/file_copy.h"
 #include "util/text.h"
@@ -107,6 +108,8 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
       break;
     }
     if (!InDestRange(current)) {
+      events.Note(name + ": destination folder index " + std::to_string(current) +
+                  " is outside 1 to 20");
       result = PlacementBadIndex;
       break;
     }
@@ -114,6 +117,8 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     std::string folder =
         destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
     if (!util::FolderExists(folder)) {
+      events.Note(name + ": destination folder " + std::to_string(current) +
+                  " does not exist: " + folder);
       result = PlacementNoFolder;
       break;
     }
@@ -125,11 +130,14 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     platform::SetAttributes(destination, platform::faArchive);
     int copyResult = util::CopyFileWithDate(source, destination);
     if (copyResult != 0) {
+      events.Note("Copying " + source + " to " + destination +
+                  " failed: " + platform::ErrorText(platform::LastError()));
       util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
       platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
       result = PlacementCopyFailed;
       break;
     }
+    events.Note("Placed " + name + " in " + folder);
   }
   return result;
 }

@@ -37,6 +37,8 @@ public:
   virtual void ShowGroupCaption(std::string_view caption) = 0;
   // Owner window of the "Error=" box.
   virtual platform::THandle Owner() const { return 0; }
+  // One line for the run log: a file placed, or why placement stopped.
+  virtual void Note(std::string_view) {}
 };
 
 // FolderIndex (1..20) of the first FILEPATH.ID record in `stagingFolder` that

@@ -64,8 +64,9 @@ private:
 // their capacity, dates and times in range); else what gives it away.
 std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::uint8_t *bytes);
 
-// Empty when the header's folders obey the program's folder rules; else the
-// rule that the first offending folder breaks.
+// Empty when the header's folders obey the folder rules; else the rule that
+// the first offending folder breaks. zrktool applies the rules only through
+// this function, so that it follows the program's own routine in util/.
 std::string FolderRuleProblem(const admin::TAdminHeader &header);
 
 } // namespace tools

@@ -24,6 +24,7 @@
 #include "tools/record_fields.h"
 #include "tools/tool_common.h"
 #include "tools/values.h"
+#include "util/run_log.h"
 #include "util/text.h"
 #include "zrk_version.h"
 
@@ -316,15 +317,15 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
                            " does not decode under AdminSeed " + std::to_string(source.AdminSeed) +
                            " (" + why +
                            "); a wrong seed would spoil it (--force stores all the same)");
+  // Normalised as the program holds folder texts; a blank one stays blank.
   auto folder = [](const std::string &t) {
-    return util::ExtractFolder(util::AddBackslash(util::TrimText(t).View())).View();
+    util::TShortString trimmed = util::TrimText(t);
+    return trimmed.Empty() ? trimmed : util::ExtractFolder(util::AddBackslash(trimmed.View()));
   };
-  header.SetDownloadFolder(folder(source.DownloadFolder));
-  header.SetStagingFolder(folder(source.StagingFolder));
+  header.SetDownloadFolder(folder(source.DownloadFolder).View());
+  header.SetStagingFolder(folder(source.StagingFolder).View());
   for (int i = 1; i <= admin::DestFolderCount; ++i)
-    header.SetDestFolder(i, util::TrimText(source.DestFolders[i]).Empty()
-                                ? std::string_view()
-                                : folder(source.DestFolders[i]));
+    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
   if (std::string problem = FolderRuleProblem(header); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
 
@@ -640,6 +641,30 @@ void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
   PrintJson(out, json);
 }
 
+// ---------------------------------------------------------------------------
+// log
+
+int LogShow(const std::string &dataFolder, int last, std::ostream &out) {
+  if (!util::FolderExists(dataFolder))
+    Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
+  if (last < 1)
+    Fail(ExitBadInput, "--last must be 1 or more");
+  std::string path =
+      util::AddBackslash(util::TrimText(dataFolder).View()).Str() + std::string(runlog::RunLogName);
+  if (!util::PathExists(path))
+    Fail(ExitFailed, "no run log " + path + ": zrkupd has not run with this data folder");
+  auto blocks = runlog::SplitBlocks(ReadWholeFile(path, "run log"));
+  std::size_t from = blocks.size() > static_cast<std::size_t>(last)
+                         ? blocks.size() - static_cast<std::size_t>(last)
+                         : 0;
+  for (std::size_t i = from; i < blocks.size(); ++i) {
+    std::string text = Cp1252ToUtf8(blocks[i]);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    out << text;
+  }
+  return ExitOk;
+}
+
 const char *const FieldsHelp =
     "FIELD=VALUE assignments. Lists take an index from 1: DestFolders[3]=C:\\X. Texts are UTF-8 "
     "and are stored as Windows-1252; dates take a day number, YYYY-MM-DD or DD.MM.YYYY; times "
@@ -873,6 +898,18 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "one file elsewhere, give the file after it an entry with the package's DestIndex.");
     marker->callback(
         [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
+
+    // log
+    auto *logCmd = app.add_subcommand("log", "the run log ZRKUPD.LOG that zrkupd keeps");
+    logCmd->require_subcommand(1);
+    std::string logFolder;
+    int logLast = 1;
+    auto *logShow =
+        logCmd->add_subcommand("show", "print the last run's block of the run log (in UTF-8)");
+    logShow->add_option("DATAFOLDER", logFolder, "the data folder that holds ZRKUPD.LOG")
+        ->required();
+    logShow->add_option("--last", logLast, "the last N runs (default 1)");
+    logShow->callback([&] { action = [&] { return LogShow(logFolder, logLast, out); }; });
 
     // download
     auto *downloadCmd = app.add_subcommand("download", "the download record file (UPDDOWNL.VAB)");

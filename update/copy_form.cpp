@@ -15,6 +15,7 @@
 #include "platform/files.h"
 #include "platform/window.h"
 #include "util/registry.h"
+#include "util/run_log.h"
 #include "util/text.h"
 
 namespace update {
@@ -52,6 +53,16 @@ bool RecordLeftUnread(std::string_view adminPath, int recordsRead) {
   return entries[0].Size >= needed;
 }
 
+// The files that unpacking left in the staging folder, for the run log.
+void NoteUnpacked(std::string_view mask) {
+  std::vector<platform::TFindEntry> entries;
+  platform::FindFiles(mask, 0, entries);
+  std::string line = "Unpacked " + std::to_string(entries.size()) + " files:";
+  for (const platform::TFindEntry &e : entries)
+    line += " " + e.Name;
+  runlog::Note(line);
+}
+
 int Percent(std::int32_t value) {
   return static_cast<int>(std::clamp<std::int32_t>(value, 0, 100));
 }
@@ -64,6 +75,7 @@ public:
     View.RepaintGroup();
   }
   platform::THandle Owner() const override { return View.Handle(); }
+  void Note(std::string_view line) override { runlog::Note(line); }
 
 private:
   TCopyFormView &View;
@@ -113,6 +125,7 @@ void TCopyForm::SetUp() {
   // run then finds no administration file and ends quietly.
   if (!admin::ReadSettings() && !util::PathExists(admin::SettingsPath()))
     admin::WriteDefaultSettings();
+  runlog::BeginRun(admin::DataFolder.View(), Params);
   util::TShortString caption = admin::Settings.DialogCaption();
   if (!util::TrimText(caption).Empty())
     Form.SetCaption(caption);
@@ -144,7 +157,11 @@ void TCopyForm::DoProcess() {
   bool packageTaken = false;
   const std::int32_t seed = admin::Settings.AdminSeed();
   const util::TShortString adminPath = admin::Settings.AdminFileName();
-  if (!admin::ReadAdminHeader(adminPath, AdminHeader, seed) || AdminHeader.UpdatePending() == 0) {
+  const bool headerRead = admin::ReadAdminHeader(adminPath, AdminHeader, seed);
+  if (!headerRead || AdminHeader.UpdatePending() == 0) {
+    runlog::EndRun(RunResult,
+                   headerRead ? "no update pending in " + adminPath.Str()
+                              : "the administration file " + adminPath.Str() + " cannot be read");
     Form.PostClose();
     return;
   }
@@ -185,9 +202,12 @@ void TCopyForm::DoProcess() {
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
     if (HoldsFiles(stagingMask.View()) || !DoUnZip(archivePath)) {
+      runlog::Note("Unpacking " + archivePath.Str() + " failed (unzip error " +
+                   std::to_string(UnZIP->ErrorCode) + ")");
       RunResult = -2;
       break;
     }
+    NoteUnpacked(stagingMask.View());
     const std::int32_t placed =
         packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(), placementEvents);
     if (placed != packages::PlacementOk)
@@ -212,13 +232,16 @@ void TCopyForm::DoProcess() {
 }
 
 void TCopyForm::ShowResult() {
-  if (RunResult == 0) {
+  if (RunResult == 0)
     BuildSuccessMessage(ResultMessage);
-    ShowMessageRecord(Form, SuccessIconKind, 0, ResultMessage);
-  } else {
+  else
     BuildFailureMessage(ResultMessage, RunResult);
-    ShowMessageRecord(Form, FailureIconKind, 0, ResultMessage);
-  }
+  std::string shown = ResultMessage.Title.Str();
+  for (const util::TShortString &line : ResultMessage.Lines)
+    if (!util::TrimText(line.View()).Empty())
+      shown += " | " + line.Str();
+  runlog::EndRun(RunResult, shown);
+  ShowMessageRecord(Form, RunResult == 0 ? SuccessIconKind : FailureIconKind, 0, ResultMessage);
 }
 
 bool TCopyForm::DoUnZip(std::string_view archivePath) {
@@ -232,7 +255,11 @@ bool TCopyForm::DoUnZip(std::string_view archivePath) {
 }
 
 bool TCopyForm::CheckCrc32(std::string_view packagePath) {
-  return packages::CheckPackageFile(packagePath);
+  packages::TPackageReport report;
+  const bool ok = packages::VerifyPackageDetailed(packagePath, report);
+  runlog::Note("Package " + std::string(packagePath) + ": " +
+               packages::DescribePackageReport(report));
+  return ok;
 }
 
 std::uint8_t TCopyForm::FindIndivFilePath(std::string_view fileName) {

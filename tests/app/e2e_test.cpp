@@ -20,6 +20,7 @@
 #include "tests/support/test_support.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
+#include "zrk_version.h"
 
 namespace {
 
@@ -399,6 +400,19 @@ TEST_F(ThreePackageRun, LeavesAScreenshotOfTheDialog) {
   RecordProperty("screenshot", ShotPath);
 }
 
+TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
+  const std::string log = testing_support::ReadWholeText(Scenario->Data + "\\ZRKUPD.LOG");
+  for (const std::string &part :
+       {std::string("==== "),
+        std::string("zrkupd ") + ZRK_VERSION + ", DUNZIP32.DLL " + ZRK_VERSION,
+        "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
+        std::string("PAKET2.PAK: ok: "), "Placed hilfe.chm in " + Scenario->Dest[3] + "\r\n",
+        std::string("Result 0: ") + SuccessCaption + " | "}) {
+    SCOPED_TRACE(part);
+    EXPECT_NE(log.find(part), std::string::npos) << log;
+  }
+}
+
 TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   TScenario s;
   s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
@@ -423,6 +437,25 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
   EXPECT_TRUE(TScenario::Names(s.Download).empty());
+  // The evidence that the emptied download folder no longer holds.
+  const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
+  EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
+  EXPECT_NE(log.find("Result -1: Fehler! | "), std::string::npos) << log;
+}
+
+TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
+  TScenario s;
+  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.Write();
+  platform::TFile holder;
+  ASSERT_TRUE(holder.CreateUnshared(s.Data + "\\ZRKUPD.LOG"));
+  THostResult r = s.Run({});
+  holder.Close();
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  EXPECT_EQ(s.Header().LastResult(), 0);
+  EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
+  EXPECT_EQ(testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG"), "");
 }
 
 TEST(E2e, NothingPendingEndsWithoutAMessage) {

@@ -50,9 +50,10 @@ public:
   std::ostream &Messages(std::ostream &err) { return OutputPath.empty() ? Out : err; }
   // Copies the output scratch file, if any, to standard output.
   void Finish();
+  // A new empty scratch file, deleted with this object.
+  std::string Scratch();
 
 private:
-  std::string Scratch();
   std::istream &In;
   std::ostream &Out;
   std::string OutputPath;

@@ -20,6 +20,8 @@
 #include "packages/package_check.h"
 #include "packages/placement.h"
 #include "platform/files.h"
+#include "tools/archive_check.h"
+#include "tools/check.h"
 #include "tools/codepage.h"
 #include "tools/record_fields.h"
 #include "tools/tool_common.h"
@@ -553,6 +555,31 @@ int PackageVerify(const std::vector<std::string> &packageList, TStdio &stdio, st
   return allOk ? ExitOk : ExitFailed;
 }
 
+// Verification and the unzip library's own checks of the archive inside.
+int PackageTest(const std::vector<std::string> &packageList, TStdio &stdio, std::ostream &out) {
+  bool allOk = true;
+  for (const std::string &arg : packageList) {
+    std::string package = stdio.Input(arg);
+    RequireFile(package, "package");
+    packages::TPackageReport report;
+    std::string zip = stdio.Scratch();
+    bool ok = packages::VerifyPackageStream(package, zip, report);
+    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
+    if (ok) {
+      TArchiveReport archive = CheckArchive(zip);
+      for (const std::string &problem : archive.Problems)
+        out << arg << ": " << Cp1252ToUtf8(problem) << "\n";
+      ok = archive.Problems.empty();
+      if (ok)
+        out << arg << ": archive unpacks: " << archive.Files.size() << " files, "
+            << archive.UnpackedBytes << " bytes" << (archive.HasFilePathId ? ", FILEPATH.ID" : "")
+            << "\n";
+    }
+    allOk = allOk && ok;
+  }
+  return allOk ? ExitOk : ExitFailed;
+}
+
 int PackageExtract(const std::string &package, const std::string &zip, std::ostream &out) {
   RequireFile(package, "package");
   if (PathKey(zip) == PathKey(package))
@@ -866,6 +893,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     verify->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
         ->required();
     verify->callback([&] { action = [&] { return PackageVerify(packageList, stdio, out); }; });
+    auto *test = packageCmd->add_subcommand(
+        "test", "verify packages and test their archives as the unzip library unpacks them");
+    test->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
+        ->required();
+    test->callback([&] { action = [&] { return PackageTest(packageList, stdio, out); }; });
     auto *extract = packageCmd->add_subcommand(
         "extract", "verify a package and write its ZIP archive (nothing is left on failure)");
     extract->add_option("PACKAGE", packagePath, "the package file; - for standard input")
@@ -898,6 +930,19 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "one file elsewhere, give the file after it an entry with the package's DestIndex.");
     marker->callback(
         [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
+
+    // check
+    std::string checkFolder;
+    bool checkJson = false;
+    auto *check = app.add_subcommand(
+        "check", "find what would make the next update run of a data folder fail: exit code 0, "
+                 "or 1 when it would fail");
+    check->add_option("DATAFOLDER", checkFolder, "the data folder (its ZRKUPD.DAT)")->required();
+    check->add_flag("--json", checkJson, "the report as JSON");
+    check->footer("Run it from the folder zrkupd starts in: administration file names without a "
+                  "folder are taken from the current folder, as zrkupd does.");
+    check->callback(
+        [&] { action = [&] { return CheckDataFolder(checkFolder, checkJson, stdio, out); }; });
 
     // log
     auto *logCmd = app.add_subcommand("log", "the run log ZRKUPD.LOG that zrkupd keeps");

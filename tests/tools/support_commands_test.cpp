@@ -7,7 +7,13 @@
 #include <string>
 #include <vector>
 
+#include "admin/admin_file.h"
+#include "admin/scramble.h"
+#include "admin/settings.h"
+#include "packages/package_check.h"
+#include "platform/files.h"
 #include "tests/support/test_support.h"
+#include "tests/support/update_scenario.h"
 #include "tools/zrktool.h"
 
 namespace {
@@ -40,6 +46,118 @@ TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
   EXPECT_EQ(two.Out, "==== zwei\nPaket f\xC3\xBCr\n==== drei\nResult -1\n");
   TTempFolder empty;
   EXPECT_EQ(Tool({"log", "show", empty.Path()}).Code, tools::ExitFailed);
+}
+
+// A data folder with one pending package as the host leaves it; `items`
+// make the package's archive.
+struct TCheckScene : testing_support::TScenarioFolders {
+  explicit TCheckScene(const std::vector<testing_support::TPackageItem> &items)
+      : TScenarioFolders(1234567, 2) {
+    EXPECT_TRUE(WriteHeader(3, 1));
+    EXPECT_EQ(StoreSettings("Dateien einarbeiten"), admin::StoreOk);
+    // A host writes real dates where the scenario leaves host bytes.
+    admin::TAdminHeader header = Header();
+    header.SetLastRunDate(150500);
+    header.SetLastRunTime(3600);
+    EXPECT_TRUE(admin::WriteAdminHeader(AdminPath, header, AdminSeed));
+    EXPECT_TRUE(AppendRecords({testing_support::PendingRecord(1, "P.PKG", 1, 1, 2)}));
+    EXPECT_TRUE(WriteWholeFile(Package(), testing_support::PackageFile(items, 500)));
+  }
+  std::string Package() const {
+    return Download + (testing_support::RunningOnWindows() ? "\\" : "/") + "P.PKG";
+  }
+};
+
+std::vector<testing_support::TPackageItem> GoodItems() {
+  return {{"a/eins.txt", testing_support::PatternBytes(3000, 1), 0, true},
+          {"zwei.txt", testing_support::PatternBytes(100, 2), 0, false},
+          {"FILEPATH.ID", testing_support::FilePathId({{"zwei.txt", 2}}), 0, false}};
+}
+
+TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
+  TCheckScene s(GoodItems());
+  const std::string good = s.Package();
+  const std::string bad = s.Root / "bad.pkg";
+  auto bytes = testing_support::ReadWholeFile(good);
+  bytes.back() ^= 1;
+  ASSERT_TRUE(WriteWholeFile(bad, bytes));
+  for (const char *command : {"verify", "test"}) {
+    SCOPED_TRACE(command);
+    TRun one = Tool({"package", command, good});
+    EXPECT_EQ(one.Code, tools::ExitOk) << one.Out;
+    TRun both = Tool({"package", command, good, bad});
+    EXPECT_EQ(both.Code, tools::ExitFailed);
+    EXPECT_NE(both.Out.find(good + ": ok: "), std::string::npos) << both.Out;
+    EXPECT_NE(both.Out.find(bad + ": chunk "), std::string::npos) << both.Out;
+  }
+  EXPECT_NE(Tool({"package", "test", good}).Out.find("archive unpacks: 3 files"),
+            std::string::npos);
+}
+
+TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
+  {
+    TCheckScene good(GoodItems());
+    TRun r = Tool({"check", good.Data});
+    EXPECT_EQ(r.Code, tools::ExitOk) << r.Out << r.Err;
+    EXPECT_NE(r.Out.find("ok    package P.PKG: verified, 3 files"), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("Nothing found"), std::string::npos);
+  }
+  auto collide = GoodItems();
+  collide.push_back({"b/EINS.TXT", {}, 0, false});
+  struct TCase {
+    const char *Name;
+    std::vector<testing_support::TPackageItem> Items;
+    void (*Break)(TCheckScene &);
+    const char *Cause;
+  } cases[] = {
+      {"package missing", GoodItems(), [](TCheckScene &s) { platform::DeleteFile(s.Package()); },
+       "P.PKG is missing"},
+      {"package damaged", GoodItems(),
+       [](TCheckScene &s) {
+         auto bytes = testing_support::ReadWholeFile(s.Package());
+         bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 7] ^= 1;
+         WriteWholeFile(s.Package(), bytes);
+       },
+       "verification fails: chunk 0"},
+      {"names collide once flattened", collide, [](TCheckScene &) {},
+       "land on the same file once folders are dropped"},
+      {"FILEPATH.ID names a missing folder", GoodItems(),
+       [](TCheckScene &s) { platform::RemoveFolder(s.Dest[2]); },
+       "FILEPATH.ID sends files to destination folder 2"},
+      {"destination folder missing", GoodItems(),
+       [](TCheckScene &s) { platform::RemoveFolder(s.Dest[1]); }, "its destination folder 1"},
+      {"staging folder is the download folder", GoodItems(),
+       [](TCheckScene &s) {
+         admin::TAdminHeader h = s.Header();
+         h.SetStagingFolder(h.DownloadFolder().View());
+         admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed);
+       },
+       "FAIL  folder rules: DownloadFolder is the same folder as StagingFolder"},
+      {"wrong seed in the settings", GoodItems(),
+       [](TCheckScene &s) {
+         admin::DataFolder = util::TShortString(s.Data);
+         admin::ReadSettings();
+         admin::TUpdateSettings set = admin::Settings;
+         set.SetAdminSeed(1500000);
+         admin::ScrambleBuffer(set.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);
+         WriteWholeFile(
+             admin::SettingsPath().View(),
+             std::vector<std::uint8_t>(set.Bytes, set.Bytes + admin::SettingsRecordSize));
+       },
+       "FAIL  seed: the header does not decode under AdminSeed 1500000"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TCheckScene s(c.Items);
+    c.Break(s);
+    TRun r = Tool({"check", s.Data});
+    EXPECT_EQ(r.Code, tools::ExitFailed);
+    EXPECT_NE(r.Out.find(c.Cause), std::string::npos) << r.Out;
+    EXPECT_NE(r.Out.find("The update would fail"), std::string::npos);
+    TRun j = Tool({"check", s.Data, "--json"});
+    EXPECT_EQ(j.Code, tools::ExitFailed);
+    EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
+  }
 }
 
 } // namespace

@@ -12,6 +12,11 @@ namespace platform {
 // code page in `argv`, so there the wide command line is read instead.
 std::vector<std::string> ToolArguments(int argc, char **argv);
 
+// A file path from ToolArguments in the form the file functions here take:
+// the ANSI code page on Windows (a character it lacks becomes "?", which no
+// file name holds), the bytes as they are on POSIX.
+std::string ToolPath(const std::string &utf8);
+
 // Standard input and output carry bytes unchanged (no CR LF translation) and
 // the console shows UTF-8.
 void PrepareToolConsole();

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "admin/admin_records.h"
+#include "admin/settings.h"
 #include "tools/record_fields.h"
 
 namespace tools {
@@ -64,6 +65,10 @@ private:
 // unscrambled with the right seed (texts of printable characters within
 // their capacity, dates and times in range); else what gives it away.
 std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::uint8_t *bytes);
+
+// A settings source from JSON with every one of its keys; fails the command
+// on a missing or bad one.
+admin::TSettingsSource SettingsSourceOf(const TJson &json);
 
 // Empty when the header's folders obey the folder rules; else the rule that
 // the first offending folder breaks. zrktool applies the rules only through

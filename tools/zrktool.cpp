@@ -19,12 +19,14 @@
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "platform/console.h"
 #include "platform/files.h"
 #include "tools/archive_check.h"
 #include "tools/check.h"
 #include "tools/codepage.h"
 #include "tools/record_fields.h"
 #include "tools/tool_common.h"
+#include "tools/update_build.h"
 #include "tools/values.h"
 #include "util/run_log.h"
 #include "util/text.h"
@@ -33,6 +35,15 @@
 namespace tools {
 
 namespace {
+
+// Paths reach the file functions in their code page; "-" stays itself.
+const CLI::Validator PathArgument(
+    [](std::string &path) {
+      if (path != "-")
+        path = platform::ToolPath(path);
+      return std::string();
+    },
+    "PATH");
 
 // The seed of the administration files: --seed, the settings of
 // --data-folder, or the host's default.
@@ -48,7 +59,8 @@ struct TSeedOptions {
                                    "take AdminSeed from this data folder's settings file "
                                    "ZRKUPD.DAT, and the file's name when FILE is left out; "
                                    "a name without a folder is taken from the current "
-                                   "folder, as zrkupd does, not from the data folder");
+                                   "folder, as zrkupd does, not from the data folder")
+                       ->transform(PathArgument);
     seed->excludes(folder);
   }
 
@@ -214,6 +226,22 @@ admin::TSettingsSource ParseSettingsSource(const std::string &jsonText) {
   }
   return s;
 }
+
+} // namespace
+
+admin::TSettingsSource SettingsSourceOf(const TJson &json) {
+  if (!json.is_object())
+    Fail(ExitBadInput, "the settings source must be a JSON object");
+  std::string missing;
+  for (const char *key : SourceKeys)
+    if (!json.contains(key))
+      missing += std::string(missing.empty() ? "" : ", ") + key;
+  if (!missing.empty())
+    Fail(ExitBadInput, "the settings source lacks " + missing);
+  return ParseSettingsSource(json.dump());
+}
+
+namespace {
 
 // The raw bytes of a file, or nothing when it does not exist; for putting
 // files back as they were.
@@ -743,6 +771,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     settingsShow
         ->add_option("DATAFOLDER_OR_FILE", settingsTarget,
                      "a data folder (its ZRKUPD.DAT is read) or a settings file")
+        ->transform(PathArgument)
         ->required();
     settingsShow->callback([&] {
       action = [&] {
@@ -762,11 +791,14 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "current folder, as zrkupd does. The administration file must exist already (zrktool "
         "admin init). The folders must obey the program's folder rules. When the store fails, "
         "both files are left as they were.");
-    settingsStore->add_option("DATAFOLDER", storeFolder, "folder for ZRKUPD.DAT")->required();
+    settingsStore->add_option("DATAFOLDER", storeFolder, "folder for ZRKUPD.DAT")
+        ->transform(PathArgument)
+        ->required();
     settingsStore
         ->add_option("SOURCE", storeSource,
                      "the settings source, JSON; - reads it from "
                      "standard input")
+        ->transform(PathArgument)
         ->required();
     bool takeMissing = false, storeForce = false;
     settingsStore->add_flag("--take-missing", takeMissing,
@@ -795,9 +827,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *adminShow = adminCmd->add_subcommand(
         "show", "print the header (under \"header\") and every package record, in file order "
                 "(under \"packages\"), as JSON");
-    adminShow->add_option("FILE", adminFile,
-                          "the administration file (default with --data-folder: AdminFileName "
-                          "of the settings)");
+    adminShow
+        ->add_option("FILE", adminFile,
+                     "the administration file (default with --data-folder: AdminFileName "
+                     "of the settings)")
+        ->transform(PathArgument);
     seeds.AddTo(adminShow);
     adminShow->footer("Exit code 1 (after the JSON) when the header does not decode under the "
                       "seed.");
@@ -813,7 +847,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *adminInit = adminCmd->add_subcommand(
         "init", "make a new administration file: a header (all zeros but the fields given) and "
                 "no package records");
-    adminInit->add_option("FILE", adminFile, "the new administration file")->required();
+    adminInit->add_option("FILE", adminFile, "the new administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminInit);
     adminInit->add_flag("--force", force, "replace an existing file");
     adminInit->add_option("FIELDS", assignments, FieldsHelp);
@@ -828,7 +864,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *adminAdd = adminCmd->add_subcommand(
         "add-package", "append a package record; InstallPending, PackageReady and DestIndex "
                        "start at 1, everything else at 0");
-    adminAdd->add_option("FILE", adminFile, "the administration file")->required();
+    adminAdd->add_option("FILE", adminFile, "the administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminAdd);
     adminAdd->add_flag("--force", force,
                        "write even when the header does not decode under the seed");
@@ -846,7 +884,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *adminSet = adminCmd->add_subcommand(
         "set", "change fields of the header, or of package record N with --package N; every "
                "other byte stays as it is");
-    adminSet->add_option("FILE", adminFile, "the administration file")->required();
+    adminSet->add_option("FILE", adminFile, "the administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminSet);
     adminSet->add_flag("--force", force,
                        "write even when the header does not decode under the seed");
@@ -874,8 +914,10 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     std::int32_t chunkSize = packages::MaxChunkLength;
     auto *pack = packageCmd->add_subcommand("pack", "make a package file of a ZIP archive");
     pack->add_option("ZIP", zipPath, "the archive, less than 2 GiB; - for standard input")
+        ->transform(PathArgument)
         ->required();
     pack->add_option("PACKAGE", packagePath, "the package file to write; - for standard output")
+        ->transform(PathArgument)
         ->required();
     pack->add_option("--chunk-size", chunkSize, "payload bytes per chunk, 1 to 65000 (default)");
     pack->callback([&] {
@@ -891,18 +933,23 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "verify", "check every chunk and both totals; say what is wrong and where");
     std::vector<std::string> packageList;
     verify->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
+        ->transform(PathArgument)
         ->required();
     verify->callback([&] { action = [&] { return PackageVerify(packageList, stdio, out); }; });
     auto *test = packageCmd->add_subcommand(
         "test", "verify packages and test their archives as the unzip library unpacks them");
     test->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
+        ->transform(PathArgument)
         ->required();
     test->callback([&] { action = [&] { return PackageTest(packageList, stdio, out); }; });
     auto *extract = packageCmd->add_subcommand(
         "extract", "verify a package and write its ZIP archive (nothing is left on failure)");
     extract->add_option("PACKAGE", packagePath, "the package file; - for standard input")
+        ->transform(PathArgument)
         ->required();
-    extract->add_option("ZIP", zipPath, "the archive to write; - for standard output")->required();
+    extract->add_option("ZIP", zipPath, "the archive to write; - for standard output")
+        ->transform(PathArgument)
+        ->required();
     extract->callback([&] {
       action = [&] {
         std::string package = stdio.Input(packagePath);
@@ -917,7 +964,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     std::vector<std::string> markerEntries;
     auto *marker = packageCmd->add_subcommand(
         "filepath-id", "write a FILEPATH.ID marker file, to put into a package's ZIP");
-    marker->add_option("FILE", packagePath, "the marker file to write")->required();
+    marker->add_option("FILE", packagePath, "the marker file to write")
+        ->transform(PathArgument)
+        ->required();
     marker
         ->add_option("ENTRIES", markerEntries, "NAME=INDEX (NAME without a folder, INDEX 0 to 255)")
         ->required();
@@ -931,13 +980,44 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     marker->callback(
         [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
 
+    // update
+    auto *updateCmd = app.add_subcommand("update", "whole updates");
+    updateCmd->require_subcommand(1);
+    std::string buildSpec, buildOut;
+    bool dryRun = false;
+    auto *build = updateCmd->add_subcommand(
+        "build", "make a complete update from folders of files: archives, packages, the "
+                 "administration file with its records, the settings; then check it");
+    build->add_option("SPEC", buildSpec, "the update, JSON; - reads it from standard input")
+        ->transform(PathArgument)
+        ->required();
+    build->add_option("OUTDIR", buildOut, "the data folder: ZRKUPD.DAT goes here")
+        ->transform(PathArgument)
+        ->required();
+    build->add_flag("--dry-run", dryRun, "make and test the packages, write nothing else");
+    build->footer(
+        "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
+        "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
+        "[{\"PackageFileName\": \"PROG.PKG\", \"DestIndex\": 1, \"Folder\": \"files/prog\", "
+        "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the spec's folder and "
+        "hold plain files only. The administration file goes where AdminFileName points (a "
+        "name without a folder: the current folder) and holds the header and one record per "
+        "package, pending; the packages go into DownloadFolder.");
+    build->callback([&] {
+      action = [&] {
+        return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out, err);
+      };
+    });
+
     // check
     std::string checkFolder;
     bool checkJson = false;
     auto *check = app.add_subcommand(
         "check", "find what would make the next update run of a data folder fail: exit code 0, "
                  "or 1 when it would fail");
-    check->add_option("DATAFOLDER", checkFolder, "the data folder (its ZRKUPD.DAT)")->required();
+    check->add_option("DATAFOLDER", checkFolder, "the data folder (its ZRKUPD.DAT)")
+        ->transform(PathArgument)
+        ->required();
     check->add_flag("--json", checkJson, "the report as JSON");
     check->footer("Run it from the folder zrkupd starts in: administration file names without a "
                   "folder are taken from the current folder, as zrkupd does.");
@@ -952,6 +1032,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *logShow =
         logCmd->add_subcommand("show", "print the last run's block of the run log (in UTF-8)");
     logShow->add_option("DATAFOLDER", logFolder, "the data folder that holds ZRKUPD.LOG")
+        ->transform(PathArgument)
         ->required();
     logShow->add_option("--last", logLast, "the last N runs (default 1)");
     logShow->callback([&] { action = [&] { return LogShow(logFolder, logLast, out); }; });
@@ -962,9 +1043,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     std::string downloadFile;
     auto *downloadShow = downloadCmd->add_subcommand(
         "show", "print the download record (opaque to zrkupd) as a hex dump in JSON");
-    downloadShow->add_option("FILE", downloadFile,
-                             "the download record file (default with --data-folder: "
-                             "DownloadFileName of the settings)");
+    downloadShow
+        ->add_option("FILE", downloadFile,
+                     "the download record file (default with --data-folder: "
+                     "DownloadFileName of the settings)")
+        ->transform(PathArgument);
     seeds.AddTo(downloadShow);
     downloadShow->callback([&] {
       action = [&] {

@@ -11,6 +11,10 @@ std::vector<std::string> ToolArguments(int argc, char **argv) {
   return args;
 }
 
+std::string ToolPath(const std::string &utf8) {
+  return utf8;
+}
+
 void PrepareToolConsole() {
 }
 

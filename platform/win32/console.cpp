@@ -41,6 +41,21 @@ std::vector<std::string> ToolArguments(int argc, char **argv) {
   return args;
 }
 
+std::string ToolPath(const std::string &utf8) {
+  int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
+  if (wideSize <= 1)
+    return utf8;
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), wideSize);
+  int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  if (size <= 1)
+    return utf8;
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), size, nullptr, nullptr);
+  out.pop_back();
+  return out;
+}
+
 void PrepareToolConsole() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);

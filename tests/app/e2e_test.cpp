@@ -11,8 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "admin/settings.h"
 #include "packages/package_check.h"
@@ -20,6 +23,7 @@
 #include "tests/support/test_support.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
+#include "tools/zrktool.h"
 #include "zrk_version.h"
 
 namespace {
@@ -441,6 +445,53 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
   EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
   EXPECT_NE(log.find("Result -1: Fehler! | "), std::string::npos) << log;
+}
+
+TEST(E2e, WhatUpdateBuildMakesIsApplied) {
+  TScenario s;
+  const std::string files = s.Root / "files";
+  testing_support::MakeFolder(files);
+  for (const char *name : {"a.txt", "b.txt", "c.txt"})
+    ASSERT_TRUE(testing_support::WriteWholeFile(files + "\\" + name, name));
+  nlohmann::json settings = {{"AdminFileName", s.AdminPath},
+                             {"DownloadFileName", s.DownloadRecordPath},
+                             {"DownloadFolder", s.Download},
+                             {"StagingFolder", s.Staging},
+                             {"AdminSeed", Seed},
+                             {"UpdateTitle", "Update"},
+                             {"DialogCaption", "Update"},
+                             {"BrandText", ""},
+                             {"ExtraText1", ""},
+                             {"ExtraText2", ""},
+                             {"ExtraText3", ""},
+                             {"OptionFlag1", 1},
+                             {"OptionFlag2", 1},
+                             {"OptionByte", 1},
+                             {"ExtraNumber1", 0},
+                             {"ExtraNumber2", 0},
+                             {"ExtraNumber3", 0},
+                             {"DestFolders", {s.Dest[1], s.Dest[2], s.Dest[3]}}};
+  nlohmann::json spec = {{"Settings", settings},
+                         {"Header", {{"OfferedVersionText", "5.0"}}},
+                         {"Packages",
+                          {{{"PackageFileName", "PROG.PKG"},
+                            {"DestIndex", 1},
+                            {"Folder", files},
+                            {"FilePaths", {{"b.txt", 3}}}}}}};
+  const std::string specPath = s.Root / "update.json";
+  ASSERT_TRUE(testing_support::WriteWholeFile(specPath, spec.dump()));
+  std::istringstream in;
+  std::ostringstream out, err;
+  ASSERT_EQ(tools::RunZrkTool({"update", "build", specPath, s.Data}, in, out, err), tools::ExitOk)
+      << out.str() << err.str();
+
+  THostResult r = s.Run({});
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  EXPECT_EQ(s.Header().LastResult(), 0);
+  EXPECT_EQ(s.Header().VersionText().Str(), "5.0");
+  // b.txt alone goes elsewhere; c.txt after it keeps the package's folder.
+  EXPECT_EQ(TScenario::Names(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
+  EXPECT_EQ(TScenario::Names(s.Dest[3]), std::vector<std::string>{"b.txt"});
 }
 
 TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "admin/admin_file.h"
 #include "admin/scramble.h"
 #include "admin/settings.h"
@@ -158,6 +160,65 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     EXPECT_EQ(j.Code, tools::ExitFailed);
     EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
   }
+}
+
+TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
+  testing_support::TScenarioFolders f(1234567, 3);
+  const std::string files = f.Root / "files";
+  testing_support::MakeFolder(files);
+  ASSERT_TRUE(WriteWholeFile(files + "/a.txt", "a"));
+  ASSERT_TRUE(WriteWholeFile(files + "/b.txt", "b"));
+  ASSERT_TRUE(WriteWholeFile(files + "/c.txt", "c"));
+  nlohmann::json settings = {{"AdminFileName", f.AdminPath},
+                             {"DownloadFileName", f.DownloadRecordPath},
+                             {"DownloadFolder", f.Download},
+                             {"StagingFolder", f.Staging},
+                             {"AdminSeed", 1234567},
+                             {"UpdateTitle", "Update"},
+                             {"DialogCaption", "Update"},
+                             {"BrandText", ""},
+                             {"ExtraText1", ""},
+                             {"ExtraText2", ""},
+                             {"ExtraText3", ""},
+                             {"OptionFlag1", 1},
+                             {"OptionFlag2", 1},
+                             {"OptionByte", 1},
+                             {"ExtraNumber1", 0},
+                             {"ExtraNumber2", 0},
+                             {"ExtraNumber3", 0},
+                             {"DestFolders", {f.Dest[1], f.Dest[2], f.Dest[3]}}};
+  nlohmann::json spec = {
+      {"Settings", settings},
+      {"Header", {{"OfferedVersionText", "4.0"}, {"OfferedVersionDate", "2024-05-01"}}},
+      {"Packages",
+       {{{"PackageFileName", "PROG.PKG"},
+         {"DestIndex", 1},
+         {"Folder", "files"},
+         {"FilePaths", {{"b.txt", 3}}}}}}};
+  const std::string specPath = f.Root / "update.json";
+  ASSERT_TRUE(WriteWholeFile(specPath, spec.dump()));
+
+  TRun dry = Tool({"update", "build", specPath, f.Data, "--dry-run"});
+  EXPECT_EQ(dry.Code, tools::ExitOk) << dry.Out << dry.Err;
+  EXPECT_NE(dry.Out.find("would write PROG.PKG: 4 files"), std::string::npos) << dry.Out;
+  EXPECT_FALSE(testing_support::FileExists(f.AdminPath));
+  EXPECT_FALSE(testing_support::FileExists(f.Download + "/PROG.PKG"));
+
+  TRun built = Tool({"update", "build", specPath, f.Data});
+  EXPECT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;
+  EXPECT_NE(built.Out.find("Nothing found that would stop the update"), std::string::npos)
+      << built.Out;
+  auto records = f.StoredRecords();
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0].PackageFileName().Str(), "PROG.PKG");
+  EXPECT_EQ(f.Header().UpdatePending(), 1);
+  EXPECT_EQ(f.Header().OfferedVersionText().Str(), "4.0");
+
+  spec["Packages"][0]["FilePaths"] = {{"missing.txt", 2}};
+  ASSERT_TRUE(WriteWholeFile(specPath, spec.dump()));
+  TRun bad = Tool({"update", "build", specPath, f.Data});
+  EXPECT_EQ(bad.Code, tools::ExitBadInput);
+  EXPECT_NE(bad.Err.find("missing.txt"), std::string::npos);
 }
 
 } // namespace

@@ -63,6 +63,7 @@ enum TDunzipResult : std::int32_t {
   dzWriteFailed = 8,  // creating, writing or finishing an output file failed
   dzCancelled = 9,    // a status entry asked to cancel
   dzInternal = 10,    // anything unexpected (out of memory, ...)
+  dzNoSpace = 11,     // the files would not fit on the destination's volume
 };
 
 // The library entry itself (C linkage, so its symbol is plain "dunzip").

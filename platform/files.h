@@ -123,6 +123,9 @@ bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
 bool CreateFolder(std::string_view path);
 bool RemoveFolder(std::string_view path);
+// Bytes the caller may still write on the volume that holds the existing
+// folder `path`. A query, so the fault hooks do not count it.
+bool FreeSpace(std::string_view path, std::uint64_t &bytes);
 // The current folder as the host names it: a Windows path on Windows, the
 // native POSIX path (not a drive path) on POSIX; SetCurrentFolder takes both.
 std::string GetCurrentFolder();

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/fault.h"
@@ -353,6 +354,15 @@ bool RemoveFolder(std::string_view path) {
   const std::string native = MapPath(path);
   if (rmdir(native.c_str()) != 0)
     return FailErrno(errno, native);
+  return Succeed();
+}
+
+bool FreeSpace(std::string_view path, std::uint64_t &bytes) {
+  const std::string native = MapPath(path);
+  struct statvfs volume;
+  if (statvfs(native.c_str(), &volume) != 0)
+    return FailErrno(errno, native);
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
   return Succeed();
 }
 

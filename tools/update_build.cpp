@@ -140,7 +140,7 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
 } // namespace
 
 int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
-                TStdio &stdio, std::ostream &out, std::ostream &err) {
+                TStdio &stdio, std::ostream &out) {
   TJson spec = TJson::parse(ReadWholeFile(specPath, "update spec"), nullptr, false);
   if (spec.is_discarded() || !spec.is_object())
     Fail(ExitBadInput, "the update spec is not a JSON object");
@@ -236,7 +236,6 @@ int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool 
                            " cannot be written: " + OsErrorText());
   out << "wrote " << Cp1252ToUtf8(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
-  (void)err;
   return CheckDataFolder(outFolder, false, stdio, out);
 }
 

@@ -10,6 +10,6 @@
 namespace tools {
 
 int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
-                TStdio &stdio, std::ostream &out, std::ostream &err);
+                TStdio &stdio, std::ostream &out);
 
 } // namespace tools

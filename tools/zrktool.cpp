@@ -1004,9 +1004,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "name without a folder: the current folder) and holds the header and one record per "
         "package, pending; the packages go into DownloadFolder.");
     build->callback([&] {
-      action = [&] {
-        return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out, err);
-      };
+      action = [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); };
     });
 
     // check

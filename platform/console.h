@@ -14,7 +14,7 @@ std::vector<std::string> ToolArguments(int argc, char **argv);
 
 // A file path from ToolArguments in the form the file functions here take:
 // the ANSI code page on Windows (a character it lacks becomes "?", which no
-// file name holds), the bytes as they are on POSIX.
+// file name holds), Windows-1252 on POSIX where the name has that form.
 std::string ToolPath(const std::string &utf8);
 
 // Standard input and output carry bytes unchanged (no CR LF translation) and

@@ -1,6 +1,9 @@
 // POSIX console: the arguments arrive as the bytes that were typed (UTF-8 on
-// every system this build is for) and standard streams are binary already.
+// every system this build is for), paths go to the seam in Windows-1252 like
+// every name inside the program, and standard streams are binary already.
 #include "platform/console.h"
+
+#include "platform/posix/posix_paths.h"
 
 namespace platform {
 
@@ -12,7 +15,7 @@ std::vector<std::string> ToolArguments(int argc, char **argv) {
 }
 
 std::string ToolPath(const std::string &utf8) {
-  return utf8;
+  return posix::ProgramName(utf8);
 }
 
 void PrepareToolConsole() {

@@ -52,7 +52,7 @@ std::string Utf8(util::TShortString text) {
 
 std::string FolderText(util::TShortString folder) {
   util::TShortString t = util::TrimText(folder.View());
-  return t.Empty() ? std::string() : util::ExtractFolder(util::AddBackslash(t.View())).Str();
+  return t.Empty() ? std::string() : util::ExtractFolder(util::AddBackslash(t.View()));
 }
 
 // Free bytes where `folder` lies; -1 when unknown.
@@ -88,7 +88,7 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
            !folder.empty() && !util::FolderExists(folder))
     c.Bad(item, "its destination folder " + std::to_string(dest) + " " + Cp1252ToUtf8(folder) +
                     " does not exist (result -4)");
-  const std::string path = util::AddBackslash(header.DownloadFolder().View()).Str() + name;
+  const std::string path = util::AddBackslash(header.DownloadFolder().View()) + name;
   if (!util::PathExists(path)) {
     c.Bad(item, Cp1252ToUtf8(path) + " is missing (result -1)");
     return;
@@ -166,7 +166,7 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   TChecks c;
   TJson lastRun = TJson::object();
   admin::DataFolder = util::TrimText(dataFolder);
-  const std::string settingsPath = admin::SettingsPath().Str();
+  const std::string settingsPath = admin::SettingsPath();
   const std::int64_t settingsSize = FileSizeOf(settingsPath);
   auto finish = [&] {
     Print(c, lastRun, json, out);
@@ -210,7 +210,7 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   lastRun["Time"] = FormatSecondOfDay(header.LastRunTime());
   {
     const std::string logPath =
-        util::AddBackslash(admin::DataFolder.View()).Str() + std::string(runlog::RunLogName);
+        util::AddBackslash(admin::DataFolder.View()) + std::string(runlog::RunLogName);
     if (util::PathExists(logPath)) {
       auto blocks = runlog::SplitBlocks(ReadWholeFile(logPath, "run log"));
       if (!blocks.empty()) {

@@ -65,8 +65,7 @@ std::string ComparableFolder(const util::TShortString &folder) {
   util::TShortString trimmed = util::TrimText(folder.View());
   if (trimmed.Empty())
     return {};
-  return util::UpperCaseGerman(util::ExtractFolder(util::AddBackslash(trimmed.View())).View())
-      .Str();
+  return util::UpperCaseGerman(util::ExtractFolder(util::AddBackslash(trimmed.View()))).Str();
 }
 
 } // namespace

@@ -66,7 +66,7 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
   if (plan.FileName.empty() || plan.FileName.size() > admin::PackageFileNameCapacity ||
       plan.FileName.find_first_of("\\/:") != std::string::npos)
     Fail(ExitBadInput, item + ": PackageFileName must be a file name of 1 to 141 characters");
-  if (util::LowerCaseAscii(util::ChangeExtension(plan.FileName, "zip").View()) ==
+  if (util::LowerCaseAscii(util::ChangeExtension(plan.FileName, "zip")) ==
       util::LowerCaseAscii(plan.FileName))
     Fail(ExitBadInput, item + ": a package must not be named *.zip");
   const TJson dest = p.value("DestIndex", TJson(1));

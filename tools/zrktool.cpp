@@ -71,7 +71,7 @@ struct TSeedOptions {
     if (!util::FolderExists(DataFolder))
       Fail(ExitBadInput, "data folder " + DataFolder + " does not exist");
     admin::DataFolder = util::TrimText(DataFolder);
-    std::string path = admin::SettingsPath().Str();
+    std::string path = admin::SettingsPath();
     RequireFile(path, "settings file");
     if (!admin::ReadSettings())
       Fail(ExitBadInput, "settings file " + path + " cannot be read");
@@ -116,7 +116,7 @@ void SettingsShow(const std::string &target, std::ostream &out, std::ostream &er
   std::int64_t size = 0;
   if (util::FolderExists(target)) {
     admin::DataFolder = util::TrimText(target);
-    path = admin::SettingsPath().Str();
+    path = admin::SettingsPath();
     size = RequireFile(path, "settings file");
     if (!admin::ReadSettings())
       Fail(ExitFailed, "settings file " + path + " cannot be read");
@@ -272,7 +272,7 @@ bool Restore(const TSnapshot &snap) {
 // Every key of a settings source, with the values that the current settings
 // file and administration header hold: the base that --take-missing fills in.
 TJson CurrentSource(std::ostream &err) {
-  std::string path = admin::SettingsPath().Str();
+  std::string path = admin::SettingsPath();
   RequireFile(path, "settings file");
   if (!admin::ReadSettings())
     Fail(ExitFailed, "settings file " + path + " cannot be read: " + OsErrorText());
@@ -350,7 +350,9 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
   // Normalised as the program holds folder texts; a blank one stays blank.
   auto folder = [](const std::string &t) {
     util::TShortString trimmed = util::TrimText(t);
-    return trimmed.Empty() ? trimmed : util::ExtractFolder(util::AddBackslash(trimmed.View()));
+    return trimmed.Empty()
+               ? trimmed
+               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
   };
   header.SetDownloadFolder(folder(source.DownloadFolder).View());
   header.SetStagingFolder(folder(source.StagingFolder).View());
@@ -359,7 +361,7 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
   if (std::string problem = FolderRuleProblem(header); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
 
-  TSnapshot settingsBefore = TakeSnapshot(admin::SettingsPath().Str());
+  TSnapshot settingsBefore = TakeSnapshot(admin::SettingsPath());
   TSnapshot adminBefore = TakeSnapshot(adminPath);
   std::int32_t result = admin::StoreSettings(source);
   out << "StoreSettings " << result << ": " << admin::StoreSettingsResultText(result) << "\n";
@@ -705,7 +707,7 @@ int LogShow(const std::string &dataFolder, int last, std::ostream &out) {
   if (last < 1)
     Fail(ExitBadInput, "--last must be 1 or more");
   std::string path =
-      util::AddBackslash(util::TrimText(dataFolder).View()).Str() + std::string(runlog::RunLogName);
+      util::AddBackslash(util::TrimText(dataFolder).View()) + std::string(runlog::RunLogName);
   if (!util::PathExists(path))
     Fail(ExitFailed, "no run log " + path + ": zrkupd has not run with this data folder");
   auto blocks = runlog::SplitBlocks(ReadWholeFile(path, "run log"));

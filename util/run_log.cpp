@@ -99,7 +99,7 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
     Started = true;
     const util::TShortString folder = util::TrimText(dataFolder);
     LogPath = folder.Empty() ? std::string(RunLogName)
-                             : util::AddBackslash(folder.View()).Str() + std::string(RunLogName);
+                             : util::AddBackslash(folder.View()) + std::string(RunLogName);
     std::string library =
         platform::FileVersion(FolderOf(platform::ExecutablePath()) + std::string(LibraryName));
     Note(std::string(BlockMark) + Now() + " zrkupd " + ZRK_VERSION + ", " +

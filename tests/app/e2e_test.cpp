@@ -193,6 +193,13 @@ public:
     return RunHost(hostArgs, exe.empty() ? BinFolder() + "\\zrkupd.exe" : exe, {Data, "4711", "3"});
   }
 
+  // The program started with `line` behind its name, exactly as written.
+  THostResult RunLine(const std::string &line) {
+    const std::string file = Root / "command_line.txt";
+    EXPECT_TRUE(testing_support::WriteWholeFile(file, line));
+    return RunHost({"--cwd", Work, "--line-file", file}, BinFolder() + "\\zrkupd.exe", {});
+  }
+
   static std::vector<std::string> Names(const std::string &folder) {
     std::vector<platform::TFindEntry> entries;
     platform::FindFiles(folder + "\\*.*", platform::faHidden, entries);
@@ -410,7 +417,7 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
        {std::string("==== "),
         std::string("zrkupd ") + ZRK_VERSION + ", DUNZIP32.DLL " + ZRK_VERSION,
         "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
-        std::string("PAKET2.PAK: ok: "), "Placed hilfe.chm in " + Scenario->Dest[3] + "\r\n",
+        std::string("PAKET2.PAK: ok: "), "Placed " + Scenario->Dest[3] + "\\hilfe.chm\r\n",
         std::string("Result 0: ") + SuccessCaption + " | "}) {
     SCOPED_TRACE(part);
     EXPECT_NE(log.find(part), std::string::npos) << log;
@@ -507,6 +514,38 @@ TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
   EXPECT_EQ(s.Header().LastResult(), 0);
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_EQ(testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG"), "");
+}
+
+// Split by quotes alone, as the host's runtime splits: a quoted folder that
+// ends in a backslash is the data folder, and quotes may sit inside a word.
+TEST(E2e, RawCommandLinesReachTheDataFolderTheHostMeant) {
+  const struct {
+    const char *Name;
+    std::string Line; // "<>" stands for the scenario folder
+  } cases[] = {
+      {"quoted, trailing backslash", R"("<>\Kast Daten\" 4711 3)"},
+      {"quoted, trailing backslash, alone", R"("<>\Kast Daten\")"},
+      {"quoted inside", R"(<>\"Kast Daten"\ 4711 3)"},
+      {"quoted, no backslash", R"("<>\Kast Daten" 4711 3)"},
+      {"unquoted, trailing backslash", R"(<>\data\ 4711 3)"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.Write();
+    const std::string spaced = s.Root / "Kast Daten";
+    ASSERT_TRUE(testing_support::MakeFolder(spaced));
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        spaced + "\\ZRKUPD.DAT", testing_support::ReadWholeFile(s.Data + "\\ZRKUPD.DAT")));
+    std::string line = c.Line;
+    line.replace(line.find("<>"), 2, s.Root.Path());
+    THostResult r = s.RunLine(line);
+    EXPECT_EQ(r.Number("exit_code"), 0);
+    ASSERT_EQ(r.Number("box.count"), 1) << line;
+    EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+    EXPECT_EQ(testing_support::ReadWholeText(s.Dest[1] + "\\a.txt"), "a");
+  }
 }
 
 TEST(E2e, NothingPendingEndsWithoutAMessage) {

@@ -143,7 +143,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
          set.SetAdminSeed(1500000);
          admin::ScrambleBuffer(set.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);
          WriteWholeFile(
-             admin::SettingsPath().View(),
+             admin::SettingsPath(),
              std::vector<std::uint8_t>(set.Bytes, set.Bytes + admin::SettingsRecordSize));
        },
        "FAIL  seed: the header does not decode under AdminSeed 1500000"},

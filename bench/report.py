@@ -101,8 +101,8 @@ def parse_relay(path):
         first = f.readline().split()
         counts = {}
         for line in f:
-            n, name = line.split()
-            counts[name.replace("Call KERNEL32.", "")] = int(n)
+            n, _, name = line.split()
+            counts[name.replace("KERNEL32.", "")] = int(n)
     return first[0], int(first[1]), counts
 
 

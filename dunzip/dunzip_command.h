@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "dunzip/byte_order.h"
+
 namespace dunzip {
 
 struct TCommandLayout {
@@ -142,34 +144,11 @@ constexpr std::uint32_t USO2_ITEMLIST_ISINDEXLIST = 8;
 constexpr std::uint32_t MemoryRecordSize = 28;
 constexpr std::uint32_t ItemInfoBufferSize = 2150;
 
-// Field access: explicit little-endian, whatever the host.
-inline void PutU16(std::uint8_t *record, std::size_t offset, std::uint16_t value) {
-  record[offset] = static_cast<std::uint8_t>(value);
-  record[offset + 1] = static_cast<std::uint8_t>(value >> 8);
-}
-inline void PutU32(std::uint8_t *record, std::size_t offset, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i)
-    record[offset + i] = static_cast<std::uint8_t>(value >> (8 * i));
-}
-inline void PutI32(std::uint8_t *record, std::size_t offset, std::int32_t value) {
-  PutU32(record, offset, static_cast<std::uint32_t>(value));
-}
+// Pointer fields, as wide as a pointer of this build.
 inline void PutPointer(std::uint8_t *record, std::size_t offset, const void *pointer) {
   auto value = reinterpret_cast<std::uintptr_t>(pointer);
   for (std::size_t i = 0; i < sizeof(void *); ++i)
     record[offset + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
-}
-inline std::uint16_t GetU16(const std::uint8_t *record, std::size_t offset) {
-  return static_cast<std::uint16_t>(record[offset] | (record[offset + 1] << 8));
-}
-inline std::uint32_t GetU32(const std::uint8_t *record, std::size_t offset) {
-  std::uint32_t value = 0;
-  for (int i = 3; i >= 0; --i)
-    value = (value << 8) | record[offset + i];
-  return value;
-}
-inline std::int32_t GetI32(const std::uint8_t *record, std::size_t offset) {
-  return static_cast<std::int32_t>(GetU32(record, offset));
 }
 inline void *GetPointer(const std::uint8_t *record, std::size_t offset) {
   std::uint64_t value = 0;

@@ -66,12 +66,44 @@ bool PartAllowed(std::string_view part) {
   return !IsDeviceName(part);
 }
 
+// Well-formed UTF-8 holding at least one non-ASCII character: shortest
+// forms, no surrogates, nothing above U+10FFFF.
+bool IsUtf8BeyondAscii(std::string_view raw) {
+  bool beyondAscii = false;
+  for (std::size_t i = 0; i < raw.size();) {
+    const auto lead = static_cast<unsigned char>(raw[i]);
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    }
+    beyondAscii = true;
+    const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : 2;
+    if (lead < 0xC2 || lead > 0xF4 || raw.size() - i < length)
+      return false;
+    char32_t cp = lead & (0x7F >> length);
+    for (std::size_t k = 1; k < length; ++k) {
+      const auto next = static_cast<unsigned char>(raw[i + k]);
+      if ((next & 0xC0) != 0x80)
+        return false;
+      cp = (cp << 6) | (next & 0x3F);
+    }
+    static constexpr char32_t Shortest[5] = {0, 0, 0x80, 0x800, 0x10000};
+    if (cp < Shortest[length] || (cp >= 0xD800 && cp <= 0xDFFF) || cp > 0x10FFFF)
+      return false;
+    i += length;
+  }
+  return beyondAscii;
+}
+
 } // namespace
 
 bool DecodeEntryName(const TZipEntry &entry, std::string &name) {
   if (entry.HasUnicodeName)
     return Utf8ToWindows1252(entry.UnicodeName, name);
-  if ((entry.Flags & FlagUtf8Name) != 0)
+  // Info-ZIP zip on Linux, bsdtar outside a UTF-8 locale and others store
+  // UTF-8 names without setting the flag. Code page 437 names are almost
+  // never well-formed UTF-8 as well.
+  if ((entry.Flags & FlagUtf8Name) != 0 || IsUtf8BeyondAscii(entry.RawName))
     return Utf8ToWindows1252(entry.RawName, name);
   return Cp437ToWindows1252(entry.RawName, name);
 }

@@ -11,8 +11,8 @@
 namespace dunzip {
 
 // The entry's name in Windows-1252: the Unicode path extra field, else UTF-8
-// when flag bit 11 is set, else code page 437. False when it has no
-// Windows-1252 form.
+// when flag bit 11 is set or the name is well-formed UTF-8 beyond ASCII, else
+// code page 437. False when it has no Windows-1252 form.
 bool DecodeEntryName(const TZipEntry &entry, std::string &name);
 
 struct TCleanName {

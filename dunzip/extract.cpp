@@ -5,6 +5,7 @@
 #include "dunzip/extract.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <vector>
 
 #include "dunzip/dunzip_command.h"
@@ -287,6 +288,21 @@ TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
   return progress.FinishItem() ? dzOk : dzCancelled;
 }
 
+// Free space of the destination's volume, asked of the nearest folder that
+// exists (the destination itself is made only later). False when no folder
+// answers.
+bool FreeSpaceFor(std::string folder, std::uint64_t &bytes) {
+  while (!folder.empty()) {
+    if (platform::FreeSpace(folder, bytes))
+      return true;
+    while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
+      folder.pop_back();
+    const std::size_t cut = folder.find_last_of("\\/");
+    folder.resize(cut == std::string::npos ? 0 : cut + 1);
+  }
+  return false;
+}
+
 bool Selected(const TExtractRequest &request, std::size_t index, const TPlannedEntry &plan) {
   if (request.IndexofItem >= 0 && static_cast<std::size_t>(request.IndexofItem) != index)
     return false;
@@ -335,11 +351,19 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
     }
     if (entries[i].IsEncrypted() || !entries[i].MethodSupported())
       return dzUnsupported;
-    totalBytes += entries[i].UncompressedSize;
+    // Saturating: declared sizes that wrap around must not look small.
+    const std::uint64_t size = entries[i].UncompressedSize;
+    totalBytes = size > UINT64_MAX - totalBytes ? UINT64_MAX : totalBytes + size;
     files.push_back(std::move(plan));
   }
 
   if (!request.Test) {
+    // Sizes are declared by the archive: refuse one that cannot fit before
+    // writing anything, rather than fill the volume and fail half-way. When
+    // the volume cannot be asked, writing still stops at a full disk.
+    std::uint64_t available = 0;
+    if (FreeSpaceFor(request.Destination, available) && totalBytes > available)
+      return dzNoSpace;
     platform::CreateFolder(request.Destination);
     for (const TPlannedEntry &plan : folders) {
       std::vector<std::string> parts = plan.Name.Folders;

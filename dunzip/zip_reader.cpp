@@ -8,26 +8,71 @@
 
 #include <zlib.h>
 
+#include "dunzip/byte_order.h"
+
 namespace dunzip {
 
 namespace {
 
-constexpr std::uint32_t SigLocalHeader = 0x04034b50;
-constexpr std::uint32_t SigCentralHeader = 0x02014b50;
-constexpr std::uint32_t SigEndOfCentralDir = 0x06054b50;
-constexpr std::uint32_t SigZip64EndOfCentralDir = 0x06064b50;
-constexpr std::uint32_t SigZip64Locator = 0x07064b50;
-constexpr std::uint32_t SigDataDescriptor = 0x08074b50;
+// Record layouts of the ZIP format: each record's signature, the offsets of
+// the fields read here and the size of its fixed part.
+namespace local_header {
+constexpr std::uint32_t Signature = 0x04034b50;
+constexpr std::size_t Flags = 6, Method = 8, Crc32 = 14, CompressedSize = 18, UncompressedSize = 22,
+                      NameLength = 26, ExtraLength = 28;
+constexpr std::size_t FixedSize = 30;
+} // namespace local_header
 
-constexpr std::size_t LocalHeaderSize = 30;
-constexpr std::size_t CentralHeaderSize = 46;
-constexpr std::size_t EndOfCentralDirSize = 22;
-constexpr std::size_t Zip64EndOfCentralDirSize = 56;
-constexpr std::size_t Zip64LocatorSize = 20;
+namespace central_header {
+constexpr std::uint32_t Signature = 0x02014b50;
+constexpr std::size_t VersionMadeBy = 4, Flags = 8, Method = 10, DosTime = 12, DosDate = 14,
+                      Crc32 = 16, CompressedSize = 20, UncompressedSize = 24, NameLength = 28,
+                      ExtraLength = 30, CommentLength = 32, StartDisk = 34, ExternalAttributes = 38,
+                      LocalHeaderOffset = 42;
+constexpr std::size_t FixedSize = 46;
+} // namespace central_header
+
+namespace end_record {
+constexpr std::uint32_t Signature = 0x06054b50;
+constexpr std::size_t Disk = 4, DirectoryDisk = 6, EntriesOnDisk = 8, TotalEntries = 10,
+                      DirectorySize = 12, DirectoryOffset = 16, CommentLength = 20;
+constexpr std::size_t FixedSize = 22;
 constexpr std::size_t MaxCommentSize = 0xFFFF;
+} // namespace end_record
 
-constexpr std::uint16_t ExtraZip64 = 0x0001;
-constexpr std::uint16_t ExtraUnicodePath = 0x7075;
+namespace zip64_locator {
+constexpr std::uint32_t Signature = 0x07064b50;
+constexpr std::size_t EndRecordDisk = 4, EndRecordOffset = 8, TotalDisks = 16;
+constexpr std::size_t FixedSize = 20;
+} // namespace zip64_locator
+
+namespace zip64_end_record {
+constexpr std::uint32_t Signature = 0x06064b50;
+constexpr std::size_t Disk = 16, DirectoryDisk = 20, EntriesOnDisk = 24, TotalEntries = 32,
+                      DirectorySize = 40, DirectoryOffset = 48;
+constexpr std::size_t FixedSize = 56;
+} // namespace zip64_end_record
+
+// Signature (optional), CRC-32, then both sizes in 4 or (ZIP64) 8 bytes each.
+namespace data_descriptor {
+constexpr std::uint32_t Signature = 0x08074b50;
+constexpr std::size_t SignatureSize = 4;
+constexpr std::size_t Crc32 = 0, CompressedSize = 4, UncompressedSize32 = 8,
+                      UncompressedSize64 = 12;
+constexpr std::size_t Size32 = 12, Size64 = 20, MaxSize = SignatureSize + Size64;
+} // namespace data_descriptor
+
+// Extra field: blocks of an id, a data length and the data.
+namespace extra_block {
+constexpr std::size_t Id = 0, DataLength = 2;
+constexpr std::size_t HeaderSize = 4;
+constexpr std::uint16_t Zip64 = 0x0001;
+constexpr std::uint16_t UnicodePath = 0x7075;
+// The Unicode path block: version 1, CRC-32 of the header name, the name in
+// UTF-8.
+constexpr std::uint8_t UnicodePathVersion = 1;
+constexpr std::size_t UnicodeVersion = 0, UnicodeNameCrc = 1, UnicodeName = 5;
+} // namespace extra_block
 
 constexpr std::uint32_t Saturated32 = 0xFFFFFFFF;
 constexpr std::uint16_t Saturated16 = 0xFFFF;
@@ -35,15 +80,8 @@ constexpr std::uint16_t Saturated16 = 0xFFFF;
 constexpr std::uint32_t DosAttributeMask = 0x01 | 0x02 | 0x04 | 0x20; // RO, hidden, system, archive
 constexpr std::uint32_t DosDirectory = 0x10;
 
-std::uint16_t U16(const std::uint8_t *p) {
-  return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
-}
-std::uint32_t U32(const std::uint8_t *p) {
-  return std::uint32_t(p[0]) | (std::uint32_t(p[1]) << 8) | (std::uint32_t(p[2]) << 16) |
-         (std::uint32_t(p[3]) << 24);
-}
-std::uint64_t U64(const std::uint8_t *p) {
-  return U32(p) | (std::uint64_t(U32(p + 4)) << 32);
+bool HasSignature(const std::uint8_t *record, std::uint32_t signature) {
+  return GetU32(record, 0) == signature;
 }
 
 // a + b <= limit, without overflow.
@@ -60,13 +98,14 @@ std::uint32_t Crc32Of(const std::uint8_t *data, std::size_t count) {
 template <typename TVisit>
 void ForEachExtraBlock(const std::uint8_t *extra, std::size_t length, TVisit visit) {
   std::size_t at = 0;
-  while (length - at >= 4) {
-    std::uint16_t id = U16(extra + at);
-    std::size_t size = U16(extra + at + 2);
-    if (size > length - at - 4)
+  while (length - at >= extra_block::HeaderSize) {
+    const std::uint8_t *block = extra + at;
+    std::uint16_t id = GetU16(block, extra_block::Id);
+    std::size_t size = GetU16(block, extra_block::DataLength);
+    if (size > length - at - extra_block::HeaderSize)
       return;
-    visit(id, extra + at + 4, size);
-    at += 4 + size;
+    visit(id, block + extra_block::HeaderSize, size);
+    at += extra_block::HeaderSize + size;
   }
 }
 
@@ -85,7 +124,7 @@ bool ApplyZip64(const std::uint8_t *extra, std::size_t length, std::uint64_t *un
   bool complete = false;
   ForEachExtraBlock(extra, length,
                     [&](std::uint16_t id, const std::uint8_t *data, std::size_t size) {
-                      if (id != ExtraZip64 || found)
+                      if (id != extra_block::Zip64 || found)
                         return;
                       found = true;
                       std::size_t at = 0;
@@ -93,12 +132,12 @@ bool ApplyZip64(const std::uint8_t *extra, std::size_t length, std::uint64_t *un
                       for (auto *value : wanted) {
                         if (value == nullptr || *value != Saturated32)
                           continue;
-                        if (size - at < 8) {
+                        if (size - at < sizeof(std::uint64_t)) {
                           complete = false;
                           return;
                         }
-                        *value = U64(data + at);
-                        at += 8;
+                        *value = GetU64(data, at);
+                        at += sizeof(std::uint64_t);
                       }
                     });
   return found && complete;
@@ -132,24 +171,24 @@ bool TZipEntry::IsFolder() const {
 TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
   entries.clear();
   const std::uint64_t size = Source.Size();
-  if (size < EndOfCentralDirSize)
+  if (size < end_record::FixedSize)
     return TZipError::BadArchive;
 
   // The end record sits in the last 22 + 65535 bytes; prefer one whose comment
   // ends exactly at the end of the archive.
-  std::size_t window =
-      static_cast<std::size_t>(std::min<std::uint64_t>(size, EndOfCentralDirSize + MaxCommentSize));
+  std::size_t window = static_cast<std::size_t>(
+      std::min<std::uint64_t>(size, end_record::FixedSize + end_record::MaxCommentSize));
   std::vector<std::uint8_t> tail(window);
   const std::uint64_t tailStart = size - window;
   if (!Source.ReadAt(tailStart, tail.data(), window))
     return TZipError::Read;
   std::size_t endPos = window;
   for (int pass = 0; pass < 2 && endPos == window; ++pass) {
-    for (std::size_t i = window - EndOfCentralDirSize + 1; i-- > 0;) {
-      if (U32(&tail[i]) != SigEndOfCentralDir)
+    for (std::size_t i = window - end_record::FixedSize + 1; i-- > 0;) {
+      if (!HasSignature(&tail[i], end_record::Signature))
         continue;
-      std::size_t rest = window - i - EndOfCentralDirSize;
-      std::size_t comment = U16(&tail[i + 20]);
+      std::size_t rest = window - i - end_record::FixedSize;
+      std::size_t comment = GetU16(&tail[i], end_record::CommentLength);
       if (pass == 0 ? comment == rest : comment <= rest) {
         endPos = i;
         break;
@@ -161,35 +200,37 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
   const std::uint8_t *end = &tail[endPos];
   const std::uint64_t endOffset = tailStart + endPos;
 
-  std::uint32_t disk = U16(end + 4);
-  std::uint32_t cdDisk = U16(end + 6);
-  std::uint64_t entriesOnDisk = U16(end + 8);
-  std::uint64_t totalEntries = U16(end + 10);
-  std::uint64_t cdSize = U32(end + 12);
-  std::uint64_t cdOffset = U32(end + 16);
+  std::uint32_t disk = GetU16(end, end_record::Disk);
+  std::uint32_t cdDisk = GetU16(end, end_record::DirectoryDisk);
+  std::uint64_t entriesOnDisk = GetU16(end, end_record::EntriesOnDisk);
+  std::uint64_t totalEntries = GetU16(end, end_record::TotalEntries);
+  std::uint64_t cdSize = GetU32(end, end_record::DirectorySize);
+  std::uint64_t cdOffset = GetU32(end, end_record::DirectoryOffset);
   std::uint64_t cdLimit = endOffset;
 
-  if (endOffset >= Zip64LocatorSize) {
-    std::uint8_t locator[Zip64LocatorSize];
-    if (!Source.ReadAt(endOffset - Zip64LocatorSize, locator, sizeof locator))
+  if (endOffset >= zip64_locator::FixedSize) {
+    std::uint8_t locator[zip64_locator::FixedSize];
+    const std::uint64_t locatorOffset = endOffset - zip64_locator::FixedSize;
+    if (!Source.ReadAt(locatorOffset, locator, sizeof locator))
       return TZipError::Read;
-    if (U32(locator) == SigZip64Locator) {
-      std::uint64_t zip64Offset = U64(locator + 8);
-      if (U32(locator + 4) != 0 || U32(locator + 16) > 1)
+    if (HasSignature(locator, zip64_locator::Signature)) {
+      std::uint64_t zip64Offset = GetU64(locator, zip64_locator::EndRecordOffset);
+      if (GetU32(locator, zip64_locator::EndRecordDisk) != 0 ||
+          GetU32(locator, zip64_locator::TotalDisks) > 1)
         return TZipError::Unsupported;
-      if (!FitsWithin(zip64Offset, Zip64EndOfCentralDirSize, endOffset - Zip64LocatorSize))
+      if (!FitsWithin(zip64Offset, zip64_end_record::FixedSize, locatorOffset))
         return TZipError::BadArchive;
-      std::uint8_t record[Zip64EndOfCentralDirSize];
+      std::uint8_t record[zip64_end_record::FixedSize];
       if (!Source.ReadAt(zip64Offset, record, sizeof record))
         return TZipError::Read;
-      if (U32(record) != SigZip64EndOfCentralDir)
+      if (!HasSignature(record, zip64_end_record::Signature))
         return TZipError::BadArchive;
-      disk = U32(record + 16);
-      cdDisk = U32(record + 20);
-      entriesOnDisk = U64(record + 24);
-      totalEntries = U64(record + 32);
-      cdSize = U64(record + 40);
-      cdOffset = U64(record + 48);
+      disk = GetU32(record, zip64_end_record::Disk);
+      cdDisk = GetU32(record, zip64_end_record::DirectoryDisk);
+      entriesOnDisk = GetU64(record, zip64_end_record::EntriesOnDisk);
+      totalEntries = GetU64(record, zip64_end_record::TotalEntries);
+      cdSize = GetU64(record, zip64_end_record::DirectorySize);
+      cdOffset = GetU64(record, zip64_end_record::DirectoryOffset);
       cdLimit = zip64Offset;
     }
   }
@@ -201,7 +242,7 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
   if (disk != 0 || cdDisk != 0)
     return TZipError::Unsupported;
   if (entriesOnDisk != totalEntries || !FitsWithin(cdOffset, cdSize, cdLimit) ||
-      totalEntries > cdSize / CentralHeaderSize)
+      totalEntries > cdSize / central_header::FixedSize)
     return TZipError::BadArchive;
 
   std::vector<std::uint8_t> cd(static_cast<std::size_t>(cdSize));
@@ -212,27 +253,28 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
   entries.reserve(static_cast<std::size_t>(totalEntries));
   std::size_t at = 0;
   for (std::uint64_t n = 0; n < totalEntries; ++n) {
-    if (cd.size() - at < CentralHeaderSize || U32(&cd[at]) != SigCentralHeader)
+    if (cd.size() - at < central_header::FixedSize ||
+        !HasSignature(&cd[at], central_header::Signature))
       return TZipError::BadArchive;
     const std::uint8_t *h = &cd[at];
-    std::size_t nameLength = U16(h + 28);
-    std::size_t extraLength = U16(h + 30);
-    std::size_t commentLength = U16(h + 32);
-    if (cd.size() - at - CentralHeaderSize < nameLength + extraLength + commentLength)
+    std::size_t nameLength = GetU16(h, central_header::NameLength);
+    std::size_t extraLength = GetU16(h, central_header::ExtraLength);
+    std::size_t commentLength = GetU16(h, central_header::CommentLength);
+    if (cd.size() - at - central_header::FixedSize < nameLength + extraLength + commentLength)
       return TZipError::BadArchive;
     TZipEntry e;
-    e.VersionMadeBy = U16(h + 4);
-    e.Flags = U16(h + 8);
-    e.Method = U16(h + 10);
-    e.DosTime = U16(h + 12);
-    e.DosDate = U16(h + 14);
-    e.Crc32 = U32(h + 16);
-    e.CompressedSize = U32(h + 20);
-    e.UncompressedSize = U32(h + 24);
-    std::uint16_t startDisk = U16(h + 34);
-    e.ExternalAttributes = U32(h + 38);
-    e.LocalHeaderOffset = U32(h + 42);
-    const std::uint8_t *name = h + CentralHeaderSize;
+    e.VersionMadeBy = GetU16(h, central_header::VersionMadeBy);
+    e.Flags = GetU16(h, central_header::Flags);
+    e.Method = GetU16(h, central_header::Method);
+    e.DosTime = GetU16(h, central_header::DosTime);
+    e.DosDate = GetU16(h, central_header::DosDate);
+    e.Crc32 = GetU32(h, central_header::Crc32);
+    e.CompressedSize = GetU32(h, central_header::CompressedSize);
+    e.UncompressedSize = GetU32(h, central_header::UncompressedSize);
+    std::uint16_t startDisk = GetU16(h, central_header::StartDisk);
+    e.ExternalAttributes = GetU32(h, central_header::ExternalAttributes);
+    e.LocalHeaderOffset = GetU32(h, central_header::LocalHeaderOffset);
+    const std::uint8_t *name = h + central_header::FixedSize;
     const std::uint8_t *extra = name + nameLength;
     e.RawName.assign(reinterpret_cast<const char *>(name), nameLength);
     if (!ApplyZip64(extra, extraLength, &e.UncompressedSize, &e.CompressedSize,
@@ -242,52 +284,89 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
       return TZipError::Unsupported;
     ForEachExtraBlock(extra, extraLength,
                       [&](std::uint16_t id, const std::uint8_t *data, std::size_t length) {
-                        // Version 1, CRC-32 of the header name, the name in UTF-8.
-                        if (id != ExtraUnicodePath || length < 5 || data[0] != 1 ||
-                            U32(data + 1) != Crc32Of(name, nameLength))
+                        using namespace extra_block;
+                        if (id != UnicodePath || length < UnicodeName ||
+                            data[UnicodeVersion] != UnicodePathVersion ||
+                            GetU32(data, UnicodeNameCrc) != Crc32Of(name, nameLength))
                           return;
-                        e.UnicodeName.assign(reinterpret_cast<const char *>(data + 5), length - 5);
+                        e.UnicodeName.assign(reinterpret_cast<const char *>(data + UnicodeName),
+                                             length - UnicodeName);
                         e.HasUnicodeName = true;
                       });
     // A folder holds no data; a "folder" with data is a damaged file entry.
     if (e.IsFolder() && e.UncompressedSize != 0)
       return TZipError::BadArchive;
     entries.push_back(std::move(e));
-    at += CentralHeaderSize + nameLength + extraLength + commentLength;
+    at += central_header::FixedSize + nameLength + extraLength + commentLength;
+  }
+  return CheckLayout(entries);
+}
+
+// Every entry owns the bytes from its local header to the end of its data
+// (and its data descriptor); no two entries may share a byte, and none may
+// reach into the central directory. Otherwise a small archive unpacks into
+// far more than it holds, or unpacks differently from what it lists.
+TZipError TZipReader::CheckLayout(const std::vector<TZipEntry> &entries) {
+  std::vector<const TZipEntry *> order;
+  order.reserve(entries.size());
+  for (const TZipEntry &entry : entries)
+    order.push_back(&entry);
+  std::sort(order.begin(), order.end(), [](const TZipEntry *a, const TZipEntry *b) {
+    return a->LocalHeaderOffset < b->LocalHeaderOffset;
+  });
+  // Entries that share a local header are found before any header is read.
+  for (std::size_t i = 1; i < order.size(); ++i)
+    if (order[i]->LocalHeaderOffset == order[i - 1]->LocalHeaderOffset)
+      return TZipError::BadArchive;
+  std::uint64_t taken = 0;
+  for (const TZipEntry *entry : order) {
+    if (entry->LocalHeaderOffset < taken)
+      return TZipError::BadArchive;
+    std::uint64_t dataOffset = 0;
+    TZipError error = CheckLocalHeader(*entry, dataOffset);
+    if (error != TZipError::None)
+      return error;
+    taken = dataOffset + entry->CompressedSize;
+    // A descriptor takes at least its shortest form: no signature, 4-byte sizes.
+    if ((entry->Flags & FlagDataDescriptor) != 0) {
+      if (!FitsWithin(taken, data_descriptor::Size32, DataLimit))
+        return TZipError::BadArchive;
+      taken += data_descriptor::Size32;
+    }
   }
   return TZipError::None;
 }
 
 TZipError TZipReader::CheckLocalHeader(const TZipEntry &entry, std::uint64_t &dataOffset) {
-  std::uint8_t h[LocalHeaderSize];
-  if (!FitsWithin(entry.LocalHeaderOffset, LocalHeaderSize, DataLimit))
+  std::uint8_t h[local_header::FixedSize];
+  if (!FitsWithin(entry.LocalHeaderOffset, local_header::FixedSize, DataLimit))
     return TZipError::BadArchive;
   if (!Source.ReadAt(entry.LocalHeaderOffset, h, sizeof h))
     return TZipError::Read;
-  if (U32(h) != SigLocalHeader)
+  if (!HasSignature(h, local_header::Signature))
     return TZipError::BadArchive;
-  std::uint16_t flags = U16(h + 6);
-  std::size_t nameLength = U16(h + 26);
-  std::size_t extraLength = U16(h + 28);
-  std::uint64_t variableStart = entry.LocalHeaderOffset + LocalHeaderSize;
+  std::uint16_t flags = GetU16(h, local_header::Flags);
+  std::size_t nameLength = GetU16(h, local_header::NameLength);
+  std::size_t extraLength = GetU16(h, local_header::ExtraLength);
+  std::uint64_t variableStart = entry.LocalHeaderOffset + local_header::FixedSize;
   if (!FitsWithin(variableStart, nameLength + extraLength, DataLimit))
     return TZipError::BadArchive;
   std::vector<std::uint8_t> variable(nameLength + extraLength);
   if (!Source.ReadAt(variableStart, variable.data(), variable.size()))
     return TZipError::Read;
 
-  if (U16(h + 8) != entry.Method || ((flags ^ entry.Flags) & FlagEncrypted) != 0 ||
-      nameLength != entry.RawName.size() ||
+  if (GetU16(h, local_header::Method) != entry.Method ||
+      ((flags ^ entry.Flags) & FlagEncrypted) != 0 || nameLength != entry.RawName.size() ||
       !std::equal(entry.RawName.begin(), entry.RawName.end(), variable.begin(),
                   [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; }))
     return TZipError::BadArchive;
   // With a data descriptor the local CRC and sizes may be zeros.
   if (((flags | entry.Flags) & FlagDataDescriptor) == 0) {
-    std::uint64_t compressed = U32(h + 18);
-    std::uint64_t uncompressed = U32(h + 22);
+    std::uint64_t compressed = GetU32(h, local_header::CompressedSize);
+    std::uint64_t uncompressed = GetU32(h, local_header::UncompressedSize);
     if (!ApplyZip64(variable.data() + nameLength, extraLength, &uncompressed, &compressed, nullptr))
       return TZipError::BadArchive;
-    if (U32(h + 14) != entry.Crc32 || compressed != entry.CompressedSize ||
+    if (GetU32(h, local_header::Crc32) != entry.Crc32 || compressed != entry.CompressedSize ||
         uncompressed != entry.UncompressedSize)
       return TZipError::BadArchive;
   }
@@ -298,18 +377,21 @@ TZipError TZipReader::CheckLocalHeader(const TZipEntry &entry, std::uint64_t &da
 }
 
 TZipError TZipReader::CheckDataDescriptor(const TZipEntry &entry, std::uint64_t offset) {
-  // Optional signature, CRC-32, then both sizes in 4 or (ZIP64) 8 bytes each.
-  std::uint8_t d[24] = {};
+  using namespace data_descriptor;
+  std::uint8_t d[MaxSize] = {};
   std::size_t available =
       static_cast<std::size_t>(std::min<std::uint64_t>(sizeof d, DataLimit - offset));
   if (!Source.ReadAt(offset, d, available))
     return TZipError::Read;
-  std::size_t at = (available >= 4 && U32(d) == SigDataDescriptor) ? 4 : 0;
-  if (available - at < 12 || U32(d + at) != entry.Crc32)
+  bool withSignature = available >= SignatureSize && HasSignature(d, Signature);
+  const std::uint8_t *fields = withSignature ? d + SignatureSize : d;
+  available -= withSignature ? SignatureSize : 0;
+  if (available < Size32 || GetU32(fields, Crc32) != entry.Crc32)
     return TZipError::BadArchive;
-  bool small = U32(d + at + 4) == entry.CompressedSize && U32(d + at + 8) == entry.UncompressedSize;
-  bool large = available - at >= 20 && U64(d + at + 4) == entry.CompressedSize &&
-               U64(d + at + 12) == entry.UncompressedSize;
+  bool small = GetU32(fields, CompressedSize) == entry.CompressedSize &&
+               GetU32(fields, UncompressedSize32) == entry.UncompressedSize;
+  bool large = available >= Size64 && GetU64(fields, CompressedSize) == entry.CompressedSize &&
+               GetU64(fields, UncompressedSize64) == entry.UncompressedSize;
   return small || large ? TZipError::None : TZipError::BadArchive;
 }
 

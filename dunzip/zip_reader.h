@@ -89,6 +89,9 @@ class TZipReader {
 public:
   explicit TZipReader(TByteSource &source) : Source(source) {}
 
+  // Reads the entries and checks the archive's layout: every entry's local
+  // header agrees with the central directory, and no two entries' bytes
+  // overlap each other or the central directory.
   TZipError ReadCentralDirectory(std::vector<TZipEntry> &entries);
   // Streams the entry's data into `sink`; checks the local header against the
   // central directory, never produces more than the declared size, and checks
@@ -97,6 +100,7 @@ public:
   TZipError ExtractEntry(const TZipEntry &entry, TByteSink &sink);
 
 private:
+  TZipError CheckLayout(const std::vector<TZipEntry> &entries);
   TZipError CheckLocalHeader(const TZipEntry &entry, std::uint64_t &dataOffset);
   TZipError CheckDataDescriptor(const TZipEntry &entry, std::uint64_t offset);
   TZipError CopyStored(const TZipEntry &entry, std::uint64_t offset, TByteSink &sink);

@@ -50,6 +50,26 @@ int Cp1252Byte(char32_t codePoint, TUnassigned unassigned) {
   return -1;
 }
 
+char32_t Cp1252UpperCase(unsigned char byte) {
+  const char32_t cp = Cp1252CodePoint(byte, TUnassigned::AsC1Controls);
+  if ((cp >= 'a' && cp <= 'z') || (cp >= 0xE0 && cp <= 0xFE && cp != 0xF7))
+    return cp - 0x20;
+  switch (cp) {
+  case 0xB5:
+    return 0x039C;
+  case 0xFF:
+    return 0x0178;
+  case 0x0161:
+  case 0x0153:
+  case 0x017E:
+    return cp - 1;
+  case 0x0192:
+    return 0x0191;
+  default:
+    return cp;
+  }
+}
+
 std::string Cp1252ToUtf8(std::string_view text, TUnassigned unassigned) {
   std::string out;
   out.reserve(text.size());

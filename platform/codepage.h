@@ -23,6 +23,12 @@ int Cp1252Byte(char32_t codePoint, TUnassigned unassigned);
 
 std::string Cp1252ToUtf8(std::string_view text, TUnassigned unassigned);
 
+// The code point of a Windows-1252 byte's upper-case form, as Windows file
+// systems fold names: a-z, the Latin-1 letters, and the 0x80..0x9F and 0xFF
+// letters (Š, Œ, Ž, Ÿ, Ƒ; µ becomes Greek capital mu). Unassigned bytes stand
+// for their C1 controls.
+char32_t Cp1252UpperCase(unsigned char byte);
+
 // False (and `out` unchanged) for input that is not valid UTF-8 (overlong
 // forms, surrogates, cut sequences) or holds a character that Windows-1252
 // cannot store.

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <mutex>
 
+#include "platform/codepage.h"
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
@@ -21,6 +22,9 @@ std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
 std::atomic<bool> LastHitWasDiskFull{false};
+// Set only while this copy follows another copy's hooks (tests).
+std::atomic<bool (*)(fault::TOp)> FollowedHit{nullptr};
+std::atomic<bool (*)()> FollowedDiskFull{nullptr};
 
 std::mutex HookLock;
 TMessageBoxHook Hook;
@@ -126,6 +130,8 @@ std::uint64_t Count() {
 }
 
 bool Hit(TOp op) {
+  if (const auto followed = FollowedHit.load(std::memory_order_relaxed))
+    return followed(op);
   if (!Armed.load(std::memory_order_relaxed))
     return false;
   const std::uint64_t number = ++Counter;
@@ -133,6 +139,26 @@ bool Hit(TOp op) {
     return false;
   LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
   return true;
+}
+
+namespace {
+bool OwnLastHitWasDiskFull() {
+  return LastHitWasDiskFull;
+}
+} // namespace
+
+THooks OwnHooks() {
+  THooks hooks;
+  hooks.Hit = &Hit;
+  hooks.LastHitWasDiskFull = &OwnLastHitWasDiskFull;
+  return hooks;
+}
+
+void Follow(const THooks &hooks) {
+  // Following itself would recurse for ever.
+  const bool own = hooks.Hit == nullptr || hooks.Hit == &Hit || hooks.LastHitWasDiskFull == nullptr;
+  FollowedDiskFull = own ? nullptr : hooks.LastHitWasDiskFull;
+  FollowedHit = own ? nullptr : hooks.Hit;
 }
 
 } // namespace fault
@@ -151,7 +177,7 @@ int FaultError(fault::TOp op) {
   case fault::TOp::Read:
     return 30; // ERROR_READ_FAULT
   case fault::TOp::Write:
-    return LastHitWasDiskFull ? ErrorDiskFull : ErrorWriteFault;
+    return FaultIsDiskFull() ? ErrorDiskFull : ErrorWriteFault;
   case fault::TOp::Seek:
     return 25; // ERROR_SEEK
   case fault::TOp::CreateFolder:
@@ -165,6 +191,8 @@ int FaultError(fault::TOp op) {
 }
 
 bool FaultIsDiskFull() {
+  if (const auto followed = FollowedDiskFull.load())
+    return followed();
   return LastHitWasDiskFull;
 }
 
@@ -190,8 +218,8 @@ void SortEntries(std::vector<TFindEntry> &entries) {
   std::stable_sort(entries.begin(), entries.end(), [](const TFindEntry &a, const TFindEntry &b) {
     const std::size_t n = std::min(a.Name.size(), b.Name.size());
     for (std::size_t i = 0; i < n; ++i) {
-      const auto ca = static_cast<unsigned char>(LowerAscii(a.Name[i]));
-      const auto cb = static_cast<unsigned char>(LowerAscii(b.Name[i]));
+      const char32_t ca = Cp1252UpperCase(static_cast<unsigned char>(a.Name[i]));
+      const char32_t cb = Cp1252UpperCase(static_cast<unsigned char>(b.Name[i]));
       if (ca != cb)
         return ca < cb;
     }

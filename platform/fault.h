@@ -21,4 +21,15 @@ std::uint64_t Count();
 // Called by the implementations; true when this operation has to fail.
 bool Hit(TOp op);
 
+// Test-only. A second copy of the seam in one process (the unzip library's
+// on Windows, which must stay self-contained) can take every decision from
+// the first one's hooks, so that one count covers both copies.
+struct THooks {
+  bool (*Hit)(TOp op) = nullptr;
+  bool (*LastHitWasDiskFull)() = nullptr;
+};
+THooks OwnHooks();
+// Empty hooks, or this copy's own, make it decide for itself again.
+void Follow(const THooks &hooks);
+
 } // namespace platform::fault

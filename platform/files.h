@@ -13,7 +13,8 @@
 //  - Absolute POSIX paths ("/tmp/x") and relative paths are used as they are.
 //  - Each path component is looked up exactly first and, when that fails, by
 //    a case-insensitive match in its folder, as Windows does. The names of
-//    recently searched folders are kept and followed through inotify (Linux).
+//    recently searched folders are kept; the seam's own changes keep them
+//    exact, and a folder whose times changed otherwise is read again.
 //  - Hidden = name starting with "."; read-only = no write permission for the
 //    owner; folders are 0x10; there are no system or volume entries.
 //  - WindowsFolder() is "C:\WINDOWS", SystemFolder() "C:\WINDOWS\SYSTEM32",
@@ -21,9 +22,11 @@
 //  - POSIX has no share modes: "shared" and "unshared" opens behave alike;
 //    CreateNew still refuses an existing file. Read-only files refuse write
 //    access, deletion and replacement (error 5) even for the superuser.
-//  - Listings come sorted case-insensitively (as NTFS returns them), so runs
-//    are repeatable; wildcards follow the Windows rules ("*.*" matches every
-//    name, "*" and "?" otherwise, case-insensitive).
+//  - Listings come in the order NTFS gives: names compared in their
+//    upper-case forms, character by character ("PROGB.DLL" before
+//    "PROG_A.DLL"). Windows listings keep the system's own order. Wildcards
+//    follow the Windows rules ("*.*" matches every name, "*" and "?"
+//    otherwise, case-insensitive).
 #pragma once
 
 #include <cstdint>
@@ -123,6 +126,9 @@ bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
 bool CreateFolder(std::string_view path);
 bool RemoveFolder(std::string_view path);
+// Bytes the caller may still write on the volume that holds the existing
+// folder `path`. A query, so the fault hooks do not count it.
+bool FreeSpace(std::string_view path, std::uint64_t &bytes);
 // The current folder as the host names it: a Windows path on Windows, the
 // native POSIX path (not a drive path) on POSIX; SetCurrentFolder takes both.
 std::string GetCurrentFolder();

@@ -21,7 +21,9 @@ bool FaultIsDiskFull();
 // The attribute-filter rule of a listing: plain files always, folders, hidden,
 // system and volume entries only when their bit is asked for.
 bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
-// Case-insensitive name order, so that listings come out the same on every file system.
+// The order NTFS lists a folder in: names compared character by character
+// in their upper-case forms (Cp1252UpperCase), a prefix first. The POSIX
+// listing uses it, so that placement takes files as it would on Windows.
 void SortEntries(std::vector<TFindEntry> &entries);
 
 // Splits a mask such as "C:\A\*.TXT" into "C:\A\" and "*.TXT" (the folder part

@@ -5,6 +5,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/fault.h"
@@ -85,11 +86,16 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
   const std::string native = MapPath(path);
   if ((flags & O_ACCMODE) != O_RDONLY && posix::IsReadOnly(native))
     return Fail(ErrorAccessDenied);
+  const bool creates = (flags & O_CREAT) != 0;
+  posix::TOwnChange change(std::string(), creates ? native : std::string());
   const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  const int error = errno;
+  if (creates)
+    change.Done(fd >= 0);
   if (fd < 0) {
-    if (errno == EEXIST)
+    if (error == EEXIST)
       return Fail(ErrorFileExists);
-    return FailErrno(errno, native);
+    return FailErrno(error, native);
   }
   struct stat st;
   if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
@@ -318,8 +324,12 @@ bool DeleteFile(std::string_view path) {
     return FailErrno(errno, native);
   if (S_ISDIR(st.st_mode) || posix::IsReadOnly(native))
     return Fail(ErrorAccessDenied);
-  if (unlink(native.c_str()) != 0)
-    return FailErrno(errno, native);
+  posix::TOwnChange change(native, std::string());
+  const bool removed = unlink(native.c_str()) == 0;
+  const int error = errno;
+  change.Done(removed);
+  if (!removed)
+    return FailErrno(error, native);
   return Succeed();
 }
 
@@ -333,8 +343,12 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
     return FailErrno(errno, source);
   if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || posix::IsReadOnly(target)))
     return Fail(ErrorAccessDenied);
-  if (rename(source.c_str(), target.c_str()) != 0)
-    return FailErrno(errno, target);
+  posix::TOwnChange change(source, target);
+  const bool moved = rename(source.c_str(), target.c_str()) == 0;
+  const int error = errno;
+  change.Done(moved);
+  if (!moved)
+    return FailErrno(error, target);
   return Succeed();
 }
 
@@ -342,8 +356,12 @@ bool CreateFolder(std::string_view path) {
   if (Faulted(fault::TOp::CreateFolder))
     return false;
   const std::string native = MapPath(path);
-  if (mkdir(native.c_str(), 0777) != 0)
-    return FailErrno(errno, native);
+  posix::TOwnChange change(std::string(), native);
+  const bool made = mkdir(native.c_str(), 0777) == 0;
+  const int error = errno;
+  change.Done(made);
+  if (!made)
+    return FailErrno(error, native);
   return Succeed();
 }
 
@@ -351,8 +369,21 @@ bool RemoveFolder(std::string_view path) {
   if (Faulted(fault::TOp::Delete))
     return false;
   const std::string native = MapPath(path);
-  if (rmdir(native.c_str()) != 0)
+  posix::TOwnChange change(native, std::string());
+  const bool removed = rmdir(native.c_str()) == 0;
+  const int error = errno;
+  change.Done(removed);
+  if (!removed)
+    return FailErrno(error, native);
+  return Succeed();
+}
+
+bool FreeSpace(std::string_view path, std::uint64_t &bytes) {
+  const std::string native = MapPath(path);
+  struct statvfs volume;
+  if (statvfs(native.c_str(), &volume) != 0)
     return FailErrno(errno, native);
+  bytes = static_cast<std::uint64_t>(volume.f_bavail) * volume.f_frsize;
   return Succeed();
 }
 
@@ -364,7 +395,7 @@ std::string GetCurrentFolder() {
   }
   buffer.resize(buffer.find('\0'));
   detail::SetError(ErrorSuccess);
-  return buffer;
+  return posix::ProgramName(buffer);
 }
 
 bool SetCurrentFolder(std::string_view path) {
@@ -394,10 +425,11 @@ std::string ExecutablePath() {
   buffer.resize(static_cast<std::size_t>(n));
   // Callers take the folder apart with the Windows path rules, so hand out
   // the Windows spelling; NativePath maps it back.
-  for (char &c : buffer)
+  std::string path = posix::ProgramName(buffer);
+  for (char &c : path)
     if (c == '/')
       c = '\\';
-  return buffer;
+  return path;
 }
 
 } // namespace platform

@@ -1,4 +1,5 @@
-// POSIX listing of a folder by Windows mask and attribute filter.
+// POSIX listing of a folder by Windows mask and attribute filter, names in
+// the program's code page, in the order NTFS would list them.
 #include <cerrno>
 #include <dirent.h>
 
@@ -24,13 +25,16 @@ bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
       return posix::Fail(error == ENOENT ? ErrorPathNotFound : posix::ErrorFromErrno(error));
     }
     while (dirent *entry = readdir(dir)) {
-      const std::string name = entry->d_name;
-      if (name == "." || name == ".." || !MatchesMask(name, pattern))
+      const std::string diskName = entry->d_name;
+      if (diskName == "." || diskName == "..")
+        continue;
+      const std::string name = posix::ProgramName(diskName);
+      if (!MatchesMask(name, pattern))
         continue;
       TFindEntry found;
       found.Name = name;
-      const std::string full = native.back() == '/' ? native + name : native + "/" + name;
-      if (!posix::AttributesOf(full, name, found.Attributes, &found.Size))
+      const std::string full = native.back() == '/' ? native + diskName : native + "/" + diskName;
+      if (!posix::AttributesOf(full, diskName, found.Attributes, &found.Size))
         continue; // vanished meanwhile, or a dangling link
       if (detail::PassesFilter(found.Attributes, attributeFilter))
         entries.push_back(std::move(found));

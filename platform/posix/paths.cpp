@@ -6,13 +6,14 @@
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
+#include <map>
 #include <mutex>
-#include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <unordered_map>
-#include <unordered_set>
+#include <utility>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/internal.h"
 #include "platform/posix/posix_paths.h"
@@ -29,258 +30,126 @@ bool Exists(const std::string &path) {
   return lstat(path.c_str(), &st) == 0;
 }
 
-// Names of recently searched folders, so that a name that is not there (a
-// file about to be created, a temporary name) costs no reading of the whole
-// folder: with one search per new file, a folder of n files would cost O(n²).
-// The names are kept in step through inotify: the kernel queues an event for
-// every entry created, removed or renamed in a watched folder, by any process,
-// before the call that made the change returns, and each search first applies
-// the queued events. Folder times cannot do this: with coarse timestamps a
-// change in the same tick as the reading leaves them as they were. Names fold
-// ASCII case only, as strcasecmp does in the C locale the program runs in.
-unsigned char FoldCase(unsigned char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<unsigned char>(c | 0x20) : c;
+// Names of the folders the seam searched, so that a name that is not there
+// (a file about to be created, a temporary name) costs no reading of the
+// whole folder: with one search per new file, a folder of n files would cost
+// O(n²). The seam's own creates, renames and deletes keep a folder's names
+// exact (TOwnChange); a change by anyone else shows in the folder's change
+// time, which the names are kept with. Linux gives a folder a new change time
+// for every change made after its time was looked at (fine-grained times on
+// demand, kernel 6.13 and later), so a change in the same clock tick as the
+// reading shows too. Names are compared in their program form, folded as
+// Windows folds them.
+std::u32string FoldedKey(std::string_view programName) {
+  std::u32string key;
+  key.reserve(programName.size());
+  for (char c : programName)
+    key += Cp1252UpperCase(static_cast<unsigned char>(c));
+  return key;
 }
 
-struct TFoldHash {
-  std::size_t operator()(const std::string &name) const noexcept {
-    std::uint64_t h = 14695981039346656037ull; // FNV-1a
-    for (char c : name)
-      h = (h ^ FoldCase(static_cast<unsigned char>(c))) * 1099511628211ull;
-    return static_cast<std::size_t>(h);
-  }
-};
+// Folded program name -> name on disk. A multimap: a case-sensitive file
+// system may hold "Foo" and "FOO" at once.
+using TNames = std::unordered_multimap<std::u32string, std::string>;
 
-struct TFoldEqual {
-  bool operator()(const std::string &a, const std::string &b) const noexcept {
-    if (a.size() != b.size())
-      return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-      if (FoldCase(static_cast<unsigned char>(a[i])) != FoldCase(static_cast<unsigned char>(b[i])))
-        return false;
-    return true;
-  }
-};
+using TStamp = posix::TFolderStamp;
 
-// A multiset: a case-sensitive file system may hold "Foo" and "FOO" at once.
-using TNameSet = std::unordered_multiset<std::string, TFoldHash, TFoldEqual>;
+TStamp StampOf(const struct stat &st) {
+  TStamp stamp;
+  stamp.Device = st.st_dev;
+  stamp.Inode = st.st_ino;
+  stamp.Changed = st.st_ctim;
+  stamp.Modified = st.st_mtim;
+  return stamp;
+}
 
-// Folders are known by identity, not by path: a watch follows its folder
-// through renames, and one folder reached by two paths has one watch.
-struct TFolderId {
-  dev_t Device = 0;
-  ino_t Inode = 0;
-  bool operator==(const TFolderId &other) const {
-    return Device == other.Device && Inode == other.Inode;
-  }
-};
-
-struct TFolderIdHash {
-  std::size_t operator()(const TFolderId &id) const noexcept {
-    return std::hash<std::uint64_t>()(static_cast<std::uint64_t>(id.Device) * 1000003u ^
-                                      static_cast<std::uint64_t>(id.Inode));
-  }
-};
-
-struct TFolderNames {
-  int Watch = -1;
+struct TFolderMemo {
+  TStamp Stamp;
+  TNames Names;
   std::uint64_t LastUse = 0;
-  TNameSet Names;
 };
 
-constexpr std::size_t MaxCachedFolders = 64;
+constexpr std::size_t MaxMemoFolders = 64;
 // About 2 MiB of names in all; a bigger folder is searched as it is read.
-constexpr std::size_t MaxCachedNames = 32768;
+constexpr std::size_t MaxMemoNames = 32768;
 
-// The inotify descriptor, made on first use; without one nothing is kept.
-struct TWatcher {
-  int Fd = -1;
-  bool Tried = false;
-  ~TWatcher() {
-    if (Fd >= 0)
-      close(Fd);
-  }
-};
-
-// Plain globals, not leaked ones: the unzip library's copy of the seam must
-// give its names and its descriptor back when the library is unloaded.
-std::mutex CacheLock;
-TWatcher Watcher;
-std::unordered_map<TFolderId, TFolderNames, TFolderIdHash> Cache;
-std::unordered_map<int, TFolderId> FolderOfWatch;
-std::size_t CachedNames = 0;
-std::uint64_t CacheClock = 0;
+// Keyed by the folder's identity, so that one folder reached by two paths has
+// one entry and a folder replaced under its path is not taken for the old.
+std::mutex MemoLock;
+std::map<std::pair<dev_t, ino_t>, TFolderMemo> Memo;
+std::size_t MemoNames = 0;
+std::uint64_t MemoClock = 0;
 
 const char *OsFolder(const std::string &folder) {
   return folder.empty() ? "." : folder.c_str();
 }
 
-using TCacheIterator = std::unordered_map<TFolderId, TFolderNames, TFolderIdHash>::iterator;
-
-// `watchGone`: the kernel has already dropped the watch.
-void Forget(TCacheIterator it, bool watchGone = false) {
-  CachedNames -= it->second.Names.size();
-  FolderOfWatch.erase(it->second.Watch);
-  if (!watchGone)
-    inotify_rm_watch(Watcher.Fd, it->second.Watch);
-  Cache.erase(it);
+void Forget(std::map<std::pair<dev_t, ino_t>, TFolderMemo>::iterator it) {
+  MemoNames -= it->second.Names.size();
+  Memo.erase(it);
 }
 
-void ForgetAll() {
-  while (!Cache.empty())
-    Forget(Cache.begin());
-}
-
-void EvictBeyondBounds(const TFolderId &keep) {
-  while (Cache.size() > MaxCachedFolders || CachedNames > MaxCachedNames) {
-    auto oldest = Cache.end();
-    for (auto it = Cache.begin(); it != Cache.end(); ++it)
-      if (!(it->first == keep) &&
-          (oldest == Cache.end() || it->second.LastUse < oldest->second.LastUse))
+void EvictBeyondBounds() {
+  while (Memo.size() > MaxMemoFolders || MemoNames > MaxMemoNames) {
+    auto oldest = Memo.begin();
+    for (auto it = Memo.begin(); it != Memo.end(); ++it)
+      if (it->second.LastUse < oldest->second.LastUse)
         oldest = it;
-    if (oldest == Cache.end())
-      return;
     Forget(oldest);
   }
 }
 
-// Only the last event for a name tells whether it is there, so events that a
-// reading of the folder already saw may be applied again without harm.
-void ApplyEvent(const inotify_event &event, const char *eventName) {
-  if ((event.mask & IN_Q_OVERFLOW) != 0) {
-    ForgetAll();
-    return;
-  }
-  const auto owner = FolderOfWatch.find(event.wd);
-  if (owner == FolderOfWatch.end())
-    return;
-  const auto it = Cache.find(owner->second);
-  if (it == Cache.end())
-    return;
-  if ((event.mask & (IN_IGNORED | IN_DELETE_SELF | IN_UNMOUNT)) != 0) {
-    Forget(it, (event.mask & IN_IGNORED) != 0);
-    return;
-  }
-  if (event.len == 0)
-    return;
-  const std::string name(eventName); // the kernel pads it with NULs
-  TNameSet &names = it->second.Names;
-  auto range = names.equal_range(name);
-  auto exact = range.first;
-  while (exact != range.second && *exact != name)
-    ++exact;
-  if ((event.mask & (IN_CREATE | IN_MOVED_TO)) != 0 && exact == range.second) {
-    names.emplace(name);
-    ++CachedNames;
-  } else if ((event.mask & (IN_DELETE | IN_MOVED_FROM)) != 0 && exact != range.second) {
-    names.erase(exact);
-    --CachedNames;
-  }
-}
-
-void ApplyQueuedEvents() {
-  alignas(inotify_event) char buffer[16384];
-  for (;;) {
-    const ssize_t got = read(Watcher.Fd, buffer, sizeof buffer);
-    if (got <= 0) {
-      if (got < 0 && errno == EINTR)
-        continue;
-      if (got < 0 && errno != EAGAIN)
-        ForgetAll(); // events may be lost: trust nothing kept
-      return;
-    }
-    for (ssize_t at = 0; at + static_cast<ssize_t>(sizeof(inotify_event)) <= got;) {
-      inotify_event event;
-      std::memcpy(&event, buffer + at, sizeof event);
-      ApplyEvent(event, buffer + at + sizeof event);
-      at += static_cast<ssize_t>(sizeof event + event.len);
-    }
-    if (CachedNames > MaxCachedNames)
-      EvictBeyondBounds(TFolderId());
-  }
-}
-
-bool WatcherReady() {
-  if (!Watcher.Tried) {
-    Watcher.Tried = true;
-    Watcher.Fd = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  }
-  return Watcher.Fd >= 0;
-}
-
-// Reads the names of `folder`; `id` is the identity of the folder read.
-bool ReadNames(const std::string &folder, TNameSet &names, TFolderId &id) {
+bool ReadNames(const std::string &folder, TNames &names) {
   DIR *dir = opendir(OsFolder(folder));
   if (dir == nullptr)
     return false;
-  struct stat st;
-  if (fstat(dirfd(dir), &st) == 0) {
-    id.Device = st.st_dev;
-    id.Inode = st.st_ino;
-  }
   while (dirent *entry = readdir(dir)) {
     const char *name = entry->d_name;
     if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-      names.emplace(name);
+      names.emplace(FoldedKey(posix::ProgramName(name)), name);
   }
   closedir(dir);
   return true;
 }
 
-bool FindIn(const TNameSet &names, const std::string &name, std::string &found) {
-  const auto match = names.find(name);
+bool FindIn(const TNames &names, const std::string &name, std::string &found) {
+  const auto match = names.find(FoldedKey(name));
   if (match == names.end())
     return false;
-  found = *match;
+  found = match->second;
   return true;
 }
 
-// The entry of `folder` whose name equals `name` ignoring ASCII case; `st` is
-// the folder's stat.
+// The entry of `folder` (a host path) whose name is `name` (program form)
+// ignoring case; `st` is the folder's stat. `found` is the name on disk.
 bool FindIgnoringCase(const std::string &folder, const struct stat &st, const std::string &name,
                       std::string &found) {
-  std::lock_guard<std::mutex> guard(CacheLock);
-  const TFolderId id{st.st_dev, st.st_ino};
-  if (WatcherReady()) {
-    ApplyQueuedEvents();
-    auto it = Cache.find(id);
-    if (it != Cache.end()) {
-      it->second.LastUse = ++CacheClock;
-      return FindIn(it->second.Names, name, found);
-    }
-  }
-  // Watched before it is read, so that no change slips between the two.
-  int watch = -1;
-  if (Watcher.Fd >= 0)
-    watch = inotify_add_watch(Watcher.Fd, OsFolder(folder),
-                              IN_CREATE | IN_DELETE | IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF |
-                                  IN_ONLYDIR);
-  TNameSet names;
-  TFolderId read;
-  const bool ok = ReadNames(folder, names, read);
-  const bool keep = ok && watch >= 0 && read == id && names.size() <= MaxCachedNames &&
-                    FolderOfWatch.find(watch) == FolderOfWatch.end();
-  if (!keep) {
-    // Not kept: the folder changed under its path, is too big or unreadable.
-    if (watch >= 0 && FolderOfWatch.find(watch) == FolderOfWatch.end())
-      inotify_rm_watch(Watcher.Fd, watch);
-    return ok && FindIn(names, name, found);
-  }
-  TFolderNames &entry = Cache[id];
-  entry.Watch = watch;
-  entry.LastUse = ++CacheClock;
-  entry.Names.swap(names);
-  CachedNames += entry.Names.size();
-  FolderOfWatch[watch] = id;
-  // Changes between the watch and the reading are queued; apply them now.
-  ApplyQueuedEvents();
-  EvictBeyondBounds(id);
-  const auto it = Cache.find(id);
-  if (it != Cache.end())
+  const TStamp stamp = StampOf(st);
+  const auto id = std::make_pair(st.st_dev, st.st_ino);
+  std::lock_guard<std::mutex> guard(MemoLock);
+  auto it = Memo.find(id);
+  if (it != Memo.end() && it->second.Stamp == stamp) {
+    it->second.LastUse = ++MemoClock;
     return FindIn(it->second.Names, name, found);
-  // Dropped at once (the event queue overflowed, the folder went): read again.
-  names.clear();
-  return ReadNames(folder, names, read) && FindIn(names, name, found);
+  }
+  if (it != Memo.end())
+    Forget(it);
+  TNames names;
+  if (!ReadNames(folder, names))
+    return false;
+  const bool result = FindIn(names, name, found);
+  // Kept only when the folder did not change while it was read.
+  struct stat after;
+  if (names.size() <= MaxMemoNames && stat(OsFolder(folder), &after) == 0 &&
+      StampOf(after) == stamp) {
+    TFolderMemo &memo = Memo[id];
+    memo.Stamp = stamp;
+    memo.LastUse = ++MemoClock;
+    MemoNames += names.size();
+    memo.Names = std::move(names);
+    EvictBeyondBounds();
+  }
+  return result;
 }
 
 bool FindIgnoringCase(const std::string &folder, const std::string &name, std::string &found) {
@@ -288,6 +157,18 @@ bool FindIgnoringCase(const std::string &folder, const std::string &name, std::s
   if (stat(OsFolder(folder), &st) != 0 || !S_ISDIR(st.st_mode))
     return false;
   return FindIgnoringCase(folder, st, name, found);
+}
+
+std::string ParentOf(const std::string &nativePath) {
+  const std::size_t cut = nativePath.find_last_of('/');
+  if (cut == std::string::npos)
+    return std::string();
+  return cut == 0 ? std::string("/") : nativePath.substr(0, cut);
+}
+
+std::string NameOf(const std::string &nativePath) {
+  const std::size_t cut = nativePath.find_last_of('/');
+  return cut == std::string::npos ? nativePath : nativePath.substr(cut + 1);
 }
 
 std::string Joined(const std::string &base, const std::string &name) {
@@ -327,6 +208,71 @@ std::string NativePath(std::string_view path) {
 
 namespace posix {
 
+TOwnChange::TOwnChange(const std::string &removed, const std::string &added) {
+  const std::string *paths[2] = {&removed, &added};
+  for (int i = 0; i < 2; ++i) {
+    if (paths[i]->empty())
+      continue;
+    TItem &item = Items[Count++];
+    item.Added = i == 1;
+    item.Folder = ParentOf(*paths[i]);
+    item.Name = NameOf(*paths[i]);
+    struct stat st;
+    item.Known = stat(OsFolder(item.Folder), &st) == 0;
+    if (item.Known)
+      item.Before = StampOf(st);
+  }
+}
+
+void TOwnChange::Done(bool succeeded) {
+  std::lock_guard<std::mutex> guard(MemoLock);
+  TStamp after[2];
+  bool afterKnown[2] = {false, false};
+  for (int i = 0; i < Count; ++i) {
+    struct stat st;
+    afterKnown[i] = stat(OsFolder(Items[i].Folder), &st) == 0;
+    if (afterKnown[i])
+      after[i] = StampOf(st);
+  }
+  for (int i = 0; i < Count; ++i) {
+    const TItem &item = Items[i];
+    if (!item.Known)
+      continue;
+    const auto it = Memo.find(std::make_pair(item.Before.Device, item.Before.Inode));
+    if (it == Memo.end())
+      continue;
+    // A rename within one folder: the first item has brought it up to date.
+    const bool updated = i == 1 && Count == 2 && Items[0].Known && afterKnown[0] &&
+                         Items[0].Before == item.Before && it->second.Stamp == after[0];
+    if (!updated && it->second.Stamp != item.Before) {
+      Forget(it); // changed by someone else meanwhile
+      continue;
+    }
+    if (!afterKnown[i] || (!succeeded && after[i] != item.Before)) {
+      Forget(it);
+      continue;
+    }
+    TNames &names = it->second.Names;
+    if (succeeded) {
+      const std::u32string key = FoldedKey(ProgramName(item.Name));
+      auto range = names.equal_range(key);
+      auto exact = range.first;
+      while (exact != range.second && exact->second != item.Name)
+        ++exact;
+      if (item.Added && exact == range.second) {
+        names.emplace(key, item.Name);
+        ++MemoNames;
+      } else if (!item.Added && exact != range.second) {
+        names.erase(exact);
+        --MemoNames;
+      }
+    }
+    it->second.Stamp = after[i];
+  }
+  if (MemoNames > MaxMemoNames)
+    EvictBeyondBounds();
+}
+
 std::string MapPath(std::string_view path) {
   std::string base;
   std::string_view rest = path;
@@ -346,6 +292,7 @@ std::string MapPath(std::string_view path) {
     base = "/";
   }
 
+  // Parts in the program's form; on disk each is its UTF-8 spelling.
   std::string direct = base;
   std::vector<std::string> parts;
   std::string part;
@@ -360,7 +307,11 @@ std::string MapPath(std::string_view path) {
   }
   if (!part.empty())
     parts.push_back(part);
+  std::vector<std::string> diskParts;
+  diskParts.reserve(parts.size());
   for (const auto &p : parts)
+    diskParts.push_back(DiskName(p));
+  for (const auto &p : diskParts)
     direct = Joined(direct, p);
   if (direct.empty())
     direct = path.empty() ? std::string() : ".";
@@ -368,12 +319,12 @@ std::string MapPath(std::string_view path) {
     return direct;
 
   // Usually only the last name is missing and its folder is there as given;
-  // the folder's stat then serves the cached search too.
+  // the folder's stat then serves the memo's check too.
   const std::string &last = parts.back();
   if (last != "." && last != "..") {
     std::string parent = base;
-    for (std::size_t i = 0; i + 1 < parts.size(); ++i)
-      parent = Joined(parent, parts[i]);
+    for (std::size_t i = 0; i + 1 < diskParts.size(); ++i)
+      parent = Joined(parent, diskParts[i]);
     struct stat st;
     if (stat(OsFolder(parent), &st) == 0 && S_ISDIR(st.st_mode)) {
       std::string found;
@@ -384,8 +335,9 @@ std::string MapPath(std::string_view path) {
   // Walk the components; once one is missing the rest are taken as they are.
   std::string mapped = base;
   bool lost = false;
-  for (const auto &p : parts) {
-    std::string candidate = Joined(mapped, p);
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    const std::string &p = parts[i];
+    std::string candidate = Joined(mapped, diskParts[i]);
     if (!lost && p != "." && p != ".." && !Exists(candidate)) {
       std::string found;
       if (FindIgnoringCase(mapped, p, found))
@@ -396,6 +348,17 @@ std::string MapPath(std::string_view path) {
     mapped = candidate;
   }
   return mapped;
+}
+
+std::string ProgramName(std::string_view diskName) {
+  std::string name;
+  if (Utf8ToCp1252(diskName, name, TUnassigned::AsC1Controls))
+    return name;
+  return std::string(diskName);
+}
+
+std::string DiskName(std::string_view programName) {
+  return Cp1252ToUtf8(programName, TUnassigned::AsC1Controls);
 }
 
 int ErrorFromErrno(int error, const std::string &nativePath) {

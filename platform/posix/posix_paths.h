@@ -5,12 +5,55 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace platform::posix {
+
+// Names inside the program are Windows-1252, on disk UTF-8. A name on disk
+// that is not UTF-8, or holds a character that the code page lacks, passes
+// through byte for byte (and is found again by that spelling).
+std::string ProgramName(std::string_view diskName);
+std::string DiskName(std::string_view programName);
 
 // Host path of a Windows-style path (drive letters below DriveRoot(), either
 // separator, case-insensitive fallback lookup of each component).
 std::string MapPath(std::string_view path);
+
+// A folder at one moment: its identity and its times.
+struct TFolderStamp {
+  dev_t Device = 0;
+  ino_t Inode = 0;
+  timespec Changed{};
+  timespec Modified{};
+  bool operator==(const TFolderStamp &other) const {
+    return Device == other.Device && Inode == other.Inode &&
+           Changed.tv_sec == other.Changed.tv_sec && Changed.tv_nsec == other.Changed.tv_nsec &&
+           Modified.tv_sec == other.Modified.tv_sec && Modified.tv_nsec == other.Modified.tv_nsec;
+  }
+  bool operator!=(const TFolderStamp &other) const { return !(*this == other); }
+};
+
+// Keeps the seam's memo of folder names exact across a change that the seam
+// makes itself. Made right before the system call with the host paths of the
+// entry that goes and the one that comes (either may be empty); Done() right
+// after it, with its success. A change made by others before it is noticed
+// (the folder is read again); one made in the moment between this and the
+// system call stays unseen until the folder changes again.
+class TOwnChange {
+public:
+  TOwnChange(const std::string &removed, const std::string &added);
+  void Done(bool succeeded);
+
+private:
+  struct TItem {
+    bool Added = false;
+    bool Known = false;
+    std::string Folder, Name;
+    TFolderStamp Before;
+  };
+  TItem Items[2];
+  int Count = 0;
+};
 
 // Windows error number for an errno value; `path` tells "file" from "path"
 // not found.

@@ -323,6 +323,18 @@ bool RemoveFolder(std::string_view path) {
   return Succeed();
 }
 
+bool FreeSpace(std::string_view path, std::uint64_t &bytes) {
+  std::string folder(path);
+  // A share is only taken with its trailing backslash.
+  if (!folder.empty() && folder.back() != '\\')
+    folder += '\\';
+  ULARGE_INTEGER available;
+  if (!GetDiskFreeSpaceExA(folder.c_str(), &available, nullptr, nullptr))
+    return FailLast();
+  bytes = available.QuadPart;
+  return Succeed();
+}
+
 std::string GetCurrentFolder() {
   std::string buffer(MAX_PATH, '\0');
   for (;;) {

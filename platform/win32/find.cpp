@@ -41,7 +41,7 @@ bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
       entries.clear();
       return win32::Fail(static_cast<int>(error));
     }
-    detail::SortEntries(entries);
+    // In the system's own order: placement takes files as Windows lists them.
     return win32::Succeed();
   } catch (...) {
     entries.clear();

@@ -89,7 +89,8 @@ void ExpectProgressComplete(const dunzip_test::TStatusLog &major,
 TEST(Extract, ArchivesOfCommonToolsUnpackFlatAndIdentical) {
   ASSERT_FALSE(dunzip_test::ArchiveFolder().empty()) << "run with --archives=<folder>";
   auto archives = ReadManifest();
-  ASSERT_GE(archives.size(), 10u);
+  // Archives of a missing maker are left out; Python's are always there.
+  ASSERT_GE(archives.size(), 4u);
   for (const auto &[archive, files] : archives) {
     SCOPED_TRACE(archive);
     TTempFolder dest;
@@ -143,6 +144,30 @@ template <typename TChange> TTestEntry Changed(TTestEntry e, TChange change) {
   return e;
 }
 
+// An entry that declares `size` bytes through a ZIP64 extra block.
+TTestEntry Declaring(std::string name, std::uint64_t size) {
+  return Changed(Entry(std::move(name), 10), [size](TTestEntry &e) {
+    e.OverrideSize = true;
+    e.UncompressedSize = 0xFFFFFFFF;
+    e.Extra = {0x01, 0x00, 8, 0};
+    for (int i = 0; i < 8; ++i)
+      e.Extra.push_back(static_cast<std::uint8_t>(size >> (8 * i)));
+  });
+}
+
+// Two stored entries, the second one's local header and data lying inside
+// the first one's data.
+std::vector<TTestEntry> NestedEntries() {
+  auto inner = Entry("inner.txt", 100, 0);
+  const auto innerZip = BuildZip({inner});
+  auto outer = Entry("outer.txt", 0, 0);
+  const std::size_t localHeader = 30;
+  const auto innerRecord = static_cast<long>(localHeader + inner.Name.size() + inner.Data.size());
+  outer.Data.assign(innerZip.begin(), innerZip.begin() + innerRecord);
+  inner.CentralOffset = static_cast<std::int64_t>(localHeader + outer.Name.size());
+  return {outer, inner};
+}
+
 // Nothing may appear beside the destination, and a refused archive leaves
 // nothing in it either: names and methods are checked before writing, and
 // data goes to a temporary file first.
@@ -179,6 +204,13 @@ TEST(Extract, BrokenAndHostileArchivesFailWithoutATrace) {
       {"not in Windows-1252",
        {Changed(Entry("\xE6\x97\xA5.txt"), [](TTestEntry &e) { e.Flags = 0x0800; })}},
       {"bad name after a good entry", {good, Entry("../evil.txt")}},
+      {"entries sharing one local header",
+       {good, Changed(good, [](TTestEntry &e) { e.CentralOffset = 0; })}},
+      {"an entry inside another one's data", NestedEntries()},
+      {"larger than the free space", {good, Declaring("huge.bin", std::uint64_t(1) << 62)}},
+      {"sizes that wrap around past 2^64",
+       {good, Declaring("half1.bin", std::uint64_t(1) << 63),
+        Declaring("half2.bin", std::uint64_t(1) << 63)}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Label);
@@ -295,16 +327,23 @@ TEST(Extract, SelectionByFileSpecAndIndex) {
 }
 
 // Info-ZIP's Unicode path field names the file when it belongs to this name
-// (its CRC-32 matches the header name); otherwise the header name counts.
+// (version 1, its CRC-32 matches the header name); otherwise the header name
+// counts.
 TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
-  for (bool matching : {true, false}) {
-    SCOPED_TRACE(matching);
+  struct TCase {
+    const char *Label;
+    std::uint32_t CrcChange;
+    std::uint8_t Version;
+    bool Used;
+  } cases[] = {{"matching", 0, 1, true}, {"other name", 1, 1, false}, {"version 2", 0, 2, false}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Label);
     TTempFolder folder;
     auto e = Entry("a.txt");
     const std::string unicode = "\xC3\xA4.txt";
-    std::uint32_t crc = testing_support::Crc32({e.Name.begin(), e.Name.end()}) ^ (matching ? 0 : 1);
+    std::uint32_t crc = testing_support::Crc32({e.Name.begin(), e.Name.end()}) ^ c.CrcChange;
     auto size = static_cast<std::uint8_t>(5 + unicode.size());
-    e.Extra = {0x75, 0x70, size, 0, 1};
+    e.Extra = {0x75, 0x70, size, 0, c.Version};
     for (int i = 0; i < 4; ++i)
       e.Extra.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
     e.Extra.insert(e.Extra.end(), unicode.begin(), unicode.end());
@@ -313,7 +352,7 @@ TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
     ASSERT_TRUE(testing_support::MakeFolder(dest));
     TCommand command(Join(folder.Path(), "x.zip"), dest);
     ASSERT_EQ(Execute(command), 0);
-    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{matching ? "\xE4.txt" : "a.txt"});
+    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{c.Used ? "\xE4.txt" : "a.txt"});
   }
 }
 

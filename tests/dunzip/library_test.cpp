@@ -4,6 +4,8 @@
 
 #include "dunzip/dunzip_api.h"
 #include "platform/dynlib.h"
+#include "platform/fault.h"
+#include "platform/files.h"
 #include "tests/dunzip/dunzip_test_support.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zip_builder.h"
@@ -12,11 +14,24 @@ namespace {
 
 using dunzip_test::TCommand;
 
-TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
-  void *library = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
-  ASSERT_NE(library, nullptr);
-  auto entry = reinterpret_cast<dunzip::TDunzipEntry>(
+dunzip::TDunzipEntry LoadEntry(void *&library) {
+  library = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
+  return reinterpret_cast<dunzip::TDunzipEntry>(
       platform::FindSymbol(library, dunzip::DunzipEntryName));
+}
+
+std::vector<std::uint8_t> TwoEntryZip() {
+  testing_support::TTestEntry a, b;
+  a.Name = "a.txt";
+  a.Data = testing_support::PatternBytes(3000, 5);
+  b.Name = "b.txt";
+  b.Data = testing_support::PatternBytes(20, 6);
+  return testing_support::BuildZip({a, b});
+}
+
+TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
+  void *library = nullptr;
+  const dunzip::TDunzipEntry entry = LoadEntry(library);
   ASSERT_NE(entry, nullptr);
 
   testing_support::TTempFolder folder;
@@ -47,6 +62,61 @@ TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
 
   command.FunctionCode = 3;
   EXPECT_NE(entry(command.Record().data()), 0);
+  platform::FreeDynamicLibrary(library);
+}
+
+// One fault count for the program and the library: a walk over a whole run
+// must be able to fail every operation the library makes.
+TEST(Library, FileOperationsCountAndFailThroughTheProgramsFaultHooks) {
+  ASSERT_TRUE(testing_support::FollowFaultsInUnzipLibrary());
+  void *library = nullptr;
+  const dunzip::TDunzipEntry entry = LoadEntry(library);
+  ASSERT_NE(entry, nullptr);
+  testing_support::TTempFolder folder;
+  const std::string zip = folder / "x.zip";
+  ASSERT_TRUE(testing_support::WriteWholeFile(zip, TwoEntryZip()));
+
+  auto extract = [&](std::uint64_t failAt, std::uint64_t &count) {
+    const std::string dest = folder / ("out" + std::to_string(failAt));
+    EXPECT_TRUE(testing_support::MakeFolder(dest));
+    TCommand command(zip, dest);
+    platform::fault::Arm(failAt);
+    const std::int32_t result = entry(command.Record().data());
+    count = platform::fault::Count();
+    platform::fault::Disarm();
+    return result;
+  };
+  std::uint64_t operations = 0;
+  ASSERT_EQ(extract(0, operations), dunzip::dzOk);
+  // At least the archive's opening and a create and a write per entry.
+  EXPECT_GE(operations, 5u);
+  for (std::uint64_t n : {std::uint64_t{1}, operations}) {
+    SCOPED_TRACE("operation " + std::to_string(n));
+    std::uint64_t reached = 0;
+    EXPECT_NE(extract(n, reached), dunzip::dzOk);
+    EXPECT_GE(reached, n);
+  }
+  platform::FreeDynamicLibrary(library);
+}
+
+// Natively the library maps drive letters below the program's drive root,
+// also after a test moved it.
+TEST(Library, SharesTheProgramsDriveRoot) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "drive letters are the system's";
+  testing_support::TTempFolder drives;
+  const std::string saved = platform::DriveRoot();
+  platform::SetDriveRoot(drives.Path());
+  void *library = nullptr;
+  const dunzip::TDunzipEntry entry = LoadEntry(library);
+  ASSERT_NE(entry, nullptr);
+  ASSERT_TRUE(testing_support::WriteWholeFile("C:\\x.zip", TwoEntryZip()));
+  ASSERT_TRUE(platform::CreateFolder("C:\\out"));
+  TCommand command("C:\\x.zip", "C:\\out");
+  EXPECT_EQ(entry(command.Record().data()), dunzip::dzOk);
+  EXPECT_EQ(dunzip_test::ListFolder(drives / "C/out"),
+            (std::vector<std::string>{"a.txt", "b.txt"}));
+  platform::SetDriveRoot(saved);
   platform::FreeDynamicLibrary(library);
 }
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env python3
 """Builds the test archives for the unzip library with the usual tools
-(Info-ZIP zip, Python's zipfile, bsdtar), next to the expected contents and
-a manifest that the test program reads.
+(Info-ZIP zip, Python's zipfile, bsdtar, 7-Zip), next to the expected
+contents and a manifest that the test program reads. A maker whose tool is
+missing is left out, with a note.
 
 Usage: make_archives.py OUTDIR
 
@@ -16,12 +17,32 @@ Manifest lines (fields separated by one blank):
 import os
 import random
 import shutil
+import struct
 import subprocess
 import sys
 import time
 import zipfile
 
 STAMP = (2021, 3, 4, 5, 6, 8)
+LATE_STAMP = (2021, 12, 31, 23, 59, 58)
+# Hosts in "version made by" whose attributes are DOS attributes.
+HOST_DOS, HOST_NTFS, HOST_VFAT = 0, 11, 14
+
+
+class RawNameInfo(zipfile.ZipInfo):
+    """An entry whose header name is stored as given (latin-1 code points
+    stand for the bytes), without the UTF-8 flag: as DOS and Windows tools
+    write code page 437 names."""
+
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("latin-1"), self.flag_bits
+
+
+def have(tool):
+    if shutil.which(tool):
+        return True
+    print("make_archives: %s not found, its archives are left out" % tool, file=sys.stderr)
+    return False
 
 
 def dos_time(t):
@@ -50,6 +71,7 @@ def main():
         "sub/random.bin": bytes(rng.getrandbits(8) for _ in range(300 * 1024)),
         "sub/deeper/repeat.txt": b"abcdefghij" * 120000,
         "sub/Mixed Case.TXT": b"name with a blank\n",
+        "sub/\u00dcbersicht \u00df.txt": "Gr\u00fc\u00dfe\n".encode("cp1252"),
     }
     expected_name = {}
     for i, (rel, data) in enumerate(contents.items()):
@@ -64,17 +86,22 @@ def main():
 
     def manifest(archive, files, check_time=True):
         lines.append("archive " + archive)
-        for name, expect, attributes in files:
+        for name, expect, attributes, *own_stamp in files:
+            when = "%08x" % dos_time(own_stamp[0]) if own_stamp else stamp
             lines.append("file %s %s %s %s" % (name.encode("cp1252").hex(), expect,
-                                               stamp if check_time else "-", attributes))
+                                               when if check_time else "-", attributes))
 
     tree_files = [(os.path.basename(rel), expected_name[rel], "-") for rel in contents]
     members = ["readme.txt", "empty.dat", "sub"]
 
-    def run(args, **kw):
-        subprocess.run(args, cwd=tree, check=True, **kw)
+    def run(args, locale="C.UTF-8"):
+        env = dict(os.environ, LC_ALL=locale)
+        subprocess.run(args, cwd=tree, check=True, env=env, stdout=subprocess.DEVNULL)
 
-    for name, options in [("infozip_deflate9.zip", ["-9"]), ("infozip_stored.zip", ["-0"]),
+    # Info-ZIP on Linux stores the umlaut name as UTF-8 bytes without the
+    # UTF-8 flag.
+    infozip = have("zip")
+    for name, options in [] if not infozip else [("infozip_deflate9.zip", ["-9"]), ("infozip_stored.zip", ["-0"]),
                           ("infozip_descriptors.zip", ["-fd"]), ("infozip_zip64.zip", ["-fz"])]:
         run(["zip", "-q", "-r", "-X"] + options + [os.path.join(out, name)] + members)
         manifest(name, tree_files)
@@ -85,16 +112,30 @@ def main():
         with open(os.path.join(out, name), "wb") as f:
             f.write(result.stdout)
 
-    for name, options in [("infozip_stdout.zip", []), ("infozip_stdout_zip64.zip", ["-fz"])]:
+    for name, options in [] if not infozip else [("infozip_stdout.zip", []),
+                                                  ("infozip_stdout_zip64.zip", ["-fz"])]:
         to_pipe(name, ["zip", "-q", "-r", "-X"] + options + ["-"] + members)
         manifest(name, tree_files)
     # Streamed input as well: the entry "-" has unknown size while zip writes it.
-    to_pipe("infozip_stdin.zip", ["zip", "-q", "-fz", "-", "-"], contents["sub/random.bin"])
-    manifest("infozip_stdin.zip", [("-", expected_name["sub/random.bin"], "-")], check_time=False)
+    if infozip:
+        to_pipe("infozip_stdin.zip", ["zip", "-q", "-fz", "-", "-"], contents["sub/random.bin"])
+        manifest("infozip_stdin.zip", [("-", expected_name["sub/random.bin"], "-")],
+                 check_time=False)
 
-    bsd = [("bsdtar_deflate.zip", []), ("bsdtar_stored.zip", ["--options", "zip:compression=store"])]
-    for name, options in bsd:
-        run(["bsdtar", "--format", "zip"] + options + ["-cf", os.path.join(out, name)] + members)
+    # bsdtar sets the UTF-8 flag in a UTF-8 locale; in the C locale it stores
+    # the bytes without it.
+    bsd = [("bsdtar_deflate.zip", [], "C.UTF-8"),
+           ("bsdtar_stored.zip", ["--options", "zip:compression=store"], "C")]
+    for name, options, locale in bsd if have("bsdtar") else []:
+        run(["bsdtar", "--format", "zip"] + options + ["-cf", os.path.join(out, name)] + members,
+            locale)
+        manifest(name, tree_files)
+
+    # 7-Zip: stored and strongest, NTFS times in an extra block, UTF-8 names.
+    for name, options in [] if not have("7zz") else [
+            ("7zip_stored.zip", ["-mx=0"]), ("7zip_ultra.zip", ["-mx=9"]),
+            ("7zip_ntfs_times.zip", ["-mtc=on"]), ("7zip_utf8.zip", ["-mcu=on"])]:
+        run(["7zz", "a", "-tzip", "-bd"] + options + [os.path.join(out, name)] + members)
         manifest(name, tree_files)
 
     # Python: UTF-8 names (flag bit 11), stored and deflated, and entries
@@ -116,12 +157,41 @@ def main():
             z.writestr(zipfile.ZipInfo("\u20acuro/", STAMP), b"")
         manifest(name, files)
 
+    # Header names as DOS and Windows tools write them: code page 437 bytes
+    # without a flag, and Info-ZIP's Unicode path block for a name that code
+    # page 437 cannot hold.
+    files = []
+    with zipfile.ZipFile(os.path.join(out, "python_cp437.zip"), "w", zipfile.ZIP_DEFLATED) as z:
+        unicode_name = "Sm\u00f8rrebr\u00f8d.txt".encode("utf-8")
+        for i, (raw, extra, name) in enumerate([
+                ("\x9abersicht \xe1.txt", b"", "\u00dcbersicht \u00df.txt"),
+                ("Smorrebrod.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
+                                               zipfile.crc32(b"Smorrebrod.txt")) + unicode_name,
+                 "Sm\u00f8rrebr\u00f8d.txt")]):
+            info = RawNameInfo(raw, STAMP)
+            info.create_system = HOST_DOS
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.extra = extra
+            data = ("%s\r\n" % name).encode("cp1252") * (i + 1)
+            z.writestr(info, data)
+            expect = "cp437_%d.bin" % i
+            with open(os.path.join(expected, expect), "wb") as f:
+                f.write(data)
+            files.append((name, expect, "-"))
+    manifest("python_cp437.zip", files)
+
+    # Attributes made on DOS, NTFS and VFAT come back; one entry was written
+    # in the last hour of a day.
     files = []
     with zipfile.ZipFile(os.path.join(out, "python_dos.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        for i, (entry, attributes) in enumerate([("READONLY.TXT", 0x21), ("HIDDEN.TXT", 0x22),
-                                                  ("SYSTEM.TXT", 0x24), ("PLAIN.TXT", 0x20)]):
-            info = zipfile.ZipInfo(entry, STAMP)
-            info.create_system = 0
+        for i, (entry, host, attributes, when) in enumerate([
+                ("READONLY.TXT", HOST_DOS, 0x21, STAMP), ("HIDDEN.TXT", HOST_DOS, 0x22, STAMP),
+                ("SYSTEM.TXT", HOST_DOS, 0x24, STAMP), ("PLAIN.TXT", HOST_DOS, 0x20, STAMP),
+                ("NTFS_RO.TXT", HOST_NTFS, 0x21, LATE_STAMP),
+                ("NTFS_HID.TXT", HOST_NTFS, 0x22, STAMP),
+                ("VFAT_RO.TXT", HOST_VFAT, 0x01, STAMP)]):
+            info = zipfile.ZipInfo(entry, when)
+            info.create_system = host
             info.external_attr = attributes
             info.compress_type = zipfile.ZIP_DEFLATED
             data = ("%s\r\n" % entry).encode() * (i + 1)
@@ -129,7 +199,7 @@ def main():
             expect = "dos_%d.bin" % i
             with open(os.path.join(expected, expect), "wb") as f:
                 f.write(data)
-            files.append((entry, expect, "%02x" % attributes))
+            files.append((entry, expect, "%02x" % attributes, when))
     manifest("python_dos.zip", files)
 
     with open(os.path.join(out, "manifest.txt"), "w", newline="\n") as f:

@@ -82,7 +82,21 @@ TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
       {"\x81.txt", 0, nullptr, true, "\xFC.txt"},
       {"\x81.txt", dunzip::FlagUtf8Name, nullptr, false, ""},
       {"\xC3\xBC.txt", dunzip::FlagUtf8Name, nullptr, true, "\xFC.txt"},
-      {"\xC3\xBC.txt", 0, nullptr, false, ""},
+      // Unflagged names: well-formed UTF-8 beyond ASCII is read as UTF-8, the
+      // rest as code page 437.
+      {"\xC3\xBC.txt", 0, nullptr, true, "\xFC.txt"},
+      {"\xC3\x9C"
+       "bersicht \xC3\x9F.txt",
+       0, nullptr, true,
+       "\xDC"
+       "bersicht \xDF.txt"},
+      {"\xE6\x97\xA5.txt", 0, nullptr, false, ""},
+      {"\xE1\x81.txt", 0, nullptr, true, "\xDF\xFC.txt"},
+      {"\x9A"
+       "bersicht \xE1.txt",
+       0, nullptr, true,
+       "\xDC"
+       "bersicht \xDF.txt"},
       {"a.txt", 0, "\xC3\xA4.txt", true, "\xE4.txt"},
   };
   for (const auto &c : cases) {

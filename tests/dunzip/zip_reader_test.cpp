@@ -163,6 +163,22 @@ TEST(ZipReader, OutputNeverExceedsTheDeclaredSize) {
   EXPECT_LE(sink.Bytes.size(), 1000u);
 }
 
+// Thousands of central records naming one entry would unpack into many times
+// the archive's size; the directory itself is refused.
+TEST(ZipReader, CentralRecordsSharingOneEntryAreRefused) {
+  TTestEntry shared;
+  shared.Name = "large.bin";
+  shared.Data.assign(4096, 0);
+  std::vector<TTestEntry> entries(3000, shared);
+  for (std::size_t i = 1; i < entries.size(); ++i)
+    entries[i].CentralOffset = 0;
+  auto zip = BuildZip(entries);
+  dunzip::TMemorySource source(zip.data(), zip.size());
+  dunzip::TZipReader reader(source);
+  std::vector<TZipEntry> read;
+  EXPECT_EQ(reader.ReadCentralDirectory(read), TZipError::BadArchive);
+}
+
 std::vector<std::uint8_t> ReadArchive(const std::string &name) {
   return testing_support::ReadWholeFile(dunzip_test::ArchiveFolder() +
                                         (testing_support::RunningOnWindows() ? "\\" : "/") + name);

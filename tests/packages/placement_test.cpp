@@ -128,6 +128,40 @@ TEST_F(Placement, IndexCarriesOverInListingOrder) {
   }
 }
 
+// Files are taken in the order Windows lists them, upper-cased names compared
+// character by character: "_ [ ] ^" come after the letters, and umlauts by
+// their capitals. FILEPATH.ID sends PROGB.DLL to 2 and progä.dll to 3; the
+// others take the index of the file before them.
+TEST_F(Placement, FilesAreTakenInTheOrderWindowsListsThem) {
+  const struct {
+    const char *name;
+    int dest;
+  } expected[] = {{"progb.dll", 2},  {"prog[1].dll", 2},  {"prog]z.dll", 2},  {"prog^x.dll", 2},
+                  {"prog_a.dll", 2}, {"prog\xE4.dll", 3}, {"prog\xD6.dll", 3}};
+  MakeDests({1, 2, 3});
+  // Made in another order than the expected one.
+  for (int i = 6; i >= 0; --i)
+    ASSERT_TRUE(WriteWholeFile(In(Staging, expected[i].name),
+                               "content of " + std::string(expected[i].name)));
+  WriteFilePathId({{"PROGB.DLL", 2}, {"prog\xE4.dll", 3}});
+  std::vector<std::string> order = Listing();
+  std::vector<std::string> wanted = {"FILEPATH.ID"};
+  for (const auto &e : expected)
+    wanted.push_back(e.name);
+  EXPECT_EQ(order, wanted);
+
+  EXPECT_EQ(packages::PlaceStagedFiles(Header, 1, Events), 0);
+  for (const auto &e : expected) {
+    SCOPED_TRACE(e.name);
+    EXPECT_TRUE(CopiedTo(e.dest, e.name));
+    for (int other = 1; other <= 3; ++other) {
+      if (other != e.dest) {
+        EXPECT_FALSE(FileExists(In(Dest(other), e.name)));
+      }
+    }
+  }
+}
+
 TEST_F(Placement, FindIndivFilePathRecordRules) {
   WriteFilePathId({{"zero.txt", 0},
                    {"big.txt", 21},

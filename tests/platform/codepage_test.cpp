@@ -49,4 +49,18 @@ TEST(Cp1252ToUtf8, UnassignedBytesFollowTheChosenTreatmentBothWays) {
   }
 }
 
+TEST(Cp1252UpperCase, FoldsLettersAsWindowsFileSystemsDo) {
+  const struct {
+    unsigned char In;
+    char32_t Out;
+  } cases[] = {{'a', 'A'},    {'Z', 'Z'},    {'_', '_'},    {'^', '^'},
+               {0xE4, 0xC4},  {0xFE, 0xDE},  {0xF7, 0xF7},  {0xDF, 0xDF},
+               {0xFF, 0x178}, {0x9A, 0x160}, {0x9C, 0x152}, {0x9E, 0x17D},
+               {0x83, 0x191}, {0xB5, 0x39C}, {0x8A, 0x160}, {0x81, 0x81}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.In));
+    EXPECT_EQ(platform::Cp1252UpperCase(c.In), c.Out);
+  }
+}
+
 } // namespace

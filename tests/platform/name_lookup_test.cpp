@@ -3,6 +3,7 @@
 // through the seam or behind its back, must show in the next lookup.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cctype>
 #include <filesystem>
 #include <fstream>
@@ -255,23 +256,73 @@ TEST(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
   EXPECT_EQ(ReadThroughSeam(dir / "BOX\\THIRD.TXT"), "third");
 }
 
-TEST(NameLookup, PosixMoreOutsideChangesThanTheKernelQueuesLoseNoName) {
+TEST(NameLookup, PosixNamesAreUtf8OnDiskAndWindows1252Inside) {
   if (testing_support::RunningOnWindows())
-    GTEST_SKIP() << "the kernel's change queue is a POSIX matter";
-  long queued = 0;
-  std::ifstream("/proc/sys/fs/inotify/max_queued_events") >> queued;
-  if (queued <= 0 || queued > 100000)
-    GTEST_SKIP() << "change queue limit " << queued;
+    GTEST_SKIP() << "the system converts names itself";
   TTempFolder dir;
   const fs::path native = NativePath(dir.Path());
-  ReadFolderNames(dir);
-  // More changes than the queue holds: some are lost, so the kept names
-  // cannot be trusted any more.
-  const long files = queued + 100;
-  for (long i = 0; i < files; ++i)
-    std::ofstream(native / ("Flood" + std::to_string(i) + ".Txt"));
-  { std::ofstream(native / "Last.Txt") << "last"; }
-  EXPECT_EQ(ReadThroughSeam(dir / "LAST.TXT"), "last");
-  TFile first;
-  EXPECT_TRUE(first.OpenRead(dir / "FLOOD0.TXT"));
+  ASSERT_TRUE(CreateThroughSeam(dir / "\xDC"
+                                      "bersicht.txt",
+                                "made inside"));
+  EXPECT_TRUE(fs::exists(native / "\xC3\x9C"
+                                  "bersicht.txt"));
+  {
+    std::ofstream(native / "Gr\xC3\xBC\xC3\x9F"
+                           "e.txt")
+        << "made outside";
+  }
+  EXPECT_EQ(Listing(dir), (std::vector<std::string>{"Gr\xFC\xDF"
+                                                    "e.txt",
+                                                    "\xDC"
+                                                    "bersicht.txt"}));
+  // Found regardless of case as Windows finds it, umlauts included.
+  EXPECT_EQ(ReadThroughSeam(dir / "GR\xDC\xDF"
+                                  "E.TXT"),
+            "made outside");
+  EXPECT_EQ(ReadThroughSeam(dir / "\xFC"
+                                  "bersicht.TXT"),
+            "made inside");
+
+  // Every byte of the code page survives the trip to the disk and back.
+  for (const int first : {0x80, 0xC0}) {
+    SCOPED_TRACE(first);
+    std::string name;
+    for (int c = first; c < first + 0x40; ++c)
+      name += static_cast<char>(c);
+    TTempFolder bytes;
+    ASSERT_TRUE(CreateThroughSeam(bytes / name, "x")) << LastError();
+    EXPECT_EQ(Listing(bytes), std::vector<std::string>{name});
+    EXPECT_EQ(ReadThroughSeam(bytes / name), "x");
+  }
+
+  const std::string saved = GetCurrentFolder();
+  ASSERT_TRUE(CreateFolder(dir / "\xC4rger"));
+  ASSERT_TRUE(SetCurrentFolder(dir / "\xC4rger"));
+  EXPECT_EQ(GetCurrentFolder(), dir.Path() + "/\xC4rger");
+  ASSERT_TRUE(SetCurrentFolder(saved));
+}
+
+TEST(NameLookup, PosixNamesOnDiskThatAreNotWindows1252PassThroughByteForByte) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "the system converts names itself";
+  TTempFolder dir;
+  const fs::path native = NativePath(dir.Path());
+  const std::string names[] = {
+      "raw\xDC.txt",      // Latin-1, not UTF-8
+      "cut\xC3.txt",      // a cut UTF-8 sequence
+      "\xE6\x97\xA5.txt", // UTF-8 without a Windows-1252 form
+  };
+  for (const std::string &name : names)
+    std::ofstream(native / name) << name;
+  std::vector<std::string> listed = Listing(dir);
+  std::sort(listed.begin(), listed.end());
+  std::vector<std::string> expected(std::begin(names), std::end(names));
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(listed, expected);
+  for (const std::string &name : names) {
+    SCOPED_TRACE(name);
+    EXPECT_EQ(ReadThroughSeam(dir / name), name);
+    EXPECT_TRUE(DeleteFile(dir / name)) << LastError();
+    EXPECT_FALSE(fs::exists(native / name));
+  }
 }

@@ -9,6 +9,9 @@
 #include <fstream>
 #include <system_error>
 
+#include "dunzip/dunzip_api.h"
+#include "platform/dynlib.h"
+#include "platform/fault.h"
 #include "platform/files.h"
 
 namespace fs = std::filesystem;
@@ -105,6 +108,20 @@ std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed) {
 
 bool RunningOnWindows() {
   return platform::HostIsWindows();
+}
+
+bool FollowFaultsInUnzipLibrary() {
+  if (!RunningOnWindows())
+    return true;
+  // Never freed: the library must stay loaded, and linked, for the process.
+  static void *const library = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
+  const auto follow = reinterpret_cast<dunzip::TDunzipTestFollowFaults>(
+      platform::FindSymbol(library, dunzip::DunzipTestFollowFaultsName));
+  if (follow == nullptr)
+    return false;
+  const platform::fault::THooks hooks = platform::fault::OwnHooks();
+  follow(&hooks);
+  return true;
 }
 
 } // namespace testing_support

@@ -36,5 +36,10 @@ bool MakeFolder(std::string_view path);
 // Deterministic pseudo-random bytes.
 std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed);
 bool RunningOnWindows();
+// Makes the unzip library's file operations count and fail through this
+// process's fault hooks. Natively they share one seam already; on Windows the
+// library is loaded (and kept) and its test-only entry is called. False when
+// the library or the entry is missing.
+bool FollowFaultsInUnzipLibrary();
 
 } // namespace testing_support

@@ -48,26 +48,28 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
         e.OverrideSize ? e.UncompressedSize : static_cast<std::uint32_t>(e.Data.size());
     auto compressed = static_cast<std::uint32_t>(stored.size());
     bool descriptor = (e.Flags & 0x0008) != 0;
-    auto offset = static_cast<std::uint32_t>(zip.size());
+    auto offset = static_cast<std::uint32_t>(e.CentralOffset >= 0 ? e.CentralOffset : zip.size());
 
-    Put32(zip, 0x04034b50);
-    Put16(zip, 20);
-    Put16(zip, e.Flags);
-    Put16(zip, e.Method);
-    Put32(zip, e.DosDateTime);
-    Put32(zip, descriptor ? 0 : crc);
-    Put32(zip, descriptor ? 0 : compressed);
-    Put32(zip, descriptor ? 0 : size);
-    Put16(zip, static_cast<std::uint32_t>(e.Name.size()));
-    Put16(zip, static_cast<std::uint32_t>(e.Extra.size()));
-    zip.insert(zip.end(), e.Name.begin(), e.Name.end());
-    zip.insert(zip.end(), e.Extra.begin(), e.Extra.end());
-    zip.insert(zip.end(), stored.begin(), stored.end());
-    if (descriptor) {
-      Put32(zip, 0x08074b50);
-      Put32(zip, crc);
-      Put32(zip, compressed);
-      Put32(zip, size);
+    if (e.CentralOffset < 0) {
+      Put32(zip, 0x04034b50);
+      Put16(zip, 20);
+      Put16(zip, e.Flags);
+      Put16(zip, e.Method);
+      Put32(zip, e.DosDateTime);
+      Put32(zip, descriptor ? 0 : crc);
+      Put32(zip, descriptor ? 0 : compressed);
+      Put32(zip, descriptor ? 0 : size);
+      Put16(zip, static_cast<std::uint32_t>(e.Name.size()));
+      Put16(zip, static_cast<std::uint32_t>(e.Extra.size()));
+      zip.insert(zip.end(), e.Name.begin(), e.Name.end());
+      zip.insert(zip.end(), e.Extra.begin(), e.Extra.end());
+      zip.insert(zip.end(), stored.begin(), stored.end());
+      if (descriptor) {
+        Put32(zip, 0x08074b50);
+        Put32(zip, crc);
+        Put32(zip, compressed);
+        Put32(zip, size);
+      }
     }
 
     Put32(central, 0x02014b50);

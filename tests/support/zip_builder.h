@@ -22,6 +22,9 @@ struct TTestEntry {
   std::uint32_t Crc = 0;
   bool OverrideSize = false;
   std::uint32_t UncompressedSize = 0;
+  // Not -1: the central record names this offset as its local header, and
+  // no local header or data of its own is written (overlapping entries).
+  std::int64_t CentralOffset = -1;
 };
 
 // The archive bytes. Data descriptors are written when an entry has flag bit 3.

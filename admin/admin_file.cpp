@@ -130,12 +130,16 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
     return false;
   if (!file.Seek(start))
     return false;
-  for (int k = 1; k <= PackageInfoCount; ++k)
-    record.SetInstalledInfo(k, record.OfferedInfo(k));
-  record.SetInstallPending(0);
+  MarkApplied(record);
   TPackageRecord scrambled = record;
   ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
   return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+}
+
+void MarkApplied(TPackageRecord &record) {
+  for (int k = 1; k <= PackageInfoCount; ++k)
+    record.SetInstalledInfo(k, record.OfferedInfo(k));
+  record.SetInstallPending(0);
 }
 
 void RecordRunResult(TAdminHeader &header, std::int32_t result) {

@@ -34,6 +34,9 @@ bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecor
 // writes it back in its place; the file position stays behind it. `record`
 // stays plain and shows the change.
 bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t seed);
+// The change RewritePackage makes: offered infos become the installed ones,
+// InstallPending 0.
+void MarkApplied(TPackageRecord &record);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);

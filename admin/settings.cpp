@@ -28,7 +28,7 @@ bool WriteSettingsFile() {
   TUpdateSettings scrambled = Settings;
   ScrambleBuffer(scrambled.Bytes, SettingsSize, SettingsSeed);
   platform::TFile file;
-  if (!file.Create(SettingsPath().View()))
+  if (!file.Create(SettingsPath()))
     return false;
   std::uint32_t written = 0;
   bool ok =
@@ -94,16 +94,16 @@ std::int32_t StoreHeaderFolders(const TSettingsSource &source, bool &named) {
 
 } // namespace
 
-util::TShortString SettingsPath() {
+std::string SettingsPath() {
   if (util::TrimText(DataFolder.View()).Empty())
-    return util::TShortString(SettingsFileName);
-  return util::AddBackslash(DataFolder.View()) + SettingsFileName;
+    return std::string(SettingsFileName);
+  return util::AddBackslash(DataFolder.View()).append(SettingsFileName);
 }
 
 bool ReadSettings() {
   std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
   platform::TFile file;
-  if (!file.OpenShared(SettingsPath().View()))
+  if (!file.OpenShared(SettingsPath()))
     return false;
   // A short file counts as read; what is missing unscrambles to key bytes.
   std::uint32_t got = 0;

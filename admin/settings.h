@@ -169,8 +169,9 @@ extern util::TShortString DataFolder;
 extern TUpdateSettings Settings;
 
 // AddBackslash(DataFolder) + SettingsFileName, or the bare name when
-// DataFolder is blank.
-util::TShortString SettingsPath();
+// DataFolder is blank. Not cut: in a data folder of 250 characters a cut path
+// would name a stranger's file.
+std::string SettingsPath();
 
 // Settings := the settings file's record. True also for a file shorter than
 // the record; the missing bytes then come out as key bytes.

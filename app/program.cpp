@@ -41,16 +41,11 @@ void CloseHostTimerWindow(std::uint32_t message) {
     platform::PostMessageTo(timer, message, 0, 0);
 }
 
-int RunCopyForm(platform::THandle hostWindow, bool hostWindowGiven,
-                const std::vector<std::string> &params) {
+int RunCopyForm(platform::THandle hostWindow, const std::vector<std::string> &params) {
   CloseHostTimerWindow(platform::WmClose);
   std::unique_ptr<update::TCopyFormView> view = platform::CreateCopyFormView();
   if (!view)
     return -1;
-  if (!hostWindowGiven) {
-    hostWindow = view->Handle();
-    HostWindow = hostWindow;
-  }
   return update::RunUpdate(*view, params, hostWindow);
 }
 
@@ -61,9 +56,9 @@ int RunProgram(const std::vector<std::string> &params) {
   if (!instance.Acquire(platform::SingleInstanceName))
     return 0;
   TCommandLine line = ParseCommandLine(params);
-  HostWindow = line.HostWindow;
+  HostWindow = line.HostWindowGiven ? line.HostWindow : platform::ApplicationWindow();
   CallerOption = line.CallerOption;
-  if (RunCopyForm(HostWindow, line.HostWindowGiven, params) < 0)
+  if (RunCopyForm(HostWindow, params) < 0)
     return 1;
   util::DeleteFileIfExists(StatusFileName);
   return 0;

@@ -28,9 +28,8 @@ struct TCommandLine {
 TCommandLine ParseCommandLine(const std::vector<std::string> &params);
 
 // Program-wide, set once at start and kept only: nothing later acts on them.
-// The program has no application window of its own, so without parameter 2
-// HostWindow becomes the update dialog's window handle once the dialog exists
-// (0 where the dialog is no window, as on a terminal).
+// Without parameter 2 HostWindow is the program's own hidden application
+// window (0 where there are no windows, as on a terminal).
 extern platform::THandle HostWindow;
 extern std::uint8_t CallerOption;
 
@@ -38,10 +37,9 @@ extern std::uint8_t CallerOption;
 void CloseHostTimerWindow(std::uint32_t message);
 
 // Asks the host's timer window to close, then creates the update dialog and
-// runs it modally with `hostWindow` (or, when not given, the dialog's own
-// handle). Returns the modal result, or -1 when no dialog window could be made.
-int RunCopyForm(platform::THandle hostWindow, bool hostWindowGiven,
-                const std::vector<std::string> &params);
+// runs it modally with `hostWindow`. Returns the modal result, or -1 when no
+// dialog window could be made.
+int RunCopyForm(platform::THandle hostWindow, const std::vector<std::string> &params);
 
 // The whole program: the process exit code. 0 normally; 1 when the dialog
 // could not be created (the unzip library's absence ends the process with 1

@@ -56,7 +56,13 @@ int Place(const char *staging, const char *dest) {
   header.SetStagingFolder(staging);
   header.SetDestFolder(BenchDestIndex, dest);
   TQuietPlacementEvents events;
-  std::int32_t result = packages::PlaceStagedFiles(header, BenchDestIndex, events);
+  // As a run places a package: journaled, committed, journal removed.
+  packages::TPlacementJournal journal;
+  journal.Path = packages::JournalPathIn(dest);
+  std::int32_t result = packages::PlaceStagedFiles(header, BenchDestIndex, events, journal);
+  if (result == packages::PlacementOk && !packages::CommitPlacement(journal))
+    result = packages::PlacementCopyFailed;
+  packages::CloseJournal(journal);
   if (result == packages::PlacementOk)
     return 0;
   std::fprintf(stderr, "placement failed with %d\n", static_cast<int>(result));

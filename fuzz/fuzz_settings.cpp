@@ -36,7 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   (void)folders;
   DataFolder = "C:\\DATA";
   Require(SettingsPath() == "C:\\DATA\\ZRKUPD.DAT", "SettingsPath: wrong path");
-  fuzz::PutFile(SettingsPath().View(), data, size);
+  fuzz::PutFile(SettingsPath(), data, size);
 
   Require(ReadSettings(), "ReadSettings: an existing file was not read");
   for (std::size_t i = 0; i < SettingsRecordSize; ++i) {

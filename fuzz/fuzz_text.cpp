@@ -67,8 +67,8 @@ void CheckTrimText(std::string_view text) {
 }
 
 void CheckExtractFolder(std::string_view path) {
-  TShortString folder = util::ExtractFolder(path);
-  std::string_view f = folder.View();
+  const std::string folder = util::ExtractFolder(path);
+  std::string_view f = folder;
   Require(path.substr(0, f.size()) == f, "ExtractFolder: not a prefix");
   std::size_t last = std::string_view::npos;
   for (std::size_t i = 0; i < path.size(); ++i)
@@ -80,12 +80,10 @@ void CheckExtractFolder(std::string_view path) {
   }
   Require(!f.empty(), "ExtractFolder: no folder although there is a delimiter");
   // The folder ends at the last delimiter or right before it (a dropped
-  // backslash); with the short-string cut it may end earlier.
+  // backslash), at any length.
   std::size_t expected = last + 1;
   if (last >= 1 && path[last] == '\\' && path[last - 1] != ':')
     expected = last;
-  if (expected > ShortCapacity)
-    expected = ShortCapacity;
   Require(f.size() == expected, "ExtractFolder: the folder does not end at the last delimiter");
 }
 

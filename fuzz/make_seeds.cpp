@@ -160,7 +160,7 @@ void SettingsSeeds() {
   // The default settings name relative files; keep them in the scratch folder.
   platform::SetCurrentFolder("C:\\SEEDS\\DATA");
   WriteDefaultSettings();
-  Bytes defaults = ReadDrive(SettingsPath().View());
+  Bytes defaults = ReadDrive(SettingsPath());
   Emit("settings", "defaults", defaults);
   Emit("settings", "short", Bytes(defaults.begin(), defaults.begin() + 100));
 
@@ -180,7 +180,7 @@ void SettingsSeeds() {
   source.ExtraNumber2 = 2;
   source.ExtraNumber3 = 3;
   StoreSettings(source);
-  Emit("settings", "custom", ReadDrive(SettingsPath().View()));
+  Emit("settings", "custom", ReadDrive(SettingsPath()));
 }
 
 void FilePathIdSeeds() {

@@ -407,7 +407,11 @@ bool VerifyPackageStream(std::string_view packagePath, std::string_view archiveP
 }
 
 std::string ArchivePathOf(std::string_view packagePath) {
-  return util::ChangeExtension(packagePath, "zip").Str();
+  // Only the file name's own extension: a "." in a folder name must not pull
+  // the archive out of the package's folder.
+  const std::size_t nameStart = NameStart(packagePath);
+  return std::string(packagePath.substr(0, nameStart)) +
+         util::ChangeExtension(packagePath.substr(nameStart), "zip");
 }
 
 namespace {
@@ -417,15 +421,16 @@ bool VerifyBeside(std::string_view packagePath, TPackageReport &report) {
   if (packagePath.size() > util::TShortString::Capacity)
     return Fail(report, TPackageFault::PathTooLong);
   std::string archivePath = ArchivePathOf(packagePath);
-  // Short strings cut a name that "zip" made longer than 255 characters.
+  // Short strings would cut a name that "zip" made longer than 255
+  // characters; a name part that is empty gives no archive name at all.
   constexpr std::string_view suffix = ".zip";
-  if (archivePath.size() < suffix.size() ||
+  if (archivePath.size() > util::TShortString::Capacity || archivePath.size() < suffix.size() ||
       archivePath.compare(archivePath.size() - suffix.size(), suffix.size(), suffix) != 0)
     return Fail(report, TPackageFault::ArchiveNameTooLong);
   if (SameAsciiCaseless(archivePath, packagePath))
     return Fail(report, TPackageFault::ArchiveIsPackage);
-  // The last "." may sit in a folder name when the file has no extension;
-  // the archive would then land outside the package's folder, over a stranger's file.
+  // Whatever the name holds, the archive goes beside the package and nowhere
+  // else, where it could land over a stranger's file.
   std::size_t folderEnd = NameStart(packagePath);
   if (NameStart(archivePath) != folderEnd ||
       archivePath.compare(0, folderEnd, packagePath.substr(0, folderEnd)) != 0)

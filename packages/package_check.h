@@ -80,7 +80,8 @@ std::string DescribePackageReport(const TPackageReport &report);
 bool VerifyPackageStream(std::string_view packagePath, std::string_view archivePath,
                          TPackageReport &report);
 
-// The archive file of a package: its path with the extension replaced by "zip".
+// The archive file of a package: its path with the file name's extension
+// replaced by "zip" (added when the name has none), in the package's folder.
 std::string ArchivePathOf(std::string_view packagePath);
 
 // Removes an old archive file, then verifies the package and writes the

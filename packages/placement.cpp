@@ -1,6 +1,7 @@
 // Placement of unpacked files into the destination folders, directed by the
 // package's default index and the records of FILEPATH.ID. Paths are kept at
 // full length: a path too long for the host is refused by the copy, never cut.
+// A package goes in whole or not at all, through the placement journal.
 #include "packages/placement.h"
 
 #include <string>
@@ -18,6 +19,10 @@ namespace {
 constexpr int FirstDestIndex = 1;
 constexpr int LastDestIndex = admin::DestFolderCount;
 constexpr std::string_view BlankFolderFallback = "G:\\";
+// Longest path the ANSI file functions take (MAX_PATH without the NUL).
+constexpr std::size_t MaxPathChars = 259;
+// CopyFileWithDate's number for a destination that cannot be replaced.
+constexpr int CopyDestinationFailed = 2;
 
 // AddBackslash(folder) + name, without the 255-character cut of short strings.
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -34,7 +39,7 @@ std::string FolderOfEntry(std::string_view entry) {
   std::string withBackslash = JoinPath(entry, "");
   if (withBackslash.size() > util::TShortString::Capacity)
     return std::string(entry);
-  return util::ExtractFolder(withBackslash).Str();
+  return util::ExtractFolder(withBackslash);
 }
 
 bool InDestRange(int index) {
@@ -85,17 +90,48 @@ std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName, b
   return index;
 }
 
+// Names beside `folder`'s files for a file's temporary copy and its previous
+// version, free now and not handed out before in this package.
+void FreeNames(const std::string &folder, int &counter, TPlacedFile &file) {
+  for (;;) {
+    const std::string number = std::to_string(++counter);
+    file.Temp = JoinPath(folder, "~zrk" + number + ".tmp");
+    file.Backup = JoinPath(folder, "~zrk" + number + ".bak");
+    if (file.Backup.size() > MaxPathChars) {
+      file.Temp = JoinPath(folder, "~" + number);
+      file.Backup = JoinPath(folder, "~" + number + "b");
+    }
+    std::uint32_t attributes = 0;
+    if (!platform::GetAttributes(file.Temp, attributes) &&
+        !platform::GetAttributes(file.Backup, attributes))
+      return;
+  }
+}
+
+// 0 or the copy routine's number for the failure. A previous version is
+// renamed aside first, so that it can come back with its attributes and date.
+int PlaceOne(const std::string &source, const TPlacedFile &file) {
+  if (file.Existed && !platform::MoveFileReplacing(file.Destination, file.Backup))
+    return CopyDestinationFailed;
+  return util::CopyFileWithDate(source, file.Destination, file.Temp);
+}
+
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                        TPlacementEvents &events) {
+                        TPlacementEvents &events, TPlacementJournal &journal) {
   events.ShowGroupCaption(CopyingCaption);
   const std::string staging = header.StagingFolder().Str();
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
-  std::int32_t result = PlacementOk;
+  std::int32_t stop = PlacementOk;
 
+  // The files up to the first one that cannot go anywhere, in listing order;
+  // they are placed (and then taken back) before that failure is reported.
   std::vector<platform::TFindEntry> entries;
   platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
                       entries);
+  std::vector<std::string> sources;
+  std::vector<TPlacedFile> files;
+  int counter = 0;
   for (const platform::TFindEntry &entry : entries) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
@@ -103,35 +139,52 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     if (std::uint8_t own = LookUp(staging, name, markerUnreadable); own != 0)
       current = own;
     if (markerUnreadable) {
-      result = PlacementCopyFailed;
+      stop = PlacementCopyFailed;
       break;
     }
     if (!InDestRange(current)) {
-      result = PlacementBadIndex;
+      stop = PlacementBadIndex;
       break;
     }
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
         destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
     if (!util::FolderExists(folder)) {
-      result = PlacementNoFolder;
+      stop = PlacementNoFolder;
       break;
     }
     if (util::LowerCaseAscii(name) == markerKey)
       continue;
-    std::string source = JoinPath(staging, name);
-    std::string destination = JoinPath(folder, name);
-    // Clears read-only, hidden and system on a file about to be replaced.
-    platform::SetAttributes(destination, platform::faArchive);
-    int copyResult = util::CopyFileWithDate(source, destination);
-    if (copyResult != 0) {
+    TPlacedFile file;
+    file.Destination = JoinPath(folder, name);
+    std::uint32_t attributes = 0;
+    file.Existed = platform::GetAttributes(file.Destination, attributes) &&
+                   (attributes & platform::faDirectory) == 0;
+    FreeNames(folder, counter, file);
+    sources.push_back(JoinPath(staging, name));
+    files.push_back(std::move(file));
+  }
+  if (files.empty())
+    return stop;
+
+  journal.State = TPlacementJournal::TState::Placing;
+  journal.Files = files;
+  if (!WriteJournal(journal)) {
+    journal.State = TPlacementJournal::TState::Idle;
+    journal.Files.clear();
+    return PlacementCopyFailed;
+  }
+  for (std::size_t i = 0; i < files.size(); ++i) {
+    if (int copyResult = PlaceOne(sources[i], files[i]); copyResult != 0) {
       util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
       platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
-      result = PlacementCopyFailed;
+      stop = PlacementCopyFailed;
       break;
     }
   }
-  return result;
+  if (stop != PlacementOk)
+    RollBackPlacement(journal, false);
+  return stop;
 }
 
 } // namespace
@@ -147,11 +200,13 @@ std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view 
 
 // Anything thrown on the way (out of memory) counts as a failed copy.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                              TPlacementEvents &events) {
+                              TPlacementEvents &events, TPlacementJournal &journal) {
   std::int32_t result = PlacementCopyFailed;
   try {
-    result = PlaceFiles(header, destIndex, events);
+    result = PlaceFiles(header, destIndex, events, journal);
   } catch (...) {
+    if (journal.State == TPlacementJournal::TState::Placing)
+      RollBackPlacement(journal, false);
   }
   try {
     util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "admin/admin_records.h"
+#include "packages/placement_journal.h"
 #include "platform/window.h"
 
 namespace packages {
@@ -44,9 +45,13 @@ public:
 // an index outside 1..20.
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName);
 
-// Copies the staging folder's plain files; returns PlacementOk or the code of
-// the failure that stopped it. FILEPATH.ID is deleted in every case.
+// Copies the staging folder's plain files, the whole package or nothing:
+// previous versions are renamed aside in their folders and `journal` (Path
+// and record fields set by the caller) lists every step before the first
+// one. On PlacementOk the journal stays in the Placing state until the
+// caller commits or rolls back; on a failure the package is rolled back and
+// the code of the failure returned. FILEPATH.ID is deleted in every case.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                              TPlacementEvents &events);
+                              TPlacementEvents &events, TPlacementJournal &journal);
 
 } // namespace packages

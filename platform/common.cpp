@@ -21,6 +21,8 @@ std::atomic<bool> Armed{false};
 std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
+std::atomic<bool> Crash{false};
+std::atomic<int> HitOp{-1};
 std::atomic<bool> LastHitWasDiskFull{false};
 // Set only while this copy follows another copy's hooks (tests).
 std::atomic<bool (*)(fault::TOp)> FollowedHit{nullptr};
@@ -117,8 +119,15 @@ void Arm(std::uint64_t failAt, bool diskFull) {
   Counter = 0;
   FailAt = failAt;
   DiskFull = diskFull;
+  Crash = false;
+  HitOp = -1;
   LastHitWasDiskFull = false;
   Armed = true;
+}
+
+void ArmCrash(std::uint64_t crashAt) {
+  Arm(crashAt);
+  Crash = true;
 }
 
 void Disarm() {
@@ -129,6 +138,14 @@ std::uint64_t Count() {
   return Counter;
 }
 
+bool HitOperation(TOp &op) {
+  const int hit = HitOp.load();
+  if (hit < 0)
+    return false;
+  op = static_cast<TOp>(hit);
+  return true;
+}
+
 bool Hit(TOp op) {
   if (const auto followed = FollowedHit.load(std::memory_order_relaxed))
     return followed(op);
@@ -137,6 +154,9 @@ bool Hit(TOp op) {
   const std::uint64_t number = ++Counter;
   if (number != FailAt.load())
     return false;
+  if (Crash.load())
+    detail::EndProcessAbruptly(CrashExitCode);
+  HitOp = static_cast<int>(op);
   LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
   return true;
 }

@@ -16,8 +16,16 @@ enum class TOp { Open, Create, Read, Write, Seek, Rename, Delete, SetAttributes,
 // operation reports: open/create 32, read 30, write 29, seek 25, create
 // folder 82, rename/delete/set attributes or time 5.
 void Arm(std::uint64_t failAt, bool diskFull = false);
+// Counts as Arm does and ends the process at once, before operation number
+// `crashAt` (1-based) is carried out, with exit code CrashExitCode: no
+// destructors, no buffers flushed, no files closed by the program. This is
+// how a run killed at that moment looks to the next one.
+void ArmCrash(std::uint64_t crashAt);
+constexpr int CrashExitCode = 86;
 void Disarm();
 std::uint64_t Count();
+// The kind of operation the armed failure hit; false while none was hit.
+bool HitOperation(TOp &op);
 // Called by the implementations; true when this operation has to fail.
 bool Hit(TOp op);
 

@@ -15,6 +15,9 @@ void SetError(int error);
 
 // Windows errors that an injected fault of each kind reports.
 int FaultError(fault::TOp op);
+// Ends the process at once with `exitCode`: no destructors, no atexit
+// handlers, no flushing (the crash mode of the fault hooks).
+[[noreturn]] void EndProcessAbruptly(int exitCode);
 // True when the write that has just been made to fail should look like a full disk.
 bool FaultIsDiskFull();
 

@@ -37,6 +37,10 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
 // Dispatches every pending message of this thread and returns.
 void ProcessPendingMessages();
 
+// The program's own application window: hidden, made on the first call and
+// kept until the process ends. 0 where there are no windows.
+THandle ApplicationWindow();
+
 // Replaces ShowMessageBox (and the beep stays) while set; tests use it.
 using TMessageBoxHook = std::function<int(THandle owner, std::string_view text,
                                           std::string_view caption, std::uint32_t style)>;

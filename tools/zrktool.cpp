@@ -140,7 +140,7 @@ struct TSeedOptions {
     if (!util::FolderExists(DataFolder))
       Fail(ExitBadInput, "data folder " + DataFolder + " does not exist");
     admin::DataFolder = util::TrimText(DataFolder);
-    std::string path = admin::SettingsPath().Str();
+    std::string path = admin::SettingsPath();
     RequireFile(path, "settings file");
     if (!admin::ReadSettings())
       Fail(ExitBadInput, "settings file " + path + " cannot be read");
@@ -166,7 +166,7 @@ void SettingsShow(const std::string &target, std::ostream &out, std::ostream &er
   std::int64_t size = 0;
   if (util::FolderExists(target)) {
     admin::DataFolder = util::TrimText(target);
-    path = admin::SettingsPath().Str();
+    path = admin::SettingsPath();
     size = RequireFile(path, "settings file");
     if (!admin::ReadSettings())
       Fail(ExitFailed, "settings file " + path + " cannot be read");

@@ -24,7 +24,6 @@ std::uint32_t UpdInfoMessage = 0;
 namespace {
 
 constexpr const char *AllFilesMask = "*.*";
-constexpr const char *ArchiveExtension = "zip";
 constexpr std::int32_t UnzipFunctionCode = 8;
 
 // Name part of a path; the library reports archive item names with "/".
@@ -141,10 +140,20 @@ void TCopyForm::WaitForHost() {
 void TCopyForm::DoProcess() {
   WaitForHost();
 
-  bool packageTaken = false;
+  // A killed run may have left a package half placed: it goes back first.
+  // When it cannot, this run touches nothing and the next one tries again.
+  packages::TPlacementJournal journal;
+  if (!packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()), journal)) {
+    Form.PostClose();
+    return;
+  }
+  bool packageTaken = journal.PackagesTaken;
   const std::int32_t seed = admin::Settings.AdminSeed();
   const util::TShortString adminPath = admin::Settings.AdminFileName();
-  if (!admin::ReadAdminHeader(adminPath, AdminHeader, seed) || AdminHeader.UpdatePending() == 0) {
+  const bool headerRead = admin::ReadAdminHeader(adminPath, AdminHeader, seed);
+  if (!headerRead || AdminHeader.UpdatePending() == 0) {
+    if (headerRead)
+      packages::CloseJournal(journal);
     Form.PostClose();
     return;
   }
@@ -171,33 +180,43 @@ void TCopyForm::DoProcess() {
     ++recordsRead;
     if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
       continue;
-    packageTaken = true;
+    packageTaken = journal.PackagesTaken = true;
 
-    const util::TShortString packagePath =
+    // Kept whole: a path cut to 255 characters would name another file, so a
+    // longer one is refused by the check instead.
+    const std::string packagePath =
         util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName();
-    const util::TShortString archivePath = util::ChangeExtension(packagePath, ArchiveExtension);
+    const std::string archivePath = packages::ArchivePathOf(packagePath);
     if (!CheckCrc32(packagePath)) {
       RunResult = -1;
       break;
     }
-    const util::TShortString stagingMask =
-        util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
+    const std::string stagingMask = util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
-    if (HoldsFiles(stagingMask.View()) || !DoUnZip(archivePath)) {
+    if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
       RunResult = -2;
       break;
     }
-    const std::int32_t placed =
-        packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(), placementEvents);
+    std::int64_t position = 0;
+    packages::NoteRecord(journal, adminPath.View(),
+                         adminFile.Position(position) ? position - admin::PackageRecordSize : -1,
+                         PackageRecord, seed);
+    const std::int32_t placed = packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(),
+                                                           placementEvents, journal);
     if (placed != packages::PlacementOk)
       RunResult = placed;
     if (RunResult < 0)
       break;
-    // The package is in place but its record still says pending: report it,
-    // so that the run is not taken for a success and the update stays open.
+    // A record that cannot say "applied" takes its package back out, so
+    // that the package and its record agree; the run reports the failure.
     if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
+      packages::RollBackPlacement(journal, true);
       RunResult = RewriteFailedResult;
+      break;
+    }
+    if (!packages::CommitPlacement(journal)) {
+      RunResult = packages::PlacementCopyFailed;
       break;
     }
   }
@@ -207,6 +226,7 @@ void TCopyForm::DoProcess() {
     admin::RecordRunResult(AdminHeader, RunResult);
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+  packages::CloseJournal(journal);
   ShowResult();
   Form.PostClose();
 }
@@ -223,10 +243,10 @@ void TCopyForm::ShowResult() {
 
 bool TCopyForm::DoUnZip(std::string_view archivePath) {
   Form.SetPackageText(FileNamePart(archivePath));
-  const util::TShortString destination =
+  const std::string destination =
       util::ExtractFolder(util::AddBackslash(AdminHeader.StagingFolder()));
   UnZIP->lpszZipFile().SetText(archivePath);
-  UnZIP->lpszDestination().SetText(destination.View());
+  UnZIP->lpszDestination().SetText(destination);
   UnZIP->Execute(UnzipFunctionCode);
   return UnZIP->ErrorCode == 0;
 }

@@ -32,7 +32,7 @@ constexpr unsigned Timer1Interval = 300;
 constexpr std::uint32_t HostWaitLimit = 7000;
 
 // RunResult of a run that stopped because a package record could not be
-// written back as applied: the package is in place but still marked pending.
+// written back as applied: the package is taken back out and stays pending.
 constexpr std::int32_t RewriteFailedResult = -6;
 // RunResult of a run that stopped because a package record that is there
 // could not be read: later packages are not applied, so this is no success.

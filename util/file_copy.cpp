@@ -24,7 +24,7 @@ constexpr int MaxTempAttempts = 1000;
 std::atomic<unsigned> TempCounter{0};
 
 std::string FolderPrefix(std::string_view destination) {
-  std::string folder(ExtractFolder(destination).View());
+  std::string folder = ExtractFolder(destination);
   if (!folder.empty() && folder.back() != '\\' && folder.back() != ':')
     folder += '\\';
   return folder;
@@ -66,9 +66,9 @@ int CopyToTemp(platform::TFile &source, platform::TFile &temp, std::uint32_t &do
   return 0;
 }
 
-} // namespace
-
-int CopyFileWithDate(std::string_view source, std::string_view destination) {
+// `tempPath` empty: a fresh name is found beside the destination.
+int CopyThroughTemp(std::string_view source, std::string_view destination,
+                    std::string_view tempPath) {
   // A longer name would be cut on its way into a short string and the copy
   // would land under a different name.
   if (source.size() > TShortString::Capacity || destination.size() > TShortString::Capacity)
@@ -88,22 +88,35 @@ int CopyFileWithDate(std::string_view source, std::string_view destination) {
     return 2;
 
   platform::TFile temp;
-  std::string tempPath;
-  if (!CreateTempFile(FolderPrefix(destination), temp, tempPath))
+  std::string path(tempPath);
+  if (path.empty() ? !CreateTempFile(FolderPrefix(destination), temp, path) : !temp.CreateNew(path))
     return 2;
 
   std::uint32_t dosTime = 0;
   int result = CopyToTemp(input, temp, dosTime);
   input.Close();
   temp.Close();
-  if (result == 0 && !platform::MoveFileReplacing(tempPath, destination))
+  if (result == 0 && !platform::MoveFileReplacing(path, destination))
     result = 2;
   if (result != 0) {
-    platform::DeleteFile(tempPath);
+    platform::DeleteFile(path);
     return result;
   }
   platform::SetAttributes(destination, attributes);
   return 0;
+}
+
+} // namespace
+
+int CopyFileWithDate(std::string_view source, std::string_view destination) {
+  return CopyThroughTemp(source, destination, {});
+}
+
+int CopyFileWithDate(std::string_view source, std::string_view destination,
+                     std::string_view tempPath) {
+  if (tempPath.empty())
+    return 2;
+  return CopyThroughTemp(source, destination, tempPath);
 }
 
 } // namespace util

@@ -12,5 +12,9 @@ namespace util {
 // folder, path over 255 characters); 3 read failed; 4 write failed or short;
 // 5 source time unreadable.
 int CopyFileWithDate(std::string_view source, std::string_view destination);
+// The same through the temporary file `tempPath`, which must not exist yet:
+// a caller that has to clean up after a killed run knows the name beforehand.
+int CopyFileWithDate(std::string_view source, std::string_view destination,
+                     std::string_view tempPath);
 
 } // namespace util

@@ -69,6 +69,8 @@ public:
   friend TShortString operator+(const char *a, const TShortString &b) {
     return TShortString(a).Append(b.View());
   }
+  // A long text stays long: a path of any length plus a record's name.
+  friend std::string operator+(std::string a, const TShortString &b) { return a.append(b.View()); }
 
   friend bool operator==(const TShortString &a, const TShortString &b) {
     return a.View() == b.View();

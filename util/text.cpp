@@ -93,10 +93,11 @@ TShortString TrimText(std::string_view text) {
   return TShortString(text.substr(s, e - s));
 }
 
-TShortString AddBackslash(std::string_view text) {
-  if (TrimText(text).Empty() || text.back() == Backslash)
-    return TShortString(text);
-  return TShortString(text) + Backslash;
+std::string AddBackslash(std::string_view text) {
+  std::string result(text);
+  if (!TrimText(text).Empty() && text.back() != Backslash)
+    result += Backslash;
+  return result;
 }
 
 TShortString RemoveBackslash(std::string_view text) {
@@ -106,8 +107,8 @@ TShortString RemoveBackslash(std::string_view text) {
   return result;
 }
 
-TShortString ExtractFolder(std::string_view path) {
-  return TShortString(FolderPart(path));
+std::string ExtractFolder(std::string_view path) {
+  return std::string(FolderPart(path));
 }
 
 bool FolderExists(std::string_view path) {
@@ -175,20 +176,22 @@ void DeleteMatchingFiles(std::string_view mask) {
 }
 
 bool ForceFolders(std::string_view path) {
-  TShortString s = AddBackslash(Short(path));
-  // Hide a drive root's backslash so that "C:\" is not a level of its own.
-  if (s.Length() >= 3 && s[2] == Backslash)
-    s[2] = '/';
-  std::string remembered;
+  if (path.size() > TShortString::Capacity)
+    return false;
+  std::string s, remembered;
   try {
+    s = AddBackslash(path);
     remembered = platform::GetCurrentFolder();
   } catch (...) {
     return false;
   }
+  // Hide a drive root's backslash so that "C:\" is not a level of its own.
+  if (s.size() >= 3 && s[2] == Backslash)
+    s[2] = '/';
 
   bool ok = true;
   try {
-    std::string rest(s.View());
+    std::string rest(s);
     for (;;) {
       std::size_t pos = rest.find(Backslash);
       if (pos == std::string::npos)
@@ -217,16 +220,16 @@ bool ForceFolders(std::string_view path) {
   return ok;
 }
 
-TShortString ChangeExtension(std::string_view name, std::string_view extension) {
+std::string ChangeExtension(std::string_view name, std::string_view extension) {
   if (name.empty())
-    return TShortString();
-  TShortString ext = TrimText(extension);
+    return {};
+  const TShortString ext = TrimText(extension);
   std::size_t dot = name.rfind('.');
   if (dot == std::string_view::npos)
-    return ext.Empty() ? TShortString(name) : TShortString(name) + '.' + ext;
+    return ext.Empty() ? std::string(name) : std::string(name) + '.' + ext.Str();
   if (ext.Empty())
-    return TShortString(name.substr(0, dot));
-  return TShortString(name.substr(0, dot + 1)) + ext;
+    return std::string(name.substr(0, dot));
+  return std::string(name.substr(0, dot + 1)) + ext.Str();
 }
 
 TShortString UpperCaseGerman(std::string_view text) {

@@ -4,22 +4,29 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "util/short_string.h"
 
 namespace util {
 
+// Cut at 255 characters: every caller keeps the trimmed text in a short
+// string, so the cut changes no result.
 TShortString TrimText(std::string_view text);
-TShortString AddBackslash(std::string_view text);
+// Path texts of any length: a folder of 255 characters keeps the backslash
+// that makes it 256. Callers that store the result in a record cut it there.
+std::string AddBackslash(std::string_view text);
 TShortString RemoveBackslash(std::string_view text);
-TShortString ExtractFolder(std::string_view path);
+std::string ExtractFolder(std::string_view path);
 bool FolderExists(std::string_view path);
 bool PathExists(std::string_view nameOrPattern);
 void DeleteFileIfExists(std::string_view name);
 void DeleteMatchingFiles(std::string_view mask);
+// False, creating nothing, for a path over 255 characters: cut, it would
+// name another folder.
 bool ForceFolders(std::string_view path);
-TShortString ChangeExtension(std::string_view name, std::string_view extension);
+std::string ChangeExtension(std::string_view name, std::string_view extension);
 TShortString UpperCaseGerman(std::string_view text);
 TShortString LowerCaseAscii(std::string_view text);
 TShortString ExpandUmlauts(std::string_view text);

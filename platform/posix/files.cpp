@@ -432,4 +432,12 @@ std::string ExecutablePath() {
   return path;
 }
 
+namespace detail {
+
+void EndProcessAbruptly(int exitCode) {
+  _exit(exitCode);
+}
+
+} // namespace detail
+
 } // namespace platform

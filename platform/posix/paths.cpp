@@ -1,14 +1,19 @@
 // Mapping of Windows-style paths onto the host file system: drive letters
 // below a drive root folder, both separators, and names found regardless of
 // case as Windows finds them.
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <map>
 #include <mutex>
 #include <sys/stat.h>
+#include <sys/statfs.h>
+#include <sys/utsname.h>
 #include <unistd.h>
 #include <unordered_map>
 #include <utility>
@@ -35,11 +40,13 @@ bool Exists(const std::string &path) {
 // whole folder: with one search per new file, a folder of n files would cost
 // O(n²). The seam's own creates, renames and deletes keep a folder's names
 // exact (TOwnChange); a change by anyone else shows in the folder's change
-// time, which the names are kept with. Linux gives a folder a new change time
-// for every change made after its time was looked at (fine-grained times on
-// demand, kernel 6.13 and later), so a change in the same clock tick as the
-// reading shows too. Names are compared in their program form, folded as
-// Windows folds them.
+// time, which the names are kept with. Linux 6.13 and later give a folder a
+// new change time for every change made after its time was looked at
+// (fine-grained times on demand, on ext4, XFS, Btrfs and tmpfs), so a change
+// in the same clock tick as the reading shows too. Elsewhere a change in that
+// tick may leave the times as they were, so a folder whose times are younger
+// than the coarsest file-system clock tick is read again, not trusted. Names
+// are compared in their program form, folded as Windows folds them.
 std::u32string FoldedKey(std::string_view programName) {
   std::u32string key;
   key.reserve(programName.size());
@@ -82,6 +89,56 @@ std::uint64_t MemoClock = 0;
 
 const char *OsFolder(const std::string &folder) {
   return folder.empty() ? "." : folder.c_str();
+}
+
+bool KernelGivesFineTimesOnDemand() {
+  static const bool fine = [] {
+    utsname name;
+    int major = 0;
+    int minor = 0;
+    if (uname(&name) != 0 || std::sscanf(name.release, "%d.%d", &major, &minor) != 2)
+      return false;
+    return major > 6 || (major == 6 && minor >= 13);
+  }();
+  return fine;
+}
+
+// Per device, under MemoLock: true where a change after a look at a folder's
+// times always gives it new ones.
+std::map<dev_t, bool> FineTimes;
+
+bool FineTimesOnDemand(dev_t device, const std::string &folder) {
+  if (!KernelGivesFineTimesOnDemand())
+    return false;
+  const auto known = FineTimes.find(device);
+  if (known != FineTimes.end())
+    return known->second;
+  struct statfs fs;
+  bool fine = false;
+  if (statfs(OsFolder(folder), &fs) == 0) {
+    constexpr unsigned long Ext4 = 0xEF53, Xfs = 0x58465342, Btrfs = 0x9123683E, Tmpfs = 0x01021994;
+    const auto type = static_cast<unsigned long>(fs.f_type);
+    fine = type == Ext4 || type == Xfs || type == Btrfs || type == Tmpfs;
+  }
+  FineTimes[device] = fine;
+  return fine;
+}
+
+// Two seconds: the tick of the coarsest file-system clock (FAT); kernel
+// ticks of coarse clocks are far shorter.
+constexpr std::time_t SettledAfterSeconds = 2;
+
+bool Settled(const TStamp &stamp) {
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  const std::time_t newest = std::max(stamp.Changed.tv_sec, stamp.Modified.tv_sec);
+  return now.tv_sec - newest > SettledAfterSeconds;
+}
+
+// Whether names kept with `kept` may stand for the folder whose stamp is now
+// `stamp`.
+bool Trusted(const TStamp &kept, const TStamp &stamp, const std::string &folder) {
+  return kept == stamp && (FineTimesOnDemand(stamp.Device, folder) || Settled(stamp));
 }
 
 void Forget(std::map<std::pair<dev_t, ino_t>, TFolderMemo>::iterator it) {
@@ -128,7 +185,7 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
   const auto id = std::make_pair(st.st_dev, st.st_ino);
   std::lock_guard<std::mutex> guard(MemoLock);
   auto it = Memo.find(id);
-  if (it != Memo.end() && it->second.Stamp == stamp) {
+  if (it != Memo.end() && Trusted(it->second.Stamp, stamp, folder)) {
     it->second.LastUse = ++MemoClock;
     return FindIn(it->second.Names, name, found);
   }

@@ -69,4 +69,8 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
 void ProcessPendingMessages() {
 }
 
+THandle ApplicationWindow() {
+  return 0;
+}
+
 } // namespace platform

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/files.h"
+#include "platform/internal.h"
 #include "platform/win32/win32_util.h"
 
 namespace platform {
@@ -405,5 +406,15 @@ void SetDriveRoot(std::string_view) {
 bool HostIsWindows() {
   return true;
 }
+
+namespace detail {
+
+void EndProcessAbruptly(int exitCode) {
+  TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));
+  // Not reached; TerminateProcess does not return for the calling process.
+  ExitProcess(static_cast<UINT>(exitCode));
+}
+
+} // namespace detail
 
 } // namespace platform

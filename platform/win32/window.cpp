@@ -42,6 +42,25 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
   }
 }
 
+THandle ApplicationWindow() {
+  static const THandle window = [] {
+    constexpr const char *className = "TApplication";
+    HINSTANCE instance = GetModuleHandleA(nullptr);
+    WNDCLASSA wc{};
+    if (!GetClassInfoA(instance, className, &wc)) {
+      wc.lpfnWndProc = DefWindowProcA;
+      wc.hInstance = instance;
+      wc.lpszClassName = className;
+      if (RegisterClassA(&wc) == 0)
+        return THandle{0};
+    }
+    // Never shown: it only stands for the program towards the host.
+    return reinterpret_cast<THandle>(CreateWindowExA(0, className, "zrkupd", WS_POPUP, 0, 0, 0, 0,
+                                                     nullptr, nullptr, instance, nullptr));
+  }();
+  return window;
+}
+
 void ProcessPendingMessages() {
   MSG msg;
   while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {

@@ -84,13 +84,16 @@ protected:
 };
 
 TEST(SettingsPath, FollowsTheDataFolder) {
+  const std::string longFolder = "D:\\" + std::string(252, 'd');
   struct {
-    const char *DataFolder, *Expected;
+    std::string DataFolder, Expected;
   } const cases[] = {
       {"", "ZRKUPD.DAT"},
       {"   ", "ZRKUPD.DAT"},
       {"D:\\Daten", "D:\\Daten\\ZRKUPD.DAT"},
       {"D:\\Daten\\", "D:\\Daten\\ZRKUPD.DAT"},
+      // Never cut to a name in the folder that is not the settings file.
+      {longFolder, longFolder + "\\ZRKUPD.DAT"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.DataFolder);

@@ -188,6 +188,13 @@ public:
     return RunHost(hostArgs, exe.empty() ? BinFolder() + "\\zrkupd.exe" : exe, {Data, "4711", "3"});
   }
 
+  // The program started with `line` behind its name, exactly as written.
+  THostResult RunLine(const std::string &line) {
+    const std::string file = Root / "command_line.txt";
+    EXPECT_TRUE(testing_support::WriteWholeFile(file, line));
+    return RunHost({"--cwd", Work, "--line-file", file}, BinFolder() + "\\zrkupd.exe", {});
+  }
+
   static std::vector<std::string> Names(const std::string &folder) {
     std::vector<platform::TFindEntry> entries;
     platform::FindFiles(folder + "\\*.*", platform::faHidden, entries);
@@ -415,6 +422,38 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
   EXPECT_TRUE(TScenario::Names(s.Download).empty());
+}
+
+// Split by quotes alone, as the host's runtime splits: a quoted folder that
+// ends in a backslash is the data folder, and quotes may sit inside a word.
+TEST(E2e, RawCommandLinesReachTheDataFolderTheHostMeant) {
+  const struct {
+    const char *Name;
+    std::string Line; // "<>" stands for the scenario folder
+  } cases[] = {
+      {"quoted, trailing backslash", R"("<>\Kast Daten\" 4711 3)"},
+      {"quoted, trailing backslash, alone", R"("<>\Kast Daten\")"},
+      {"quoted inside", R"(<>\"Kast Daten"\ 4711 3)"},
+      {"quoted, no backslash", R"("<>\Kast Daten" 4711 3)"},
+      {"unquoted, trailing backslash", R"(<>\data\ 4711 3)"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.Write();
+    const std::string spaced = s.Root / "Kast Daten";
+    ASSERT_TRUE(testing_support::MakeFolder(spaced));
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        spaced + "\\ZRKUPD.DAT", testing_support::ReadWholeFile(s.Data + "\\ZRKUPD.DAT")));
+    std::string line = c.Line;
+    line.replace(line.find("<>"), 2, s.Root.Path());
+    THostResult r = s.RunLine(line);
+    EXPECT_EQ(r.Number("exit_code"), 0);
+    ASSERT_EQ(r.Number("box.count"), 1) << line;
+    EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+    EXPECT_EQ(testing_support::ReadWholeText(s.Dest[1] + "\\a.txt"), "a");
+  }
 }
 
 TEST(E2e, NothingPendingEndsWithoutAMessage) {

@@ -1,11 +1,15 @@
 // Command-line parsing of the program entry: which parameter sets what, the
-// low-bit cuts and the defaults when a parameter is missing.
+// low-bit cuts and the defaults when a parameter is missing; and the whole
+// program in this process on a data folder with nothing pending.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "admin/settings.h"
 #include "app/program.h"
+#include "platform/window.h"
+#include "tests/support/update_scenario.h"
 
 namespace {
 
@@ -43,6 +47,30 @@ TEST(ParseCommandLine, TakesHandleAndOptionFromParameters2And3) {
     }
     EXPECT_EQ(line.CallerOption, c.Option);
   }
+}
+
+// Without parameter 2 the host is handed the program's own application
+// window, which outlives the dialog, as the host's runtime would keep it.
+TEST(RunProgram, HostWindowIsParameter2OrElseTheApplicationWindow) {
+  testing_support::TScenarioFolders s(4321, 1);
+  ASSERT_TRUE(s.WriteHeader(1, 0));
+  ASSERT_EQ(s.StoreSettings("Dateien einarbeiten"), admin::StoreOk);
+  const struct {
+    const char *Name;
+    std::vector<std::string> Params;
+    platform::THandle Expected;
+  } cases[] = {
+      {"parameter 2 given", {s.Data, "4711", "3"}, 4711},
+      {"parameter 2 missing", {s.Data}, platform::ApplicationWindow()},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    testing_support::ForgetSettings();
+    app::HostWindow = 12345;
+    EXPECT_EQ(app::RunProgram(c.Params), 0);
+    EXPECT_EQ(app::HostWindow, c.Expected);
+  }
+  EXPECT_EQ(platform::ApplicationWindow() != 0, testing_support::RunningOnWindows());
 }
 
 } // namespace

@@ -4,12 +4,15 @@
 //
 //   test_host --result FILE [--exe ZRKUPD] [--cwd DIR] [--timer] [--decoy]
 //             [--main-ms N] [--shot FILE.bmp] [--timeout MS]
-//             [--progpath VALUE | --progpath-delete] [-- ARGS...]
+//             [--progpath VALUE | --progpath-delete]
+//             [--line-file FILE | -- ARGS...]
 //
 // --timer     a "TTimerForm" window titled "KastTimer" (WM_CLOSE is counted)
 // --decoy     a "TTimerForm" window with another title (must stay untouched)
 // --main-ms   a "TKastMainForm" window that goes after N ms (-1: never)
 // --shot      a screenshot (BMP) while the first message box is up
+// --line-file the program's command line behind its quoted name, byte for
+//             byte as FILE holds it, instead of ARGS
 // Without --exe only the registry options are carried out.
 // Message boxes of the updater are recorded and answered with their first
 // button; the dialog's geometry is read back when it first shows.
@@ -35,7 +38,7 @@ constexpr DWORD BoxMoveDelay = 150;
 constexpr int GroupInsideX = 200, GroupInsideY = 84;
 
 struct TOptions {
-  std::string Result, Exe, Cwd, Shot, ProgPath;
+  std::string Result, Exe, Cwd, Shot, ProgPath, LineFile;
   bool Timer = false, Decoy = false, ProgPathSet = false, ProgPathDelete = false;
   long MainMs = -2; // -2: no main window
   DWORD Timeout = 30000;
@@ -274,6 +277,9 @@ bool ParseOptions(int argc, char **argv, TOptions &o) {
     } else if (a == "--shot") {
       if (!next(o.Shot))
         return false;
+    } else if (a == "--line-file") {
+      if (!next(o.LineFile))
+        return false;
     } else if (a == "--timer") {
       o.Timer = true;
     } else if (a == "--decoy") {
@@ -341,6 +347,17 @@ int main(int argc, char **argv) {
   std::string commandLine = Quote(o.Exe);
   for (const std::string &a : o.Args)
     commandLine += " " + Quote(a);
+  if (!o.LineFile.empty()) {
+    FILE *line = std::fopen(o.LineFile.c_str(), "rb");
+    if (line == nullptr) {
+      std::fprintf(stderr, "test_host: no %s\n", o.LineFile.c_str());
+      return 2;
+    }
+    commandLine += ' ';
+    for (int c; (c = std::fgetc(line)) != EOF;)
+      commandLine += static_cast<char>(c);
+    std::fclose(line);
+  }
   std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
   mutableLine.push_back('\0');
   STARTUPINFOA si{};

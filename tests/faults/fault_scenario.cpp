@@ -2,6 +2,8 @@
 // its files, package records and the contents each destination file may hold.
 #include "tests/faults/fault_scenario.h"
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <system_error>
 
@@ -28,73 +30,82 @@ const TBytes &Core() {
   return bytes;
 }
 
+const std::uint32_t OldTime = testing_support::DosDateTime(2018, 6, 30, 23, 59, 58);
+
+// A file of a package and the destination file it becomes ("" for the
+// marker file, which is never placed).
+struct TPlacedItem {
+  TPackageItem Item;
+  std::string Target;
+};
+
 struct TPackageSpec {
   std::string FileName;
   std::uint8_t DestIndex;
-  std::vector<TPackageItem> Items;
+  std::vector<TPlacedItem> Items;
 };
 
 const std::vector<TPackageSpec> &Packages() {
   static const std::vector<TPackageSpec> specs = {
       {"Paket1.pkg",
        1,
-       {{"a.txt", Bytes("package 1: a"), Time1, false},
-        {"core.dll", Core(), Time2, true},
-        {"shared.txt", Bytes("package 1: shared"), Time1, false}}},
+       {{{"a.txt", Bytes("package 1: a"), Time1, false}, "dest1/a.txt"},
+        {{"core.dll", Core(), Time2, true}, "dest1/core.dll"},
+        {{"shared.txt", Bytes("package 1: shared"), Time1, false}, "dest1/shared.txt"}}},
       {"Paket2.pkg",
        2,
-       {{"b.bin", testing_support::PatternBytes(300, 2), Time2, true},
-        {"FILEPATH.ID", testing_support::FilePathId({{"SHARED.TXT", 1}}), Time1, false},
-        {"shared.txt", Bytes("package 2: shared"), Time2, false}}}};
+       {{{"b.bin", testing_support::PatternBytes(300, 2), Time2, true}, "dest2/b.bin"},
+        {{"FILEPATH.ID", testing_support::FilePathId({{"SHARED.TXT", 1}}), Time1, false}, ""},
+        {{"neu.txt", Bytes("package 2: new"), Time1, false}, "dest2/neu.txt"},
+        {{"shared.txt", Bytes("package 2: shared"), Time2, false}, "dest1/shared.txt"}}},
+      {"Paket3.pkg",
+       2,
+       {{{"b.bin", testing_support::PatternBytes(700, 4), Time1, true}, "dest2/b.bin"},
+        {{"c.txt", Bytes("package 3: c"), Time2, false}, "dest2/c.txt"}}}};
   return specs;
 }
 
 const std::vector<TBytes> &PackageFiles() {
   static const std::vector<TBytes> files = [] {
     std::vector<TBytes> out;
-    for (const auto &spec : Packages())
-      out.push_back(testing_support::PackageFile(spec.Items, 500));
+    for (const auto &spec : Packages()) {
+      std::vector<TPackageItem> items;
+      for (const TPlacedItem &placed : spec.Items)
+        items.push_back(placed.Item);
+      out.push_back(testing_support::PackageFile(items, 500));
+    }
     return out;
   }();
   return files;
+}
+
+// The destination files before any run; core.dll is read-only.
+const std::map<std::string, TBytes> &OldFiles() {
+  static const std::map<std::string, TBytes> old = {
+      {"dest1/a.txt", Bytes("old a")},
+      {"dest1/core.dll", testing_support::PatternBytes(4500, 9)},
+      {"dest1/shared.txt", Bytes("old shared")},
+      {"dest1/keep.txt", Bytes("not in any package")},
+      {"dest2/b.bin", Bytes("old b")}};
+  return old;
 }
 
 std::string Join(const std::string &folder, const std::string &name) {
   return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
 }
 
+bool IsDestination(const std::string &relative) {
+  return relative.rfind("dest", 0) == 0;
+}
+
 } // namespace
 
-const std::map<std::string, std::vector<TBytes>> &TFaultScenario::Allowed() {
-  static const std::map<std::string, std::vector<TBytes>> allowed = {
-      {"dest1/a.txt", {Bytes("old a"), Bytes("package 1: a")}},
-      {"dest1/core.dll", {testing_support::PatternBytes(4500, 9), Core()}},
-      {"dest1/shared.txt",
-       {Bytes("old shared"), Bytes("package 1: shared"), Bytes("package 2: shared")}},
-      {"dest1/keep.txt", {Bytes("not in any package")}},
-      {"dest2/b.bin", {Bytes("old b"), testing_support::PatternBytes(300, 2)}}};
-  return allowed;
-}
-
-const std::map<std::string, TBytes> &TFaultScenario::Final() {
-  static const std::map<std::string, TBytes> final = {
-      {"dest1/a.txt", Bytes("package 1: a")},
-      {"dest1/core.dll", Core()},
-      {"dest1/shared.txt", Bytes("package 2: shared")},
-      {"dest1/keep.txt", Bytes("not in any package")},
-      {"dest2/b.bin", testing_support::PatternBytes(300, 2)}};
-  return final;
-}
-
-const std::set<std::string> &TFaultScenario::PlacedBy(int package) {
-  static const std::set<std::string> first = {"dest1/a.txt", "dest1/core.dll", "dest1/shared.txt"};
-  static const std::set<std::string> second = {"dest2/b.bin", "dest1/shared.txt"};
-  return package == 1 ? first : second;
-}
-
-TFaultScenario::TFaultScenario(bool pending) : TScenarioFolders(Seed, 2) {
-  for (const auto &[relative, contents] : Allowed())
-    testing_support::WriteWholeFile(Path(relative), contents.front());
+TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Seed, 2) {
+  for (const auto &[relative, contents] : OldFiles()) {
+    testing_support::WriteWholeFile(Path(relative), contents);
+    platform::SetDosTime(Path(relative), OldTime);
+  }
+  platform::SetAttributes(Path("dest1/core.dll"), platform::faReadOnly | platform::faArchive);
   WriteHeader(77, pending ? 1 : 0);
   // The settings file as the host's set-up writes it; this also stores the
   // folders into the header.
@@ -102,7 +113,7 @@ TFaultScenario::TFaultScenario(bool pending) : TScenarioFolders(Seed, 2) {
   OldHeader = Header();
   OldSettings = testing_support::ReadWholeFile(Join(Data, std::string(admin::SettingsFileName)));
 
-  for (std::size_t i = 0; i < Packages().size(); ++i) {
+  for (std::size_t i = 0; i < static_cast<std::size_t>(packages); ++i) {
     const TPackageSpec &spec = Packages()[i];
     OldRecords.push_back(testing_support::PendingRecord(static_cast<std::uint32_t>(i + 5),
                                                         spec.FileName, spec.DestIndex, 100,
@@ -112,8 +123,73 @@ TFaultScenario::TFaultScenario(bool pending) : TScenarioFolders(Seed, 2) {
   AppendRecords(OldRecords);
   testing_support::WriteWholeFile(DownloadRecordPath,
                                   testing_support::PatternBytes(admin::DownloadRecordSize, 3));
+  OldDestinations = Destinations();
   // What the run has to find for itself.
   testing_support::ForgetSettings();
+}
+
+admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
+  admin::TPackageRecord record = before;
+  for (int k = 1; k <= admin::PackageInfoCount; ++k)
+    record.SetInstalledInfo(k, before.OfferedInfo(k));
+  record.SetInstallPending(0);
+  return record;
+}
+
+// The header a run that ended with `result` writes, stamped as `stored` was.
+admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
+                             const admin::TAdminHeader &stored) {
+  admin::TAdminHeader header = old;
+  header.SetLastResult(result);
+  header.SetLastRunDate(stored.LastRunDate());
+  header.SetLastRunTime(stored.LastRunTime());
+  if (result == 0) {
+    header.SetVersionText(old.OfferedVersionText().View());
+    header.SetVersionDate(old.OfferedVersionDate());
+    header.SetUpdatePending(0);
+  }
+  return header;
+}
+
+void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected) {
+  for (const auto &[file, facts] : expected) {
+    auto it = actual.find(file);
+    if (it == actual.end()) {
+      ADD_FAILURE() << file << " missing";
+      continue;
+    }
+    EXPECT_TRUE(it->second.Data == facts.Data) << file << ": " << it->second.Data.size()
+                                               << " bytes, not the expected " << facts.Data.size();
+    EXPECT_EQ(it->second.DosTime, facts.DosTime) << file << ": date";
+    EXPECT_EQ(it->second.ReadOnly, facts.ReadOnly) << file << ": read-only bit";
+  }
+  for (const auto &[file, facts] : actual)
+    if (expected.count(file) == 0)
+      ADD_FAILURE() << "unexpected file " << file << " (" << facts.Data.size() << " bytes)";
+}
+
+TFactTree TFaultScenario::Destinations() const {
+  TFactTree facts;
+  for (const auto &[relative, data] : Snapshot()) {
+    if (!IsDestination(relative))
+      continue;
+    TFileFacts &f = facts[relative];
+    f.Data = data;
+    std::uint32_t attributes = 0;
+    platform::GetDosTime(Path(relative), f.DosTime);
+    f.ReadOnly = platform::GetAttributes(Path(relative), attributes) &&
+                 (attributes & platform::faReadOnly) != 0;
+  }
+  return facts;
+}
+
+TFactTree TFaultScenario::DestinationsAfter(std::size_t applied) const {
+  TFactTree facts = OldDestinations;
+  for (std::size_t i = 0; i < applied && i < Packages().size(); ++i)
+    for (const TPlacedItem &placed : Packages()[i].Items)
+      if (!placed.Target.empty())
+        facts[placed.Target] = {placed.Item.Data, placed.Item.DosTime, false};
+  return facts;
 }
 
 std::string TFaultScenario::Path(const std::string &relative) const {

@@ -1,6 +1,7 @@
 // A small update scenario for the fault and single-instance tests: a data
-// folder with settings, an administration file with two pending packages, the
-// package files, and destination folders whose files hold older contents.
+// folder with settings, an administration file with two or three pending
+// packages, the package files, and destination folders whose files hold
+// older contents (one of them read-only).
 #pragma once
 
 #include <cstdint>
@@ -24,11 +25,32 @@ using TTree = std::map<std::string, TBytes>;
 // Every file below `root` (a path in the program's form), by relative path.
 TTree FilesBelow(const std::string &root);
 
+// What a destination file holds: contents, last-write time, read-only bit.
+struct TFileFacts {
+  TBytes Data;
+  std::uint32_t DosTime = 0;
+  bool ReadOnly = false;
+  bool operator==(const TFileFacts &other) const {
+    return Data == other.Data && DosTime == other.DosTime && ReadOnly == other.ReadOnly;
+  }
+};
+using TFactTree = std::map<std::string, TFileFacts>;
+
+// `before` as RewritePackage leaves it.
+admin::TPackageRecord Applied(const admin::TPackageRecord &before);
+// The header a run that ended with `result` writes over `old`, stamped with
+// the date and time that `stored` carries.
+admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
+                             const admin::TAdminHeader &stored);
+
+// One failure per file that is missing, unexpected or different.
+void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected);
+
 // Destinations 1 and 2 are used.
 class TFaultScenario : public testing_support::TScenarioFolders {
 public:
-  // `pending` is the header's UpdatePending.
-  explicit TFaultScenario(bool pending = true);
+  // `pending` is the header's UpdatePending; `packages` is 2 or 3.
+  explicit TFaultScenario(bool pending = true, int packages = 2);
 
   // As written before the run.
   admin::TAdminHeader OldHeader;
@@ -38,14 +60,13 @@ public:
   std::string Path(const std::string &relative) const;
   // Every file below Root, by relative path.
   TTree Snapshot() const;
+  // The files of the destination folders, by relative path.
+  TFactTree Destinations() const;
+  // The destination folders after the first `applied` packages, exactly.
+  TFactTree DestinationsAfter(std::size_t applied) const;
 
-  // Destination files, by relative path: the contents each may hold after
-  // any run (the first is the old one; an empty set entry means "absent").
-  static const std::map<std::string, std::vector<TBytes>> &Allowed();
-  // What a destination file holds after a complete run.
-  static const std::map<std::string, TBytes> &Final();
-  // Relative paths of the files package 1 and 2 place.
-  static const std::set<std::string> &PlacedBy(int package);
+private:
+  TFactTree OldDestinations;
 };
 
 } // namespace faults

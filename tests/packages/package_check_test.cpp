@@ -317,15 +317,24 @@ TEST_F(PackageFiles, PackageNamedZipIsRefusedAndKept) {
 
 TEST_F(PackageFiles, ArchiveNeverLandsOutsideThePackagesFolderOrUnderACutName) {
   Bytes package = packages::BuildPackageBytes(Text("abc"), 100);
-  // No extension, but a "." in the folder: the archive name would leave the folder.
-  std::string dotted = Folder / "dl.d";
+  // A "." in a folder name: only the file name's extension changes.
+  std::string dotted = Folder / "V3.83";
   ASSERT_TRUE(testing_support::MakeFolder(dotted));
-  std::string path = dotted + (testing_support::RunningOnWindows() ? "\\" : "/") + "PACKAGE";
-  ASSERT_TRUE(WriteWholeFile(path, package));
-  std::string stranger = Folder / "dl.zip";
+  const std::string separator = testing_support::RunningOnWindows() ? "\\" : "/";
+  std::string stranger = Folder / "V3.zip";
   ASSERT_TRUE(WriteWholeFile(stranger, Text("someone else's")));
+  const struct {
+    const char *Package, *Archive;
+  } names[] = {{"PAKET1", "PAKET1.zip"}, {"PAKET1.PAK", "PAKET1.zip"}, {"P.1.X", "P.1.zip"}};
   TPackageReport report;
-  EXPECT_FALSE(packages::VerifyPackageDetailed(path, report));
+  for (const auto &name : names) {
+    SCOPED_TRACE(name.Package);
+    std::string path = dotted + separator + name.Package;
+    ASSERT_TRUE(WriteWholeFile(path, package));
+    EXPECT_EQ(packages::ArchivePathOf(path), dotted + separator + name.Archive);
+    EXPECT_TRUE(packages::VerifyPackageDetailed(path, report));
+    EXPECT_EQ(ReadWholeText(dotted + separator + name.Archive), "abc");
+  }
   EXPECT_EQ(ReadWholeText(stranger), "someone else's");
 
   std::string longPath =

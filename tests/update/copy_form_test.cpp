@@ -240,6 +240,54 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
   EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
 }
 
+// The archive beside a package without an extension in a folder with a dot.
+// A staging folder of 254 or 255 characters is unpacked into, not into its
+// parent; no file path in it fits 255 characters, so copying refuses.
+TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
+  const struct {
+    const char *Name;
+    std::vector<std::string> Download; // folder levels below Root
+    std::size_t StagingLength;         // 0: the usual staging folder
+    const char *PackageFileName;
+    bool Placed;
+  } cases[] = {
+      {"no extension, a dot in the folder", {"V3.83", "Download"}, 0, "PAKET1", true},
+      {"staging folder of 254 characters", {"download"}, 254, "Paket1.pkg", false},
+      {"staging folder of 255 characters", {"download"}, 255, "Paket1.pkg", false},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    // The ANSI file functions take no such paths at all.
+    if (c.StagingLength != 0 && testing_support::RunningOnWindows())
+      continue;
+    TScenario s;
+    s.Download = s.Root.Path();
+    for (const std::string &level : c.Download) {
+      s.Download = s.Download + "/" + level;
+      ASSERT_TRUE(testing_support::MakeFolder(s.Download));
+    }
+    if (c.StagingLength != 0) {
+      s.Staging = s.Root / std::string(c.StagingLength - s.Root.Path().size() - 1, 's');
+      ASSERT_EQ(s.Staging.size(), c.StagingLength);
+      ASSERT_TRUE(testing_support::MakeFolder(s.Staging));
+    }
+    TPackage package = FirstPackage();
+    package.FileName = c.PackageFileName;
+    s.AddPackage(package);
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    s.Run();
+
+    auto boxes = s.View.Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
+    const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
+    EXPECT_EQ(s.Names(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
+    // Nothing unpacked, and no archive, beside the folders named.
+    for (const char *stray : {"Liesmich.TXT", "shared.txt", "V3.zip"})
+      EXPECT_FALSE(testing_support::FileExists(s.Root / stray)) << stray;
+  }
+}
+
 TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
   TScenario s;
   s.AddPackage(FirstPackage());
@@ -276,9 +324,9 @@ TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
 }
 
 TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
-  // A first run only counts file operations up to the group caption that
-  // follows the first rewrite; the second run makes that last operation, the
-  // rewrite's write, fail.
+  // A first run counts file operations up to the group caption that follows
+  // the first package; the rewrite's write is the last operation before it
+  // that, made to fail, ends the run with -6 (the commit comes behind it).
   std::uint64_t rewriteOp = 0;
   {
     TScenario counting;
@@ -299,6 +347,19 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
     ASSERT_GT(rewriteOp, 0u);
   }
 
+  for (;; --rewriteOp) {
+    ASSERT_GT(rewriteOp, 0u) << "no operation fails the rewrite";
+    TScenario probe;
+    probe.AddPackage(ThirdPackage());
+    probe.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(probe.Write());
+    platform::fault::Arm(rewriteOp);
+    probe.Run();
+    platform::fault::Disarm();
+    if (probe.Header().LastResult() == RewriteFailedResult)
+      break;
+  }
+
   TScenario s;
   s.AddPackage(ThirdPackage());
   s.AddPackage(FirstPackage());
@@ -313,9 +374,9 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   EXPECT_EQ(boxes[0].Text, FailureBody("-6", ""));
   EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
 
-  // The package is in place, but its record and the header keep it pending,
-  // and the package after it was not touched.
-  EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+  // The package was taken back out, its record and the header keep it
+  // pending, and the package after it was not touched.
+  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
   EXPECT_TRUE(s.Names(s.Dest[1]).empty());
   auto records = s.StoredRecords();
   ASSERT_EQ(records.size(), 2u);

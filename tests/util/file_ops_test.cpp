@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <functional>
 #include <string>
 
 #include "platform/files.h"
@@ -103,12 +104,12 @@ TEST_F(FileOps, DeleteMatchingFilesLeavesProtectedFoldersAlone) {
   for (const auto &folder : folders) {
     SCOPED_TRACE(folder);
     ASSERT_TRUE(MakeFolder(folder));
-    std::string file = util::AddBackslash(folder).Str() + marker;
+    std::string file = util::AddBackslash(folder) + marker;
     ASSERT_TRUE(WriteWholeFile(file, "m"));
     util::DeleteMatchingFiles(file);
     std::string lower(util::LowerCaseAscii(file).View());
     util::DeleteMatchingFiles(lower);
-    util::DeleteMatchingFiles(util::AddBackslash(folder).Str() + "zrk_protect_*.*");
+    util::DeleteMatchingFiles(util::AddBackslash(folder) + "zrk_protect_*.*");
     EXPECT_TRUE(FileExists(file));
     platform::DeleteFile(file);
   }
@@ -131,6 +132,92 @@ TEST_F(FileOps, DeleteMatchingFilesInAFolderOver255CharactersStaysInThatFolder) 
   util::DeleteMatchingFiles(folder + "\\*.*");
   EXPECT_TRUE(FileExists(parent + "\\a.txt"));
   EXPECT_FALSE(FileExists(folder + "\\a.txt"));
+}
+
+// Folders of 256, 255 and 254 characters side by side. The first 255
+// characters of the 256 one, and of the missing folder of that length, name
+// the 255 one: a routine that cuts lands in a neighbour.
+TEST_F(FileOps, FolderRoutinesTakeFoldersOf254To256CharactersWhole) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "the ANSI file functions stop at 259 characters";
+  struct TFolder {
+    std::string Path, Missing;
+  };
+  auto folder = [&](std::size_t length) {
+    const std::string fs(length - Base.size() - 2, 'f');
+    return TFolder{In(fs + 'f'), In(fs + 'm')};
+  };
+  auto cut = [](const std::string &text) { return text.substr(0, 255); };
+  auto yes = [](bool a, bool b) { return std::string(a ? "y" : "n") + (b ? "y" : "n"); };
+  for (const std::string &where : {Base, folder(254).Path, folder(255).Path, folder(256).Path}) {
+    ASSERT_TRUE(MakeFolder(where));
+    ASSERT_TRUE(WriteWholeFile(where + "\\a.txt", where));
+    ASSERT_TRUE(WriteWholeFile(where + "\\b.txt", where));
+  }
+  using TRoutine = std::function<std::string(const TFolder &)>;
+  struct {
+    const char *Routine;
+    TRoutine Result;
+    std::function<std::string(const TFolder &, std::size_t)> Expected;
+  } const rows[] = {
+      // Short routines: the program keeps their results in records anyway.
+      {"TrimText", [](const TFolder &f) { return util::TrimText(f.Path).Str(); },
+       [&](const TFolder &f, std::size_t) { return cut(f.Path); }},
+      {"RemoveBackslash",
+       [](const TFolder &f) { return util::RemoveBackslash(util::AddBackslash(f.Path)).Str(); },
+       [&](const TFolder &f, std::size_t) { return cut(f.Path); }},
+      // Routines on texts of any length.
+      {"AddBackslash", [](const TFolder &f) { return util::AddBackslash(f.Path); },
+       [](const TFolder &f, std::size_t) { return f.Path + "\\"; }},
+      {"ExtractFolder(AddBackslash)",
+       [](const TFolder &f) { return util::ExtractFolder(util::AddBackslash(f.Path)); },
+       [](const TFolder &f, std::size_t) { return f.Path; }},
+      {"ExtractFolder of a file",
+       [](const TFolder &f) { return util::ExtractFolder(util::AddBackslash(f.Path) + "a.txt"); },
+       [](const TFolder &f, std::size_t) { return f.Path; }},
+      {"FolderExists",
+       [&](const TFolder &f) {
+         return yes(util::FolderExists(f.Path), util::FolderExists(f.Missing));
+       },
+       [](const TFolder &, std::size_t) { return std::string("yn"); }},
+      {"PathExists",
+       [&](const TFolder &f) {
+         return yes(util::PathExists(util::AddBackslash(f.Path) + "a.txt"),
+                    util::PathExists(f.Missing));
+       },
+       [](const TFolder &, std::size_t) { return std::string("yn"); }},
+      {"DeleteFileIfExists",
+       [&](const TFolder &f) {
+         util::DeleteFileIfExists(util::AddBackslash(f.Path) + "a.txt");
+         return yes(FileExists(f.Path + "\\a.txt"), FileExists(f.Path + "\\b.txt"));
+       },
+       [](const TFolder &, std::size_t) { return std::string("ny"); }},
+      {"DeleteMatchingFiles",
+       [&](const TFolder &f) {
+         util::DeleteMatchingFiles(util::AddBackslash(f.Path) + "*.*");
+         return yes(FileExists(f.Path + "\\b.txt"), util::FolderExists(f.Path));
+       },
+       [](const TFolder &, std::size_t) { return std::string("ny"); }},
+      // Short: a longer path is refused rather than created under a cut name.
+      {"ForceFolders",
+       [&](const TFolder &f) {
+         const bool made = util::ForceFolders(f.Missing);
+         return yes(made, util::FolderExists(f.Missing));
+       },
+       [](const TFolder &, std::size_t length) { return std::string(length > 255 ? "nn" : "yy"); }},
+  };
+  // The longest first, so that a cut reaching a shorter neighbour shows there.
+  for (std::size_t length : {256u, 255u, 254u}) {
+    const TFolder f = folder(length);
+    ASSERT_EQ(f.Path.size(), length);
+    ASSERT_EQ(f.Missing.size(), length);
+    for (const auto &row : rows) {
+      SCOPED_TRACE(std::string(row.Routine) + " at " + std::to_string(length));
+      EXPECT_EQ(row.Result(f), row.Expected(f, length));
+    }
+  }
+  EXPECT_EQ(testing_support::ReadWholeText(In("a.txt")), Base);
+  EXPECT_EQ(testing_support::ReadWholeText(In("b.txt")), Base);
 }
 
 TEST_F(FileOps, ForceFoldersCreatesMissingLevelsAndRestoresTheCurrentFolder) {

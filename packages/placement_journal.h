@@ -1,0 +1,79 @@
+// The placement journal: what a run needs to put a package back whole when it
+// fails half placed, and what the next run needs when this one was killed.
+// It lives in the data folder and is replaced in one step, never written in
+// place, so a crash while writing it leaves the previous journal standing.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "admin/admin_records.h"
+
+namespace packages {
+
+constexpr std::string_view JournalFileName = "ZRKUPD.JNL";
+constexpr std::string_view JournalTempName = "ZRKUPD.JN~";
+
+// One destination file of the package being placed. The previous version
+// (when there was one) is renamed to Backup in the same folder; the new one
+// is copied through Temp and renamed to Destination.
+struct TPlacedFile {
+  std::string Destination, Temp, Backup;
+  bool Existed = false;
+};
+
+struct TPlacementJournal {
+  enum class TState : std::uint8_t { Idle = 0, Placing = 1 };
+
+  // Where the journal is kept; not part of its contents.
+  std::string Path;
+
+  TState State = TState::Idle;
+  // A package record qualified in the run: its outcome has to be recorded,
+  // also when only a later run gets that far.
+  bool PackagesTaken = false;
+  // The package record being placed, at RecordOffset of AdminPath, stored
+  // (scrambled) as it was before and as it is once applied.
+  std::string AdminPath;
+  std::int64_t RecordOffset = 0;
+  std::array<std::uint8_t, admin::PackageRecordSize> OldRecord{}, AppliedRecord{};
+  std::vector<TPlacedFile> Files;
+  // Backups and temporary files that could not be removed yet.
+  std::vector<std::string> Leftovers;
+};
+
+// Path of the journal in `dataFolder` (the current folder when blank).
+std::string JournalPathIn(std::string_view dataFolder);
+// Notes the package record (plain, as just read) that sits at `offset` of the
+// administration file `adminPath`, before and after RewritePackage.
+void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int64_t offset,
+                const admin::TPackageRecord &record, std::int32_t seed);
+
+std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal);
+// False for anything that is not a whole journal with a matching checksum.
+bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal);
+// Writes the journal to a temporary file and renames it over journal.Path.
+bool WriteJournal(const TPlacementJournal &journal);
+
+// Start of a run: reads the journal at `path` and undoes a package that a
+// killed run left half placed (its record included), then removes what is
+// left over. `journal` then carries PackagesTaken of the killed run. False
+// when a package could not be put back; the journal then stays for the next
+// run and this one must not touch anything.
+bool RecoverPlacement(std::string_view path, TPlacementJournal &journal);
+// Puts every previous version back, removes every new and temporary file
+// and, with `restoreRecord`, writes the old package record back when the
+// record is still the applied one. False when something could not be undone.
+bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
+// The package record is applied: the journal says so before the previous
+// versions are removed. When the journal cannot be written the package is
+// rolled back, record included, and the answer is false.
+bool CommitPlacement(TPlacementJournal &journal);
+// End of a run: removes leftovers and the journal. A package that could not
+// be rolled back, or leftovers that stay, keep the journal for the next run.
+void CloseJournal(TPlacementJournal &journal);
+
+} // namespace packages

@@ -1,0 +1,164 @@
+// The crash walk: an update run of three packages, in a process of its own,
+// ended abruptly before each of its file operations in turn, and then one
+// whole run here. Together they must leave what one whole run leaves: the
+// same files everywhere (no temporary or backup file), the same records and
+// the same header apart from the run's date and time.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <memory>
+#include <string>
+
+#include "admin/admin_records.h"
+#include "admin/settings.h"
+#include "platform/fault.h"
+#include "platform/files.h"
+#include "tests/faults/fault_scenario.h"
+#include "tests/support/fault_walk.h"
+#include "tests/support/test_support.h"
+#include "update/copy_form.h"
+#include "update/recording_view.h"
+
+namespace faults {
+namespace {
+
+constexpr int PackageCount = 3;
+// Under Wine every process start costs a good part of a second.
+constexpr std::uint64_t WineCrashPoints = 32;
+
+// Files every run reads or writes in place, compared apart from the tree:
+// they name the scenario's own folders.
+bool ComparedApart(const std::string &relative) {
+  return relative == "UPDADMIN.VAB" || relative == "data/" + std::string(admin::SettingsFileName);
+}
+
+bool InDownloadOrStaging(const std::string &relative) {
+  return relative.rfind("download/", 0) == 0 || relative.rfind("staging/", 0) == 0;
+}
+
+class CrashWalk : public ::testing::Test {
+protected:
+  void SetUp() override {
+    SavedFolder = platform::GetCurrentFolder();
+    ASSERT_TRUE(platform::SetCurrentFolder(Scratch.Path()));
+    if (!testing_support::RunningOnWindows()) {
+      SavedDriveRoot = platform::DriveRoot();
+      platform::SetDriveRoot(Drives.Path());
+    }
+  }
+  void TearDown() override {
+    platform::SetCurrentFolder(SavedFolder);
+    if (!SavedDriveRoot.empty())
+      platform::SetDriveRoot(SavedDriveRoot);
+  }
+
+  // Runs the driver on `s`, ended before operation `crashAt` (0: never).
+  // True when the run ended by itself; `count` is then its operations.
+  bool RunDriver(const TFaultScenario &s, std::uint64_t crashAt, std::uint64_t &count) {
+    const bool windows = testing_support::RunningOnWindows();
+    const std::string self = platform::ExecutablePath();
+    const std::string driver = platform::NativePath(self.substr(0, self.find_last_of('\\')) +
+                                                    "\\crash_driver" + (windows ? ".exe" : ""));
+    const std::string result = Results / "count.txt";
+    std::string line =
+        "\"" + driver + "\" \"" + s.Data + "\" " + std::to_string(crashAt) + " \"" + result + "\"";
+    if (!windows)
+      line += " \"" + Drives.Path() + "\"";
+    line += windows ? " >NUL 2>&1" : " >/dev/null 2>&1";
+    // cmd.exe drops the first and the last quote of the line.
+    if (windows)
+      line = "\"" + line + "\"";
+    std::system(line.c_str());
+    if (!testing_support::FileExists(result))
+      return false;
+    count = std::strtoull(testing_support::ReadWholeText(result).c_str(), nullptr, 10);
+    platform::DeleteFile(result);
+    return true;
+  }
+
+  // One whole run in this process: true when it ended with the success box,
+  // or quietly when `quiet` (the update was no longer pending).
+  static bool RunWhole(const TFaultScenario &s, bool quiet = false) {
+    update::TRecordingView view;
+    update::RunUpdate(view, {s.Data, "4711", "3"}, 0);
+    if (view.Messages().empty())
+      return quiet;
+    return view.Messages().size() == 1 && view.Messages()[0].Caption != "Fehler!";
+  }
+
+  // The current folder of the runs, and (POSIX) where drive letters map to.
+  testing_support::TTempFolder Scratch, Drives, Results;
+  std::string SavedFolder, SavedDriveRoot;
+};
+
+TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
+  TTree reference;
+  {
+    TFaultScenario s(true, PackageCount);
+    ASSERT_TRUE(RunWhole(s));
+    for (const auto &[file, contents] : s.Snapshot())
+      if (!ComparedApart(file))
+        reference[file] = contents;
+  }
+  std::uint64_t count = 0;
+  {
+    TFaultScenario s(true, PackageCount);
+    ASSERT_TRUE(RunDriver(s, 0, count)) << "the driver did not run";
+    ExpectSameFacts(s.Destinations(), s.DestinationsAfter(PackageCount));
+    ASSERT_FALSE(HasFailure());
+  }
+  ASSERT_GT(count, 40u);
+
+  const std::uint64_t limit = testing_support::RunningOnWindows() ? WineCrashPoints : 0;
+  struct TAfterCrash {
+    bool Recorded = false; // the killed run had written its outcome
+  };
+  testing_support::ForEachFault(
+      testing_support::FaultNumbers(count, limit),
+      [](std::uint64_t) { return std::make_unique<TFaultScenario>(true, PackageCount); },
+      [&](const TFaultScenario &s, std::uint64_t k) {
+        TAfterCrash after;
+        std::uint64_t done = 0;
+        EXPECT_FALSE(RunDriver(s, k, done)) << "the run ended before operation " << k;
+        after.Recorded = s.Header().LastResult() != s.OldHeader.LastResult();
+        EXPECT_TRUE(RunWhole(s, after.Recorded)) << "the run after the crash failed";
+        return after;
+      },
+      [&](const TFaultScenario &s, const TAfterCrash &after, std::uint64_t) {
+        ExpectSameFacts(s.Destinations(), s.DestinationsAfter(PackageCount));
+        TTree tree;
+        for (const auto &[file, contents] : s.Snapshot())
+          if (!ComparedApart(file))
+            tree[file] = contents;
+        for (const auto &[file, contents] : tree)
+          if (reference.count(file) == 0 && !(after.Recorded && InDownloadOrStaging(file)))
+            ADD_FAILURE() << "left behind: " << file;
+        for (const auto &[file, contents] : reference) {
+          auto it = tree.find(file);
+          EXPECT_TRUE(it != tree.end() && it->second == contents) << file << " differs or is lost";
+        }
+
+        EXPECT_TRUE(testing_support::ReadWholeFile(
+                        s.Path("data/" + std::string(admin::SettingsFileName))) == s.OldSettings)
+            << "settings file rewritten";
+        const admin::TAdminHeader header = s.Header();
+        const admin::TAdminHeader expected = Recorded(s.OldHeader, 0, header);
+        EXPECT_TRUE(std::equal(header.Bytes, header.Bytes + admin::AdminHeaderSize, expected.Bytes))
+            << "header not one whole run's: LastResult " << header.LastResult()
+            << ", UpdatePending " << int(header.UpdatePending());
+        const std::vector<admin::TPackageRecord> records = s.StoredRecords();
+        ASSERT_EQ(records.size(), s.OldRecords.size());
+        for (std::size_t i = 0; i < records.size(); ++i) {
+          const admin::TPackageRecord applied = Applied(s.OldRecords[i]);
+          EXPECT_TRUE(std::equal(records[i].Bytes, records[i].Bytes + admin::PackageRecordSize,
+                                 applied.Bytes))
+              << "record " << i + 1 << " not applied";
+        }
+        EXPECT_TRUE(FilesBelow(Scratch.Path()).empty()) << "files in the current folder";
+        EXPECT_TRUE(FilesBelow(Drives.Path()).empty()) << "files below the drive root";
+      });
+}
+
+} // namespace
+} // namespace faults

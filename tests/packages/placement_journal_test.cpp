@@ -1,0 +1,111 @@
+// The placement journal: a journal that is not whole and unchanged is never
+// believed, and recovery puts a half-placed package back, record included.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "packages/placement_journal.h"
+#include "platform/files.h"
+#include "tests/support/test_support.h"
+
+namespace {
+
+using packages::TPlacementJournal;
+using testing_support::FileExists;
+using testing_support::ReadWholeText;
+using testing_support::TTempFolder;
+using testing_support::WriteWholeFile;
+
+TPlacementJournal Sample() {
+  TPlacementJournal journal;
+  journal.State = TPlacementJournal::TState::Placing;
+  journal.PackagesTaken = true;
+  journal.AdminPath = "C:\\KASSE\\UPDADMIN.VAB";
+  journal.RecordOffset = 5809 + 294;
+  journal.OldRecord.fill(0x11);
+  journal.AppliedRecord.fill(0x22);
+  journal.Files = {{"C:\\P\\a.dll", "C:\\P\\~zrk1.tmp", "C:\\P\\~zrk1.bak", true},
+                   {"C:\\P\\b.txt", "C:\\P\\~zrk2.tmp", "C:\\P\\~zrk2.bak", false}};
+  journal.Leftovers = {"C:\\Q\\~zrk7.bak"};
+  return journal;
+}
+
+TEST(PlacementJournal, OnlyAWholeUnchangedJournalIsBelieved) {
+  const std::vector<std::uint8_t> bytes = packages::EncodeJournal(Sample());
+  TPlacementJournal read;
+  ASSERT_TRUE(packages::DecodeJournal(bytes, read));
+  EXPECT_EQ(packages::EncodeJournal(read), bytes);
+  EXPECT_EQ(read.Files.size(), 2u);
+  EXPECT_EQ(read.Files[0].Backup, "C:\\P\\~zrk1.bak");
+  EXPECT_EQ(read.RecordOffset, 5809 + 294);
+
+  for (std::size_t size = 0; size < bytes.size(); ++size) {
+    SCOPED_TRACE("cut to " + std::to_string(size));
+    EXPECT_FALSE(packages::DecodeJournal({bytes.begin(), bytes.begin() + size}, read));
+  }
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    SCOPED_TRACE("byte " + std::to_string(i) + " changed");
+    std::vector<std::uint8_t> changed = bytes;
+    changed[i] ^= 0x01;
+    EXPECT_FALSE(packages::DecodeJournal(changed, read));
+  }
+}
+
+TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag) {
+  TTempFolder root;
+  const std::string admin = root / "UPDADMIN.VAB";
+  TPlacementJournal journal;
+  journal.Path = root / "ZRKUPD.JNL";
+  journal.State = TPlacementJournal::TState::Placing;
+  journal.PackagesTaken = true;
+  journal.AdminPath = admin;
+  journal.RecordOffset = 4;
+  journal.OldRecord.fill('o');
+  journal.AppliedRecord.fill('n');
+  // a.dll: moved aside, new copy in place; b.txt: created; c.txt: not yet
+  // moved aside; d.txt: its copy was under way.
+  journal.Files = {{root / "a.dll", root / "~zrk1.tmp", root / "~zrk1.bak", true},
+                   {root / "b.txt", root / "~zrk2.tmp", root / "~zrk2.bak", false},
+                   {root / "c.txt", root / "~zrk3.tmp", root / "~zrk3.bak", true},
+                   {root / "d.txt", root / "~zrk4.tmp", root / "~zrk4.bak", false}};
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  ASSERT_TRUE(WriteWholeFile(root / "~zrk1.bak", "old a"));
+  ASSERT_TRUE(platform::SetAttributes(root / "~zrk1.bak", platform::faReadOnly));
+  ASSERT_TRUE(WriteWholeFile(root / "a.dll", "new a"));
+  ASSERT_TRUE(WriteWholeFile(root / "b.txt", "new b"));
+  ASSERT_TRUE(WriteWholeFile(root / "c.txt", "old c"));
+  ASSERT_TRUE(WriteWholeFile(root / "~zrk4.tmp", "part"));
+  ASSERT_TRUE(WriteWholeFile(admin, "HEAD" + std::string(294, 'n') + "NEXT"));
+  // A journal that was being written when the run ended.
+  ASSERT_TRUE(WriteWholeFile(root / "ZRKUPD.JN~", "ZRKJ"));
+
+  TPlacementJournal recovered;
+  ASSERT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+  EXPECT_TRUE(recovered.PackagesTaken);
+  EXPECT_EQ(ReadWholeText(root / "a.dll"), "old a");
+  std::uint32_t attributes = 0;
+  EXPECT_TRUE(platform::GetAttributes(root / "a.dll", attributes) &&
+              (attributes & platform::faReadOnly) != 0);
+  EXPECT_EQ(ReadWholeText(root / "c.txt"), "old c");
+  for (const char *gone : {"b.txt", "d.txt", "~zrk1.bak", "~zrk4.tmp", "ZRKUPD.JN~"})
+    EXPECT_FALSE(FileExists(root / gone)) << gone;
+  EXPECT_EQ(ReadWholeText(admin), "HEAD" + std::string(294, 'o') + "NEXT");
+  platform::SetAttributes(root / "a.dll", platform::faArchive);
+
+  // The end of the run removes the journal; a damaged one is not believed.
+  packages::CloseJournal(recovered);
+  EXPECT_FALSE(FileExists(journal.Path));
+  ASSERT_TRUE(WriteWholeFile(journal.Path, "ZRKJ damaged"));
+  ASSERT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+  EXPECT_FALSE(recovered.PackagesTaken);
+  EXPECT_FALSE(FileExists(journal.Path));
+
+  // A record whose administration file has gone does not block every later run.
+  journal.AdminPath = root / "GONE.VAB";
+  journal.Files.clear();
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  EXPECT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+}
+
+} // namespace

@@ -6,10 +6,14 @@
 #include <zlib.h>
 
 #include <algorithm>
+#include <condition_variable>
 #include <limits>
 #include <memory>
+#include <mutex>
 #include <new>
+#include <thread>
 
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/text.h"
 
@@ -71,10 +75,14 @@ bool ReadFull(platform::TFile &file, std::uint8_t *buffer, std::uint32_t count,
   return true;
 }
 
-bool Fail(TPackageReport &report, TPackageFault fault) {
+bool Fail(TPackageReport &report, TPackageFault fault, int osError) {
   report.Fault = fault;
-  report.OsError = platform::LastError();
+  report.OsError = osError;
   return false;
+}
+
+bool Fail(TPackageReport &report, TPackageFault fault) {
+  return Fail(report, fault, platform::LastError());
 }
 
 // Offset of the character after the last folder separator (0 if none).
@@ -98,72 +106,260 @@ bool SameAsciiCaseless(std::string_view a, std::string_view b) {
   return true;
 }
 
-// The loop proper; `report` carries the running totals out.
-bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageReport &report) {
-  std::unique_ptr<std::uint8_t[]> buffer(new (std::nothrow) std::uint8_t[MaxChunkLength]);
-  if (!buffer)
-    return Fail(report, TPackageFault::OutOfMemory);
-  std::uint8_t header[ChunkHeaderSize];
-  std::int64_t offset = 0;
-  for (;;) {
-    bool atEnd = false;
-    if (!package.AtEnd(atEnd))
-      return Fail(report, TPackageFault::ReadFailed);
-    if (atEnd)
+// Checksums a chunk on a second thread while the calling thread reads the
+// next chunk and writes the previous one. Only computation leaves the calling
+// thread: every file operation stays on it, in file order, so error slots and
+// fault counting see the same sequence as a plain loop. Without a thread (none
+// could be started, or a chunk too short to be worth the hand-over) the
+// checksum is computed inline.
+class TChecksumWorker {
+public:
+  TChecksumWorker() {
+    try {
+      Thread = std::thread([this] { Run(); });
+    } catch (...) {
+      // Inline checksums give the same results, only slower.
+    }
+  }
+  ~TChecksumWorker() {
+    if (!Thread.joinable())
+      return;
+    {
+      std::unique_lock<std::mutex> lock(Lock);
+      Changed.wait(lock, [this] { return !Pending; });
+      Quit = true;
+    }
+    Changed.notify_all();
+    Thread.join();
+  }
+  TChecksumWorker(const TChecksumWorker &) = delete;
+  TChecksumWorker &operator=(const TChecksumWorker &) = delete;
+
+  // `data` must stay untouched until Wait() has returned.
+  void Start(const std::uint8_t *data, std::int32_t length) {
+    constexpr std::int32_t InlineBelow = 16 * 1024;
+    if (!Thread.joinable() || length < InlineBelow) {
+      Inline = true;
+      Result = ChunkChecksum(data, length);
+      return;
+    }
+    Inline = false;
+    {
+      std::lock_guard<std::mutex> lock(Lock);
+      Data = data;
+      Length = length;
+      Pending = true;
+    }
+    Changed.notify_all();
+  }
+
+  std::int64_t Wait() {
+    if (Inline)
+      return Result;
+    std::unique_lock<std::mutex> lock(Lock);
+    Changed.wait(lock, [this] { return !Pending; });
+    return Result;
+  }
+
+private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(Lock);
+    for (;;) {
+      Changed.wait(lock, [this] { return Pending || Quit; });
+      if (!Pending)
+        return;
+      lock.unlock();
+      std::int64_t crc = ChunkChecksum(Data, Length);
+      lock.lock();
+      Result = crc;
+      Pending = false;
+      Changed.notify_all();
+    }
+  }
+
+  std::thread Thread;
+  std::mutex Lock;
+  std::condition_variable Changed;
+  const std::uint8_t *Data = nullptr;
+  std::int32_t Length = 0;
+  std::int64_t Result = 0;
+  bool Pending = false;
+  bool Quit = false;
+  bool Inline = true;
+};
+
+// One chunk as read from the package, or why it could not be read. A fault is
+// acted on only once the chunks before it are finished, as a plain loop would.
+struct TChunkRead {
+  bool AtEnd = false;
+  TPackageFault Fault = TPackageFault::None;
+  int OsError = 0;
+  std::int64_t Expected = 0;
+  std::int64_t Found = 0;
+  std::int64_t Offset = 0;
+  std::int32_t Length = 0;
+  std::int64_t StoredCrc = 0;
+};
+
+TChunkRead ReadFault(TChunkRead chunk, TPackageFault fault, std::int64_t expected = 0,
+                     std::int64_t found = 0) {
+  chunk.Fault = fault;
+  chunk.OsError = platform::LastError();
+  chunk.Expected = expected;
+  chunk.Found = found;
+  return chunk;
+}
+
+// Reads the package front to back with one read call per chunk: a payload is
+// read together with the header behind it, which is carried over to the next
+// chunk. The end test compares the position reached with the file's size,
+// asked again whenever the position gets there, as the file may still grow.
+class TChunkReader {
+public:
+  // Buffers handed to Next() need room for a payload and a header.
+  static constexpr std::int32_t BufferSize = MaxChunkLength + ChunkHeaderSize;
+
+  explicit TChunkReader(platform::TFile &file) : File(file) {}
+
+  bool AtEnd(bool &atEnd) {
+    if (Position < Size) {
+      atEnd = false;
       return true;
-    std::uint32_t got = 0;
-    if (!report.HeaderRead) {
-      if (!ReadFull(package, header, PackageHeaderSize, got))
-        return Fail(report, TPackageFault::ReadFailed);
-      if (got != PackageHeaderSize)
-        return Fail(report, TPackageFault::HeaderMissing);
-      report.TotalLength = GetInt32(header + HeaderTotalLengthOffset);
-      report.CrcSum = GetInt64(header + HeaderCrcSumOffset);
-      report.HeaderRead = true;
-      offset = PackageHeaderSize;
     }
+    if (!File.Size(Size))
+      return false;
+    atEnd = Position >= Size;
+    return true;
+  }
+
+  // The file header; `got` short of 12 when the file is.
+  bool ReadFileHeader(std::uint8_t (&header)[PackageHeaderSize], std::uint32_t &got) {
+    std::uint8_t both[PackageHeaderSize + ChunkHeaderSize];
+    if (!ReadFull(File, both, sizeof both, got))
+      return false;
+    std::copy(both, both + std::min<std::uint32_t>(got, PackageHeaderSize), header);
+    if (got > static_cast<std::uint32_t>(PackageHeaderSize))
+      Keep(both + PackageHeaderSize, got - PackageHeaderSize);
+    got = std::min<std::uint32_t>(got, PackageHeaderSize);
+    Position = got;
+    return true;
+  }
+
+  // The first chunk follows the file header with no end test in between, so
+  // a package holds at least one chunk.
+  TChunkRead Next(std::uint8_t *buffer, bool first) {
+    TChunkRead chunk;
+    chunk.Offset = Position;
+    bool atEnd = false;
+    if (!first && !AtEnd(atEnd))
+      return ReadFault(chunk, TPackageFault::ReadFailed);
+    if (atEnd) {
+      chunk.AtEnd = true;
+      return chunk;
+    }
+    std::uint8_t header[ChunkHeaderSize];
+    std::uint32_t got = Carried;
+    std::copy(Carry, Carry + Carried, header);
+    Carried = 0;
+    std::uint32_t more = 0;
+    if (got < static_cast<std::uint32_t>(ChunkHeaderSize) &&
+        !ReadFull(File, header + got, ChunkHeaderSize - got, more))
+      return ReadFault(chunk, TPackageFault::ReadFailed);
+    got += more;
+    Position += got;
+    if (got != static_cast<std::uint32_t>(ChunkHeaderSize))
+      return ReadFault(chunk, TPackageFault::ChunkHeaderCut, ChunkHeaderSize, got);
+    chunk.Length = GetInt32(header + ChunkLengthOffset);
+    chunk.StoredCrc = GetInt64(header + ChunkCrcOffset);
+    if (chunk.Length < 0 || chunk.Length > MaxChunkLength)
+      return ReadFault(chunk, TPackageFault::ChunkLengthBad, MaxChunkLength, chunk.Length);
+    const auto length = static_cast<std::uint32_t>(chunk.Length);
+    if (!ReadFull(File, buffer, length + ChunkHeaderSize, got))
+      return ReadFault(chunk, TPackageFault::ReadFailed);
+    if (got < length)
+      return ReadFault(chunk, TPackageFault::ChunkPayloadCut, chunk.Length, got);
+    Keep(buffer + length, got - length);
+    Position += length;
+    return chunk;
+  }
+
+private:
+  void Keep(const std::uint8_t *bytes, std::uint32_t count) {
+    std::copy(bytes, bytes + count, Carry);
+    Carried = count;
+  }
+
+  platform::TFile &File;
+  std::int64_t Position = 0; // where the next unread chunk starts
+  std::int64_t Size = -1;
+  std::uint8_t Carry[ChunkHeaderSize] = {};
+  std::uint32_t Carried = 0;
+};
+
+// The loop proper; `report` carries the running totals out. Two buffers: the
+// chunk being checked and written, and the next one being read.
+bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageReport &report) {
+  std::unique_ptr<std::uint8_t[]> buffers[2];
+  for (auto &buffer : buffers) {
+    buffer.reset(new (std::nothrow) std::uint8_t[TChunkReader::BufferSize]);
+    if (!buffer)
+      return Fail(report, TPackageFault::OutOfMemory);
+  }
+  TChunkReader reader(package);
+  bool atEnd = false;
+  if (!reader.AtEnd(atEnd))
+    return Fail(report, TPackageFault::ReadFailed);
+  if (atEnd)
+    return true;
+  std::uint8_t header[PackageHeaderSize];
+  std::uint32_t got = 0;
+  if (!reader.ReadFileHeader(header, got))
+    return Fail(report, TPackageFault::ReadFailed);
+  if (got != PackageHeaderSize)
+    return Fail(report, TPackageFault::HeaderMissing);
+  report.TotalLength = GetInt32(header + HeaderTotalLengthOffset);
+  report.CrcSum = GetInt64(header + HeaderCrcSumOffset);
+  report.HeaderRead = true;
+
+  TChecksumWorker worker;
+  int slot = 0;
+  TChunkRead chunk = reader.Next(buffers[slot].get(), true);
+  if (!chunk.AtEnd && chunk.Fault == TPackageFault::None)
+    worker.Start(buffers[slot].get(), chunk.Length);
+  for (;;) {
+    if (chunk.AtEnd)
+      return true;
     report.Chunk = report.ChunksVerified;
-    report.ChunkOffset = offset;
-    if (!ReadFull(package, header, ChunkHeaderSize, got))
-      return Fail(report, TPackageFault::ReadFailed);
-    if (got != ChunkHeaderSize) {
-      report.Expected = ChunkHeaderSize;
-      report.Found = got;
-      return Fail(report, TPackageFault::ChunkHeaderCut);
+    report.ChunkOffset = chunk.Offset;
+    if (chunk.Fault != TPackageFault::None) {
+      report.Expected = chunk.Expected;
+      report.Found = chunk.Found;
+      return Fail(report, chunk.Fault, chunk.OsError);
     }
-    std::int32_t length = GetInt32(header + ChunkLengthOffset);
-    std::int64_t storedCrc = GetInt64(header + ChunkCrcOffset);
-    if (length < 0 || length > MaxChunkLength) {
-      report.Expected = MaxChunkLength;
-      report.Found = length;
-      return Fail(report, TPackageFault::ChunkLengthBad);
-    }
-    if (!ReadFull(package, buffer.get(), static_cast<std::uint32_t>(length), got))
-      return Fail(report, TPackageFault::ReadFailed);
-    if (got != static_cast<std::uint32_t>(length)) {
-      report.Expected = length;
-      report.Found = got;
-      return Fail(report, TPackageFault::ChunkPayloadCut);
-    }
-    std::int64_t crc = ChunkChecksum(buffer.get(), length);
-    if (crc != storedCrc) {
-      report.Expected = storedCrc;
+    const std::uint8_t *payload = buffers[slot].get();
+    TChunkRead next = reader.Next(buffers[1 - slot].get(), false);
+    std::int64_t crc = worker.Wait();
+    if (crc != chunk.StoredCrc) {
+      report.Expected = chunk.StoredCrc;
       report.Found = crc;
-      return Fail(report, TPackageFault::ChunkCrcMismatch);
+      return Fail(report, TPackageFault::ChunkCrcMismatch, platform::ErrorSuccess);
     }
     report.CrcRunningSum = WrappingAdd(report.CrcRunningSum, crc);
-    if (archive != nullptr && length > 0) {
+    if (!next.AtEnd && next.Fault == TPackageFault::None)
+      worker.Start(buffers[1 - slot].get(), next.Length);
+    if (archive != nullptr && chunk.Length > 0) {
       std::uint32_t written = 0;
-      if (!archive->Write(buffer.get(), static_cast<std::uint32_t>(length), written) ||
-          written != static_cast<std::uint32_t>(length)) {
-        report.Expected = length;
+      if (!archive->Write(payload, static_cast<std::uint32_t>(chunk.Length), written) ||
+          written != static_cast<std::uint32_t>(chunk.Length)) {
+        report.Expected = chunk.Length;
         report.Found = written;
         return Fail(report, TPackageFault::ArchiveWriteFailed);
       }
     }
-    report.BytesVerified += length;
+    report.BytesVerified += chunk.Length;
     report.ChunksVerified += 1;
-    offset += ChunkHeaderSize + static_cast<std::int64_t>(length);
+    chunk = next;
+    slot = 1 - slot;
   }
 }
 
@@ -282,11 +478,11 @@ std::string DescribePackageReport(const TPackageReport &r) {
   case TPackageFault::ArchiveNameTooLong:
     return "no archive name in the package's folder can be made from the package path";
   case TPackageFault::PackageNotOpened:
-    return "package cannot be opened (error " + num(r.OsError) + ")";
+    return "package cannot be opened: " + platform::ErrorText(r.OsError);
   case TPackageFault::ArchiveNotCreated:
-    return "archive cannot be created (error " + num(r.OsError) + ")";
+    return "archive cannot be created: " + platform::ErrorText(r.OsError);
   case TPackageFault::ReadFailed:
-    return where + "read error " + num(r.OsError);
+    return where + "read error: " + platform::ErrorText(r.OsError);
   case TPackageFault::HeaderMissing:
     return "file header missing: package shorter than 12 bytes";
   case TPackageFault::ChunkHeaderCut:
@@ -301,7 +497,7 @@ std::string DescribePackageReport(const TPackageReport &r) {
     return "out of memory";
   case TPackageFault::ArchiveWriteFailed:
     return where + "archive write failed: " + num(r.Found) + " of " + num(r.Expected) +
-           " bytes (error " + num(r.OsError) + ")";
+           " bytes: " + platform::ErrorText(r.OsError);
   case TPackageFault::TotalLengthMismatch:
     return "totalLength " + num(r.Expected) + " in header, " + num(r.Found) + " bytes in " +
            num(r.ChunksVerified) + " chunks";

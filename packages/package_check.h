@@ -74,8 +74,9 @@ struct TPackageReport {
 std::string DescribePackageReport(const TPackageReport &report);
 
 // Verifies the package and writes its payload to `archivePath` (created anew);
-// an empty `archivePath` only verifies. Deletes nothing. The package is read
-// with one 65000-byte buffer, chunk by chunk.
+// an empty `archivePath` only verifies. Deletes nothing. The package is
+// streamed chunk by chunk through two fixed buffers, each chunk's checksum
+// computed on a second thread while the next chunk is read.
 bool VerifyPackageStream(std::string_view packagePath, std::string_view archivePath,
                          TPackageReport &report);
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "packages/box_caption.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/file_copy.h"
 #include "util/text.h"
@@ -143,6 +144,8 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
       break;
     }
     if (!InDestRange(current)) {
+      events.Note(name + ": destination folder index " + std::to_string(current) +
+                  " is outside 1 to 20");
       stop = PlacementBadIndex;
       break;
     }
@@ -150,6 +153,8 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     std::string folder =
         destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
     if (!util::FolderExists(folder)) {
+      events.Note(name + ": destination folder " + std::to_string(current) +
+                  " does not exist: " + folder);
       stop = PlacementNoFolder;
       break;
     }
@@ -165,8 +170,11 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     files.push_back(std::move(file));
   }
   for (const TPlacedFile &file : files)
-    if (!events.MayPlaceAt(file.Destination))
+    if (!events.MayPlaceAt(file.Destination)) {
+      events.Note(file.Destination +
+                  " would replace a shared file; nothing of this package placed");
       return PlacementRefused;
+    }
   if (files.empty())
     return stop;
 
@@ -179,14 +187,22 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (int copyResult = PlaceOne(sources[i], files[i]); copyResult != 0) {
+      events.Note("Copying " + sources[i] + " to " + files[i].Destination +
+                  " failed: " + platform::ErrorText(platform::LastError()));
       util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
       platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
       stop = PlacementCopyFailed;
       break;
     }
+    events.Note("Placed " + files[i].Destination);
   }
-  if (stop != PlacementOk)
-    RollBackPlacement(journal, false);
+  if (stop != PlacementOk) {
+    const bool back = RollBackPlacement(journal, false);
+    events.Note(back ? "Rolled back: the files of this package that were placed are gone again, "
+                       "the files they replaced are back"
+                     : "Rolling back this package failed; the journal in the data folder puts it "
+                       "back at the next start");
+  }
   return stop;
 }
 

@@ -44,6 +44,8 @@ public:
   // False for a destination file that must never be replaced; asked for
   // every file of the package before the first one is copied.
   virtual bool MayPlaceAt(std::string_view /*target*/) { return true; }
+  // One line for the run log: a file placed, or why placement stopped.
+  virtual void Note(std::string_view) {}
 };
 
 // FolderIndex (1..20) of the first FILEPATH.ID record in `stagingFolder` that

@@ -3,12 +3,13 @@
 #include <string>
 #include <vector>
 
+#include "platform/console.h"
 #include "tools/zrktool.h"
 
 int main(int argc, char **argv) {
   try {
-    std::vector<std::string> args(argv + 1, argv + argc);
-    return tools::RunZrkTool(args, std::cout, std::cerr);
+    platform::PrepareToolConsole();
+    return tools::RunZrkTool(platform::ToolArguments(argc, argv), std::cin, std::cout, std::cerr);
   } catch (...) {
     std::cerr << "zrktool: out of memory\n";
     return tools::ExitInternal;

@@ -19,103 +19,31 @@
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "platform/console.h"
 #include "platform/files.h"
+#include "tools/archive_check.h"
+#include "tools/check.h"
 #include "tools/codepage.h"
 #include "tools/record_fields.h"
+#include "tools/tool_common.h"
+#include "tools/update_build.h"
 #include "tools/values.h"
+#include "util/run_log.h"
 #include "util/text.h"
+#include "zrk_version.h"
 
 namespace tools {
 
 namespace {
 
-// A failure that ends the command with a message and an exit code.
-struct TFailure {
-  int Code;
-  std::string Message;
-};
-
-[[noreturn]] void Fail(int code, std::string message) {
-  throw TFailure{code, std::move(message)};
-}
-
-// Indented JSON, but a short list of plain values stays on one line, so that
-// "InstalledInfo": [0, 0, 0] does not take five.
-void DumpJson(std::string &text, const TJson &json, int indent) {
-  const std::string pad(static_cast<std::size_t>(indent), ' ');
-  if (json.is_object() && !json.empty()) {
-    text += "{\n";
-    bool first = true;
-    for (const auto &[key, value] : json.items()) {
-      text += first ? "" : ",\n";
-      first = false;
-      text += pad + "  " + TJson(key).dump() + ": ";
-      DumpJson(text, value, indent + 2);
-    }
-    text += "\n" + pad + "}";
-    return;
-  }
-  if (json.is_array() && !json.empty()) {
-    std::string line = "[";
-    bool plain = true;
-    for (const auto &value : json) {
-      plain = plain && value.is_primitive();
-      line += (line.size() > 1 ? ", " : "") + value.dump();
-    }
-    line += "]";
-    if (plain && line.size() + static_cast<std::size_t>(indent) <= 80) {
-      text += line;
-      return;
-    }
-    text += "[\n";
-    for (std::size_t i = 0; i < json.size(); ++i) {
-      text += pad + "  ";
-      DumpJson(text, json[i], indent + 2);
-      text += i + 1 < json.size() ? ",\n" : "\n";
-    }
-    text += pad + "]";
-    return;
-  }
-  text += json.dump();
-}
-
-void PrintJson(std::ostream &out, const TJson &json) {
-  std::string text;
-  DumpJson(text, json, 0);
-  out << text << "\n";
-}
-
-std::int64_t FileSizeOf(const std::string &path) {
-  platform::TFile file;
-  std::int64_t size = -1;
-  if (!file.OpenRead(path) || !file.Size(size))
-    return -1;
-  return size;
-}
-
-std::int64_t RequireFile(const std::string &path, const char *what) {
-  if (util::FolderExists(path))
-    Fail(ExitBadInput, std::string(what) + " " + path + " is a folder");
-  std::int64_t size = FileSizeOf(path);
-  if (size < 0)
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be opened (error " +
-                           std::to_string(platform::LastError()) + ")");
-  return size;
-}
-
-std::string ReadWholeFile(const std::string &path, const char *what) {
-  std::int64_t size = RequireFile(path, what);
-  if (size > 16 * 1024 * 1024)
-    Fail(ExitBadInput, std::string(what) + " " + path + " is too large");
-  platform::TFile file;
-  std::string bytes(static_cast<std::size_t>(size), '\0');
-  std::uint32_t got = 0;
-  if (!file.OpenRead(path) ||
-      (size > 0 && (!file.Read(bytes.data(), static_cast<std::uint32_t>(size), got) ||
-                    got != static_cast<std::uint32_t>(size))))
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be read");
-  return bytes;
-}
+// Paths reach the file functions in their code page; "-" stays itself.
+const CLI::Validator PathArgument(
+    [](std::string &path) {
+      if (path != "-")
+        path = platform::ToolPath(path);
+      return std::string();
+    },
+    "PATH");
 
 // The seed of the administration files: --seed, the settings of
 // --data-folder, or the host's default.
@@ -128,8 +56,11 @@ struct TSeedOptions {
                                  "AdminSeed that scrambles the file (default " +
                                      std::to_string(admin::DefaultAdminSeed) + ")");
     auto *folder = cmd->add_option("--data-folder", DataFolder,
-                                   "take AdminSeed (and the file's name when FILE is left out) "
-                                   "from this data folder's settings file ZRKUPD.DAT");
+                                   "take AdminSeed from this data folder's settings file "
+                                   "ZRKUPD.DAT, and the file's name when FILE is left out; "
+                                   "a name without a folder is taken from the current "
+                                   "folder, as zrkupd does, not from the data folder")
+                       ->transform(PathArgument);
     seed->excludes(folder);
   }
 
@@ -156,6 +87,25 @@ struct TSeedOptions {
     return fromSettings.Str();
   }
 };
+
+// The header as the file holds it. ReadAdminHeader is not used here: it fills
+// in blank folders and may write the file, and a tool must show what is there.
+admin::TAdminHeader ReadHeaderAsStored(const std::string &path, std::int32_t seed,
+                                       std::int64_t &size) {
+  size = RequireFile(path, "administration file");
+  if (size < static_cast<std::int64_t>(admin::AdminHeaderSize))
+    Fail(ExitBadInput, "administration file " + path + " has " + std::to_string(size) +
+                           " bytes, less than its " + std::to_string(admin::AdminHeaderSize) +
+                           "-byte header");
+  admin::TAdminHeader header;
+  platform::TFile file;
+  std::uint32_t got = 0;
+  if (!file.OpenRead(path) || !file.Read(header.Bytes, admin::AdminHeaderSize, got) ||
+      got != admin::AdminHeaderSize)
+    Fail(ExitFailed, "administration file " + path + " cannot be read");
+  admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, seed);
+  return header;
+}
 
 // ---------------------------------------------------------------------------
 // settings
@@ -208,6 +158,12 @@ std::int32_t SourceNumber(const TJson &value, const char *name) {
     Fail(ExitBadInput, std::string(name) + ": outside the 32-bit range");
   return static_cast<std::int32_t>(value.get<std::int64_t>());
 }
+
+const char *const SourceKeys[] = {
+    "AdminFileName", "DownloadFileName", "DownloadFolder", "StagingFolder", "UpdateTitle",
+    "DialogCaption", "BrandText",        "ExtraText1",     "ExtraText2",    "ExtraText3",
+    "AdminSeed",     "OptionFlag1",      "OptionFlag2",    "OptionByte",    "ExtraNumber1",
+    "ExtraNumber2",  "ExtraNumber3",     "DestFolders"};
 
 admin::TSettingsSource ParseSettingsSource(const std::string &jsonText) {
   TJson json = TJson::parse(jsonText, nullptr, false);
@@ -271,39 +227,178 @@ admin::TSettingsSource ParseSettingsSource(const std::string &jsonText) {
   return s;
 }
 
-int SettingsStore(const std::string &dataFolder, const std::string &sourcePath, std::ostream &out) {
+} // namespace
+
+admin::TSettingsSource SettingsSourceOf(const TJson &json) {
+  if (!json.is_object())
+    Fail(ExitBadInput, "the settings source must be a JSON object");
+  std::string missing;
+  for (const char *key : SourceKeys)
+    if (!json.contains(key))
+      missing += std::string(missing.empty() ? "" : ", ") + key;
+  if (!missing.empty())
+    Fail(ExitBadInput, "the settings source lacks " + missing);
+  return ParseSettingsSource(json.dump());
+}
+
+namespace {
+
+// The raw bytes of a file, or nothing when it does not exist; for putting
+// files back as they were.
+struct TSnapshot {
+  std::string Path;
+  bool Existed = false;
+  std::string Bytes;
+};
+
+TSnapshot TakeSnapshot(const std::string &path) {
+  TSnapshot snap{path, util::PathExists(path), {}};
+  if (snap.Existed)
+    snap.Bytes = ReadWholeFile(path, "file");
+  return snap;
+}
+
+bool Restore(const TSnapshot &snap) {
+  if (!snap.Existed)
+    return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
+  platform::TFile file;
+  std::uint32_t written = 0;
+  return file.Create(snap.Path) &&
+         (snap.Bytes.empty() ||
+          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
+           written == snap.Bytes.size()));
+}
+
+// Every key of a settings source, with the values that the current settings
+// file and administration header hold: the base that --take-missing fills in.
+TJson CurrentSource(std::ostream &err) {
+  std::string path = admin::SettingsPath();
+  RequireFile(path, "settings file");
+  if (!admin::ReadSettings())
+    Fail(ExitFailed, "settings file " + path + " cannot be read: " + OsErrorText());
+  const admin::TUpdateSettings &set = admin::Settings;
+  TJson base = TJson::object();
+  auto text = [](util::TShortString t) { return Cp1252ToUtf8(t.View()); };
+  base["AdminFileName"] = text(set.AdminFileName());
+  base["DownloadFileName"] = text(set.DownloadFileName());
+  base["AdminSeed"] = set.AdminSeed();
+  base["UpdateTitle"] = text(set.UpdateTitle());
+  base["DialogCaption"] = text(set.DialogCaption());
+  base["BrandText"] = text(set.BrandText());
+  base["OptionByte"] = set.OptionByte();
+  base["ExtraText1"] = text(set.ExtraText1());
+  base["ExtraNumber1"] = set.ExtraNumber1();
+  base["ExtraText2"] = text(set.ExtraText2());
+  base["ExtraText3"] = text(set.ExtraText3());
+  base["ExtraNumber2"] = set.ExtraNumber2();
+  base["ExtraNumber3"] = set.ExtraNumber3();
+  std::int64_t size = 0;
+  std::string adminPath = set.AdminFileName().Str();
+  admin::TAdminHeader header = ReadHeaderAsStored(adminPath, set.AdminSeed(), size);
+  if (std::string why = SeedImplausibility(HeaderFields(), header.Bytes); !why.empty())
+    Fail(ExitFailed, "the current administration header " + adminPath +
+                         " does not decode under the current AdminSeed (" + why +
+                         "); give every field instead of --take-missing");
+  base["DownloadFolder"] = text(header.DownloadFolder());
+  base["StagingFolder"] = text(header.StagingFolder());
+  base["DestFolders"] = TJson::array();
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    base["DestFolders"].push_back(text(header.DestFolder(i)));
+  base["OptionFlag1"] = header.OptionFlag1();
+  base["OptionFlag2"] = header.OptionFlag2();
+  err << "taking the missing fields from " << path << " and " << adminPath << "\n";
+  return base;
+}
+
+int SettingsStore(const std::string &dataFolder, const std::string &sourceText, bool takeMissing,
+                  bool force, std::ostream &out, std::ostream &err) {
   if (!util::FolderExists(dataFolder))
     Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
-  admin::TSettingsSource source = ParseSettingsSource(ReadWholeFile(sourcePath, "source"));
   admin::DataFolder = util::TrimText(dataFolder);
+  TJson given = TJson::parse(sourceText, nullptr, false);
+  if (given.is_discarded() || !given.is_object())
+    Fail(ExitBadInput, "the settings source is not a JSON object");
+  ParseSettingsSource(given.dump()); // refuses bad keys and values first
+  TJson merged = takeMissing ? CurrentSource(err) : TJson::object();
+  std::string missing;
+  for (const char *key : SourceKeys) {
+    if (given.contains(key))
+      merged[key] = given[key];
+    else if (!takeMissing)
+      missing += std::string(missing.empty() ? "" : ", ") + key;
+  }
+  for (const auto &[key, value] : given.items())
+    merged[key] = value;
+  if (!missing.empty())
+    Fail(ExitBadInput, "the settings source lacks " + missing +
+                           "; give every field, or --take-missing to keep what the current "
+                           "files hold");
+  admin::TSettingsSource source = ParseSettingsSource(merged.dump());
+
+  // Everything StoreSettings would stumble over is found before it writes.
+  std::string adminPath = util::TrimText(source.AdminFileName).Str();
+  if (adminPath.empty() || util::TrimText(source.DownloadFileName).Empty())
+    Fail(ExitBadInput, "AdminFileName and DownloadFileName must not be blank");
+  std::int64_t size = 0;
+  admin::TAdminHeader header = ReadHeaderAsStored(adminPath, source.AdminSeed, size);
+  std::string why = SeedImplausibility(HeaderFields(), header.Bytes);
+  if (!why.empty() && !force)
+    Fail(ExitBadInput, "the administration file " + adminPath +
+                           " does not decode under AdminSeed " + std::to_string(source.AdminSeed) +
+                           " (" + why +
+                           "); a wrong seed would spoil it (--force stores all the same)");
+  // Normalised as the program holds folder texts; a blank one stays blank.
+  auto folder = [](const std::string &t) {
+    util::TShortString trimmed = util::TrimText(t);
+    return trimmed.Empty()
+               ? trimmed
+               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
+  };
+  header.SetDownloadFolder(folder(source.DownloadFolder).View());
+  header.SetStagingFolder(folder(source.StagingFolder).View());
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
+  if (std::string problem = FolderRuleProblem(header); !problem.empty())
+    Fail(ExitBadInput, problem + "; nothing written");
+
+  TSnapshot settingsBefore = TakeSnapshot(admin::SettingsPath());
+  TSnapshot adminBefore = TakeSnapshot(adminPath);
   std::int32_t result = admin::StoreSettings(source);
   out << "StoreSettings " << result << ": " << admin::StoreSettingsResultText(result) << "\n";
-  if (result == admin::StoreHeaderReadFailed)
-    out << "(the administration file " << Cp1252ToUtf8(admin::Settings.AdminFileName().View())
-        << " must exist first: zrktool admin init)\n";
-  return result == admin::StoreOk ? ExitOk : ExitFailed;
+  if (result == admin::StoreOk)
+    return ExitOk;
+  // A store that failed half way must not leave a new settings file beside
+  // the old header, or the other way round.
+  bool restored = Restore(settingsBefore) && Restore(adminBefore);
+  out << (restored ? "nothing changed: both files are as they were\n"
+                   : "the files could not be put back as they were: " + OsErrorText() + "\n");
+  return ExitFailed;
 }
 
 // ---------------------------------------------------------------------------
 // admin
 
-// The header as the file holds it. ReadAdminHeader is not used here: it fills
-// in blank folders and may write the file, and a tool must show what is there.
-admin::TAdminHeader ReadHeaderAsStored(const std::string &path, std::int32_t seed,
-                                       std::int64_t &size) {
-  size = RequireFile(path, "administration file");
-  if (size < static_cast<std::int64_t>(admin::AdminHeaderSize))
-    Fail(ExitBadInput, "administration file " + path + " has " + std::to_string(size) +
-                           " bytes, less than its " + std::to_string(admin::AdminHeaderSize) +
-                           "-byte header");
-  admin::TAdminHeader header;
-  platform::TFile file;
-  std::uint32_t got = 0;
-  if (!file.OpenRead(path) || !file.Read(header.Bytes, admin::AdminHeaderSize, got) ||
-      got != admin::AdminHeaderSize)
-    Fail(ExitFailed, "administration file " + path + " cannot be read");
-  admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, seed);
-  return header;
+// Refuses to write under a seed that does not decode the header: whatever is
+// written then is scrambled under the wrong key and spoils the file.
+void RequirePlausible(const std::string &path, const admin::TAdminHeader &header, std::int32_t seed,
+                      bool force) {
+  std::string why = SeedImplausibility(HeaderFields(), header.Bytes);
+  if (!why.empty() && !force)
+    Fail(ExitBadInput, path + " does not decode under seed " + std::to_string(seed) + " (" + why +
+                           "): a wrong --seed? Nothing written (--force writes all the same)");
+}
+
+void RequireDestIndex(const admin::TPackageRecord &record) {
+  if (record.DestIndex() < 1 || record.DestIndex() > admin::DestFolderCount)
+    Fail(ExitBadInput, "DestIndex must be 1 to 20, not " + std::to_string(record.DestIndex()));
+}
+
+bool TouchesFolders(const std::vector<std::string> &assignments) {
+  for (const std::string &a : assignments)
+    for (const char *field : {"DestFolders", "DownloadFolder", "StagingFolder"})
+      if (a.rfind(field, 0) == 0)
+        return true;
+  return false;
 }
 
 std::int64_t PackageCountOf(std::int64_t size) {
@@ -316,9 +411,10 @@ std::int64_t TrailingBytesOf(std::int64_t size) {
          static_cast<std::int64_t>(admin::PackageRecordSize);
 }
 
-void AdminShow(const std::string &path, std::int32_t seed, std::ostream &out, std::ostream &err) {
+int AdminShow(const std::string &path, std::int32_t seed, std::ostream &out, std::ostream &err) {
   std::int64_t size = 0;
   admin::TAdminHeader header = ReadHeaderAsStored(path, seed, size);
+  std::string implausible = SeedImplausibility(HeaderFields(), header.Bytes);
   TJson json = TJson::object();
   json["AdminSeed"] = seed;
   json["header"] = FieldsToJson(HeaderFields(), header.Bytes);
@@ -337,6 +433,11 @@ void AdminShow(const std::string &path, std::int32_t seed, std::ostream &out, st
     err << "warning: " << trailing << " bytes after the last whole package record\n";
   }
   PrintJson(out, json);
+  if (implausible.empty())
+    return ExitOk;
+  err << "warning: the header does not decode under seed " << seed << " (" << implausible
+      << "): a wrong --seed?\n";
+  return ExitFailed;
 }
 
 void ApplyAll(const std::vector<TFieldSpec> &specs, const std::vector<std::string> &assignments,
@@ -358,21 +459,19 @@ void AdminInit(const std::string &path, std::int32_t seed, bool force,
     if (!force)
       Fail(ExitBadInput, path + " exists; give --force to replace it");
     if (!platform::DeleteFile(path))
-      Fail(ExitFailed,
-           path + " cannot be deleted (error " + std::to_string(platform::LastError()) + ")");
+      Fail(ExitFailed, path + " cannot be deleted: " + OsErrorText());
   }
   if (!admin::WriteAdminHeader(path, header, seed))
-    Fail(ExitFailed,
-         path + " cannot be written (error " + std::to_string(platform::LastError()) + ")");
+    Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
   out << "created " << path << ": header only, " << admin::AdminHeaderSize << " bytes\n";
 }
 
 // A new record goes behind the last whole one; a file with a cut record at its
 // end is refused, since a record appended there would be misaligned.
-void AdminAddPackage(const std::string &path, std::int32_t seed,
+void AdminAddPackage(const std::string &path, std::int32_t seed, bool force,
                      const std::vector<std::string> &assignments, std::ostream &out) {
   std::int64_t size = 0;
-  ReadHeaderAsStored(path, seed, size);
+  RequirePlausible(path, ReadHeaderAsStored(path, seed, size), seed, force);
   if (TrailingBytesOf(size) != 0)
     Fail(ExitBadInput, path + " ends in " + std::to_string(TrailingBytesOf(size)) +
                            " bytes of a cut package record; nothing appended");
@@ -383,28 +482,31 @@ void AdminAddPackage(const std::string &path, std::int32_t seed,
   ApplyAll(PackageFields(), assignments, record.Bytes);
   if (record.PackageFileName().Empty())
     Fail(ExitBadInput, "a package record needs PackageFileName=NAME");
+  RequireDestIndex(record);
   admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
   platform::TFile file;
   std::uint32_t written = 0;
   if (!file.OpenShared(path) || !file.Seek(size) ||
       !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
       written != admin::PackageRecordSize)
-    Fail(ExitFailed, path + ": the package record cannot be written (error " +
-                         std::to_string(platform::LastError()) + ")");
+    Fail(ExitFailed, path + ": the package record cannot be written: " + OsErrorText());
   out << "added package record " << PackageCountOf(size) << " to " << path << "\n";
 }
 
-void AdminSet(const std::string &path, std::int32_t seed, std::optional<int> package,
+void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optional<int> package,
               const std::vector<std::string> &assignments, std::ostream &out) {
   if (assignments.empty())
     Fail(ExitBadInput, "nothing to set: give FIELD=VALUE arguments");
   std::int64_t size = 0;
   admin::TAdminHeader header = ReadHeaderAsStored(path, seed, size);
+  RequirePlausible(path, header, seed, force);
   if (!package) {
     ApplyAll(HeaderFields(), assignments, header.Bytes);
+    if (TouchesFolders(assignments))
+      if (std::string problem = FolderRuleProblem(header); !problem.empty())
+        Fail(ExitBadInput, problem + "; nothing written");
     if (!admin::WriteAdminHeader(path, header, seed))
-      Fail(ExitFailed, path + ": the header cannot be written (error " +
-                           std::to_string(platform::LastError()) + ")");
+      Fail(ExitFailed, path + ": the header cannot be written: " + OsErrorText());
     out << "header of " << path << " written\n";
     return;
   }
@@ -421,6 +523,7 @@ void AdminSet(const std::string &path, std::int32_t seed, std::optional<int> pac
     if (!admin::ReadNextPackage(file, path, record, seed, first))
       Fail(ExitFailed, path + ": package record " + std::to_string(i) + " cannot be read");
   ApplyAll(PackageFields(), assignments, record.Bytes);
+  RequireDestIndex(record);
   admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
   std::int64_t position =
       admin::AdminHeaderSize + static_cast<std::int64_t>(*package) * admin::PackageRecordSize;
@@ -428,8 +531,7 @@ void AdminSet(const std::string &path, std::int32_t seed, std::optional<int> pac
   if (!file.Seek(position) || !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
       written != admin::PackageRecordSize)
     Fail(ExitFailed, path + ": package record " + std::to_string(*package) +
-                         " cannot be written (error " + std::to_string(platform::LastError()) +
-                         ")");
+                         " cannot be written: " + OsErrorText());
   out << "package record " << *package << " of " << path << " written\n";
 }
 
@@ -444,28 +546,68 @@ std::string PathKey(const std::string &path) {
   return native;
 }
 
+// A package stores its total length as a signed 32-bit number.
+constexpr std::int64_t MaxArchiveSize = INT32_MAX;
+
 int PackagePack(const std::string &zip, const std::string &package, std::int32_t chunkSize,
                 std::ostream &out) {
-  RequireFile(zip, "archive");
+  std::int64_t size = RequireFile(zip, "archive");
   if (chunkSize < 1 || chunkSize > packages::MaxChunkLength)
     Fail(ExitBadInput, "--chunk-size must be 1 to " + std::to_string(packages::MaxChunkLength));
+  if (size > MaxArchiveSize)
+    Fail(ExitBadInput, "the archive " + zip + " has " + std::to_string(size) +
+                           " bytes; a package holds less than 2 GiB (at most " +
+                           std::to_string(MaxArchiveSize) + " bytes); nothing written");
   if (PathKey(zip) == PathKey(package))
     Fail(ExitBadInput, "the package must not replace the archive it is made from");
-  if (!packages::WritePackageFile(zip, package, chunkSize))
-    Fail(ExitFailed, "the package " + package + " cannot be written (error " +
-                         std::to_string(platform::LastError()) + ")");
+  if (!packages::WritePackageFile(zip, package, chunkSize)) {
+    std::string why = OsErrorText();
+    platform::DeleteFile(package);
+    Fail(ExitFailed, "the package " + package + " cannot be written: " + why);
+  }
   out << "packed " << zip << " into " << package << " (" << FileSizeOf(package) << " bytes)\n";
   return ExitOk;
 }
 
-int PackageVerify(const std::string &package, std::ostream &out) {
-  RequireFile(package, "package");
-  packages::TPackageReport report;
-  bool ok = packages::VerifyPackageStream(package, "", report);
-  out << package << ": " << packages::DescribePackageReport(report) << "\n";
-  if (report.HeaderRead)
-    out << "header: totalLength " << report.TotalLength << ", crcSum " << report.CrcSum << "\n";
-  return ok ? ExitOk : ExitFailed;
+// Every package is verified; the exit code says whether all passed.
+int PackageVerify(const std::vector<std::string> &packageList, TStdio &stdio, std::ostream &out) {
+  bool allOk = true;
+  for (const std::string &arg : packageList) {
+    std::string package = stdio.Input(arg);
+    RequireFile(package, "package");
+    packages::TPackageReport report;
+    bool ok = packages::VerifyPackageStream(package, "", report);
+    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
+    if (report.HeaderRead)
+      out << "header: totalLength " << report.TotalLength << ", crcSum " << report.CrcSum << "\n";
+    allOk = allOk && ok;
+  }
+  return allOk ? ExitOk : ExitFailed;
+}
+
+// Verification and the unzip library's own checks of the archive inside.
+int PackageTest(const std::vector<std::string> &packageList, TStdio &stdio, std::ostream &out) {
+  bool allOk = true;
+  for (const std::string &arg : packageList) {
+    std::string package = stdio.Input(arg);
+    RequireFile(package, "package");
+    packages::TPackageReport report;
+    std::string zip = stdio.Scratch();
+    bool ok = packages::VerifyPackageStream(package, zip, report);
+    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
+    if (ok) {
+      TArchiveReport archive = CheckArchive(zip);
+      for (const std::string &problem : archive.Problems)
+        out << arg << ": " << Cp1252ToUtf8(problem) << "\n";
+      ok = archive.Problems.empty();
+      if (ok)
+        out << arg << ": archive unpacks: " << archive.Files.size() << " files, "
+            << archive.UnpackedBytes << " bytes" << (archive.HasFilePathId ? ", FILEPATH.ID" : "")
+            << "\n";
+    }
+    allOk = allOk && ok;
+  }
+  return allOk ? ExitOk : ExitFailed;
 }
 
 int PackageExtract(const std::string &package, const std::string &zip, std::ostream &out) {
@@ -513,8 +655,7 @@ int PackageFilePathId(const std::string &path, const std::vector<std::string> &e
   if (!file.Create(path) ||
       !file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) ||
       written != bytes.size())
-    Fail(ExitFailed,
-         path + " cannot be written (error " + std::to_string(platform::LastError()) + ")");
+    Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
   out << "wrote " << path << ": " << entries.size() << " entries\n";
   return ExitOk;
 }
@@ -557,19 +698,70 @@ void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
   PrintJson(out, json);
 }
 
+// ---------------------------------------------------------------------------
+// log
+
+int LogShow(const std::string &dataFolder, int last, std::ostream &out) {
+  if (!util::FolderExists(dataFolder))
+    Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
+  if (last < 1)
+    Fail(ExitBadInput, "--last must be 1 or more");
+  std::string path =
+      util::AddBackslash(util::TrimText(dataFolder).View()) + std::string(runlog::RunLogName);
+  if (!util::PathExists(path))
+    Fail(ExitFailed, "no run log " + path + ": zrkupd has not run with this data folder");
+  auto blocks = runlog::SplitBlocks(ReadWholeFile(path, "run log"));
+  std::size_t from = blocks.size() > static_cast<std::size_t>(last)
+                         ? blocks.size() - static_cast<std::size_t>(last)
+                         : 0;
+  for (std::size_t i = from; i < blocks.size(); ++i) {
+    std::string text = Cp1252ToUtf8(blocks[i]);
+    text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
+    out << text;
+  }
+  return ExitOk;
+}
+
 const char *const FieldsHelp =
     "FIELD=VALUE assignments. Lists take an index from 1: DestFolders[3]=C:\\X. Texts are UTF-8 "
     "and are stored as Windows-1252; dates take a day number, YYYY-MM-DD or DD.MM.YYYY; times "
     "hh:mm:ss or seconds.";
 
+// An unknown command word gets a clear message with the words that exist,
+// instead of the parser's "arguments were not expected".
+void RequireKnownCommands(CLI::App &app, const std::vector<std::string> &args) {
+  CLI::App *level = &app;
+  std::string path = "zrktool";
+  for (const std::string &word : args) {
+    auto subs = level->get_subcommands([](CLI::App *) { return true; });
+    if (subs.empty() || word.empty() || word[0] == '-')
+      return;
+    CLI::App *found = nullptr;
+    std::string known;
+    for (CLI::App *sub : subs) {
+      known += (known.empty() ? "" : ", ") + sub->get_name();
+      if (sub->get_name() == word)
+        found = sub;
+    }
+    if (found == nullptr)
+      Fail(ExitBadInput, "unknown command \"" + word + "\" for " + path + "; commands: " + known +
+                             " (" + path + " --help says more)");
+    level = found;
+    path += " " + word;
+  }
+}
+
 } // namespace
 
-int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ostream &err) {
+int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+               std::ostream &err) {
   try {
+    TStdio stdio(in, out);
     CLI::App app{"zrktool: shows and edits the files that the host shares with zrkupd, and makes, "
                  "verifies and unpacks package files.",
                  "zrktool"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", "zrktool " ZRK_VERSION);
     std::function<int()> action;
 
     // settings
@@ -581,6 +773,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     settingsShow
         ->add_option("DATAFOLDER_OR_FILE", settingsTarget,
                      "a data folder (its ZRKUPD.DAT is read) or a settings file")
+        ->transform(PathArgument)
         ->required();
     settingsShow->callback([&] {
       action = [&] {
@@ -595,13 +788,33 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
         "SOURCE.json is an object with the TSettingsSource field names: AdminFileName, "
         "DownloadFileName, DownloadFolder, StagingFolder, UpdateTitle, DialogCaption, BrandText, "
         "ExtraText1-3 (texts), AdminSeed, OptionFlag1, OptionFlag2, OptionByte, ExtraNumber1-3 "
-        "(numbers), DestFolders (a list of up to 20 texts, entries 1 to 20). Missing keys are "
-        "empty or 0. File names without a folder are taken relative to the current folder, as "
-        "zrkupd does. The administration file must exist already (zrktool admin init).");
-    settingsStore->add_option("DATAFOLDER", storeFolder, "folder for ZRKUPD.DAT")->required();
-    settingsStore->add_option("SOURCE", storeSource, "the settings source, JSON")->required();
-    settingsStore->callback(
-        [&] { action = [&] { return SettingsStore(storeFolder, storeSource, out); }; });
+        "(numbers), DestFolders (a list of up to 20 texts, entries 1 to 20). Every key is required "
+        "unless --take-missing is given. File names without a folder are taken relative to the "
+        "current folder, as zrkupd does. The administration file must exist already (zrktool "
+        "admin init). The folders must obey the program's folder rules. When the store fails, "
+        "both files are left as they were.");
+    settingsStore->add_option("DATAFOLDER", storeFolder, "folder for ZRKUPD.DAT")
+        ->transform(PathArgument)
+        ->required();
+    settingsStore
+        ->add_option("SOURCE", storeSource,
+                     "the settings source, JSON; - reads it from "
+                     "standard input")
+        ->transform(PathArgument)
+        ->required();
+    bool takeMissing = false, storeForce = false;
+    settingsStore->add_flag("--take-missing", takeMissing,
+                            "fields the source leaves out keep the values of the current settings "
+                            "file and administration header");
+    settingsStore->add_flag("--force", storeForce,
+                            "store even when the administration file does not decode under the "
+                            "source's AdminSeed");
+    settingsStore->callback([&] {
+      action = [&] {
+        std::string text = ReadWholeFile(stdio.Input(storeSource), "source");
+        return SettingsStore(storeFolder, text, takeMissing, storeForce, out, err);
+      };
+    });
 
     // admin
     auto *adminCmd = app.add_subcommand("admin", "the administration file (UPDADMIN.VAB)");
@@ -616,23 +829,29 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     auto *adminShow = adminCmd->add_subcommand(
         "show", "print the header (under \"header\") and every package record, in file order "
                 "(under \"packages\"), as JSON");
-    adminShow->add_option("FILE", adminFile,
-                          "the administration file (default with --data-folder: AdminFileName "
-                          "of the settings)");
+    adminShow
+        ->add_option("FILE", adminFile,
+                     "the administration file (default with --data-folder: AdminFileName "
+                     "of the settings)")
+        ->transform(PathArgument);
     seeds.AddTo(adminShow);
+    adminShow->footer("Exit code 1 (after the JSON) when the header does not decode under the "
+                      "seed.");
     adminShow->callback([&] {
       action = [&] {
         seeds.Resolve();
-        AdminShow(seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file"),
-                  seeds.Seed, out, err);
-        return ExitOk;
+        return AdminShow(
+            seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file"),
+            seeds.Seed, out, err);
       };
     });
 
     auto *adminInit = adminCmd->add_subcommand(
         "init", "make a new administration file: a header (all zeros but the fields given) and "
                 "no package records");
-    adminInit->add_option("FILE", adminFile, "the new administration file")->required();
+    adminInit->add_option("FILE", adminFile, "the new administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminInit);
     adminInit->add_flag("--force", force, "replace an existing file");
     adminInit->add_option("FIELDS", assignments, FieldsHelp);
@@ -647,15 +866,19 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     auto *adminAdd = adminCmd->add_subcommand(
         "add-package", "append a package record; InstallPending, PackageReady and DestIndex "
                        "start at 1, everything else at 0");
-    adminAdd->add_option("FILE", adminFile, "the administration file")->required();
+    adminAdd->add_option("FILE", adminFile, "the administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminAdd);
+    adminAdd->add_flag("--force", force,
+                       "write even when the header does not decode under the seed");
     adminAdd->add_option("FIELDS", assignments, FieldsHelp)->required();
     adminAdd->footer("Fields: PackageFileName (required), InstalledInfo[1..3], OfferedInfo[1..3], "
                      "InstallPending, DestIndex, PackageReady.");
     adminAdd->callback([&] {
       action = [&] {
         seeds.Resolve();
-        AdminAddPackage(adminFile, seeds.Seed, assignments, out);
+        AdminAddPackage(adminFile, seeds.Seed, force, assignments, out);
         return ExitOk;
       };
     });
@@ -663,8 +886,12 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     auto *adminSet = adminCmd->add_subcommand(
         "set", "change fields of the header, or of package record N with --package N; every "
                "other byte stays as it is");
-    adminSet->add_option("FILE", adminFile, "the administration file")->required();
+    adminSet->add_option("FILE", adminFile, "the administration file")
+        ->transform(PathArgument)
+        ->required();
     seeds.AddTo(adminSet);
+    adminSet->add_flag("--force", force,
+                       "write even when the header does not decode under the seed");
     auto *packageOption = adminSet->add_option("--package", packageIndexValue,
                                                "package record number, from 0 in file order");
     adminSet->add_option("FIELDS", assignments, FieldsHelp)->required();
@@ -677,7 +904,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
         seeds.Resolve();
         if (packageOption->count() > 0)
           packageIndex = packageIndexValue;
-        AdminSet(adminFile, seeds.Seed, packageIndex, assignments, out);
+        AdminSet(adminFile, seeds.Seed, force, packageIndex, assignments, out);
         return ExitOk;
       };
     });
@@ -688,32 +915,127 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     std::string zipPath, packagePath;
     std::int32_t chunkSize = packages::MaxChunkLength;
     auto *pack = packageCmd->add_subcommand("pack", "make a package file of a ZIP archive");
-    pack->add_option("ZIP", zipPath, "the archive")->required();
-    pack->add_option("PACKAGE", packagePath, "the package file to write")->required();
+    pack->add_option("ZIP", zipPath, "the archive, less than 2 GiB; - for standard input")
+        ->transform(PathArgument)
+        ->required();
+    pack->add_option("PACKAGE", packagePath, "the package file to write; - for standard output")
+        ->transform(PathArgument)
+        ->required();
     pack->add_option("--chunk-size", chunkSize, "payload bytes per chunk, 1 to 65000 (default)");
-    pack->callback(
-        [&] { action = [&] { return PackagePack(zipPath, packagePath, chunkSize, out); }; });
+    pack->callback([&] {
+      action = [&] {
+        std::string zip = stdio.Input(zipPath);
+        std::string package = stdio.Output(packagePath);
+        int code = PackagePack(zip, package, chunkSize, stdio.Messages(err));
+        stdio.Finish();
+        return code;
+      };
+    });
     auto *verify = packageCmd->add_subcommand(
         "verify", "check every chunk and both totals; say what is wrong and where");
-    verify->add_option("PACKAGE", packagePath, "the package file")->required();
-    verify->callback([&] { action = [&] { return PackageVerify(packagePath, out); }; });
+    std::vector<std::string> packageList;
+    verify->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
+        ->transform(PathArgument)
+        ->required();
+    verify->callback([&] { action = [&] { return PackageVerify(packageList, stdio, out); }; });
+    auto *test = packageCmd->add_subcommand(
+        "test", "verify packages and test their archives as the unzip library unpacks them");
+    test->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
+        ->transform(PathArgument)
+        ->required();
+    test->callback([&] { action = [&] { return PackageTest(packageList, stdio, out); }; });
     auto *extract = packageCmd->add_subcommand(
         "extract", "verify a package and write its ZIP archive (nothing is left on failure)");
-    extract->add_option("PACKAGE", packagePath, "the package file")->required();
-    extract->add_option("ZIP", zipPath, "the archive to write")->required();
-    extract->callback([&] { action = [&] { return PackageExtract(packagePath, zipPath, out); }; });
+    extract->add_option("PACKAGE", packagePath, "the package file; - for standard input")
+        ->transform(PathArgument)
+        ->required();
+    extract->add_option("ZIP", zipPath, "the archive to write; - for standard output")
+        ->transform(PathArgument)
+        ->required();
+    extract->callback([&] {
+      action = [&] {
+        std::string package = stdio.Input(packagePath);
+        std::string zip = stdio.Output(zipPath);
+        int code = PackageExtract(package, zip, stdio.Messages(err));
+        if (code == ExitOk)
+          stdio.Finish();
+        return code;
+      };
+    });
 
     std::vector<std::string> markerEntries;
     auto *marker = packageCmd->add_subcommand(
         "filepath-id", "write a FILEPATH.ID marker file, to put into a package's ZIP");
-    marker->add_option("FILE", packagePath, "the marker file to write")->required();
-    marker
-        ->add_option("ENTRIES", markerEntries,
-                     "NAME=INDEX: the file NAME (no folder) goes to destination folder INDEX "
-                     "(1 to 20); the first entry for a name counts")
+    marker->add_option("FILE", packagePath, "the marker file to write")
+        ->transform(PathArgument)
         ->required();
+    marker
+        ->add_option("ENTRIES", markerEntries, "NAME=INDEX (NAME without a folder, INDEX 0 to 255)")
+        ->required();
+    marker->footer(
+        "zrkupd places the unpacked files in the order the folder lists them (name order on NTFS). "
+        "A file with an entry whose INDEX is 1 to "
+        "20 goes to that destination folder, and so does every file after it that has no entry "
+        "of its own; before the first such file, files go to the package record's DestIndex. An "
+        "entry with another INDEX counts as none. The first entry for a name counts. To send "
+        "one file elsewhere, give the file after it an entry with the package's DestIndex.");
     marker->callback(
         [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
+
+    // update
+    auto *updateCmd = app.add_subcommand("update", "whole updates");
+    updateCmd->require_subcommand(1);
+    std::string buildSpec, buildOut;
+    bool dryRun = false;
+    auto *build = updateCmd->add_subcommand(
+        "build", "make a complete update from folders of files: archives, packages, the "
+                 "administration file with its records, the settings; then check it");
+    build->add_option("SPEC", buildSpec, "the update, JSON; - reads it from standard input")
+        ->transform(PathArgument)
+        ->required();
+    build->add_option("OUTDIR", buildOut, "the data folder: ZRKUPD.DAT goes here")
+        ->transform(PathArgument)
+        ->required();
+    build->add_flag("--dry-run", dryRun, "make and test the packages, write nothing else");
+    build->footer(
+        "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
+        "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
+        "[{\"PackageFileName\": \"PROG.PKG\", \"DestIndex\": 1, \"Folder\": \"files/prog\", "
+        "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the spec's folder and "
+        "hold plain files only. The administration file goes where AdminFileName points (a "
+        "name without a folder: the current folder) and holds the header and one record per "
+        "package, pending; the packages go into DownloadFolder.");
+    build->callback([&] {
+      action = [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); };
+    });
+
+    // check
+    std::string checkFolder;
+    bool checkJson = false;
+    auto *check = app.add_subcommand(
+        "check", "find what would make the next update run of a data folder fail: exit code 0, "
+                 "or 1 when it would fail");
+    check->add_option("DATAFOLDER", checkFolder, "the data folder (its ZRKUPD.DAT)")
+        ->transform(PathArgument)
+        ->required();
+    check->add_flag("--json", checkJson, "the report as JSON");
+    check->footer("Run it from the folder zrkupd starts in: administration file names without a "
+                  "folder are taken from the current folder, as zrkupd does.");
+    check->callback(
+        [&] { action = [&] { return CheckDataFolder(checkFolder, checkJson, stdio, out); }; });
+
+    // log
+    auto *logCmd = app.add_subcommand("log", "the run log ZRKUPD.LOG that zrkupd keeps");
+    logCmd->require_subcommand(1);
+    std::string logFolder;
+    int logLast = 1;
+    auto *logShow =
+        logCmd->add_subcommand("show", "print the last run's block of the run log (in UTF-8)");
+    logShow->add_option("DATAFOLDER", logFolder, "the data folder that holds ZRKUPD.LOG")
+        ->transform(PathArgument)
+        ->required();
+    logShow->add_option("--last", logLast, "the last N runs (default 1)");
+    logShow->callback([&] { action = [&] { return LogShow(logFolder, logLast, out); }; });
 
     // download
     auto *downloadCmd = app.add_subcommand("download", "the download record file (UPDDOWNL.VAB)");
@@ -721,9 +1043,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
     std::string downloadFile;
     auto *downloadShow = downloadCmd->add_subcommand(
         "show", "print the download record (opaque to zrkupd) as a hex dump in JSON");
-    downloadShow->add_option("FILE", downloadFile,
-                             "the download record file (default with --data-folder: "
-                             "DownloadFileName of the settings)");
+    downloadShow
+        ->add_option("FILE", downloadFile,
+                     "the download record file (default with --data-folder: "
+                     "DownloadFileName of the settings)")
+        ->transform(PathArgument);
     seeds.AddTo(downloadShow);
     downloadShow->callback([&] {
       action = [&] {
@@ -735,6 +1059,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ost
       };
     });
 
+    RequireKnownCommands(app, args);
     try {
       std::vector<std::string> reversed(args.rbegin(), args.rend());
       app.parse(reversed);

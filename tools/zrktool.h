@@ -3,6 +3,7 @@
 // verifies and unpacks package files, all through the program's own code.
 #pragma once
 
+#include <istream>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -15,8 +16,9 @@ constexpr int ExitFailed = 1;   // the operation ran and failed (a bad package, 
 constexpr int ExitBadInput = 2; // bad command line, missing or malformed input
 constexpr int ExitInternal = 3; // a fault in the tool itself
 
-// Runs one command; `args` are the arguments without the program name.
-// Never throws.
-int RunZrkTool(const std::vector<std::string> &args, std::ostream &out, std::ostream &err);
+// Runs one command; `args` are the arguments without the program name, in
+// UTF-8; "-" as a file reads `in` or writes `out`. Never throws.
+int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
+               std::ostream &err);
 
 } // namespace tools

@@ -16,6 +16,7 @@
 #include "platform/window.h"
 #include "util/path_rules.h"
 #include "util/registry.h"
+#include "util/run_log.h"
 #include "util/text.h"
 
 namespace update {
@@ -68,7 +69,20 @@ bool FoldersAreUsable(const admin::TAdminHeader &header) {
   folders.DownloadFolder = header.DownloadFolder().Str();
   folders.SharedFiles = SharedFiles();
   std::string reason;
-  return util::CheckUpdateFolders(folders, reason);
+  if (util::CheckUpdateFolders(folders, reason))
+    return true;
+  runlog::Note(reason);
+  return false;
+}
+
+// The files that unpacking left in the staging folder, for the run log.
+void NoteUnpacked(std::string_view mask) {
+  std::vector<platform::TFindEntry> entries;
+  platform::FindFiles(mask, 0, entries);
+  std::string line = "Unpacked " + std::to_string(entries.size()) + " files:";
+  for (const platform::TFindEntry &e : entries)
+    line += " " + e.Name;
+  runlog::Note(line);
 }
 
 int Percent(std::int32_t value) {
@@ -89,6 +103,7 @@ public:
         return false;
     return true;
   }
+  void Note(std::string_view line) override { runlog::Note(line); }
 
 private:
   TCopyFormView &View;
@@ -138,6 +153,7 @@ void TCopyForm::SetUp() {
   // survive. The run then finds no administration file and ends quietly.
   if (admin::ReadSettingsFile() == admin::TSettingsRead::Missing)
     admin::WriteDefaultSettings();
+  runlog::BeginRun(admin::DataFolder.View(), Params);
   util::TShortString caption = admin::Settings.DialogCaption();
   if (!util::TrimText(caption).Empty())
     Form.SetCaption(caption);
@@ -170,6 +186,8 @@ void TCopyForm::DoProcess() {
   // When it cannot, this run touches nothing and the next one tries again.
   packages::TPlacementJournal journal;
   if (!packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()), journal)) {
+    runlog::EndRun(RunResult, "a package that an earlier run left half placed cannot be put "
+                              "back yet; nothing done");
     Form.PostClose();
     return;
   }
@@ -178,6 +196,9 @@ void TCopyForm::DoProcess() {
   const util::TShortString adminPath = admin::Settings.AdminFileName();
   const bool headerRead = admin::ReadAdminHeader(adminPath, AdminHeader, seed);
   if (!headerRead || AdminHeader.UpdatePending() == 0) {
+    runlog::EndRun(RunResult,
+                   headerRead ? "no update pending in " + adminPath.Str()
+                              : "the administration file " + adminPath.Str() + " cannot be read");
     if (headerRead)
       packages::CloseJournal(journal);
     Form.PostClose();
@@ -236,9 +257,12 @@ void TCopyForm::DoProcess() {
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
     if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
+      runlog::Note("Unpacking " + std::string(archivePath) + " failed (unzip error " +
+                   std::to_string(UnZIP->ErrorCode) + ")");
       RunResult = -2;
       break;
     }
+    NoteUnpacked(stagingMask);
     std::int64_t position = 0;
     packages::NoteRecord(journal, adminPath.View(),
                          adminFile.Position(position) ? position - admin::PackageRecordSize : -1,
@@ -273,13 +297,16 @@ void TCopyForm::DoProcess() {
 }
 
 void TCopyForm::ShowResult() {
-  if (RunResult == 0) {
+  if (RunResult == 0)
     BuildSuccessMessage(ResultMessage);
-    ShowMessageRecord(Form, SuccessIconKind, 0, ResultMessage);
-  } else {
+  else
     BuildFailureMessage(ResultMessage, RunResult);
-    ShowMessageRecord(Form, FailureIconKind, 0, ResultMessage);
-  }
+  std::string shown = ResultMessage.Title.Str();
+  for (const util::TShortString &line : ResultMessage.Lines)
+    if (!util::TrimText(line.View()).Empty())
+      shown += " | " + line.Str();
+  runlog::EndRun(RunResult, shown);
+  ShowMessageRecord(Form, RunResult == 0 ? SuccessIconKind : FailureIconKind, 0, ResultMessage);
 }
 
 bool TCopyForm::DoUnZip(std::string_view archivePath) {
@@ -293,7 +320,11 @@ bool TCopyForm::DoUnZip(std::string_view archivePath) {
 }
 
 bool TCopyForm::CheckCrc32(std::string_view packagePath) {
-  return packages::CheckPackageFile(packagePath);
+  packages::TPackageReport report;
+  const bool ok = packages::VerifyPackageDetailed(packagePath, report);
+  runlog::Note("Package " + std::string(packagePath) + ": " +
+               packages::DescribePackageReport(report));
+  return ok;
 }
 
 std::uint8_t TCopyForm::FindIndivFilePath(std::string_view fileName) {

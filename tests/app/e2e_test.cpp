@@ -11,8 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
+#include <sstream>
 #include <string>
 #include <vector>
+
+#include <nlohmann/json.hpp>
 
 #include "admin/settings.h"
 #include "packages/package_check.h"
@@ -20,6 +23,8 @@
 #include "tests/support/test_support.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
+#include "tools/zrktool.h"
+#include "zrk_version.h"
 
 namespace {
 
@@ -347,6 +352,14 @@ TEST_F(ThreePackageRun, DialogIsLaidOutAsDesigned) {
   EXPECT_EQ(r.Number("dialog.minmax"), 0);
   EXPECT_EQ(r.Number("dialog.topmost"), 1);
   EXPECT_EQ(r.Number("dialog.background_is_btnface"), 1);
+  // The manifest's visual styles: the process runs on Common Controls 6.
+  // Wine's comctl32 answers DllGetVersion with 5.81 in either form; there the
+  // side-by-side assembly it was loaded from tells.
+  bool version6 =
+      r.Number("dialog.comctl32_major") >= 6 ||
+      r.Text("dialog.comctl32_path")
+              .find("microsoft.windows.common-controls_6595b64144ccf1df_6.") != std::string::npos;
+  EXPECT_TRUE(version6) << r.Text("dialog.comctl32_path");
 
   // Centred on the screen.
   int x = 0, y = 0, w = 0, h = 0, sw = 0, sh = 0;
@@ -398,6 +411,19 @@ TEST_F(ThreePackageRun, LeavesAScreenshotOfTheDialog) {
   RecordProperty("screenshot", ShotPath);
 }
 
+TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
+  const std::string log = testing_support::ReadWholeText(Scenario->Data + "\\ZRKUPD.LOG");
+  for (const std::string &part :
+       {std::string("==== "),
+        std::string("zrkupd ") + ZRK_VERSION + ", DUNZIP32.DLL " + ZRK_VERSION,
+        "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
+        std::string("PAKET2.PAK: ok: "), "Placed " + Scenario->Dest[3] + "\\hilfe.chm\r\n",
+        std::string("Result 0: ") + SuccessCaption + " | "}) {
+    SCOPED_TRACE(part);
+    EXPECT_NE(log.find(part), std::string::npos) << log;
+  }
+}
+
 TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   TScenario s;
   s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
@@ -422,6 +448,72 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
   EXPECT_TRUE(TScenario::Names(s.Download).empty());
+  // The evidence that the emptied download folder no longer holds.
+  const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
+  EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
+  EXPECT_NE(log.find("Result -1: Fehler! | "), std::string::npos) << log;
+}
+
+TEST(E2e, WhatUpdateBuildMakesIsApplied) {
+  TScenario s;
+  const std::string files = s.Root / "files";
+  testing_support::MakeFolder(files);
+  for (const char *name : {"a.txt", "b.txt", "c.txt"})
+    ASSERT_TRUE(testing_support::WriteWholeFile(files + "\\" + name, name));
+  nlohmann::json settings = {{"AdminFileName", s.AdminPath},
+                             {"DownloadFileName", s.DownloadRecordPath},
+                             {"DownloadFolder", s.Download},
+                             {"StagingFolder", s.Staging},
+                             {"AdminSeed", Seed},
+                             {"UpdateTitle", "Update"},
+                             {"DialogCaption", "Update"},
+                             {"BrandText", ""},
+                             {"ExtraText1", ""},
+                             {"ExtraText2", ""},
+                             {"ExtraText3", ""},
+                             {"OptionFlag1", 1},
+                             {"OptionFlag2", 1},
+                             {"OptionByte", 1},
+                             {"ExtraNumber1", 0},
+                             {"ExtraNumber2", 0},
+                             {"ExtraNumber3", 0},
+                             {"DestFolders", {s.Dest[1], s.Dest[2], s.Dest[3]}}};
+  nlohmann::json spec = {{"Settings", settings},
+                         {"Header", {{"OfferedVersionText", "5.0"}}},
+                         {"Packages",
+                          {{{"PackageFileName", "PROG.PKG"},
+                            {"DestIndex", 1},
+                            {"Folder", files},
+                            {"FilePaths", {{"b.txt", 3}}}}}}};
+  const std::string specPath = s.Root / "update.json";
+  ASSERT_TRUE(testing_support::WriteWholeFile(specPath, spec.dump()));
+  std::istringstream in;
+  std::ostringstream out, err;
+  ASSERT_EQ(tools::RunZrkTool({"update", "build", specPath, s.Data}, in, out, err), tools::ExitOk)
+      << out.str() << err.str();
+
+  THostResult r = s.Run({});
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  EXPECT_EQ(s.Header().LastResult(), 0);
+  EXPECT_EQ(s.Header().VersionText().Str(), "5.0");
+  // b.txt alone goes elsewhere; c.txt after it keeps the package's folder.
+  EXPECT_EQ(TScenario::Names(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
+  EXPECT_EQ(TScenario::Names(s.Dest[3]), std::vector<std::string>{"b.txt"});
+}
+
+TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
+  TScenario s;
+  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.Write();
+  platform::TFile holder;
+  ASSERT_TRUE(holder.CreateUnshared(s.Data + "\\ZRKUPD.LOG"));
+  THostResult r = s.Run({});
+  holder.Close();
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
+  EXPECT_EQ(s.Header().LastResult(), 0);
+  EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
+  EXPECT_EQ(testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG"), "");
 }
 
 // Split by quotes alone, as the host's runtime splits: a quoted folder that

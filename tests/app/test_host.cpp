@@ -19,7 +19,10 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <psapi.h>
+#include <shlwapi.h>
 
+#include <cctype>
 #include <cstdio>
 #include <cstdlib>
 #include <map>
@@ -323,6 +326,35 @@ void SetProgPath(const TOptions &o) {
   Put("progpath_status", status);
 }
 
+// Major version (DllGetVersion) of the comctl32 that process `process` has
+// loaded, found by its path and loaded here too, 0 when there is none; its
+// path goes into the result.
+long LoadedComctlMajor(HANDLE process) {
+  HMODULE modules[512];
+  DWORD needed = 0;
+  if (!EnumProcessModules(process, modules, sizeof(modules), &needed))
+    return 0;
+  for (DWORD i = 0; i < needed / sizeof(HMODULE) && i < 512; ++i) {
+    char path[MAX_PATH] = {};
+    if (GetModuleFileNameExA(process, modules[i], path, MAX_PATH) == 0)
+      continue;
+    std::string name = path;
+    name = name.substr(name.find_last_of('\\') + 1);
+    for (char &c : name)
+      c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (name != "comctl32.dll")
+      continue;
+    Put("dialog.comctl32_path", Escape(path));
+    HMODULE same = LoadLibraryA(path);
+    FARPROC entry = same ? GetProcAddress(same, "DllGetVersion") : nullptr;
+    auto getVersion = reinterpret_cast<DLLGETVERSIONPROC>(reinterpret_cast<void *>(entry));
+    DLLVERSIONINFO info{};
+    info.cbSize = sizeof(info);
+    return getVersion != nullptr && SUCCEEDED(getVersion(&info)) ? info.dwMajorVersion : 0;
+  }
+  return 0;
+}
+
 struct TBox {
   DWORD SeenAt = 0;
   bool Moved = false;
@@ -392,6 +424,7 @@ int main(int argc, char **argv) {
           dialog = found.front();
           Put("dialog_seen_ms", static_cast<long long>(now));
           RecordDialog(dialog);
+          Put("dialog.comctl32_major", LoadedComctlMajor(pi.hProcess));
         }
       }
       for (HWND box : WindowsOf(pi.dwProcessId, "#32770")) {

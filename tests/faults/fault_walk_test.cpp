@@ -22,6 +22,7 @@
 #include "tests/support/test_support.h"
 #include "update/copy_form.h"
 #include "update/recording_view.h"
+#include "util/run_log.h"
 
 namespace faults {
 namespace {
@@ -233,7 +234,8 @@ void CheckInvariants(const TFaultScenario &s, const TOutcome &out, TPhase phase,
   // Nothing but the run's own folders changed; the settings survive.
   for (const auto &[file, contents] : tree) {
     if (IsBelow(file, "dest1") || IsBelow(file, "dest2") || IsBelow(file, "download") ||
-        IsBelow(file, "staging") || file == "UPDADMIN.VAB")
+        IsBelow(file, "staging") || file == "UPDADMIN.VAB" ||
+        file == "data/" + std::string(runlog::RunLogName))
       continue;
     if (file == "data/" + std::string(admin::SettingsFileName)) {
       EXPECT_EQ(contents, s.OldSettings) << "settings file rewritten";

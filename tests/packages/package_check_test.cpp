@@ -241,6 +241,54 @@ TEST_F(PackageFiles, ReportNamesTheChunkAndOffset) {
   EXPECT_NE(text.find("chunk 2 at offset 2036"), std::string::npos) << text;
 }
 
+// Chunks are checked while the next one is read: a fault is still reported at
+// the first bad chunk in file order, with the chunks before it (and only those)
+// in the archive, also when a later chunk is damaged too.
+TEST_F(PackageFiles, FirstFaultInFileOrderWinsWithLargeChunks) {
+  constexpr std::size_t ChunkSize = 65000, Stride = 12 + ChunkSize, Chunks = 5;
+  const Bytes payload = PatternBytes(Chunks * ChunkSize, 21);
+  const Bytes valid = packages::BuildPackageBytes(payload, ChunkSize);
+  auto payloadOf = [&](std::size_t chunk) { return 12 + chunk * Stride + 12; };
+  auto flip = [](Bytes b, std::size_t at) {
+    b[at] ^= 0x10;
+    return b;
+  };
+  auto cut = [](Bytes b, std::size_t size) {
+    b.resize(size);
+    return b;
+  };
+  struct {
+    const char *name;
+    Bytes package;
+    TPackageFault fault;
+    std::int32_t chunk;
+  } cases[] = {
+      {"crc in chunk 0", flip(valid, payloadOf(0) + 7), TPackageFault::ChunkCrcMismatch, 0},
+      {"crc in chunk 2, chunk 3 cut short",
+       cut(flip(valid, payloadOf(2) + 64999), payloadOf(3) + 10), TPackageFault::ChunkCrcMismatch,
+       2},
+      {"crc in chunk 1 and chunk 3", flip(flip(valid, payloadOf(1)), payloadOf(3)),
+       TPackageFault::ChunkCrcMismatch, 1},
+      {"payload of the last chunk cut", cut(valid, valid.size() - 1),
+       TPackageFault::ChunkPayloadCut, 4},
+      {"header of chunk 3 cut", cut(valid, payloadOf(3) - 5), TPackageFault::ChunkHeaderCut, 3},
+      {"length of chunk 2 too large", flip(valid, payloadOf(2) - 12 + 2),
+       TPackageFault::ChunkLengthBad, 2},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.name);
+    TPackageReport report;
+    EXPECT_FALSE(Check(c.package, report));
+    EXPECT_EQ(report.Fault, c.fault) << packages::DescribePackageReport(report);
+    EXPECT_EQ(report.Chunk, c.chunk);
+    EXPECT_EQ(report.ChunkOffset, static_cast<std::int64_t>(12 + c.chunk * Stride));
+    EXPECT_EQ(report.ChunksVerified, c.chunk);
+    EXPECT_EQ(report.BytesVerified, static_cast<std::int64_t>(c.chunk * ChunkSize));
+    EXPECT_EQ(ReadWholeFile(Archive),
+              Bytes(payload.begin(), payload.begin() + c.chunk * ChunkSize));
+  }
+}
+
 TEST_F(PackageFiles, OldArchiveIsDeletedFirstEvenWhenVerificationFails) {
   ASSERT_TRUE(WriteWholeFile(Archive, Text("old archive")));
   TPackageReport report;

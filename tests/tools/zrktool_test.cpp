@@ -41,9 +41,10 @@ struct TRun {
   std::string Err;
 };
 
-TRun Tool(std::vector<std::string> args) {
+TRun Tool(std::vector<std::string> args, const std::string &input = {}) {
+  std::istringstream in(input);
   std::ostringstream out, err;
-  int code = tools::RunZrkTool(args, out, err);
+  int code = tools::RunZrkTool(args, in, out, err);
   return {code, out.str(), err.str()};
 }
 
@@ -147,10 +148,12 @@ TEST(ZrkToolAdmin, EditsKeepEveryByteTheyWereNotAskedToChange) {
   ASSERT_TRUE(WriteWholeFile(file, before));
 
   ASSERT_EQ(
-      Tool({"admin", "set", file, "--seed", SeedArg, "VersionText=9.1", "LastResult=-2"}).Code,
+      Tool({"admin", "set", file, "--seed", SeedArg, "--force", "VersionText=9.1", "LastResult=-2"})
+          .Code,
       tools::ExitOk);
-  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "--package", "1", "DestIndex=5",
-                  "OfferedInfo[3]=9"})
+  // The pattern header is no plausible header: --force.
+  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "--force", "--package", "1",
+                  "DestIndex=5", "OfferedInfo[3]=9"})
                 .Code,
             tools::ExitOk);
 
@@ -329,8 +332,9 @@ TEST(ZrkToolSettings, StoreReportsTheResultCodeAndRefusesBadSources) {
   json sameFolders = s.SourceJson();
   sameFolders["StagingFolder"] = s.Download;
   r = s.Store(sameFolders.dump());
-  EXPECT_EQ(r.Code, tools::ExitFailed);
-  EXPECT_NE(r.Out.find("StoreSettings -93"), std::string::npos) << r.Out;
+  EXPECT_EQ(r.Code, tools::ExitBadInput);
+  EXPECT_NE(r.Err.find("DownloadFolder is the same folder as StagingFolder"), std::string::npos)
+      << r.Err;
 
   struct TCase {
     const char *Name;

@@ -26,6 +26,7 @@
 #include "update/copy_form.h"
 #include "update/recording_view.h"
 #include "util/registry.h"
+#include "util/run_log.h"
 #include "util/text.h"
 
 namespace update {
@@ -500,6 +501,54 @@ TEST_F(UpdateRunTest, BlankDialogCaptionKeepsTheDefault) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
   EXPECT_EQ(s.View.Texts(TKind::Caption), std::vector<std::string>{CopyFormCaption});
+}
+
+// The run log of each kind of run: what support reads after the download
+// folder has been emptied.
+TEST_F(UpdateRunTest, RunLogTellsWhatEachRunDidAndNeverStopsOne) {
+  struct TCase {
+    const char *Name;
+    bool CorruptSecond;
+    bool LogIsAFolder; // the log cannot be written at all
+    std::vector<std::string> Says;
+  } cases[] = {
+      {"success",
+       false,
+       false,
+       {"==== ", "zrkupd ", "Parameters: \"", "Package ", "Paket1.pkg: ok: ",
+        "Unpacked 3 files: core.dll Liesmich.TXT shared.txt", "extra.bin\r\n", "Placed ",
+        "Result 0: Herzlichen Gl\xFC"
+        "ckwunsch . . . | Das angeforderte Update"}},
+      {"checksum failure",
+       true,
+       false,
+       {"Paket2.PKG: chunk 0 at offset 12: ", "Result -1: Fehler! | "}},
+      {"log not writable", true, true, {}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    TPackage second = SecondPackage();
+    second.Corrupt = c.CorruptSecond;
+    s.AddPackage(second);
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    const std::string log = s.Data + "/ZRKUPD.LOG";
+    if (c.LogIsAFolder) {
+      ASSERT_TRUE(testing_support::MakeFolder(log));
+    }
+    s.Run();
+    // The run itself is the same with or without its log.
+    EXPECT_EQ(s.Header().LastResult(), c.CorruptSecond ? -1 : 0);
+    ASSERT_EQ(s.View.Messages().size(), 1u);
+    if (c.LogIsAFolder)
+      continue;
+    const std::string text = s.Text(log);
+    for (const std::string &part : c.Says)
+      EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+    EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1) << "CR LF line ends";
+    EXPECT_EQ(text.rfind(runlog::BlockMark), 0u) << "one block per run";
+  }
 }
 
 const std::string FoldersInvalidReason = "Die Ordnerangaben des Updates sind ung\xFC"

@@ -1,0 +1,24 @@
+// POSIX console: the arguments arrive as the bytes that were typed (UTF-8 on
+// every system this build is for), paths go to the seam in Windows-1252 like
+// every name inside the program, and standard streams are binary already.
+#include "platform/console.h"
+
+#include "platform/posix/posix_paths.h"
+
+namespace platform {
+
+std::vector<std::string> ToolArguments(int argc, char **argv) {
+  std::vector<std::string> args;
+  for (int i = 1; i < argc; ++i)
+    args.emplace_back(argv[i] != nullptr ? argv[i] : "");
+  return args;
+}
+
+std::string ToolPath(const std::string &utf8) {
+  return posix::ProgramName(utf8);
+}
+
+void PrepareToolConsole() {
+}
+
+} // namespace platform

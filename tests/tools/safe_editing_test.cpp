@@ -1,0 +1,225 @@
+// zrktool's refusals of slips that would spoil the host's files later: a
+// wrong seed, a destination index out of range, folders against the
+// program's rules, incomplete or failing settings stores, oversized
+// archives; and its command-line conveniences.
+#include <gtest/gtest.h>
+
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "platform/files.h"
+#include "tests/support/test_support.h"
+#include "tools/zrktool.h"
+#include "zrk_version.h"
+
+namespace {
+
+using nlohmann::json;
+using testing_support::FileExists;
+using testing_support::MakeFolder;
+using testing_support::PatternBytes;
+using testing_support::ReadWholeFile;
+using testing_support::TTempFolder;
+using testing_support::WriteWholeFile;
+
+struct TRun {
+  int Code;
+  std::string Out;
+  std::string Err;
+};
+
+TRun Tool(std::vector<std::string> args, const std::string &input = {}) {
+  std::istringstream in(input);
+  std::ostringstream out, err;
+  int code = tools::RunZrkTool(args, in, out, err);
+  return {code, out.str(), err.str()};
+}
+
+constexpr const char *Seed = "1234567";
+
+// An administration file with folders, one package record, and the folders.
+struct TScene {
+  TTempFolder Dir;
+  std::string Admin = Dir / "UPDADMIN.VAB";
+  std::string Data = Dir / "data";
+  std::string Download = Dir / "download";
+  std::string Staging = Dir / "staging";
+  std::string Dest = Dir / "dest";
+  std::string Settings = Data + (testing_support::RunningOnWindows() ? "\\" : "/") + "ZRKUPD.DAT";
+
+  TScene() {
+    for (const auto &f : {Data, Download, Staging, Dest})
+      MakeFolder(f);
+    EXPECT_EQ(Tool({"admin", "init", Admin, "--seed", Seed, "DownloadFolder=" + Download,
+                    "StagingFolder=" + Staging, "DestFolders[1]=" + Dest, "LastRunDate=2024-01-02"})
+                  .Code,
+              tools::ExitOk);
+    EXPECT_EQ(Tool({"admin", "add-package", Admin, "--seed", Seed, "PackageFileName=a.pkg"}).Code,
+              tools::ExitOk);
+  }
+
+  json Source(std::int32_t seed) const {
+    json dests = json::array({Dest});
+    return {{"AdminFileName", Admin},     {"DownloadFileName", Dir / "UPDDOWNL.VAB"},
+            {"DownloadFolder", Download}, {"StagingFolder", Staging},
+            {"AdminSeed", seed},          {"UpdateTitle", "T"},
+            {"DialogCaption", "C"},       {"BrandText", "B"},
+            {"ExtraText1", ""},           {"ExtraText2", ""},
+            {"ExtraText3", ""},           {"OptionFlag1", 1},
+            {"OptionFlag2", 0},           {"OptionByte", 1},
+            {"ExtraNumber1", 0},          {"ExtraNumber2", 0},
+            {"ExtraNumber3", 0},          {"DestFolders", dests}};
+  }
+};
+
+TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
+  TScene s;
+  const auto before = ReadWholeFile(s.Admin);
+  struct TCase {
+    const char *Name;
+    std::vector<std::string> Args;
+    const char *Says;
+  } cases[] = {
+      {"set under a wrong seed", {"admin", "set", s.Admin, "--seed", "99", "LastResult=0"}, "seed"},
+      {"add under a wrong seed",
+       {"admin", "add-package", s.Admin, "--seed", "99", "PackageFileName=b.pkg"},
+       "seed"},
+      {"DestIndex 21 added",
+       {"admin", "add-package", s.Admin, "--seed", Seed, "PackageFileName=b.pkg", "DestIndex=21"},
+       "DestIndex must be 1 to 20"},
+      {"DestIndex 0 set",
+       {"admin", "set", s.Admin, "--seed", Seed, "--package", "0", "DestIndex=0"},
+       "DestIndex must be 1 to 20"},
+      {"staging equals download",
+       {"admin", "set", s.Admin, "--seed", Seed, "StagingFolder=" + s.Download},
+       "same folder"},
+      {"destination equals staging",
+       {"admin", "set", s.Admin, "--seed", Seed, "DestFolders[4]=" + s.Staging + "\\"},
+       "same folder"},
+      {"download blank", {"admin", "set", s.Admin, "--seed", Seed, "DownloadFolder= "}, "blank"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRun r = Tool(c.Args);
+    EXPECT_EQ(r.Code, tools::ExitBadInput);
+    EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+    EXPECT_EQ(ReadWholeFile(s.Admin), before);
+  }
+  TRun shown = Tool({"admin", "show", s.Admin, "--seed", "99"});
+  EXPECT_EQ(shown.Code, tools::ExitFailed);
+  EXPECT_NE(shown.Err.find("wrong --seed"), std::string::npos);
+  EXPECT_EQ(Tool({"admin", "set", s.Admin, "--seed", "99", "--force", "LastResult=0"}).Code,
+            tools::ExitOk);
+  EXPECT_NE(ReadWholeFile(s.Admin), before);
+}
+
+TEST(ZrkToolSafeEditing, SettingsStoreWritesAllOrNothing) {
+  TScene s;
+  auto store = [&](const json &source, std::vector<std::string> extra = {}) {
+    std::vector<std::string> args = {"settings", "store", s.Data, "-"};
+    args.insert(args.end(), extra.begin(), extra.end());
+    return Tool(args, source.dump());
+  };
+  json partial = {{"AdminSeed", 1234567}};
+  TRun r = store(partial);
+  EXPECT_EQ(r.Code, tools::ExitBadInput);
+  EXPECT_NE(r.Err.find("lacks AdminFileName"), std::string::npos) << r.Err;
+  EXPECT_FALSE(FileExists(s.Settings));
+
+  ASSERT_EQ(store(s.Source(1234567)).Code, tools::ExitOk);
+  const auto settings = ReadWholeFile(s.Settings);
+  const auto admin = ReadWholeFile(s.Admin);
+
+  struct TCase {
+    const char *Name;
+    json Source;
+    int Code;
+    const char *Says;
+  } cases[] = {
+      {"a seed that does not decode the header", s.Source(99), tools::ExitBadInput, "AdminSeed 99"},
+      {"a missing destination", s.Source(1234567), tools::ExitFailed, "-102"},
+  };
+  cases[1].Source["DestFolders"] = {s.Dest, s.Dir / "nowhere"};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TRun bad = store(c.Source);
+    EXPECT_EQ(bad.Code, c.Code);
+    EXPECT_NE((bad.Out + bad.Err).find(c.Says), std::string::npos) << bad.Out << bad.Err;
+    EXPECT_EQ(ReadWholeFile(s.Settings), settings);
+    EXPECT_EQ(ReadWholeFile(s.Admin), admin);
+  }
+
+  // The missing fields come from the current files.
+  TRun kept = store({{"BrandText", "Neu"}}, {"--take-missing"});
+  ASSERT_EQ(kept.Code, tools::ExitOk) << kept.Err;
+  json shown = json::parse(Tool({"settings", "show", s.Data}).Out);
+  EXPECT_EQ(shown["BrandText"], "Neu");
+  EXPECT_EQ(shown["AdminSeed"], 1234567);
+  EXPECT_EQ(shown["UpdateTitle"], "T");
+  json header = json::parse(Tool({"admin", "show", "--data-folder", s.Data}).Out)["header"];
+  EXPECT_EQ(header["StagingFolder"], s.Staging);
+  EXPECT_EQ(header["DestFolders"][0], s.Dest);
+}
+
+TEST(ZrkToolSafeEditing, ArchiveOf2GiBIsRefusedWithoutAPartialPackage) {
+  TTempFolder dir;
+  std::string zip = dir / "big.zip";
+  std::string package = dir / "big.pkg";
+  {
+    // Sparse where the file system allows it.
+    platform::TFile file;
+    std::uint32_t written = 0;
+    ASSERT_TRUE(file.Create(zip));
+    ASSERT_TRUE(file.Seek(std::int64_t{1} << 31));
+    ASSERT_TRUE(file.Write("x", 1, written));
+  }
+  TRun r = Tool({"package", "pack", zip, package});
+  EXPECT_EQ(r.Code, tools::ExitBadInput);
+  EXPECT_NE(r.Err.find("less than 2 GiB"), std::string::npos) << r.Err;
+  EXPECT_FALSE(FileExists(package));
+  platform::DeleteFile(zip);
+}
+
+TEST(ZrkToolCommandLine, DashIsStandardInputAndOutput) {
+  const auto payload = PatternBytes(150000, 9);
+  const std::string bytes(payload.begin(), payload.end());
+  TRun packed = Tool({"package", "pack", "-", "-", "--chunk-size", "4000"}, bytes);
+  ASSERT_EQ(packed.Code, tools::ExitOk) << packed.Err;
+  EXPECT_NE(packed.Err.find("packed"), std::string::npos);
+  TRun verified = Tool({"package", "verify", "-"}, packed.Out);
+  EXPECT_EQ(verified.Code, tools::ExitOk) << verified.Out;
+  TRun back = Tool({"package", "extract", "-", "-"}, packed.Out);
+  ASSERT_EQ(back.Code, tools::ExitOk) << back.Err;
+  EXPECT_EQ(back.Out, bytes);
+  std::string damaged = packed.Out;
+  damaged[5000] ^= 1;
+  TRun refused = Tool({"package", "extract", "-", "-"}, damaged);
+  EXPECT_EQ(refused.Code, tools::ExitFailed);
+  EXPECT_TRUE(refused.Out.empty());
+}
+
+TEST(ZrkToolCommandLine, VersionUnknownCommandsAndOsErrorTexts) {
+  TRun version = Tool({"--version"});
+  EXPECT_EQ(version.Code, tools::ExitOk);
+  EXPECT_NE(version.Out.find(std::string("zrktool ") + ZRK_VERSION), std::string::npos);
+  struct TCase {
+    std::vector<std::string> Args;
+    const char *Says;
+  } cases[] = {
+      {{"frobnicate"}, "unknown command \"frobnicate\" for zrktool; commands: settings, admin"},
+      {{"package", "unpack", "x"}, "unknown command \"unpack\" for zrktool package; commands:"},
+      // The system's words (they differ between systems) and the number.
+      {{"package", "verify", "no-such.pkg"}, ". (2)"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Says);
+    TRun r = Tool(c.Args);
+    EXPECT_EQ(r.Code, tools::ExitBadInput);
+    EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
+  }
+}
+
+} // namespace

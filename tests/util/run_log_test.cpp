@@ -1,0 +1,40 @@
+// The run log's bound: a log past 1 MiB keeps its newer half, from a block
+// start, and the newest block whole; blocks split back as they were written.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/support/test_support.h"
+#include "util/run_log.h"
+
+namespace {
+
+TEST(RunLog, PastOneMebibyteTheNewerHalfIsKeptFromABlockStart) {
+  testing_support::TTempFolder dir;
+  const std::string path = dir / "ZRKUPD.LOG";
+  std::string old;
+  for (int i = 0; old.size() < runlog::RunLogLimit - 100; ++i)
+    old += std::string(runlog::BlockMark) + "old run " + std::to_string(i) + "\r\n" +
+           std::string(1000, 'x') + "\r\n";
+  ASSERT_TRUE(testing_support::WriteWholeFile(path, old));
+
+  runlog::BeginRun(dir.Path(), {"C:\\Daten", "0"});
+  runlog::Note(std::string(300, 'n'));
+  runlog::EndRun(-2, "Fehler!");
+  const std::string text = testing_support::ReadWholeText(path);
+
+  EXPECT_LE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit));
+  EXPECT_GE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit) / 2 - 2000);
+  EXPECT_EQ(text.rfind(std::string(runlog::BlockMark) + "old run ", 0), 0u);
+  auto blocks = runlog::SplitBlocks(text);
+  ASSERT_GE(blocks.size(), 2u);
+  EXPECT_NE(blocks.back().find("Parameters: \"C:\\Daten\" \"0\"\r\n"), std::string::npos);
+  EXPECT_NE(blocks.back().find("\r\nResult -2: Fehler!\r\n"), std::string::npos);
+  std::string joined;
+  for (const auto &b : blocks)
+    joined += b;
+  EXPECT_EQ(joined, text);
+  EXPECT_EQ(old.substr(old.size() - blocks[blocks.size() - 2].size()), blocks[blocks.size() - 2]);
+}
+
+} // namespace

@@ -1,0 +1,78 @@
+// What every zrktool command shares: failures that end a command, JSON
+// output, whole-file reads, "-" for standard input and output, OS error
+// texts, and the checks that stop a slip before it is written.
+#pragma once
+
+#include <cstdint>
+#include <istream>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "admin/admin_records.h"
+#include "admin/settings.h"
+#include "tools/record_fields.h"
+
+namespace tools {
+
+// A failure that ends the command with a message and an exit code.
+struct TFailure {
+  int Code;
+  std::string Message;
+};
+
+[[noreturn]] void Fail(int code, std::string message);
+
+void PrintJson(std::ostream &out, const TJson &json);
+
+// "cannot be written: Access is denied. (5)", from the last OS error.
+std::string OsErrorText();
+
+// -1 when the file cannot be opened.
+std::int64_t FileSizeOf(const std::string &path);
+// The size of an existing plain file; fails the command otherwise.
+std::int64_t RequireFile(const std::string &path, const char *what);
+std::string ReadWholeFile(const std::string &path, const char *what);
+
+// "-" as a file argument: standard input is copied into a scratch file that
+// the command reads; an output goes to a scratch file that is copied to
+// standard output when the command has succeeded. Scratch files go when
+// this object does.
+class TStdio {
+public:
+  TStdio(std::istream &in, std::ostream &out) : In(in), Out(out) {}
+  ~TStdio();
+  TStdio(const TStdio &) = delete;
+  TStdio &operator=(const TStdio &) = delete;
+
+  std::string Input(const std::string &arg);
+  std::string Output(const std::string &arg);
+  // Where progress messages go: standard error once standard output carries data.
+  std::ostream &Messages(std::ostream &err) { return OutputPath.empty() ? Out : err; }
+  // Copies the output scratch file, if any, to standard output.
+  void Finish();
+  // A new empty scratch file, deleted with this object.
+  std::string Scratch();
+
+private:
+  std::istream &In;
+  std::ostream &Out;
+  std::string OutputPath;
+  std::vector<std::string> Files;
+};
+
+// Empty when the fields of `specs` read from `bytes` look like a record
+// unscrambled with the right seed (texts of printable characters within
+// their capacity, dates and times in range); else what gives it away.
+std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::uint8_t *bytes);
+
+// A settings source from JSON with every one of its keys; fails the command
+// on a missing or bad one.
+admin::TSettingsSource SettingsSourceOf(const TJson &json);
+
+// Empty when the header's folders obey the folder rules; else the rule that
+// the first offending folder breaks. zrktool applies the rules only through
+// this function, so that it follows the program's own routine in util/.
+std::string FolderRuleProblem(const admin::TAdminHeader &header);
+
+} // namespace tools

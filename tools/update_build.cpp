@@ -1,0 +1,242 @@
+// Update build: every package's files zipped (with a FILEPATH.ID that names
+// every file, so that no index carries over to a file it was not meant for),
+// tested, packed; then the administration file with its header fields and
+// records, the settings through StoreSettings, the packages in the download
+// folder, and zrktool check over the result.
+#include "tools/update_build.h"
+
+#include <algorithm>
+
+#include "admin/admin_file.h"
+#include "admin/admin_records.h"
+#include "admin/scramble.h"
+#include "admin/settings.h"
+#include "packages/package_check.h"
+#include "packages/placement.h"
+#include "platform/files.h"
+#include "tools/archive_check.h"
+#include "tools/check.h"
+#include "tools/codepage.h"
+#include "tools/values.h"
+#include "tools/zip_writer.h"
+#include "tools/zrktool.h"
+#include "util/file_copy.h"
+#include "util/text.h"
+
+namespace tools {
+
+namespace {
+
+struct TPackagePlan {
+  std::string FileName; // Windows-1252
+  int DestIndex = 1;
+  std::vector<TZipSource> Files;
+  std::string Zip, Package; // scratch files
+};
+
+std::string Join(const std::string &folder, const std::string &name) {
+  if (folder.empty())
+    return name;
+  const char last = folder.back();
+  return folder +
+         (last == '\\' || last == '/' ? ""
+          : platform::HostIsWindows() ? "\\"
+                                      : "/") +
+         name;
+}
+
+std::string FolderOfFile(const std::string &path) {
+  const std::size_t cut = path.find_last_of(platform::HostIsWindows() ? "\\/" : "/");
+  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+}
+
+std::string Text(const TJson &value, const std::string &what) {
+  std::string text;
+  if (!value.is_string() || !Utf8ToCp1252(value.get<std::string>(), text))
+    Fail(ExitBadInput, what + ": expected a text that Windows-1252 can store");
+  return text;
+}
+
+TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &stdio) {
+  if (!p.is_object())
+    Fail(ExitBadInput, "each package must be a JSON object");
+  TPackagePlan plan;
+  plan.FileName = Text(p.value("PackageFileName", TJson()), "PackageFileName");
+  const std::string item = "package " + Cp1252ToUtf8(plan.FileName);
+  if (plan.FileName.empty() || plan.FileName.size() > admin::PackageFileNameCapacity ||
+      plan.FileName.find_first_of("\\/:") != std::string::npos)
+    Fail(ExitBadInput, item + ": PackageFileName must be a file name of 1 to 141 characters");
+  if (util::LowerCaseAscii(util::ChangeExtension(plan.FileName, "zip")) ==
+      util::LowerCaseAscii(plan.FileName))
+    Fail(ExitBadInput, item + ": a package must not be named *.zip");
+  const TJson dest = p.value("DestIndex", TJson(1));
+  if (!dest.is_number_integer() || dest.get<int>() < 1 || dest.get<int>() > 20)
+    Fail(ExitBadInput, item + ": DestIndex must be 1 to 20");
+  plan.DestIndex = dest.get<int>();
+  std::string folder = Text(p.value("Folder", TJson()), item + ": Folder");
+  const bool absolute = !folder.empty() && (folder[0] == '/' || folder[0] == '\\' ||
+                                            (folder.size() > 1 && folder[1] == ':'));
+  if (!folder.empty() && !absolute)
+    folder = Join(specFolder, folder);
+  if (!util::FolderExists(folder))
+    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " does not exist");
+  std::vector<platform::TFindEntry> entries;
+  if (!platform::FindFiles(Join(folder, "*.*"), platform::faDirectory, entries))
+    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " cannot be listed");
+  std::vector<std::string> names;
+  for (const auto &e : entries) {
+    if ((e.Attributes & platform::faDirectory) != 0)
+      Fail(ExitBadInput, item + ": " + Cp1252ToUtf8(e.Name) +
+                             " is a folder; zrkupd places files without folders");
+    if (util::UpperCaseGerman(e.Name) == util::UpperCaseGerman(packages::FilePathIdName))
+      Fail(ExitBadInput, item + ": FILEPATH.ID is made from \"FilePaths\", not taken from the "
+                                "folder");
+    names.push_back(e.Name);
+  }
+  if (names.empty())
+    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " holds no files");
+  for (const std::string &name : names)
+    plan.Files.push_back({name, Join(folder, name)});
+
+  const TJson paths = p.value("FilePaths", TJson::object());
+  if (!paths.is_object())
+    Fail(ExitBadInput, item + ": FilePaths must map file names to destination indexes");
+  if (!paths.empty()) {
+    // Every file gets an entry, the default index included: an index given
+    // to one file would otherwise also send the files after it elsewhere.
+    std::string marker;
+    for (const auto &[key, value] : paths.items()) {
+      std::string name = Text(TJson(key), item + ": FilePaths");
+      if (std::none_of(names.begin(), names.end(), [&](const std::string &n) {
+            return util::UpperCaseGerman(n) == util::UpperCaseGerman(name);
+          }))
+        Fail(ExitBadInput, item + ": FilePaths names " + key + ", which the folder does not hold");
+      if (!value.is_number_integer() || value.get<int>() < 1 || value.get<int>() > 20)
+        Fail(ExitBadInput, item + ": the index of " + key + " must be 1 to 20");
+    }
+    for (const std::string &name : names) {
+      int index = plan.DestIndex;
+      for (const auto &[key, value] : paths.items())
+        if (util::UpperCaseGerman(Text(TJson(key), "FilePaths")) == util::UpperCaseGerman(name))
+          index = value.get<int>();
+      std::string entry(packages::FilePathEntrySize, '\0');
+      entry[packages::FileNameLengthOffset] = static_cast<char>(name.size());
+      entry.replace(packages::FileNameCharsOffset, name.size(), name);
+      entry[packages::FolderIndexOffset] = static_cast<char>(index);
+      marker += entry;
+    }
+    const std::string markerPath = stdio.Scratch();
+    platform::TFile file;
+    std::uint32_t written = 0;
+    if (!file.Create(markerPath) ||
+        !file.Write(marker.data(), static_cast<std::uint32_t>(marker.size()), written) ||
+        written != marker.size())
+      Fail(ExitFailed, "FILEPATH.ID cannot be written: " + OsErrorText());
+    plan.Files.push_back({std::string(packages::FilePathIdName), markerPath});
+  }
+  return plan;
+}
+
+} // namespace
+
+int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
+                TStdio &stdio, std::ostream &out) {
+  TJson spec = TJson::parse(ReadWholeFile(specPath, "update spec"), nullptr, false);
+  if (spec.is_discarded() || !spec.is_object())
+    Fail(ExitBadInput, "the update spec is not a JSON object");
+  for (const auto &[key, value] : spec.items())
+    if (key != "Settings" && key != "Header" && key != "Packages")
+      Fail(ExitBadInput, "unknown key \"" + key + "\" in the update spec");
+  if (!spec.contains("Settings") || !spec.contains("Packages") || !spec["Packages"].is_array() ||
+      spec["Packages"].empty())
+    Fail(ExitBadInput, "the update spec needs \"Settings\" and a list of \"Packages\"");
+  admin::TSettingsSource source = SettingsSourceOf(spec["Settings"]);
+  admin::TAdminHeader header;
+  std::vector<std::string> assignments;
+  const TJson fields = spec.value("Header", TJson::object());
+  if (!fields.is_object())
+    Fail(ExitBadInput, "\"Header\" must map header fields to values");
+  for (const auto &[key, value] : fields.items())
+    assignments.push_back(key + "=" +
+                          (value.is_string() ? value.get<std::string>() : value.dump()));
+  for (const std::string &a : assignments) {
+    std::string error;
+    if (!ApplyAssignment(HeaderFields(), a, header.Bytes, error))
+      Fail(ExitBadInput, "Header: " + error);
+  }
+  header.SetUpdatePending(1);
+
+  // Packages first, in scratch files: nothing is written before all are made.
+  const std::string specFolder = FolderOfFile(specPath);
+  std::vector<TPackagePlan> plans;
+  std::vector<std::string> seen;
+  for (const TJson &p : spec["Packages"]) {
+    TPackagePlan plan = PlanPackage(p, specFolder, stdio);
+    const std::string key = util::UpperCaseGerman(plan.FileName).Str();
+    if (std::find(seen.begin(), seen.end(), key) != seen.end())
+      Fail(ExitBadInput, "two packages are named " + Cp1252ToUtf8(plan.FileName));
+    seen.push_back(key);
+    plan.Zip = stdio.Scratch();
+    plan.Package = stdio.Scratch();
+    std::string error;
+    if (!WriteZip(plan.Zip, plan.Files, error))
+      Fail(ExitFailed, "package " + Cp1252ToUtf8(plan.FileName) + ": " + error);
+    TArchiveReport archive = CheckArchive(plan.Zip);
+    for (const std::string &problem : archive.Problems)
+      Fail(ExitBadInput, "package " + Cp1252ToUtf8(plan.FileName) + ": " + Cp1252ToUtf8(problem));
+    if (!packages::WritePackageFile(plan.Zip, plan.Package, packages::MaxChunkLength))
+      Fail(ExitFailed,
+           "package " + Cp1252ToUtf8(plan.FileName) + " cannot be packed: " + OsErrorText());
+    out << (dryRun ? "would write " : "made ") << Cp1252ToUtf8(plan.FileName) << ": "
+        << plan.Files.size() << " files, " << archive.UnpackedBytes << " bytes, DestIndex "
+        << plan.DestIndex << "\n";
+    plans.push_back(std::move(plan));
+  }
+  const std::string download = util::TrimText(source.DownloadFolder).Str();
+  if (dryRun) {
+    out << "would write " << Cp1252ToUtf8(source.AdminFileName) << " (header and " << plans.size()
+        << " records), " << Cp1252ToUtf8(Join(outFolder, std::string(admin::SettingsFileName)))
+        << ", and the packages into " << Cp1252ToUtf8(download) << "\n";
+    return ExitOk;
+  }
+
+  if (!util::FolderExists(outFolder) && !util::ForceFolders(outFolder))
+    Fail(ExitFailed, "the folder " + outFolder + " cannot be made: " + OsErrorText());
+  if (!util::FolderExists(download) && !util::ForceFolders(download))
+    Fail(ExitFailed,
+         "the download folder " + Cp1252ToUtf8(download) + " cannot be made: " + OsErrorText());
+  const std::string adminPath = util::TrimText(source.AdminFileName).Str();
+  if (!admin::WriteAdminHeader(adminPath, header, source.AdminSeed))
+    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + " cannot be written: " + OsErrorText());
+  std::string records;
+  for (const TPackagePlan &plan : plans) {
+    admin::TPackageRecord record;
+    record.SetPackageFileName(plan.FileName);
+    record.SetDestIndex(static_cast<std::uint8_t>(plan.DestIndex));
+    record.SetInstallPending(1);
+    record.SetPackageReady(1);
+    admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, source.AdminSeed);
+    records.append(reinterpret_cast<const char *>(record.Bytes), admin::PackageRecordSize);
+  }
+  platform::TFile adminFile;
+  std::uint32_t written = 0;
+  if (!adminFile.OpenShared(adminPath) || !adminFile.Seek(admin::AdminHeaderSize) ||
+      !adminFile.Write(records.data(), static_cast<std::uint32_t>(records.size()), written) ||
+      written != records.size())
+    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + ": the records cannot be written: " + OsErrorText());
+  adminFile.Close();
+  admin::DataFolder = util::TrimText(outFolder);
+  const std::int32_t stored = admin::StoreSettings(source);
+  if (stored != admin::StoreOk)
+    Fail(ExitFailed,
+         "StoreSettings " + std::to_string(stored) + ": " + admin::StoreSettingsResultText(stored));
+  for (const TPackagePlan &plan : plans)
+    if (util::CopyFileWithDate(plan.Package, Join(download, plan.FileName)) != 0)
+      Fail(ExitFailed, "the package " + Cp1252ToUtf8(Join(download, plan.FileName)) +
+                           " cannot be written: " + OsErrorText());
+  out << "wrote " << Cp1252ToUtf8(adminPath) << ", the settings and " << plans.size()
+      << " packages; checking:\n";
+  return CheckDataFolder(outFolder, false, stdio, out);
+}
+
+} // namespace tools

@@ -1,0 +1,15 @@
+// zrktool update build: from folders of files to a complete update that
+// zrkupd applies, checked as zrktool check checks it.
+#pragma once
+
+#include <ostream>
+#include <string>
+
+#include "tools/tool_common.h"
+
+namespace tools {
+
+int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
+                TStdio &stdio, std::ostream &out);
+
+} // namespace tools

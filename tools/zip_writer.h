@@ -1,0 +1,19 @@
+// A ZIP archive of plain files, deflated, as update build makes them for
+// packages: names without folders, the files' own dates, no ZIP64.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace tools {
+
+struct TZipSource {
+  std::string Name; // entry name, Windows-1252
+  std::string Path; // the file to store
+};
+
+// False (and the OS or zlib failure in `error`) when the archive could not be
+// written; a half-written archive is deleted.
+bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files, std::string &error);
+
+} // namespace tools

@@ -43,7 +43,7 @@ void CloseHostTimerWindow(std::uint32_t message) {
 
 int RunCopyForm(platform::THandle hostWindow, const std::vector<std::string> &params) {
   CloseHostTimerWindow(platform::WmClose);
-  std::unique_ptr<update::TCopyFormView> view = platform::CreateCopyFormView();
+  std::unique_ptr<platform::TCopyFormView> view = platform::CreateCopyFormView();
   if (!view)
     return -1;
   return update::RunUpdate(*view, params, hostWindow);

@@ -12,7 +12,7 @@
 #include "admin/admin_records.h"
 #include "admin/run_result.h"
 #include "platform/window.h"
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 #include "update/messages.h"
 #include "util/short_string.h"
 

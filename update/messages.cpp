@@ -4,7 +4,7 @@
 
 #include "admin/run_result.h"
 #include "platform/window.h"
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 #include "util/text.h"
 
 namespace update {

@@ -13,9 +13,14 @@
 #include "platform/window.h"
 #include "util/short_string.h"
 
+namespace platform {
+class TCopyFormView;
+}
+
 namespace update {
 
-class TCopyFormView;
+// The dialog's window interface lives with the views that draw it.
+using platform::TCopyFormView;
 
 constexpr std::size_t MessageTitleCapacity = 100;
 constexpr std::size_t MessageLineCapacity = 100;

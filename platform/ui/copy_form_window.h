@@ -5,7 +5,7 @@
 
 #include <memory>
 
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 
 namespace platform {
 
@@ -24,6 +24,6 @@ enum TCopyFormControlId : int {
 };
 
 // Null only when the window cannot be created.
-std::unique_ptr<update::TCopyFormView> CreateCopyFormView();
+std::unique_ptr<TCopyFormView> CreateCopyFormView();
 
 } // namespace platform

@@ -189,7 +189,7 @@ void TTerminalCopyFormView::PostClose() {
   Closed = true;
 }
 
-std::unique_ptr<update::TCopyFormView> CreateCopyFormView() {
+std::unique_ptr<TCopyFormView> CreateCopyFormView() {
   return std::make_unique<TTerminalCopyFormView>(stdout, isatty(STDOUT_FILENO) != 0, stdin,
                                                  isatty(STDIN_FILENO) != 0);
 }

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 
 namespace platform {
 
-class TTerminalCopyFormView final : public update::TCopyFormView {
+class TTerminalCopyFormView final : public TCopyFormView {
 public:
   // `out` gets the display, `in` is read only to wait for Enter after a
   // message box, and only when `inIsTerminal`.

@@ -354,7 +354,7 @@ std::intptr_t TWin32CopyFormView::HandleMessage(unsigned message, std::uintptr_t
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::unique_ptr<update::TCopyFormView> CreateCopyFormView() {
+std::unique_ptr<TCopyFormView> CreateCopyFormView() {
   auto view = std::make_unique<TWin32CopyFormView>();
   if (view->Handle() == 0)
     return nullptr;

@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <functional>
 
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 
 namespace platform {
 
-class TWin32CopyFormView final : public update::TCopyFormView {
+class TWin32CopyFormView final : public TCopyFormView {
 public:
   // Creates the window hidden; Handle() is 0 when that failed.
   TWin32CopyFormView();

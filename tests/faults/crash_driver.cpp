@@ -9,7 +9,7 @@
 #include "platform/files.h"
 #include "platform/window.h"
 #include "update/copy_form.h"
-#include "update/recording_view.h"
+#include "tests/support/recording_view.h"
 
 int main(int argc, char **argv) {
   if (argc < 4)

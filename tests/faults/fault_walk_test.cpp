@@ -21,7 +21,7 @@
 #include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 #include "update/copy_form.h"
-#include "update/recording_view.h"
+#include "tests/support/recording_view.h"
 #include "util/run_log.h"
 
 namespace faults {

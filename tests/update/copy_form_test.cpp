@@ -24,7 +24,7 @@
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
 #include "update/copy_form.h"
-#include "update/recording_view.h"
+#include "tests/support/recording_view.h"
 #include "util/registry.h"
 #include "util/run_log.h"
 #include "util/text.h"

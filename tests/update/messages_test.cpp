@@ -6,7 +6,7 @@
 
 #include "platform/window.h"
 #include "update/messages.h"
-#include "update/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace update {
 namespace {

@@ -9,7 +9,7 @@
 
 #include "platform/window.h"
 
-namespace update {
+namespace platform {
 
 class TCopyFormView {
 public:
@@ -40,4 +40,4 @@ public:
   virtual void PostClose() = 0;
 };
 
-} // namespace update
+} // namespace platform

@@ -1,6 +1,6 @@
 // The recording view: every call becomes an event; the modal loop activates
 // once and then fires the timer while it stays armed, until PostClose.
-#include "update/recording_view.h"
+#include "tests/support/recording_view.h"
 
 namespace update {
 

@@ -9,11 +9,11 @@
 #include <string_view>
 #include <vector>
 
-#include "update/copy_form_view.h"
+#include "platform/ui/copy_form_view.h"
 
 namespace update {
 
-class TRecordingView : public TCopyFormView {
+class TRecordingView : public platform::TCopyFormView {
 public:
   enum class TEventKind {
     Caption,

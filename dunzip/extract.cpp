@@ -17,7 +17,6 @@ namespace dunzip {
 
 namespace {
 
-constexpr int ErrorFileExists = 80;
 constexpr int TempNameAttempts = 64;
 
 class TFileSource : public TByteSource {
@@ -195,7 +194,7 @@ bool CreateTempFile(const std::string &folder, TTempFile &temp) {
       return true;
     }
     int error = platform::LastError();
-    if (error != ErrorFileExists && error != platform::ErrorAlreadyExists)
+    if (error != platform::ErrorFileExists && error != platform::ErrorAlreadyExists)
       return false;
   }
   return false;

@@ -45,15 +45,20 @@ constexpr std::uint32_t faDirectory = 0x10;
 constexpr std::uint32_t faArchive = 0x20;
 constexpr std::uint32_t faNormal = 0x80;
 
-// Windows error numbers that callers test for.
+// Windows error numbers that callers test for and the seam reports.
 constexpr int ErrorSuccess = 0;
 constexpr int ErrorFileNotFound = 2;
 constexpr int ErrorPathNotFound = 3;
 constexpr int ErrorAccessDenied = 5;
+constexpr int ErrorInvalidHandle = 6;
+constexpr int ErrorNotEnoughMemory = 8;
 constexpr int ErrorWriteFault = 29;
 constexpr int ErrorSharingViolation = 32;
 constexpr int ErrorHandleDiskFull = 39;
+constexpr int ErrorFileExists = 80;
+constexpr int ErrorInvalidParameter = 87;
 constexpr int ErrorDiskFull = 112;
+constexpr int ErrorNegativeSeek = 131;
 constexpr int ErrorAlreadyExists = 183;
 
 // Error of the last failed call on this thread (0 after a successful one).

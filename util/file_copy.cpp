@@ -18,7 +18,6 @@ namespace {
 constexpr std::uint32_t CopyBufferSize = 4096;
 // Longest path the ANSI file functions take (MAX_PATH without the NUL).
 constexpr std::size_t MaxPathChars = 259;
-constexpr int ErrorFileExists = 80;
 constexpr int MaxTempAttempts = 1000;
 
 std::atomic<unsigned> TempCounter{0};
@@ -40,7 +39,7 @@ bool CreateTempFile(const std::string &prefix, platform::TFile &file, std::strin
     if (file.CreateNew(path))
       return true;
     int error = platform::LastError();
-    if (error != platform::ErrorAlreadyExists && error != ErrorFileExists)
+    if (error != platform::ErrorAlreadyExists && error != platform::ErrorFileExists)
       return false;
   }
   return false;

@@ -21,8 +21,6 @@ using posix::MapPath;
 
 namespace {
 
-constexpr int ErrorInvalidParameter = 87;
-constexpr int ErrorFileExists = 80;
 
 bool Succeed() {
   detail::SetError(ErrorSuccess);
@@ -153,7 +151,7 @@ bool TFile::CreateNew(std::string_view path) {
 bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
   got = 0;
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   if (Faulted(fault::TOp::Read))
     return false;
   auto *out = static_cast<char *>(buffer);
@@ -174,7 +172,7 @@ bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
 bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
   written = 0;
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   if (fault::Hit(fault::TOp::Write)) {
     // A full disk takes part of the data before it refuses the rest.
     if (detail::FaultIsDiskFull() && count > 1) {
@@ -202,11 +200,11 @@ bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &writte
 
 bool TFile::Seek(std::int64_t position) {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   if (Faulted(fault::TOp::Seek))
     return false;
   if (position < 0)
-    return Fail(131); // ERROR_NEGATIVE_SEEK
+    return Fail(ErrorNegativeSeek);
   if (lseek(static_cast<int>(Handle), static_cast<off_t>(position), SEEK_SET) < 0)
     return FailErrno(errno);
   return Succeed();
@@ -214,7 +212,7 @@ bool TFile::Seek(std::int64_t position) {
 
 bool TFile::Position(std::int64_t &position) {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   const off_t at = lseek(static_cast<int>(Handle), 0, SEEK_CUR);
   if (at < 0)
     return FailErrno(errno);
@@ -224,7 +222,7 @@ bool TFile::Position(std::int64_t &position) {
 
 bool TFile::Size(std::int64_t &size) {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   struct stat st;
   if (fstat(static_cast<int>(Handle), &st) != 0)
     return FailErrno(errno);
@@ -234,7 +232,7 @@ bool TFile::Size(std::int64_t &size) {
 
 bool TFile::Flush() {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   if (fsync(static_cast<int>(Handle)) != 0 && errno != EINVAL)
     return FailErrno(errno);
   return Succeed();
@@ -242,7 +240,7 @@ bool TFile::Flush() {
 
 bool TFile::GetDosTime(std::uint32_t &dosTime) {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   struct stat st;
   if (fstat(static_cast<int>(Handle), &st) != 0)
     return FailErrno(errno);
@@ -251,7 +249,7 @@ bool TFile::GetDosTime(std::uint32_t &dosTime) {
 
 bool TFile::SetDosTime(std::uint32_t dosTime) {
   if (!IsOpen())
-    return Fail(6);
+    return Fail(ErrorInvalidHandle);
   if (Faulted(fault::TOp::SetAttributes))
     return false;
   timespec times[2];

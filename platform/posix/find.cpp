@@ -45,7 +45,7 @@ bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
     return true;
   } catch (...) {
     entries.clear();
-    return posix::Fail(8); // ERROR_NOT_ENOUGH_MEMORY
+    return posix::Fail(ErrorNotEnoughMemory);
   }
 }
 

@@ -21,7 +21,6 @@ using win32::Succeed;
 namespace {
 
 constexpr DWORD ShareReadWrite = FILE_SHARE_READ | FILE_SHARE_WRITE;
-constexpr int ErrorInvalidHandle = 6;
 
 HANDLE AsHandle(std::intptr_t handle) {
   return reinterpret_cast<HANDLE>(handle);

@@ -72,8 +72,9 @@ bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t s
     header.SetVersionDate2(threshold);
     header.SetVersionText(FixUpVersionText);
     header.SetVersionNumber(FixUpVersionNumber);
+    // The corrected header is used either way; writing it back is a repair.
     if (result || !opened)
-      WriteAdminHeader(path, header, seed);
+      (void)WriteAdminHeader(path, header, seed);
   }
   file.Close();
   return result;
@@ -153,7 +154,8 @@ void RecordRunResult(TAdminHeader &header, std::int32_t result) {
     header.SetUpdatePending(0);
   }
   util::TShortString path = Settings.AdminFileName();
-  WriteAdminHeader(path.View(), header, Settings.AdminSeed());
+  // The run has ended; its result has no one left to go to if this fails.
+  (void)WriteAdminHeader(path.View(), header, Settings.AdminSeed());
 }
 
 bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed) {

@@ -20,20 +20,20 @@ constexpr std::string_view DefaultStagingFolder = "C:\\HELP";
 
 // True when a whole header was read; `header` is then plain, with blank
 // download/staging folders filled in. Otherwise `header` is all zeros.
-bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
+[[nodiscard]] bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
 // Replaces the first AdminHeaderSize bytes of the file (created when missing);
 // the records behind stay. `header` is not changed.
-bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed);
+[[nodiscard]] bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed);
 // Delivers the next package record. Set `first` before the first call: the
 // file is then opened at `path` and stays open in `file` for the caller to
 // close. False at the end (a partial record counts as the end) or on an error;
 // `record` is then zeros.
-bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
+[[nodiscard]] bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
                      std::int32_t seed, bool &first);
 // Marks the record that the last ReadNextPackage delivered as applied and
 // writes it back in its place; the file position stays behind it. `record`
 // stays plain and shows the change.
-bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t seed);
+[[nodiscard]] bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t seed);
 // The change RewritePackage makes: offered infos become the installed ones,
 // InstallPending 0.
 void MarkApplied(TPackageRecord &record);
@@ -42,6 +42,6 @@ void MarkApplied(TPackageRecord &record);
 void RecordRunResult(TAdminHeader &header, std::int32_t result);
 // True when a whole record was read. A short file leaves key bytes in the
 // missing part; a missing file leaves zeros.
-bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed);
+[[nodiscard]] bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed);
 
 } // namespace admin

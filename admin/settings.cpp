@@ -45,8 +45,8 @@ bool WriteSettingsFile() {
             written == SettingsRecordSize && file.Flush();
   file.Close();
   ok = ok && platform::MoveFileReplacing(temp, SettingsPath());
-  if (!ok)
-    platform::DeleteFile(temp);
+  if (!ok) // the old settings stay; the temporary goes if it can
+    (void)platform::DeleteFile(temp);
   return ok;
 }
 

@@ -184,7 +184,7 @@ enum class TSettingsRead {
 // Settings := the settings file's record; all zeros unless it was read whole.
 TSettingsRead ReadSettingsFile();
 // True when ReadSettingsFile read the record.
-bool ReadSettings();
+[[nodiscard]] bool ReadSettings();
 // Stores the built-in defaults through StoreSettings; the result is ignored.
 void WriteDefaultSettings();
 // Builds Settings from `source`, writes the settings file and brings the

@@ -38,7 +38,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string> &params) {
 void CloseHostTimerWindow(std::uint32_t message) {
   platform::THandle timer = platform::FindTopWindow(HostTimerWindowClass, HostTimerWindowTitle);
   if (timer != 0)
-    platform::PostMessageTo(timer, message, 0, 0);
+    (void)platform::PostMessageTo(timer, message, 0, 0); // it may be closing already
 }
 
 int RunCopyForm(platform::THandle hostWindow, const std::vector<std::string> &params) {

@@ -180,8 +180,9 @@ struct TTempFile {
   platform::TFile File;
   ~TTempFile() {
     File.Close();
+    // Cleanup of a temporary that was not committed; nothing to report to.
     if (!Path.empty())
-      platform::DeleteFile(Path);
+      (void)platform::DeleteFile(Path);
   }
 };
 
@@ -363,7 +364,8 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
     std::uint64_t available = 0;
     if (FreeSpaceFor(request.Destination, available) && totalBytes > available)
       return dzNoSpace;
-    platform::CreateFolder(request.Destination);
+    // May exist already; a folder that cannot be made fails at the first file.
+    (void)platform::CreateFolder(request.Destination);
     for (const TPlannedEntry &plan : folders) {
       std::vector<std::string> parts = plan.Name.Folders;
       parts.push_back(plan.Name.Name);

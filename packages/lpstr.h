@@ -23,7 +23,7 @@ public:
   // Null while nothing is held.
   const char *GetText() const { return Text.get(); }
   std::uint16_t Capacity() const { return Cap; }
-  bool Fixed() const { return IsFixed; }
+  [[nodiscard]] bool Fixed() const { return IsFixed; }
 
   // A null source leaves the holder empty. A fixed holder takes at most
   // capacity - 1 characters; otherwise the holder takes a copy of it all.
@@ -47,7 +47,7 @@ public:
   // The form-resource property "PChar": the characters and the terminating
   // zero, stored only when the text is not empty.
   static constexpr std::string_view PropertyName = "PChar";
-  bool StoredProperty(std::string &bytes) const;
+  [[nodiscard]] bool StoredProperty(std::string &bytes) const;
   void ReadProperty(std::string_view bytes);
 
 private:

@@ -77,7 +77,7 @@ std::string DescribePackageReport(const TPackageReport &report);
 // an empty `archivePath` only verifies. Deletes nothing. The package is
 // streamed chunk by chunk through two fixed buffers, each chunk's checksum
 // computed on a second thread while the next chunk is read.
-bool VerifyPackageStream(std::string_view packagePath, std::string_view archivePath,
+[[nodiscard]] bool VerifyPackageStream(std::string_view packagePath, std::string_view archivePath,
                          TPackageReport &report);
 
 // The archive file of a package: its path with the file name's extension
@@ -87,15 +87,15 @@ std::string ArchivePathOf(std::string_view packagePath);
 // Removes an old archive file, then verifies the package and writes the
 // archive beside it. A package that is itself named "*.zip" is refused before
 // anything is deleted, since it would be its own archive.
-bool VerifyPackageDetailed(std::string_view packagePath, TPackageReport &report);
-bool CheckPackageFile(std::string_view packagePath);
+[[nodiscard]] bool VerifyPackageDetailed(std::string_view packagePath, TPackageReport &report);
+[[nodiscard]] bool CheckPackageFile(std::string_view packagePath);
 
 // Writer: cuts `payload` into chunks of `chunkSize` bytes (1 to 65000; the last
 // one shorter). An empty payload gives the one empty chunk a package needs.
 std::vector<std::uint8_t> BuildPackageBytes(const std::vector<std::uint8_t> &payload,
                                             std::int32_t chunkSize);
 // Streams the file `zipPath` into a new package file `packagePath`.
-bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
+[[nodiscard]] bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
                       std::int32_t chunkSize);
 
 } // namespace packages

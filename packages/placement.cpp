@@ -128,8 +128,9 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   // The files up to the first one that cannot go anywhere, in listing order;
   // they are placed (and then taken back) before that failure is reported.
   std::vector<platform::TFindEntry> entries;
-  platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
-                      entries);
+  // A staging folder that cannot be listed has nothing to place.
+  (void)platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
+                            entries);
   std::vector<std::string> sources;
   std::vector<TPlacedFile> files;
   int counter = 0;
@@ -224,8 +225,9 @@ std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t de
   try {
     result = PlaceFiles(header, destIndex, events, journal);
   } catch (...) {
+    // What cannot be undone now stays in the journal for the next start.
     if (journal.State == TPlacementJournal::TState::Placing)
-      RollBackPlacement(journal, false);
+      (void)RollBackPlacement(journal, false);
   }
   try {
     util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));

@@ -96,7 +96,7 @@ bool RemoveFile(std::string_view path) {
   return !Exists(path) || Twice([path] {
     std::uint32_t attributes = 0;
     if (platform::GetAttributes(path, attributes) && (attributes & platform::faReadOnly) != 0)
-      platform::SetAttributes(path, attributes & ~platform::faReadOnly);
+      (void)platform::SetAttributes(path, attributes & ~platform::faReadOnly); // delete tells
     return platform::DeleteFile(path) || !Exists(path);
   });
 }
@@ -315,7 +315,8 @@ bool CommitPlacement(TPlacementJournal &journal) {
     if (file.Existed)
       placed.Leftovers.push_back(file.Backup);
   if (!WriteJournal(placed)) {
-    RollBackPlacement(journal, true);
+    // The commit has failed either way; what stays is left in the journal.
+    (void)RollBackPlacement(journal, true);
     return false;
   }
   journal = std::move(placed);
@@ -332,7 +333,8 @@ void CloseJournal(TPlacementJournal &journal) {
     return;
   }
   journal.PackagesTaken = false;
-  WriteJournal(journal);
+  // Leftovers are only clutter; an unwritten note is found again next start.
+  (void)WriteJournal(journal);
 }
 
 } // namespace packages

@@ -54,24 +54,24 @@ void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int
 
 std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal);
 // False for anything that is not a whole journal with a matching checksum.
-bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal);
+[[nodiscard]] bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal);
 // Writes the journal to a temporary file and renames it over journal.Path.
-bool WriteJournal(const TPlacementJournal &journal);
+[[nodiscard]] bool WriteJournal(const TPlacementJournal &journal);
 
 // Start of a run: reads the journal at `path` and undoes a package that a
 // killed run left half placed (its record included), then removes what is
 // left over. `journal` then carries PackagesTaken of the killed run. False
 // when a package could not be put back; the journal then stays for the next
 // run and this one must not touch anything.
-bool RecoverPlacement(std::string_view path, TPlacementJournal &journal);
+[[nodiscard]] bool RecoverPlacement(std::string_view path, TPlacementJournal &journal);
 // Puts every previous version back, removes every new and temporary file
 // and, with `restoreRecord`, writes the old package record back when the
 // record is still the applied one. False when something could not be undone.
-bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
+[[nodiscard]] bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
 // The package record is applied: the journal says so before the previous
 // versions are removed. When the journal cannot be written the package is
 // rolled back, record included, and the answer is false.
-bool CommitPlacement(TPlacementJournal &journal);
+[[nodiscard]] bool CommitPlacement(TPlacementJournal &journal);
 // End of a run: removes leftovers and the journal. A package that could not
 // be rolled back, or leftovers that stay, keep the journal for the next run.
 void CloseJournal(TPlacementJournal &journal);

@@ -25,8 +25,8 @@ public:
   }
   void Include(E e) { Bits |= Bit(e); }
   void Exclude(E e) { Bits &= ~Bit(e); }
-  bool Contains(E e) const { return (Bits & Bit(e)) != 0; }
-  bool Empty() const { return Bits == 0; }
+  [[nodiscard]] bool Contains(E e) const { return (Bits & Bit(e)) != 0; }
+  [[nodiscard]] bool Empty() const { return Bits == 0; }
   friend bool operator==(TSet a, TSet b) { return a.Bits == b.Bits; }
   friend bool operator!=(TSet a, TSet b) { return a.Bits != b.Bits; }
 
@@ -168,9 +168,10 @@ public:
 
   // Function code 0 does nothing and gives false. Otherwise builds the record,
   // calls the library and gives true when it returned 0.
+  // The outcome also stays in ErrorCode, which callers may read instead.
   bool Execute(std::int32_t functionCode);
 
-  bool LibraryLoaded() const { return Entry != nullptr; }
+  [[nodiscard]] bool LibraryLoaded() const { return Entry != nullptr; }
   // The record of the last Execute, and the buffers it pointed to.
   const std::uint8_t *CommandRecord() const { return Command.data(); }
   const std::uint8_t *MemoryRecord() const { return Memory.data(); }

@@ -25,9 +25,9 @@ constexpr int CrashExitCode = 86;
 void Disarm();
 std::uint64_t Count();
 // The kind of operation the armed failure hit; false while none was hit.
-bool HitOperation(TOp &op);
+[[nodiscard]] bool HitOperation(TOp &op);
 // Called by the implementations; true when this operation has to fail.
-bool Hit(TOp op);
+[[nodiscard]] bool Hit(TOp op);
 
 // Test-only. A second copy of the seam in one process (the unzip library's
 // on Windows, which must stay self-contained) can take every decision from

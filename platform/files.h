@@ -76,31 +76,31 @@ public:
   TFile &operator=(TFile &&other) noexcept;
 
   // Existing file, read and write access, shared for reading and writing.
-  bool OpenShared(std::string_view path);
+  [[nodiscard]] bool OpenShared(std::string_view path);
   // Existing file, read access only, shared for reading and writing.
-  bool OpenRead(std::string_view path);
+  [[nodiscard]] bool OpenRead(std::string_view path);
   // New or truncated file, read and write access, shared for reading and writing.
-  bool Create(std::string_view path);
+  [[nodiscard]] bool Create(std::string_view path);
   // New or truncated file, read and write access, shared with nobody.
-  bool CreateUnshared(std::string_view path);
+  [[nodiscard]] bool CreateUnshared(std::string_view path);
   // New file that must not exist yet, read and write access, shared with nobody.
-  bool CreateNew(std::string_view path);
+  [[nodiscard]] bool CreateNew(std::string_view path);
 
   // `got` is the number of bytes read; 0 at the end of the file.
-  bool Read(void *buffer, std::uint32_t count, std::uint32_t &got);
+  [[nodiscard]] bool Read(void *buffer, std::uint32_t count, std::uint32_t &got);
   // `written` may be less than `count` (a full disk).
-  bool Write(const void *buffer, std::uint32_t count, std::uint32_t &written);
-  bool Seek(std::int64_t position);
-  bool Position(std::int64_t &position);
-  bool Size(std::int64_t &size);
-  bool AtEnd(bool &atEnd);
-  bool Flush();
+  [[nodiscard]] bool Write(const void *buffer, std::uint32_t count, std::uint32_t &written);
+  [[nodiscard]] bool Seek(std::int64_t position);
+  [[nodiscard]] bool Position(std::int64_t &position);
+  [[nodiscard]] bool Size(std::int64_t &size);
+  [[nodiscard]] bool AtEnd(bool &atEnd);
+  [[nodiscard]] bool Flush();
   // Last-write time as a DOS date-time in local time (date in the high word).
-  bool GetDosTime(std::uint32_t &dosTime);
-  bool SetDosTime(std::uint32_t dosTime);
+  [[nodiscard]] bool GetDosTime(std::uint32_t &dosTime);
+  [[nodiscard]] bool SetDosTime(std::uint32_t dosTime);
   // Errors on closing are ignored, as everywhere in this program.
   void Close();
-  bool IsOpen() const { return Handle != Invalid; }
+  [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
   static constexpr std::intptr_t Invalid = -1;
@@ -118,32 +118,32 @@ struct TFindEntry {
 // listed; folders, hidden, system and volume entries only when their bit is in
 // `attributeFilter`. "." and ".." are never listed. False when the folder
 // cannot be read; an empty list is a success.
-bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
+[[nodiscard]] bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
                std::vector<TFindEntry> &entries);
 // Windows wildcard match of one name, case-insensitive.
-bool MatchesMask(std::string_view name, std::string_view pattern);
+[[nodiscard]] bool MatchesMask(std::string_view name, std::string_view pattern);
 
-bool GetAttributes(std::string_view path, std::uint32_t &attributes);
-bool SetAttributes(std::string_view path, std::uint32_t attributes);
-bool GetDosTime(std::string_view path, std::uint32_t &dosTime);
-bool SetDosTime(std::string_view path, std::uint32_t dosTime);
+[[nodiscard]] bool GetAttributes(std::string_view path, std::uint32_t &attributes);
+[[nodiscard]] bool SetAttributes(std::string_view path, std::uint32_t attributes);
+[[nodiscard]] bool GetDosTime(std::string_view path, std::uint32_t &dosTime);
+[[nodiscard]] bool SetDosTime(std::string_view path, std::uint32_t dosTime);
 // True when both paths exist and lead to the same file or folder on the same
 // volume, however each was spelled (short names, links). A query: it opens
 // nothing for reading or writing.
-bool SameFile(std::string_view a, std::string_view b);
-bool DeleteFile(std::string_view path);
+[[nodiscard]] bool SameFile(std::string_view a, std::string_view b);
+[[nodiscard]] bool DeleteFile(std::string_view path);
 // Replaces `to` (if it exists) with `from` in one step.
-bool MoveFileReplacing(std::string_view from, std::string_view to);
+[[nodiscard]] bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
-bool CreateFolder(std::string_view path);
-bool RemoveFolder(std::string_view path);
+[[nodiscard]] bool CreateFolder(std::string_view path);
+[[nodiscard]] bool RemoveFolder(std::string_view path);
 // Bytes the caller may still write on the volume that holds the existing
 // folder `path`. A query, so the fault hooks do not count it.
-bool FreeSpace(std::string_view path, std::uint64_t &bytes);
+[[nodiscard]] bool FreeSpace(std::string_view path, std::uint64_t &bytes);
 // The current folder as the host names it: a Windows path on Windows, the
 // native POSIX path (not a drive path) on POSIX; SetCurrentFolder takes both.
 std::string GetCurrentFolder();
-bool SetCurrentFolder(std::string_view path);
+[[nodiscard]] bool SetCurrentFolder(std::string_view path);
 
 std::string WindowsFolder();
 std::string SystemFolder();
@@ -157,6 +157,6 @@ std::string NativePath(std::string_view path);
 std::string DriveRoot();
 void SetDriveRoot(std::string_view folder);
 // True in the Windows build.
-bool HostIsWindows();
+[[nodiscard]] bool HostIsWindows();
 
 } // namespace platform

@@ -31,11 +31,11 @@ public:
   // On POSIX the lock file lives in LockFolder(); it is left in place when
   // released, since deleting it would let two copies lock two different files
   // of the same name.
-  bool Acquire(std::string_view name);
+  [[nodiscard]] bool Acquire(std::string_view name);
   // Gives the claim up; the destructor does the same. Child processes never
   // inherit it.
   void Release();
-  bool Held() const { return Handle != Invalid; }
+  [[nodiscard]] bool Held() const { return Handle != Invalid; }
 
 private:
   static constexpr std::intptr_t Invalid = -1;

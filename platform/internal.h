@@ -19,11 +19,11 @@ int FaultError(fault::TOp op);
 // handlers, no flushing (the crash mode of the fault hooks).
 [[noreturn]] void EndProcessAbruptly(int exitCode);
 // True when the write that has just been made to fail should look like a full disk.
-bool FaultIsDiskFull();
+[[nodiscard]] bool FaultIsDiskFull();
 
 // The attribute-filter rule of a listing: plain files always, folders, hidden,
 // system and volume entries only when their bit is asked for.
-bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
+[[nodiscard]] bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
 // The order NTFS lists a folder in: names compared character by character
 // in their upper-case forms (Cp1252UpperCase), a prefix first. The POSIX
 // listing uses it, so that placement takes files as it would on Windows.
@@ -34,7 +34,7 @@ void SortEntries(std::vector<TFindEntry> &entries);
 void SplitMask(std::string_view mask, std::string &folder, std::string &pattern);
 
 // Runs the message-box hook when one is set; false when none is.
-bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
+[[nodiscard]] bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
                        std::uint32_t style, int &result);
 
 } // namespace platform::detail

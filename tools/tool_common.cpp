@@ -117,7 +117,7 @@ std::string ReadWholeFile(const std::string &path, const char *what) {
 
 TStdio::~TStdio() {
   for (const std::string &f : Files)
-    platform::DeleteFile(f);
+    (void)platform::DeleteFile(f); // scratch files; the tool is ending
 }
 
 std::string TStdio::Scratch() {

@@ -59,7 +59,7 @@ bool DeflateFile(platform::TFile &zip, const std::string &path, TWritten &entry,
     error = Describe("cannot open", path);
     return false;
   }
-  in.GetDosTime(entry.DosTime);
+  (void)in.GetDosTime(entry.DosTime); // a file without a date is still packed
   z_stream z{};
   if (deflateInit2(&z, Z_DEFAULT_COMPRESSION, Z_DEFLATED, -MAX_WBITS, 8, Z_DEFAULT_STRATEGY) !=
       Z_OK) {
@@ -197,8 +197,8 @@ bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files,
   }
   const bool ok = WriteEntries(zip, files, error);
   zip.Close();
-  if (!ok)
-    platform::DeleteFile(zipPath);
+  if (!ok) // half an archive goes if it can; the error is already set
+    (void)platform::DeleteFile(zipPath);
   return ok;
 }
 

@@ -562,7 +562,7 @@ int PackagePack(const std::string &zip, const std::string &package, std::int32_t
     Fail(ExitBadInput, "the package must not replace the archive it is made from");
   if (!packages::WritePackageFile(zip, package, chunkSize)) {
     std::string why = OsErrorText();
-    platform::DeleteFile(package);
+    (void)platform::DeleteFile(package); // the failure is what gets reported
     Fail(ExitFailed, "the package " + package + " cannot be written: " + why);
   }
   out << "packed " << zip << " into " << package << " (" << FileSizeOf(package) << " bytes)\n";
@@ -619,7 +619,7 @@ int PackageExtract(const std::string &package, const std::string &zip, std::ostr
   out << package << ": " << packages::DescribePackageReport(report) << "\n";
   if (!ok) {
     // Half an archive is worse than none: nobody should unpack it by mistake.
-    platform::DeleteFile(zip);
+    (void)platform::DeleteFile(zip);
     out << "no archive written\n";
     return ExitFailed;
   }

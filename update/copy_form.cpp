@@ -78,7 +78,7 @@ bool FoldersAreUsable(const admin::TAdminHeader &header) {
 // The files that unpacking left in the staging folder, for the run log.
 void NoteUnpacked(std::string_view mask) {
   std::vector<platform::TFindEntry> entries;
-  platform::FindFiles(mask, 0, entries);
+  (void)platform::FindFiles(mask, 0, entries); // a note only: none listed counts none
   std::string line = "Unpacked " + std::to_string(entries.size()) + " files:";
   for (const platform::TFindEntry &e : entries)
     line += " " + e.Name;
@@ -157,8 +157,9 @@ void TCopyForm::SetUp() {
   util::TShortString caption = admin::Settings.DialogCaption();
   if (!util::TrimText(caption).Empty())
     Form.SetCaption(caption);
-  admin::ReadDownloadRecord(admin::Settings.DownloadFileName(), DownloadRecord,
-                            admin::Settings.AdminSeed());
+  // An unreadable download record reads as empty, which the run can use.
+  (void)admin::ReadDownloadRecord(admin::Settings.DownloadFileName(), DownloadRecord,
+                                  admin::Settings.AdminSeed());
   Form.ArmTimer(Timer1Interval);
 }
 
@@ -219,8 +220,9 @@ void TCopyForm::DoProcess() {
   }
   for (int i = 1; i <= admin::DestFolderCount; ++i) {
     util::TShortString folder = util::TrimText(AdminHeader.DestFolder(i));
+    // A folder that cannot be made fails placement there, which reports it.
     if (!folder.Empty())
-      util::ForceFolders(folder);
+      (void)util::ForceFolders(folder);
   }
 
   platform::TFile adminFile;
@@ -276,7 +278,8 @@ void TCopyForm::DoProcess() {
     // A record that cannot say "applied" takes its package back out, so
     // that the package and its record agree; the run reports the failure.
     if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
-      packages::RollBackPlacement(journal, true);
+      // What cannot be undone now stays in the journal for the next start.
+      (void)packages::RollBackPlacement(journal, true);
       RunResult = RewriteFailedResult;
       break;
     }

@@ -14,13 +14,13 @@ constexpr std::int32_t BadDate = -1;
 constexpr std::int32_t DateDigitsEpoch = 2050;
 
 // Gregorian rule, and no leap year in years divisible by 4000.
-bool IsLeapYear(std::int32_t year);
+[[nodiscard]] bool IsLeapYear(std::int32_t year);
 // A year whose low 16 bits are below 100 lands in the 100 years from `epoch`
 // on; epoch 0 leaves it as it is (and so invalid).
 std::int32_t ResolveTwoDigitYear(std::int32_t year, std::int32_t epoch);
 // 28..31, or 0 for a month outside 1..12 or a year outside 1600..3999.
 std::int32_t DaysInMonth(std::int32_t month, std::int32_t year, std::int32_t epoch);
-bool IsValidDate(std::int32_t day, std::int32_t month, std::int32_t year, std::int32_t epoch);
+[[nodiscard]] bool IsValidDate(std::int32_t day, std::int32_t month, std::int32_t year, std::int32_t epoch);
 // Days since 1 January 1600, or BadDate.
 std::int32_t EncodeDayNumber(std::int32_t day, std::int32_t month, std::int32_t year,
                              std::int32_t epoch);

@@ -61,7 +61,8 @@ int CopyToTemp(platform::TFile &source, platform::TFile &temp, std::uint32_t &do
   }
   if (!source.GetDosTime(dosTime))
     return 5;
-  temp.SetDosTime(dosTime);
+  // The copy is whole; a date that cannot be set does not undo it.
+  (void)temp.SetDosTime(dosTime);
   return 0;
 }
 
@@ -98,10 +99,12 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
   if (result == 0 && !platform::MoveFileReplacing(path, destination))
     result = 2;
   if (result != 0) {
-    platform::DeleteFile(path);
+    // Cleanup only: the copy has already failed.
+    (void)platform::DeleteFile(path);
     return result;
   }
-  platform::SetAttributes(destination, attributes);
+  // The data is in place; attributes are carried over where they can be.
+  (void)platform::SetAttributes(destination, attributes);
   return 0;
 }
 

@@ -39,17 +39,17 @@ struct TUpdateFolders {
 // separators, "." and "..", trailing dots and blanks, and, where both exist,
 // by identity on disk (short names, links). Otherwise false, with the first
 // rule broken as one English sentence in `reason`. Looks, never touches.
-bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason);
+[[nodiscard]] bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason);
 
 // True for a name that can only stand for a file in the folder it is joined
 // to: not empty, no separator, drive, wildcard or other character that
 // Windows refuses in names, not made of dots and blanks only, and no device
 // name (CON, PRN, AUX, NUL, COM0-9, LPT0-9, ...) with or without extension.
-bool IsPlainFileName(std::string_view name);
+[[nodiscard]] bool IsPlainFileName(std::string_view name);
 
 // True when `a` and `b` name the same file or folder: the same path as
 // Windows resolves it (relative ones from the current folder), or, when both
 // exist, the same object on disk.
-bool SamePath(std::string_view a, std::string_view b);
+[[nodiscard]] bool SamePath(std::string_view a, std::string_view b);
 
 } // namespace util

@@ -20,7 +20,7 @@ public:
   TStRegIni(const TStRegIni &) = delete;
   TStRegIni &operator=(const TStRegIni &) = delete;
 
-  bool IsMachineRoot() const { return MachineRoot; }
+  [[nodiscard]] bool IsMachineRoot() const { return MachineRoot; }
   void SetCurrentSubKey(std::string_view subKey) { CurrentSubKey = std::string(subKey); }
   const std::string &GetCurrentSubKey() const { return CurrentSubKey; }
   std::mutex &Lock() { return Mutex; }

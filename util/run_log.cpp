@@ -79,16 +79,18 @@ void Write(const std::string &bytes) {
         !out.Write(kept.data(), static_cast<std::uint32_t>(kept.size()), written) ||
         written != kept.size()) {
       out.Close();
-      platform::DeleteFile(fresh);
+      // The old log stays; the half-written copy goes if it can.
+      (void)platform::DeleteFile(fresh);
       return;
     }
     out.Close();
     if (!platform::MoveFileReplacing(fresh, LogPath))
-      platform::DeleteFile(fresh);
+      (void)platform::DeleteFile(fresh);
     return;
   }
+  // The log never changes the run: a failed write is dropped.
   if (file.Seek(size))
-    file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
+    (void)file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
 }
 
 } // namespace

@@ -28,7 +28,7 @@ public:
   }
 
   std::size_t Length() const { return Len; }
-  bool Empty() const { return Len == 0; }
+  [[nodiscard]] bool Empty() const { return Len == 0; }
   const char *Data() const { return Chars; }
   // Zero-terminated view for system calls; a NUL inside the text ends it there.
   const char *CStr() const { return Chars; }

@@ -129,8 +129,9 @@ bool PathExists(std::string_view nameOrPattern) {
 }
 
 void DeleteFileIfExists(std::string_view name) {
+  // Callers go on whether or not the file went.
   if (PathExists(name))
-    platform::DeleteFile(name);
+    (void)platform::DeleteFile(name);
 }
 
 void DeleteMatchingFiles(std::string_view mask) {
@@ -165,9 +166,10 @@ void DeleteMatchingFiles(std::string_view mask) {
         // staging folder would be placed again with the next package.
         if ((entry.Attributes & platform::faReadOnly) != 0) {
           std::uint32_t cleared = entry.Attributes & ~platform::faReadOnly;
-          platform::SetAttributes(name, cleared != 0 ? cleared : platform::faNormal);
+          (void)platform::SetAttributes(name, cleared != 0 ? cleared : platform::faNormal);
         }
-        platform::DeleteFile(name);
+        // Emptying is best effort; each file is tried in turn.
+        (void)platform::DeleteFile(name);
       } catch (...) {
       }
     }
@@ -216,7 +218,8 @@ bool ForceFolders(std::string_view path) {
   } catch (...) {
     ok = false;
   }
-  platform::SetCurrentFolder(remembered);
+  // Going back is best effort; the result is about the folders made.
+  (void)platform::SetCurrentFolder(remembered);
   return ok;
 }
 

@@ -19,13 +19,13 @@ TShortString TrimText(std::string_view text);
 std::string AddBackslash(std::string_view text);
 TShortString RemoveBackslash(std::string_view text);
 std::string ExtractFolder(std::string_view path);
-bool FolderExists(std::string_view path);
-bool PathExists(std::string_view nameOrPattern);
+[[nodiscard]] bool FolderExists(std::string_view path);
+[[nodiscard]] bool PathExists(std::string_view nameOrPattern);
 void DeleteFileIfExists(std::string_view name);
 void DeleteMatchingFiles(std::string_view mask);
 // False, creating nothing, for a path over 255 characters: cut, it would
 // name another folder.
-bool ForceFolders(std::string_view path);
+[[nodiscard]] bool ForceFolders(std::string_view path);
 std::string ChangeExtension(std::string_view name, std::string_view extension);
 TShortString UpperCaseGerman(std::string_view text);
 TShortString LowerCaseAscii(std::string_view text);

@@ -8,8 +8,8 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/window.h"
-#include "update/copy_form.h"
 #include "tests/support/recording_view.h"
+#include "update/copy_form.h"
 
 int main(int argc, char **argv) {
   if (argc < 4)

@@ -16,9 +16,9 @@
 #include "platform/files.h"
 #include "tests/faults/fault_scenario.h"
 #include "tests/support/fault_walk.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/test_support.h"
 #include "update/copy_form.h"
-#include "tests/support/recording_view.h"
 #include "util/run_log.h"
 
 namespace faults {
@@ -51,7 +51,7 @@ protected:
     }
   }
   void TearDown() override {
-    platform::SetCurrentFolder(SavedFolder);
+    EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
     if (!SavedDriveRoot.empty())
       platform::SetDriveRoot(SavedDriveRoot);
   }
@@ -76,7 +76,7 @@ protected:
     if (!testing_support::FileExists(result))
       return false;
     count = std::strtoull(testing_support::ReadWholeText(result).c_str(), nullptr, 10);
-    platform::DeleteFile(result);
+    (void)platform::DeleteFile(result); // read already; a leftover is overwritten
     return true;
   }
 

@@ -103,9 +103,10 @@ bool IsDestination(const std::string &relative) {
 TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Seed, 2) {
   for (const auto &[relative, contents] : OldFiles()) {
     testing_support::WriteWholeFile(Path(relative), contents);
-    platform::SetDosTime(Path(relative), OldTime);
+    EXPECT_TRUE(platform::SetDosTime(Path(relative), OldTime));
   }
-  platform::SetAttributes(Path("dest1/core.dll"), platform::faReadOnly | platform::faArchive);
+  EXPECT_TRUE(
+      platform::SetAttributes(Path("dest1/core.dll"), platform::faReadOnly | platform::faArchive));
   WriteHeader(77, pending ? 1 : 0);
   // The settings file as the host's set-up writes it; this also stores the
   // folders into the header.
@@ -176,7 +177,7 @@ TFactTree TFaultScenario::Destinations() const {
     TFileFacts &f = facts[relative];
     f.Data = data;
     std::uint32_t attributes = 0;
-    platform::GetDosTime(Path(relative), f.DosTime);
+    EXPECT_TRUE(platform::GetDosTime(Path(relative), f.DosTime)) << relative;
     f.ReadOnly = platform::GetAttributes(Path(relative), attributes) &&
                  (attributes & platform::faReadOnly) != 0;
   }

@@ -19,9 +19,9 @@
 #include "platform/window.h"
 #include "tests/faults/fault_scenario.h"
 #include "tests/support/fault_walk.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/test_support.h"
 #include "update/copy_form.h"
-#include "tests/support/recording_view.h"
 #include "util/run_log.h"
 
 namespace faults {
@@ -262,7 +262,7 @@ protected:
   void TearDown() override {
     platform::fault::Disarm();
     platform::SetMessageBoxHook(nullptr);
-    platform::SetCurrentFolder(SavedFolder);
+    EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
     if (!SavedDriveRoot.empty())
       platform::SetDriveRoot(SavedDriveRoot);
   }

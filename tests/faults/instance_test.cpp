@@ -56,7 +56,7 @@ TRun RunProgram(const testing_support::TTempFolder &scratch, const std::string &
   TRun run;
   run.ExitedWithZero = std::system(line.c_str()) == 0;
   run.Output = testing_support::ReadWholeText(output);
-  platform::DeleteFile(output);
+  (void)platform::DeleteFile(output); // read already; may not exist
   return run;
 }
 
@@ -119,7 +119,7 @@ protected:
     ASSERT_TRUE(testing_support::WriteWholeFile(Work / "ZRK_STAT.DAT", "host status"));
   }
   void TearDown() override {
-    platform::SetCurrentFolder(SavedFolder);
+    EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
     if (!SavedLockFolder.empty())
       platform::SetLockFolder({});
   }

@@ -91,7 +91,7 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   for (const char *gone : {"b.txt", "d.txt", "~zrk1.bak", "~zrk4.tmp", "ZRKUPD.JN~"})
     EXPECT_FALSE(FileExists(root / gone)) << gone;
   EXPECT_EQ(ReadWholeText(admin), "HEAD" + std::string(294, 'o') + "NEXT");
-  platform::SetAttributes(root / "a.dll", platform::faArchive);
+  EXPECT_TRUE(platform::SetAttributes(root / "a.dll", platform::faArchive));
 
   // The end of the run removes the journal; a damaged one is not believed.
   packages::CloseJournal(recovered);

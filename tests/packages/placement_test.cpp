@@ -90,7 +90,7 @@ protected:
   }
   std::vector<std::string> Listing() {
     std::vector<platform::TFindEntry> entries;
-    platform::FindFiles(In(Staging, "*.*"), 33, entries);
+    EXPECT_TRUE(platform::FindFiles(In(Staging, "*.*"), 33, entries));
     std::vector<std::string> names;
     for (auto &e : entries)
       names.push_back(e.Name);
@@ -297,7 +297,7 @@ TEST_F(Placement, FailuresStopAtTheFileConcerned) {
     EXPECT_FALSE(FileExists(In(Dest(1), "c.txt")));
     EXPECT_FALSE(FileExists(In(Staging, "FILEPATH.ID")));
     EXPECT_TRUE(Boxes.empty());
-    platform::DeleteFile(In(Dest(1), "a.txt"));
+    EXPECT_TRUE(platform::DeleteFile(In(Dest(1), "a.txt")));
   }
 }
 
@@ -309,8 +309,8 @@ TEST_F(Placement, BlankEntryGoesToDriveG) {
   Stage({"g.txt"});
   EXPECT_EQ(Place(4), 0);
   EXPECT_EQ(ReadWholeText("G:\\g.txt"), "content of g.txt");
-  platform::DeleteFile("G:\\g.txt");
-  platform::RemoveFolder("G:\\");
+  EXPECT_TRUE(platform::DeleteFile("G:\\g.txt"));
+  EXPECT_TRUE(platform::RemoveFolder("G:\\"));
 }
 
 TEST_F(Placement, FailedCopyShowsErrorBoxAndStops) {

@@ -166,7 +166,7 @@ TEST(DynamicLibrary, NeverTakesALibraryFromTheCurrentFolder) {
   const std::string saved = GetCurrentFolder();
   ASSERT_TRUE(SetCurrentFolder(dir.Path()));
   void *library = LoadDynamicLibrary("ZRKPLANT.DLL");
-  SetCurrentFolder(saved);
+  EXPECT_TRUE(SetCurrentFolder(saved));
   EXPECT_EQ(library, nullptr);
   FreeDynamicLibrary(library);
 }

@@ -48,7 +48,7 @@ TTempFolder::~TTempFolder() {
   for (auto it = fs::recursive_directory_iterator(Native(Folder), ec);
        !ec && it != fs::recursive_directory_iterator(); it.increment(ec)) {
     fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
-    platform::SetAttributes(it->path().string(), platform::faArchive);
+    (void)platform::SetAttributes(it->path().string(), platform::faArchive);
   }
   fs::remove_all(Native(Folder), ec);
 }

@@ -180,7 +180,7 @@ TEST(ZrkToolSafeEditing, ArchiveOf2GiBIsRefusedWithoutAPartialPackage) {
   EXPECT_EQ(r.Code, tools::ExitBadInput);
   EXPECT_NE(r.Err.find("less than 2 GiB"), std::string::npos) << r.Err;
   EXPECT_FALSE(FileExists(package));
-  platform::DeleteFile(zip);
+  EXPECT_TRUE(platform::DeleteFile(zip));
 }
 
 TEST(ZrkToolCommandLine, DashIsStandardInputAndOutput) {

@@ -112,8 +112,8 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     void (*Break)(TCheckScene &);
     const char *Cause;
   } cases[] = {
-      {"package missing", GoodItems(), [](TCheckScene &s) { platform::DeleteFile(s.Package()); },
-       "P.PKG is missing"},
+      {"package missing", GoodItems(),
+       [](TCheckScene &s) { EXPECT_TRUE(platform::DeleteFile(s.Package())); }, "P.PKG is missing"},
       {"package damaged", GoodItems(),
        [](TCheckScene &s) {
          auto bytes = testing_support::ReadWholeFile(s.Package());
@@ -124,21 +124,22 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
       {"names collide once flattened", collide, [](TCheckScene &) {},
        "land on the same file once folders are dropped"},
       {"FILEPATH.ID names a missing folder", GoodItems(),
-       [](TCheckScene &s) { platform::RemoveFolder(s.Dest[2]); },
+       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[2])); },
        "FILEPATH.ID sends files to destination folder 2"},
       {"destination folder missing", GoodItems(),
-       [](TCheckScene &s) { platform::RemoveFolder(s.Dest[1]); }, "its destination folder 1"},
+       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[1])); },
+       "its destination folder 1"},
       {"staging folder is the download folder", GoodItems(),
        [](TCheckScene &s) {
          admin::TAdminHeader h = s.Header();
          h.SetStagingFolder(h.DownloadFolder().View());
-         admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed);
+         EXPECT_TRUE(admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed));
        },
        "FAIL  folder rules: DownloadFolder is the same folder as StagingFolder"},
       {"wrong seed in the settings", GoodItems(),
        [](TCheckScene &s) {
          admin::DataFolder = util::TShortString(s.Data);
-         admin::ReadSettings();
+         EXPECT_TRUE(admin::ReadSettings());
          admin::TUpdateSettings set = admin::Settings;
          set.SetAdminSeed(1500000);
          admin::ScrambleBuffer(set.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);

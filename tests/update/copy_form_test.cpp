@@ -20,11 +20,11 @@
 #include "platform/files.h"
 #include "platform/registry.h"
 #include "platform/window.h"
+#include "tests/support/recording_view.h"
 #include "tests/support/test_support.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
 #include "update/copy_form.h"
-#include "tests/support/recording_view.h"
 #include "util/registry.h"
 #include "util/run_log.h"
 #include "util/text.h"
@@ -118,7 +118,7 @@ public:
 
   std::vector<std::string> Names(const std::string &folder) const {
     std::vector<platform::TFindEntry> entries;
-    platform::FindFiles(folder + "/*.*", platform::faHidden, entries);
+    EXPECT_TRUE(platform::FindFiles(folder + "/*.*", platform::faHidden, entries));
     std::vector<std::string> names;
     for (const auto &e : entries)
       names.push_back(e.Name);
@@ -478,8 +478,9 @@ TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
   ASSERT_TRUE(s.Header().DestFolder(1).Empty());
   s.Run();
   const util::TShortString host = util::FindHostProgramFolder();
-  if (ownHostFolder)
-    platform::DeleteFile(registry);
+  if (ownHostFolder) {
+    EXPECT_TRUE(platform::DeleteFile(registry));
+  }
 
   ASSERT_FALSE(host.Empty());
   auto header = s.Header();
@@ -706,7 +707,7 @@ TEST_F(UpdateRunTest, ShortSettingsFileIsReplacedByTheDefaults) {
   ASSERT_TRUE(testing_support::MakeFolder(s.Dest[0]));
   ASSERT_TRUE(platform::SetCurrentFolder(s.Dest[0]));
   s.Run();
-  platform::SetCurrentFolder(saved);
+  EXPECT_TRUE(platform::SetCurrentFolder(saved));
 
   bytes = testing_support::ReadWholeFile(settings);
   ASSERT_EQ(bytes.size(), admin::SettingsRecordSize);

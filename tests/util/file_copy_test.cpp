@@ -37,7 +37,8 @@ protected:
 
   std::set<std::string> Names() const {
     std::vector<platform::TFindEntry> entries;
-    platform::FindFiles(Base + "\\*.*", platform::faHidden | platform::faDirectory, entries);
+    EXPECT_TRUE(
+        platform::FindFiles(Base + "\\*.*", platform::faHidden | platform::faDirectory, entries));
     std::set<std::string> names;
     for (const auto &e : entries)
       names.insert(e.Name);
@@ -171,7 +172,7 @@ void RunEveryFault(const std::string &base, bool diskFull, std::set<int> &result
     results.insert(result);
     EXPECT_EQ(ReadWholeFile(destination), result == 0 ? fresh : previous);
     std::vector<platform::TFindEntry> entries;
-    platform::FindFiles(base + "\\*.*", platform::faHidden, entries);
+    ASSERT_TRUE(platform::FindFiles(base + "\\*.*", platform::faHidden, entries));
     EXPECT_EQ(entries.size(), 2u);
   }
   ADD_FAILURE() << "the copy never finished without a fault";

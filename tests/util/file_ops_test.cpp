@@ -39,7 +39,7 @@ TEST_F(FileOps, FolderAndPathExistence) {
   ASSERT_TRUE(WriteWholeFile(In("a.txt"), "a"));
   ASSERT_TRUE(MakeFolder(In("sub")));
   ASSERT_TRUE(WriteWholeFile(In(".hid"), "h"));
-  platform::SetAttributes(In(".hid"), platform::faHidden);
+  ASSERT_TRUE(platform::SetAttributes(In(".hid"), platform::faHidden));
 
   EXPECT_TRUE(util::FolderExists(Base));
   EXPECT_TRUE(util::FolderExists(In("sub")));
@@ -57,7 +57,7 @@ TEST_F(FileOps, FolderAndPathExistence) {
 TEST_F(FileOps, DeleteFileIfExistsDeletesOnlyVisibleFiles) {
   ASSERT_TRUE(WriteWholeFile(In("a.zip"), "a"));
   ASSERT_TRUE(WriteWholeFile(In(".hid"), "h"));
-  platform::SetAttributes(In(".hid"), platform::faHidden);
+  ASSERT_TRUE(platform::SetAttributes(In(".hid"), platform::faHidden));
   util::DeleteFileIfExists(In("a.zip"));
   util::DeleteFileIfExists(In(".hid"));
   util::DeleteFileIfExists(In("missing.zip"));
@@ -71,7 +71,7 @@ TEST_F(FileOps, DeleteMatchingFilesKeepsHiddenFilesAndSubfoldersButDeletesReadOn
   ASSERT_TRUE(WriteWholeFile(In("ro.txt"), "r"));
   ASSERT_TRUE(platform::SetAttributes(In("ro.txt"), platform::faReadOnly));
   ASSERT_TRUE(WriteWholeFile(In(".hid"), "h"));
-  platform::SetAttributes(In(".hid"), platform::faHidden);
+  ASSERT_TRUE(platform::SetAttributes(In(".hid"), platform::faHidden));
   ASSERT_TRUE(MakeFolder(In("sub")));
   ASSERT_TRUE(WriteWholeFile(In("sub\\inner.txt"), "i"));
 
@@ -111,7 +111,7 @@ TEST_F(FileOps, DeleteMatchingFilesLeavesProtectedFoldersAlone) {
     util::DeleteMatchingFiles(lower);
     util::DeleteMatchingFiles(util::AddBackslash(folder) + "zrk_protect_*.*");
     EXPECT_TRUE(FileExists(file));
-    platform::DeleteFile(file);
+    EXPECT_TRUE(platform::DeleteFile(file));
   }
   // The same mask in an ordinary folder does delete.
   ASSERT_TRUE(WriteWholeFile(In(marker), "m"));

@@ -93,7 +93,7 @@ protected:
   }
   void TearDown() override {
     if (!Path.empty())
-      platform::DeleteFile(Path);
+      (void)platform::DeleteFile(Path); // may be gone already
   }
   void Write(const std::string &lines) {
     ASSERT_TRUE(testing_support::WriteWholeFile(Path, lines));
@@ -124,7 +124,7 @@ TEST_F(RegistryFile, HostProgramFolderFromTheRegistryOrTheProgram) {
     Write(HostKey + c.Line + "\n");
     EXPECT_EQ(util::FindHostProgramFolder().Str(), c.Expected);
   }
-  platform::DeleteFile(Path);
+  ASSERT_TRUE(platform::DeleteFile(Path));
   EXPECT_EQ(util::FindHostProgramFolder().Str(), ProgramFolder());
 }
 

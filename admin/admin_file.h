@@ -23,13 +23,14 @@ constexpr std::string_view DefaultStagingFolder = "C:\\HELP";
 [[nodiscard]] bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
 // Replaces the first AdminHeaderSize bytes of the file (created when missing);
 // the records behind stay. `header` is not changed.
-[[nodiscard]] bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed);
+[[nodiscard]] bool WriteAdminHeader(std::string_view path, const TAdminHeader &header,
+                                    std::int32_t seed);
 // Delivers the next package record. Set `first` before the first call: the
 // file is then opened at `path` and stays open in `file` for the caller to
 // close. False at the end (a partial record counts as the end) or on an error;
 // `record` is then zeros.
-[[nodiscard]] bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
-                     std::int32_t seed, bool &first);
+[[nodiscard]] bool ReadNextPackage(platform::TFile &file, std::string_view path,
+                                   TPackageRecord &record, std::int32_t seed, bool &first);
 // Marks the record that the last ReadNextPackage delivered as applied and
 // writes it back in its place; the file position stays behind it. `record`
 // stays plain and shows the change.
@@ -42,6 +43,7 @@ void MarkApplied(TPackageRecord &record);
 void RecordRunResult(TAdminHeader &header, std::int32_t result);
 // True when a whole record was read. A short file leaves key bytes in the
 // missing part; a missing file leaves zeros.
-[[nodiscard]] bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int32_t seed);
+[[nodiscard]] bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record,
+                                      std::int32_t seed);
 
 } // namespace admin

@@ -78,7 +78,7 @@ std::string DescribePackageReport(const TPackageReport &report);
 // streamed chunk by chunk through two fixed buffers, each chunk's checksum
 // computed on a second thread while the next chunk is read.
 [[nodiscard]] bool VerifyPackageStream(std::string_view packagePath, std::string_view archivePath,
-                         TPackageReport &report);
+                                       TPackageReport &report);
 
 // The archive file of a package: its path with the file name's extension
 // replaced by "zip" (added when the name has none), in the package's folder.
@@ -96,6 +96,6 @@ std::vector<std::uint8_t> BuildPackageBytes(const std::vector<std::uint8_t> &pay
                                             std::int32_t chunkSize);
 // Streams the file `zipPath` into a new package file `packagePath`.
 [[nodiscard]] bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
-                      std::int32_t chunkSize);
+                                    std::int32_t chunkSize);
 
 } // namespace packages

@@ -54,7 +54,8 @@ void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int
 
 std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal);
 // False for anything that is not a whole journal with a matching checksum.
-[[nodiscard]] bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal);
+[[nodiscard]] bool DecodeJournal(const std::vector<std::uint8_t> &bytes,
+                                 TPlacementJournal &journal);
 // Writes the journal to a temporary file and renames it over journal.Path.
 [[nodiscard]] bool WriteJournal(const TPlacementJournal &journal);
 

@@ -119,7 +119,7 @@ struct TFindEntry {
 // `attributeFilter`. "." and ".." are never listed. False when the folder
 // cannot be read; an empty list is a success.
 [[nodiscard]] bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
-               std::vector<TFindEntry> &entries);
+                             std::vector<TFindEntry> &entries);
 // Windows wildcard match of one name, case-insensitive.
 [[nodiscard]] bool MatchesMask(std::string_view name, std::string_view pattern);
 

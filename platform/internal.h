@@ -35,6 +35,6 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 
 // Runs the message-box hook when one is set; false when none is.
 [[nodiscard]] bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
-                       std::uint32_t style, int &result);
+                                     std::uint32_t style, int &result);
 
 } // namespace platform::detail

@@ -28,7 +28,7 @@ constexpr int IdNo = 7;
 // Top-level window of this class and, unless `title` is null, this title.
 THandle FindTopWindow(const char *className, const char *title);
 [[nodiscard]] bool PostMessageTo(THandle window, std::uint32_t message, std::uintptr_t wParam,
-                   std::intptr_t lParam);
+                                 std::intptr_t lParam);
 std::uint32_t RegisterMessageName(const char *name);
 void Beep(std::uint32_t type);
 // Texts are Windows-1252. Returns the button identifier.

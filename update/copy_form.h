@@ -11,8 +11,8 @@
 
 #include "admin/admin_records.h"
 #include "admin/run_result.h"
-#include "platform/window.h"
 #include "platform/ui/copy_form_view.h"
+#include "platform/window.h"
 #include "update/messages.h"
 #include "util/short_string.h"
 

@@ -3,8 +3,8 @@
 #include "update/messages.h"
 
 #include "admin/run_result.h"
-#include "platform/window.h"
 #include "platform/ui/copy_form_view.h"
+#include "platform/window.h"
 #include "util/text.h"
 
 namespace update {

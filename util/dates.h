@@ -20,7 +20,8 @@ constexpr std::int32_t DateDigitsEpoch = 2050;
 std::int32_t ResolveTwoDigitYear(std::int32_t year, std::int32_t epoch);
 // 28..31, or 0 for a month outside 1..12 or a year outside 1600..3999.
 std::int32_t DaysInMonth(std::int32_t month, std::int32_t year, std::int32_t epoch);
-[[nodiscard]] bool IsValidDate(std::int32_t day, std::int32_t month, std::int32_t year, std::int32_t epoch);
+[[nodiscard]] bool IsValidDate(std::int32_t day, std::int32_t month, std::int32_t year,
+                               std::int32_t epoch);
 // Days since 1 January 1600, or BadDate.
 std::int32_t EncodeDayNumber(std::int32_t day, std::int32_t month, std::int32_t year,
                              std::int32_t epoch);

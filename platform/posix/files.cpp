@@ -21,7 +21,6 @@ using posix::MapPath;
 
 namespace {
 
-
 bool Succeed() {
   detail::SetError(ErrorSuccess);
   return true;

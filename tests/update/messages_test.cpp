@@ -5,8 +5,8 @@
 #include <string>
 
 #include "platform/window.h"
-#include "update/messages.h"
 #include "tests/support/recording_view.h"
+#include "update/messages.h"
 
 namespace update {
 namespace {

@@ -202,7 +202,7 @@ public:
 
   static std::vector<std::string> Names(const std::string &folder) {
     std::vector<platform::TFindEntry> entries;
-    platform::FindFiles(folder + "\\*.*", platform::faHidden, entries);
+    EXPECT_TRUE(platform::FindFiles(folder + "\\*.*", platform::faHidden, entries));
     std::vector<std::string> names;
     for (const auto &e : entries)
       names.push_back(e.Name);

@@ -99,7 +99,9 @@ TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
       {"destination equals staging",
        {"admin", "set", s.Admin, "--seed", Seed, "DestFolders[4]=" + s.Staging + "\\"},
        "same folder"},
-      {"download blank", {"admin", "set", s.Admin, "--seed", Seed, "DownloadFolder= "}, "not an absolute path"},
+      {"download blank",
+       {"admin", "set", s.Admin, "--seed", Seed, "DownloadFolder= "},
+       "not an absolute path"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);

@@ -24,16 +24,29 @@ std::string_view SourceText(const std::string &text) {
   return view.substr(0, view.find('\0'));
 }
 
+// Beside the settings file, so that the replace stays on one volume.
+std::string SettingsTempPath() {
+  if (util::TrimText(DataFolder.View()).Empty())
+    return std::string(SettingsTempName);
+  return util::AddBackslash(DataFolder.View()).append(SettingsTempName);
+}
+
+// The whole record goes to a new file that then replaces the settings file,
+// so that a full disk or a crash never leaves a short settings file behind.
 bool WriteSettingsFile() {
   TUpdateSettings scrambled = Settings;
   ScrambleBuffer(scrambled.Bytes, SettingsSize, SettingsSeed);
+  const std::string temp = SettingsTempPath();
   platform::TFile file;
-  if (!file.Create(SettingsPath()))
+  if (!file.CreateUnshared(temp))
     return false;
   std::uint32_t written = 0;
-  bool ok =
-      file.Write(scrambled.Bytes, SettingsRecordSize, written) && written == SettingsRecordSize;
+  bool ok = file.Write(scrambled.Bytes, SettingsRecordSize, written) &&
+            written == SettingsRecordSize && file.Flush();
   file.Close();
+  ok = ok && platform::MoveFileReplacing(temp, SettingsPath());
+  if (!ok)
+    platform::DeleteFile(temp);
   return ok;
 }
 
@@ -100,20 +113,30 @@ std::string SettingsPath() {
   return util::AddBackslash(DataFolder.View()).append(SettingsFileName);
 }
 
-bool ReadSettings() {
+TSettingsRead ReadSettingsFile() {
   std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
   platform::TFile file;
-  if (!file.OpenShared(SettingsPath()))
-    return false;
-  // A short file counts as read; what is missing unscrambles to key bytes.
+  if (!file.OpenShared(SettingsPath())) {
+    const int error = platform::LastError();
+    return error == platform::ErrorFileNotFound || error == platform::ErrorPathNotFound
+               ? TSettingsRead::Missing
+               : TSettingsRead::Unreadable;
+  }
   std::uint32_t got = 0;
-  bool ok = file.Read(Settings.Bytes, SettingsRecordSize, got);
-  if (ok)
-    ScrambleBuffer(Settings.Bytes, SettingsSize, SettingsSeed);
-  else
-    std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
+  const bool readOk = file.Read(Settings.Bytes, SettingsRecordSize, got);
   file.Close();
-  return ok;
+  // A short file is what a failed write leaves; its missing bytes would be
+  // taken for settings (key bytes as seed and file names).
+  if (readOk && got == SettingsRecordSize) {
+    ScrambleBuffer(Settings.Bytes, SettingsSize, SettingsSeed);
+    return TSettingsRead::Read;
+  }
+  std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
+  return readOk ? TSettingsRead::Missing : TSettingsRead::Unreadable;
+}
+
+bool ReadSettings() {
+  return ReadSettingsFile() == TSettingsRead::Read;
 }
 
 void WriteDefaultSettings() {

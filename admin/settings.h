@@ -17,6 +17,8 @@ namespace admin {
 constexpr std::size_t SettingsRecordSize = 2610;
 constexpr std::int32_t DefaultAdminSeed = 1658203;
 constexpr std::string_view SettingsFileName = "ZRKUPD.DAT";
+// The new settings file before it replaces the old one.
+constexpr std::string_view SettingsTempName = "ZRKUPD.TMP";
 
 constexpr std::size_t SettingsFileNameCapacity = 255;
 constexpr std::size_t TitleCapacity = 150;
@@ -173,8 +175,15 @@ extern TUpdateSettings Settings;
 // would name a stranger's file.
 std::string SettingsPath();
 
-// Settings := the settings file's record. True also for a file shorter than
-// the record; the missing bytes then come out as key bytes.
+enum class TSettingsRead {
+  Read,
+  Missing,    // no file, or one shorter than the record: defaults are due
+  Unreadable, // there, but cannot be read now (held, not a regular file)
+};
+
+// Settings := the settings file's record; all zeros unless it was read whole.
+TSettingsRead ReadSettingsFile();
+// True when ReadSettingsFile read the record.
 bool ReadSettings();
 // Stores the built-in defaults through StoreSettings; the result is ignored.
 void WriteDefaultSettings();

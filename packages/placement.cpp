@@ -192,6 +192,12 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     sources.push_back(JoinPath(staging, name));
     files.push_back(std::move(file));
   }
+  for (const TPlacedFile &file : files)
+    if (!events.MayPlaceAt(file.Destination)) {
+      events.Note(file.Destination +
+                  " would replace a shared file; nothing of this package placed");
+      return PlacementRefused;
+    }
   if (files.empty())
     return stop;
 

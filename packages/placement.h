@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "admin/admin_records.h"
+#include "admin/run_result.h"
 #include "packages/placement_journal.h"
 #include "platform/window.h"
 
@@ -25,10 +26,12 @@ static_assert(FileNameCharsOffset + FileNameCapacity == FolderIndexOffset);
 static_assert(FolderIndexOffset + 1 == FilePathEntrySize);
 
 // Results of PlaceStagedFiles (the run's RunResult codes).
-constexpr std::int32_t PlacementOk = 0;
-constexpr std::int32_t PlacementBadIndex = -3;
-constexpr std::int32_t PlacementNoFolder = -4;
-constexpr std::int32_t PlacementCopyFailed = -5;
+constexpr std::int32_t PlacementOk = admin::RunOk;
+constexpr std::int32_t PlacementBadIndex = admin::RunBadDestIndex;
+constexpr std::int32_t PlacementNoFolder = admin::RunDestFolderMissing;
+constexpr std::int32_t PlacementCopyFailed = admin::RunCopyFailed;
+// A file would have replaced one that the caller protects.
+constexpr std::int32_t PlacementRefused = admin::RunFoldersInvalid;
 
 // What the dialog does for the placement step.
 class TPlacementEvents {
@@ -38,6 +41,9 @@ public:
   virtual void ShowGroupCaption(std::string_view caption) = 0;
   // Owner window of the "Error=" box.
   virtual platform::THandle Owner() const { return 0; }
+  // False for a destination file that must never be replaced; asked for
+  // every file of the package before the first one is copied.
+  virtual bool MayPlaceAt(std::string_view /*target*/) { return true; }
   // One line for the run log: a file placed, or why placement stopped.
   virtual void Note(std::string_view) {}
 };
@@ -52,7 +58,8 @@ std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view 
 // and record fields set by the caller) lists every step before the first
 // one. On PlacementOk the journal stays in the Placing state until the
 // caller commits or rolls back; on a failure the package is rolled back and
-// the code of the failure returned. FILEPATH.ID is deleted in every case.
+// the code of the failure returned. When a file would land where
+// MayPlaceAt says no, nothing is placed (PlacementRefused). FILEPATH.ID is deleted in every case.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                               TPlacementEvents &events, TPlacementJournal &journal);
 

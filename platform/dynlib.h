@@ -1,12 +1,15 @@
-// Loading a library by name at run time. On POSIX a Windows name such as
-// "DUNZIP32.DLL" maps to "lib" + lower-case base name + ".so" in the
-// program's own folder ("libdunzip32.so").
+// Loading a library at run time, only ever from the program's own folder: a
+// bare name is joined to the folder of the running executable, so that a
+// library of the same name in the current folder or on the search path is
+// never taken instead. On POSIX a Windows name such as "DUNZIP32.DLL" maps to
+// "lib" + lower-case base name + ".so" ("libdunzip32.so").
 #pragma once
 
 #include <string_view>
 
 namespace platform {
 
+// Null when the library or the program's own path cannot be found.
 void *LoadDynamicLibrary(std::string_view name);
 void *FindSymbol(void *library, const char *name);
 void FreeDynamicLibrary(void *library);

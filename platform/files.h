@@ -59,6 +59,8 @@ constexpr int ErrorAlreadyExists = 183;
 // Error of the last failed call on this thread (0 after a successful one).
 int LastError();
 
+// Opens and creates only regular files: a folder, FIFO, pipe or device (NUL,
+// COM1) fails with error 5, as an unreadable file.
 class TFile {
 public:
   TFile() = default;
@@ -120,6 +122,10 @@ bool GetAttributes(std::string_view path, std::uint32_t &attributes);
 bool SetAttributes(std::string_view path, std::uint32_t attributes);
 bool GetDosTime(std::string_view path, std::uint32_t &dosTime);
 bool SetDosTime(std::string_view path, std::uint32_t dosTime);
+// True when both paths exist and lead to the same file or folder on the same
+// volume, however each was spelled (short names, links). A query: it opens
+// nothing for reading or writing.
+bool SameFile(std::string_view a, std::string_view b);
 bool DeleteFile(std::string_view path);
 // Replaces `to` (if it exists) with `from` in one step.
 bool MoveFileReplacing(std::string_view from, std::string_view to);

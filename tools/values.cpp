@@ -3,6 +3,7 @@
 
 #include <cstdio>
 
+#include "admin/run_result.h"
 #include "util/dates.h"
 
 namespace tools {
@@ -103,22 +104,7 @@ std::optional<std::int32_t> ParseSecondOfDay(std::string_view text) {
 }
 
 std::string RunResultMeaning(std::int32_t result) {
-  switch (result) {
-  case 0:
-    return "every qualifying package applied (or none qualified)";
-  case -1:
-    return "package checksum verification failed";
-  case -2:
-    return "unpacking failed";
-  case -3:
-    return "destination folder index outside 1 to 20";
-  case -4:
-    return "destination folder does not exist";
-  case -5:
-    return "copying a file failed";
-  default:
-    return "unknown result code";
-  }
+  return admin::RunResultMeaning(result);
 }
 
 std::optional<std::int64_t> ParseInteger(std::string_view text, std::int64_t min,

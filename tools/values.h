@@ -28,7 +28,7 @@ std::string FormatSecondOfDay(std::int32_t seconds);
 // Seconds as a number (0..86399) or "hh:mm:ss".
 std::optional<std::int32_t> ParseSecondOfDay(std::string_view text);
 
-// What a RunResult (the header's LastResult) means.
+// What a RunResult (the header's LastResult) means, from the program's own table.
 std::string RunResultMeaning(std::int32_t result);
 
 // A whole decimal number, optionally signed, in [min, max].

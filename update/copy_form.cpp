@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/files.h"
 #include "platform/window.h"
+#include "util/path_rules.h"
 #include "util/registry.h"
 #include "util/run_log.h"
 #include "util/text.h"
@@ -52,6 +53,28 @@ bool RecordLeftUnread(std::string_view adminPath, int recordsRead) {
   return entries[0].Size >= needed;
 }
 
+// The files that the host shares with the program: never placed over, and no
+// folder that holds one is emptied or unpacked into.
+std::vector<util::TSharedFile> SharedFiles() {
+  return {{"the settings file", admin::SettingsPath()},
+          {"the administration file", admin::Settings.AdminFileName().Str()},
+          {"the download record", admin::Settings.DownloadFileName().Str()}};
+}
+
+bool FoldersAreUsable(const admin::TAdminHeader &header) {
+  util::TUpdateFolders folders;
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    folders.DestFolders[static_cast<std::size_t>(i)] = header.DestFolder(i).Str();
+  folders.StagingFolder = header.StagingFolder().Str();
+  folders.DownloadFolder = header.DownloadFolder().Str();
+  folders.SharedFiles = SharedFiles();
+  std::string reason;
+  if (util::CheckUpdateFolders(folders, reason))
+    return true;
+  runlog::Note(reason);
+  return false;
+}
+
 // The files that unpacking left in the staging folder, for the run log.
 void NoteUnpacked(std::string_view mask) {
   std::vector<platform::TFindEntry> entries;
@@ -74,6 +97,12 @@ public:
     View.RepaintGroup();
   }
   platform::THandle Owner() const override { return View.Handle(); }
+  bool MayPlaceAt(std::string_view target) override {
+    for (const util::TSharedFile &file : SharedFiles())
+      if (util::SamePath(target, file.Path))
+        return false;
+    return true;
+  }
   void Note(std::string_view line) override { runlog::Note(line); }
 
 private:
@@ -119,10 +148,10 @@ void TCopyForm::SetUp() {
   UpdInfoMessage = platform::RegisterMessageName(UpdInfoMessageName);
   if (!Params.empty())
     admin::DataFolder = util::TrimText(Params[0]);
-  // Defaults only for a missing file: one that exists but cannot be read now
-  // (held by the host, a read error) is the host's and must survive. The
-  // run then finds no administration file and ends quietly.
-  if (!admin::ReadSettings() && !util::PathExists(admin::SettingsPath()))
+  // Defaults only for a missing (or short) file: one that exists but cannot
+  // be read now (held by the host, a read error) is the host's and must
+  // survive. The run then finds no administration file and ends quietly.
+  if (admin::ReadSettingsFile() == admin::TSettingsRead::Missing)
     admin::WriteDefaultSettings();
   runlog::BeginRun(admin::DataFolder.View(), Params);
   util::TShortString caption = admin::Settings.DialogCaption();
@@ -178,6 +207,16 @@ void TCopyForm::DoProcess() {
 
   if (util::TrimText(AdminHeader.DestFolder(1)).Empty())
     AdminHeader.SetDestFolder(1, util::FindHostProgramFolder());
+  // Before anything is created or emptied: a wrong folder would turn the
+  // run's deletions on the host's own files.
+  if (!FoldersAreUsable(AdminHeader)) {
+    RunResult = admin::RunFoldersInvalid;
+    admin::RecordRunResult(AdminHeader, RunResult);
+    packages::CloseJournal(journal);
+    ShowResult();
+    Form.PostClose();
+    return;
+  }
   for (int i = 1; i <= admin::DestFolderCount; ++i) {
     util::TShortString folder = util::TrimText(AdminHeader.DestFolder(i));
     if (!folder.Empty())
@@ -199,6 +238,11 @@ void TCopyForm::DoProcess() {
     if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
       continue;
     packageTaken = journal.PackagesTaken = true;
+    // The name is joined to the download folder; it must not lead out of it.
+    if (!util::IsPlainFileName(PackageRecord.PackageFileName().View())) {
+      RunResult = admin::RunFoldersInvalid;
+      break;
+    }
 
     // Kept whole: a path cut to 255 characters would name another file, so a
     // longer one is refused by the check instead.

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "admin/admin_records.h"
+#include "admin/run_result.h"
 #include "platform/window.h"
 #include "update/copy_form_view.h"
 #include "update/messages.h"
@@ -33,10 +34,10 @@ constexpr std::uint32_t HostWaitLimit = 7000;
 
 // RunResult of a run that stopped because a package record could not be
 // written back as applied: the package is taken back out and stays pending.
-constexpr std::int32_t RewriteFailedResult = -6;
+constexpr std::int32_t RewriteFailedResult = admin::RunRecordNotRewritten;
 // RunResult of a run that stopped because a package record that is there
 // could not be read: later packages are not applied, so this is no success.
-constexpr std::int32_t RecordReadFailedResult = -7;
+constexpr std::int32_t RecordReadFailedResult = admin::RunRecordNotRead;
 
 class TCopyForm {
 public:

@@ -2,6 +2,7 @@
 // the two messages that an update run ends with.
 #include "update/messages.h"
 
+#include "admin/run_result.h"
 #include "platform/window.h"
 #include "update/copy_form_view.h"
 #include "util/text.h"
@@ -139,12 +140,9 @@ void BuildFailureMessage(TMessageRecord &record, std::int32_t runResult) {
   line2.Append(code.View()).Append(").");
   record.SetLine(2, line2.View());
   record.SetLine(3, " ");
-  if (runResult == -1) {
-    record.SetLine(4, "Die Pr\xFC"
-                      "fsummenberechnung ist fehlgeschlagen.");
-    record.SetLine(5, " ");
-  } else if (runResult == -2) {
-    record.SetLine(4, "Das entpacken der Dateien ist fehlgeschlagen.");
+  if (const admin::TRunResultInfo *info = admin::FindRunResult(runResult);
+      info != nullptr && info->Reason != nullptr) {
+    record.SetLine(4, info->Reason);
     record.SetLine(5, " ");
   }
   record.SetLine(6, "Bitte holen Sie das Update erneut ab.");

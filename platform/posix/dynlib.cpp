@@ -20,16 +20,19 @@ std::string SharedObjectName(std::string_view name) {
   for (char &c : base)
     if (c >= 'A' && c <= 'Z')
       c = static_cast<char>(c - 'A' + 'a');
-  std::string folder = NativePath(ExecutablePath());
-  const std::size_t slash = folder.find_last_of('/');
-  folder = slash == std::string::npos ? std::string(".") : folder.substr(0, slash);
-  return folder + "/lib" + base + ".so";
+  // Without the program's own path there is no safe place to look.
+  const std::string program = NativePath(ExecutablePath());
+  const std::size_t slash = program.find_last_of('/');
+  if (program.empty() || slash == std::string::npos)
+    return std::string();
+  return program.substr(0, slash) + "/lib" + base + ".so";
 }
 } // namespace
 
 void *LoadDynamicLibrary(std::string_view name) {
   try {
-    return dlopen(SharedObjectName(name).c_str(), RTLD_NOW | RTLD_LOCAL);
+    const std::string path = SharedObjectName(name);
+    return path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   } catch (...) {
     return nullptr;
   }

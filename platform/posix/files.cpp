@@ -81,14 +81,19 @@ bool TimeFromDos(std::uint32_t dos, timespec &out) {
 }
 
 // Opens `path` with `flags`; read-only files refuse write access as on
-// Windows, even to a superuser; folders cannot be opened as files.
+// Windows, even to a superuser. Only regular files open: a folder is no file,
+// a FIFO would block the open or the first read for ever, a device is no data.
 bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
   const std::string native = MapPath(path);
+  struct stat st;
+  if (stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
+    return Fail(ErrorAccessDenied);
   if ((flags & O_ACCMODE) != O_RDONLY && posix::IsReadOnly(native))
     return Fail(ErrorAccessDenied);
   const bool creates = (flags & O_CREAT) != 0;
   posix::TOwnChange change(std::string(), creates ? native : std::string());
-  const int fd = open(native.c_str(), flags | O_CLOEXEC, 0666);
+  // Not blocking until it is known to be a regular file (it may be swapped).
+  const int fd = open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   const int error = errno;
   if (creates)
     change.Done(fd >= 0);
@@ -97,8 +102,9 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
       return Fail(ErrorFileExists);
     return FailErrno(error, native);
   }
-  struct stat st;
-  if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  const int status = fcntl(fd, F_GETFL);
+  if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || status < 0 ||
+      fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0) {
     close(fd);
     return Fail(ErrorAccessDenied);
   }
@@ -313,6 +319,13 @@ bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
   if (utimensat(AT_FDCWD, native.c_str(), times, 0) != 0)
     return FailErrno(errno, native);
   return Succeed();
+}
+
+bool SameFile(std::string_view a, std::string_view b) {
+  struct stat first, second;
+  if (stat(MapPath(a).c_str(), &first) != 0 || stat(MapPath(b).c_str(), &second) != 0)
+    return false;
+  return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
 bool DeleteFile(std::string_view path) {

@@ -1,16 +1,39 @@
-// Windows run-time loading of a library by name.
+// Windows run-time loading of a library from the program's own folder.
 #include <windows.h>
 
 #include <string>
 
 #include "platform/dynlib.h"
+#include "platform/files.h"
 
 namespace platform {
 
+namespace {
+
+// Search flags of newer systems (KB2533623 and later): the library's own
+// folder and System32 only, for the library's imports as well.
+constexpr DWORD SearchDllLoadDir = 0x00000100;
+constexpr DWORD SearchSystem32 = 0x00000800;
+
+} // namespace
+
 void *LoadDynamicLibrary(std::string_view name) {
   try {
-    const std::string file(name);
-    return reinterpret_cast<void *>(LoadLibraryA(file.c_str()));
+    std::string base(name);
+    const std::size_t cut = base.find_last_of("\\/:");
+    if (cut != std::string::npos)
+      base = base.substr(cut + 1);
+    const std::string program = ExecutablePath();
+    const std::size_t slash = program.find_last_of('\\');
+    if (base.empty() || slash == std::string::npos)
+      return nullptr;
+    const std::string path = program.substr(0, slash + 1) + base;
+    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
+    // Older systems refuse those flags; there the library's folder comes
+    // first for its imports, before the current folder.
+    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+      module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    return reinterpret_cast<void *>(module);
   } catch (...) {
     return nullptr;
   }

@@ -44,6 +44,12 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, DWORD access, DWOR
                          nullptr);
   if (h == INVALID_HANDLE_VALUE)
     return FailLast();
+  // Only files on a disk: a name such as NUL or COM1 opens a device, and a
+  // pipe would block the first read for ever.
+  if (GetFileType(h) != FILE_TYPE_DISK) {
+    CloseHandle(h);
+    return Fail(ERROR_ACCESS_DENIED);
+  }
   handle = reinterpret_cast<std::intptr_t>(h);
   return Succeed();
 }
@@ -282,6 +288,30 @@ bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
   const bool ok = SetFileTime(h, nullptr, nullptr, &utc) ? Succeed() : FailLast();
   CloseHandle(h);
   return ok;
+}
+
+namespace {
+// Volume and file number of an existing file or folder; a handle without
+// access rights is enough to ask, and reads or changes nothing.
+bool FileIdentity(std::string_view path, BY_HANDLE_FILE_INFORMATION &info) {
+  const std::string name(path);
+  HANDLE h = CreateFileA(name.c_str(), 0, ShareReadWrite | FILE_SHARE_DELETE, nullptr,
+                         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return false;
+  const bool ok = GetFileType(h) == FILE_TYPE_DISK && GetFileInformationByHandle(h, &info);
+  CloseHandle(h);
+  return ok;
+}
+} // namespace
+
+bool SameFile(std::string_view a, std::string_view b) {
+  BY_HANDLE_FILE_INFORMATION first{}, second{};
+  if (!FileIdentity(a, first) || !FileIdentity(b, second))
+    return false;
+  return first.dwVolumeSerialNumber == second.dwVolumeSerialNumber &&
+         first.nFileIndexHigh == second.nFileIndexHigh &&
+         first.nFileIndexLow == second.nFileIndexLow;
 }
 
 bool DeleteFile(std::string_view path) {

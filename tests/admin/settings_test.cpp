@@ -103,24 +103,57 @@ TEST(SettingsPath, FollowsTheDataFolder) {
   admin::DataFolder = util::TShortString();
 }
 
-TEST_F(SettingsTest, ShortSettingsFileCountsAsReadWithKeyBytesBehind) {
-  Bytes plain = PatternBytes(100, 9);
-  plain[0] = 0x78;
-  plain[1] = 0x56;
-  plain[2] = 0x34;
-  plain[3] = 0x12;
-  Bytes full(admin::SettingsRecordSize, 0);
-  std::memcpy(full.data(), plain.data(), plain.size());
-  Bytes scrambled = Scrambled(full, admin::SettingsSeed);
-  scrambled.resize(100);
-  ASSERT_TRUE(WriteWholeFile(Folder / "ZRKUPD.DAT", scrambled));
+TEST_F(SettingsTest, OnlyAWholeRecordCountsAsRead) {
+  // A short file is what a failed write leaves: its missing bytes would
+  // unscramble to key bytes and be taken for a seed and file names.
+  Bytes plain = PatternBytes(admin::SettingsRecordSize, 9);
+  Bytes scrambled = Scrambled(plain, admin::SettingsSeed);
+  struct {
+    const char *Name;
+    std::size_t Size; // 0: no file; 1: a folder of that name
+    admin::TSettingsRead Expected;
+  } const cases[] = {
+      {"missing", 0, admin::TSettingsRead::Missing},
+      {"a folder", 1, admin::TSettingsRead::Unreadable},
+      {"100 bytes", 100, admin::TSettingsRead::Missing},
+      {"one byte short", admin::SettingsRecordSize - 1, admin::TSettingsRead::Missing},
+      {"whole", admin::SettingsRecordSize, admin::TSettingsRead::Read},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    testing_support::TTempFolder data;
+    admin::DataFolder = data.Path();
+    if (c.Size == 1) {
+      ASSERT_TRUE(platform::CreateFolder(data / "ZRKUPD.DAT"));
+    } else if (c.Size > 1) {
+      ASSERT_TRUE(WriteWholeFile(data / "ZRKUPD.DAT",
+                                 Bytes(scrambled.begin(), scrambled.begin() + c.Size)));
+    }
+    admin::Settings.SetAdminSeed(5);
+    EXPECT_EQ(admin::ReadSettingsFile(), c.Expected);
+    EXPECT_EQ(BytesOf(admin::Settings), c.Expected == admin::TSettingsRead::Read
+                                            ? plain
+                                            : Bytes(admin::SettingsRecordSize, 0));
+  }
+}
 
-  EXPECT_TRUE(admin::ReadSettings());
-  EXPECT_EQ(admin::Settings.AdminSeed(), 0x12345678);
-  Bytes got = BytesOf(admin::Settings);
-  Bytes keys = Scrambled(Bytes(admin::SettingsRecordSize, 0), admin::SettingsSeed);
-  EXPECT_EQ(Bytes(got.begin(), got.begin() + 100), plain);
-  EXPECT_EQ(Bytes(got.begin() + 100, got.end()), Bytes(keys.begin() + 100, keys.end()));
+TEST_F(SettingsTest, AFailedWriteKeepsTheWholeOldSettingsFile) {
+  ASSERT_EQ(admin::StoreSettings(Source), admin::StoreOk);
+  const Bytes old = ReadWholeFile(Folder / "ZRKUPD.DAT");
+  Source.DialogCaption = "Neu";
+  // The settings file's own operations come first: make each fail in turn.
+  for (std::uint64_t n = 1; n <= 4; ++n) {
+    for (bool diskFull : {false, true}) {
+      SCOPED_TRACE("operation " + std::to_string(n) + (diskFull ? ", disk full" : ""));
+      platform::fault::Arm(n, diskFull);
+      admin::StoreSettings(Source);
+      platform::fault::Disarm();
+      const Bytes now = ReadWholeFile(Folder / "ZRKUPD.DAT");
+      EXPECT_TRUE(now == old || now == Scrambled(BytesOf(admin::Settings), admin::SettingsSeed));
+      EXPECT_FALSE(testing_support::FileExists(Folder / "ZRKUPD.TMP"));
+      ASSERT_TRUE(WriteWholeFile(Folder / "ZRKUPD.DAT", old));
+    }
+  }
 }
 
 TEST_F(SettingsTest, MissingSettingsFileReadsAsZerosThenDefaultsAreWritten) {

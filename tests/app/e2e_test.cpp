@@ -624,6 +624,9 @@ TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   std::string exe = alone / "zrkupd.exe";
   ASSERT_TRUE(testing_support::WriteWholeFile(
       exe, testing_support::ReadWholeFile(BinFolder() + "\\zrkupd.exe")));
+  // A library of that name in the current folder is a stranger's, never taken.
+  ASSERT_TRUE(testing_support::WriteWholeFile(
+      s.Work + "\\DUNZIP32.DLL", testing_support::ReadWholeFile(BinFolder() + "\\DUNZIP32.DLL")));
   THostResult r = s.Run({"--timer"}, exe);
   EXPECT_EQ(r.Number("exit_code"), 1);
   ASSERT_EQ(r.Number("box.count"), 1);

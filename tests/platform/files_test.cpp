@@ -316,3 +316,32 @@ TEST(Files, PosixLookupIgnoresCaseOfExistingNames) {
   EXPECT_EQ(NativePath("C:\\daten\\SUB\\New.dat"), DriveRoot() + "/C/Daten/Sub/New.dat");
   EXPECT_TRUE(FileExists(DriveRoot() + "/C/Daten/Sub/New.dat"));
 }
+
+TEST(Files, OnlyRegularFilesOpenAndNothingWaitsOnAFifo) {
+  TTempFolder dir;
+  ASSERT_TRUE(testing_support::MakeFifo(dir / "fifo"));
+  ASSERT_TRUE(testing_support::MakeFolder(dir / "folder"));
+  // NUL names a device in every folder on Windows.
+  const std::string device =
+      testing_support::RunningOnWindows() ? dir / "NUL" : std::string("/dev/null");
+  struct {
+    const char *Name;
+    std::string Path;
+  } const cases[] = {{"FIFO", dir / "fifo"}, {"folder", dir / "folder"}, {"device", device}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TFile file;
+    EXPECT_FALSE(file.OpenRead(c.Path));
+    EXPECT_EQ(LastError(), ErrorAccessDenied);
+    EXPECT_FALSE(file.OpenShared(c.Path));
+    EXPECT_FALSE(file.Create(c.Path));
+    EXPECT_FALSE(file.CreateUnshared(c.Path));
+    EXPECT_FALSE(file.IsOpen());
+  }
+  // Still the FIFO: nothing was created over it. (Wine lists a FIFO but
+  // gives it no attributes.)
+  std::vector<TFindEntry> entries;
+  EXPECT_TRUE(FindFiles(dir / "fifo", 0, entries));
+  EXPECT_EQ(entries.size(), 1u);
+  EXPECT_TRUE(testing_support::RemoveFifo(dir / "fifo"));
+}

@@ -151,3 +151,22 @@ TEST(DynamicLibrary, LoadsByWindowsNameNextToTheProgram) {
   FreeDynamicLibrary(library);
   EXPECT_EQ(LoadDynamicLibrary("ZRKNOSUCHLIB.DLL"), nullptr);
 }
+
+TEST(DynamicLibrary, NeverTakesALibraryFromTheCurrentFolder) {
+  // Where the system's own search would find it, before the search path.
+  const std::string program = ExecutablePath();
+  const std::string bin = program.substr(0, program.find_last_of('\\'));
+  const bool windows = testing_support::RunningOnWindows();
+  testing_support::TTempFolder dir;
+  const auto probe =
+      testing_support::ReadWholeFile(bin + (windows ? "\\ZRKPROBE.DLL" : "\\libzrkprobe.so"));
+  ASSERT_FALSE(probe.empty());
+  ASSERT_TRUE(
+      testing_support::WriteWholeFile(dir / (windows ? "ZRKPLANT.DLL" : "libzrkplant.so"), probe));
+  const std::string saved = GetCurrentFolder();
+  ASSERT_TRUE(SetCurrentFolder(dir.Path()));
+  void *library = LoadDynamicLibrary("ZRKPLANT.DLL");
+  SetCurrentFolder(saved);
+  EXPECT_EQ(library, nullptr);
+  FreeDynamicLibrary(library);
+}

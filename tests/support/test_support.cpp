@@ -94,6 +94,12 @@ bool MakeFolder(std::string_view path) {
   return !ec;
 }
 
+bool MakeHardLink(std::string_view existing, std::string_view link) {
+  std::error_code ec;
+  fs::create_hard_link(Native(existing), Native(link), ec);
+  return !ec;
+}
+
 std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed) {
   std::vector<std::uint8_t> out(count);
   std::uint32_t x = seed * 2654435761u + 1;

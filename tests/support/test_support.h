@@ -33,6 +33,13 @@ std::vector<std::uint8_t> ReadWholeFile(std::string_view path);
 std::string ReadWholeText(std::string_view path);
 bool FileExists(std::string_view path);
 bool MakeFolder(std::string_view path);
+// A second name of an existing file.
+bool MakeHardLink(std::string_view existing, std::string_view link);
+// A FIFO (named pipe of the host file system); under Wine one on the Unix
+// side, which Windows programs see as a file name.
+// Tests remove it themselves: under Wine no Windows call can.
+bool MakeFifo(std::string_view path);
+bool RemoveFifo(std::string_view path);
 // Deterministic pseudo-random bytes.
 std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed);
 bool RunningOnWindows();

@@ -2,6 +2,7 @@
 // dates and back, times of day, and the strict number reader.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 #include "tools/codepage.h"
@@ -107,6 +108,19 @@ TEST(Integers, StrictDecimalWithinBounds) {
     SCOPED_TRACE(bad);
     EXPECT_FALSE(ParseInteger(bad, INT32_MIN, INT32_MAX).has_value());
   }
+}
+
+TEST(RunResults, EveryCodeOfARunHasItsOwnMeaning) {
+  std::set<std::string> seen;
+  for (std::int32_t code = 0; code >= -8; --code) {
+    SCOPED_TRACE(code);
+    const std::string meaning = tools::RunResultMeaning(code);
+    EXPECT_NE(meaning, "unknown result code");
+    EXPECT_TRUE(seen.insert(meaning).second) << meaning;
+  }
+  EXPECT_NE(tools::RunResultMeaning(-8).find("folders"), std::string::npos);
+  EXPECT_EQ(tools::RunResultMeaning(-9), "unknown result code");
+  EXPECT_EQ(tools::RunResultMeaning(1), "unknown result code");
 }
 
 } // namespace

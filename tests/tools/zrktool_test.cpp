@@ -12,6 +12,7 @@
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
+#include "admin/run_result.h"
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
@@ -129,6 +130,11 @@ TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
   while (admin::ReadNextPackage(f, file, record, Seed, first))
     names.push_back(record.PackageFileName().Str());
   EXPECT_EQ(names, (std::vector<std::string>{"eins.pkg", "zwei.pkg", "drei.pkg"}));
+
+  // Codes that only later runs set are shown with their meaning too.
+  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "LastResult=-8"}).Code, tools::ExitOk);
+  EXPECT_EQ(RunJson({"admin", "show", file, "--seed", SeedArg})["header"]["LastResultMeaning"],
+            admin::RunResultMeaning(admin::RunFoldersInvalid));
 }
 
 TEST(ZrkToolAdmin, EditsKeepEveryByteTheyWereNotAskedToChange) {

@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "admin/admin_file.h"
+#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "platform/fault.h"
@@ -24,6 +27,7 @@
 #include "update/recording_view.h"
 #include "util/registry.h"
 #include "util/run_log.h"
+#include "util/text.h"
 
 namespace update {
 namespace {
@@ -104,6 +108,13 @@ public:
   }
 
   void Run() { RunUpdate(View, {Data, "4711", "3"}, 0x4711); }
+
+  // Changes the stored header the way a damaged or mistaken one would be.
+  void EditHeader(const std::function<void(admin::TAdminHeader &)> &edit) {
+    admin::TAdminHeader header = Header();
+    edit(header);
+    ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
+  }
 
   std::vector<std::string> Names(const std::string &folder) const {
     std::vector<platform::TFindEntry> entries;
@@ -538,6 +549,188 @@ TEST_F(UpdateRunTest, RunLogTellsWhatEachRunDidAndNeverStopsOne) {
     EXPECT_EQ(text.find("\n"), text.find("\r\n") + 1) << "CR LF line ends";
     EXPECT_EQ(text.rfind(runlog::BlockMark), 0u) << "one block per run";
   }
+}
+
+const std::string FoldersInvalidReason = "Die Ordnerangaben des Updates sind ung\xFC"
+                                         "ltig.";
+
+TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
+  using THeader = admin::TAdminHeader;
+  struct {
+    const char *Name;
+    std::function<void(TScenario &, THeader &)> Edit;
+  } const cases[] = {
+      {"staging is destination 1", [](TScenario &s, THeader &h) { h.SetStagingFolder(s.Dest[1]); }},
+      {"staging is the data folder, spelled otherwise",
+       [](TScenario &s, THeader &h) {
+         h.SetStagingFolder(util::UpperCaseGerman(s.Data + "/./").View());
+       }},
+      {"download is destination 2 by way of ..",
+       [](TScenario &s, THeader &h) { h.SetDownloadFolder(s.Dest[2] + "/../dest2"); }},
+      {"staging holds the administration file",
+       [](TScenario &s, THeader &h) { h.SetStagingFolder(s.Root.Path()); }},
+      {"download is the staging folder",
+       [](TScenario &s, THeader &h) { h.SetDownloadFolder(s.Staging + "/"); }},
+      {"staging is a drive root", [](TScenario &, THeader &h) { h.SetStagingFolder("C:\\"); }},
+      {"download is relative", [](TScenario &, THeader &h) { h.SetDownloadFolder("download"); }},
+      {"a destination holds a forbidden character",
+       [](TScenario &s, THeader &h) { h.SetDestFolder(3, s.Dest[3] + "|x"); }},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage(ThirdPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    const std::string unmade = s.Root / "new4";
+    s.EditHeader([&](THeader &h) {
+      h.SetDestFolder(4, unmade);
+      c.Edit(s, h);
+    });
+    const THeader before = s.Header();
+    s.Run();
+
+    auto boxes = s.View.Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    // Only the outcome is stamped into the header.
+    THeader expected = before;
+    const THeader after = s.Header();
+    expected.SetLastResult(admin::RunFoldersInvalid);
+    expected.SetLastRunDate(after.LastRunDate());
+    expected.SetLastRunTime(after.LastRunTime());
+    EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::AdminHeaderSize));
+    EXPECT_EQ(after.UpdatePending(), 1);
+    ExpectUnchanged(s.Records[0], s.StoredRecords().at(0));
+    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+    EXPECT_FALSE(testing_support::FileExists(unmade));
+  }
+}
+
+TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord) {
+  for (const char *name :
+       {"..\\OUTSIDE\\VICTIM.PKG", "sub/x.pkg", "NUL", "com1.pkg", "*.pkg", ""}) {
+    SCOPED_TRACE(name);
+    TScenario s;
+    // A valid package beside a file of the same name that is not the run's.
+    const std::string outside = s.Root / "OUTSIDE";
+    ASSERT_TRUE(testing_support::MakeFolder(outside));
+    const auto victim = testing_support::PackageFile(ThirdPackage().Items, 97);
+    ASSERT_TRUE(testing_support::WriteWholeFile(outside + "/VICTIM.PKG", victim));
+    ASSERT_TRUE(testing_support::WriteWholeFile(outside + "/VICTIM.zip", "precious"));
+    s.AddPackage(ThirdPackage());
+    s.AddPackage({name, 2, {}});
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    s.Run();
+
+    auto boxes = s.View.Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+    EXPECT_TRUE(s.Names(s.Dest[1]).empty());
+    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
+    auto records = s.StoredRecords();
+    ASSERT_EQ(records.size(), 3u);
+    ExpectApplied(s.Records[0], records[0]);
+    ExpectUnchanged(s.Records[1], records[1]);
+    ExpectUnchanged(s.Records[2], records[2]);
+    EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
+    EXPECT_EQ(s.Header().UpdatePending(), 1);
+    EXPECT_EQ(s.Text(outside + "/VICTIM.zip"), "precious");
+    EXPECT_EQ(testing_support::ReadWholeFile(outside + "/VICTIM.PKG"), victim);
+  }
+}
+
+TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
+  // The second package goes to a folder that also holds a shared file.
+  struct {
+    const char *Name;
+    bool ToData; // destination 3 is the data folder, else the folder of the administration file
+    std::uint8_t DestIndex;
+    std::vector<TPackageItem> Items;
+  } const cases[] = {
+      {"the settings file",
+       true,
+       3,
+       {{"aaa.txt", Bytes("a"), Time1, false}, {"ZRKUPD.DAT", Bytes("evil"), Time1, false}}},
+      {"the administration file in other case",
+       false,
+       3,
+       {{"aaa.txt", Bytes("a"), Time1, false}, {"updadmin.vab", Bytes("evil"), Time1, false}}},
+      {"the download record, sent there by FILEPATH.ID",
+       false,
+       2,
+       {{"aaa.txt", Bytes("a"), Time1, false},
+        {"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 3}}), Time1, false},
+        {"UPDDOWNL.VAB", Bytes("evil"), Time1, false}}},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    s.AddPackage({"Boese.pkg", c.DestIndex, c.Items});
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    const std::string target = c.ToData ? s.Data : s.Root.Path();
+    s.EditHeader([&](admin::TAdminHeader &h) { h.SetDestFolder(3, target); });
+    ASSERT_TRUE(testing_support::WriteWholeFile(s.DownloadRecordPath, "record"));
+    const auto settings = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
+    s.Run();
+
+    auto boxes = s.View.Messages();
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+    EXPECT_FALSE(testing_support::FileExists(target + "/aaa.txt"));
+    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
+    EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
+    EXPECT_EQ(s.Text(s.DownloadRecordPath), "record");
+    EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
+    auto records = s.StoredRecords();
+    ASSERT_EQ(records.size(), 2u);
+    ExpectApplied(s.Records[0], records[0]);
+    ExpectUnchanged(s.Records[1], records[1]);
+  }
+}
+
+TEST_F(UpdateRunTest, ShortSettingsFileIsReplacedByTheDefaults) {
+  TScenario s;
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  const std::string settings = s.Data + "/ZRKUPD.DAT";
+  auto bytes = testing_support::ReadWholeFile(settings);
+  bytes.resize(100);
+  ASSERT_TRUE(testing_support::WriteWholeFile(settings, bytes));
+  // The defaults name files of the current folder.
+  const std::string saved = platform::GetCurrentFolder();
+  ASSERT_TRUE(testing_support::MakeFolder(s.Dest[0]));
+  ASSERT_TRUE(platform::SetCurrentFolder(s.Dest[0]));
+  s.Run();
+  platform::SetCurrentFolder(saved);
+
+  bytes = testing_support::ReadWholeFile(settings);
+  ASSERT_EQ(bytes.size(), admin::SettingsRecordSize);
+  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), admin::SettingsSeed);
+  admin::TUpdateSettings read;
+  std::memcpy(read.Bytes, bytes.data(), bytes.size());
+  EXPECT_EQ(read.AdminSeed(), admin::DefaultAdminSeed);
+  EXPECT_EQ(read.AdminFileName(), "UPDADMIN.VAB");
+  EXPECT_TRUE(s.View.Messages().empty());
+}
+
+TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
+  TScenario s;
+  s.AddPackage(ThirdPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  ASSERT_TRUE(platform::DeleteFile(s.AdminPath));
+  ASSERT_TRUE(testing_support::MakeFifo(s.AdminPath));
+  s.Run();
+
+  EXPECT_TRUE(s.View.Messages().empty());
+  ASSERT_FALSE(s.View.Events.empty());
+  EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
+  EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+  EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
 }
 
 } // namespace

@@ -51,10 +51,17 @@ TEST_F(MessagesTest, FailureMessagesCarryCodeAndReasonByteForByte) {
     std::int32_t Result;
     std::string Body;
   } cases[] = {
-      {-1, FailureBody("-1", checksum)}, {-2, FailureBody("-2", unpacking)},
-      {-3, FailureBody("-3", "")},       {-4, FailureBody("-4", "")},
-      {-5, FailureBody("-5", "")},       {-6, FailureBody("-6", "")},
-      {7, FailureBody("7", "")},         {-2147483647 - 1, FailureBody("$$$$$$$$$$", "")},
+      {-1, FailureBody("-1", checksum)},
+      {-2, FailureBody("-2", unpacking)},
+      {-3, FailureBody("-3", "")},
+      {-4, FailureBody("-4", "")},
+      {-5, FailureBody("-5", "")},
+      {-6, FailureBody("-6", "")},
+      {-7, FailureBody("-7", "")},
+      {-8, FailureBody("-8", "Die Ordnerangaben des Updates sind ung\xFC"
+                             "ltig.")},
+      {7, FailureBody("7", "")},
+      {-2147483647 - 1, FailureBody("$$$$$$$$$$", "")},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Result);

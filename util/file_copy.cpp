@@ -105,7 +105,9 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
     platform::DeleteFile(path);
     return result;
   }
-  platform::SetAttributes(destination, attributes);
+  // A file just written has the archive attribute alone; most sources have no other.
+  if (attributes != platform::faArchive)
+    platform::SetAttributes(destination, attributes);
   return 0;
 }
 

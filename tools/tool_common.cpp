@@ -5,6 +5,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "admin/update_folders.h"
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -58,15 +59,6 @@ void DumpJson(std::string &text, const TJson &json, int indent) {
 }
 
 constexpr std::uint32_t StdioChunk = 65536;
-
-// The folder for comparisons: normalised as the program holds folder texts,
-// upper case as Windows compares names.
-std::string ComparableFolder(const util::TShortString &folder) {
-  util::TShortString trimmed = util::TrimText(folder.View());
-  if (trimmed.Empty())
-    return {};
-  return util::UpperCaseGerman(util::ExtractFolder(util::AddBackslash(trimmed.View()))).Str();
-}
 
 } // namespace
 
@@ -202,28 +194,13 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
   return {};
 }
 
-std::string FolderRuleProblem(const admin::TAdminHeader &header) {
-  struct TNamed {
-    std::string Name, Key;
-  };
-  std::vector<TNamed> folders = {{"DownloadFolder", ComparableFolder(header.DownloadFolder())},
-                                 {"StagingFolder", ComparableFolder(header.StagingFolder())}};
-  for (const TNamed &f : folders) {
-    if (f.Key.empty())
-      return f.Name + " is blank";
-    // Both folders are emptied after every run.
-    if (f.Key.size() <= 3 && f.Key.size() >= 2 && f.Key[1] == ':')
-      return f.Name + " is a drive root, which every run would empty";
-  }
-  for (int i = 1; i <= admin::DestFolderCount; ++i)
-    folders.push_back(
-        {"DestFolders[" + std::to_string(i) + "]", ComparableFolder(header.DestFolder(i))});
-  for (std::size_t a = 0; a < 2; ++a)
-    for (std::size_t b = a + 1; b < folders.size(); ++b)
-      if (folders[a].Key == folders[b].Key)
-        return folders[a].Name + " is the same folder as " + folders[b].Name +
-               ", and it is emptied after every run";
-  return {};
+std::string FolderRuleProblem(const admin::TAdminHeader &header, const std::string &adminPath) {
+  std::string reason;
+  if (util::CheckUpdateFolders(admin::UpdateFoldersOf(header, adminPath), reason))
+    return {};
+  if (!reason.empty() && reason.back() == '.')
+    reason.pop_back(); // callers go on with "; ..."
+  return reason;
 }
 
 } // namespace tools

@@ -70,9 +70,10 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
 // on a missing or bad one.
 admin::TSettingsSource SettingsSourceOf(const TJson &json);
 
-// Empty when the header's folders obey the folder rules; else the rule that
-// the first offending folder breaks. zrktool applies the rules only through
-// this function, so that it follows the program's own routine in util/.
-std::string FolderRuleProblem(const admin::TAdminHeader &header);
+// Empty when the header's folders obey the program's folder rules, with
+// `adminPath` (when given) as the administration file; else the rule that the
+// first offending folder breaks.
+std::string FolderRuleProblem(const admin::TAdminHeader &header,
+                              const std::string &adminPath = std::string());
 
 } // namespace tools

@@ -358,7 +358,7 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
   header.SetStagingFolder(folder(source.StagingFolder).View());
   for (int i = 1; i <= admin::DestFolderCount; ++i)
     header.SetDestFolder(i, folder(source.DestFolders[i]).View());
-  if (std::string problem = FolderRuleProblem(header); !problem.empty())
+  if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
 
   TSnapshot settingsBefore = TakeSnapshot(admin::SettingsPath());
@@ -503,7 +503,7 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
   if (!package) {
     ApplyAll(HeaderFields(), assignments, header.Bytes);
     if (TouchesFolders(assignments))
-      if (std::string problem = FolderRuleProblem(header); !problem.empty())
+      if (std::string problem = FolderRuleProblem(header, path); !problem.empty())
         Fail(ExitBadInput, problem + "; nothing written");
     if (!admin::WriteAdminHeader(path, header, seed))
       Fail(ExitFailed, path + ": the header cannot be written: " + OsErrorText());

@@ -8,8 +8,10 @@
 
 #include "admin/admin_file.h"
 #include "admin/settings.h"
+#include "admin/update_folders.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "packages/placement_journal.h"
 #include "packages/unzip_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
@@ -53,23 +55,9 @@ bool RecordLeftUnread(std::string_view adminPath, int recordsRead) {
   return entries[0].Size >= needed;
 }
 
-// The files that the host shares with the program: never placed over, and no
-// folder that holds one is emptied or unpacked into.
-std::vector<util::TSharedFile> SharedFiles() {
-  return {{"the settings file", admin::SettingsPath()},
-          {"the administration file", admin::Settings.AdminFileName().Str()},
-          {"the download record", admin::Settings.DownloadFileName().Str()}};
-}
-
 bool FoldersAreUsable(const admin::TAdminHeader &header) {
-  util::TUpdateFolders folders;
-  for (int i = 1; i <= admin::DestFolderCount; ++i)
-    folders.DestFolders[static_cast<std::size_t>(i)] = header.DestFolder(i).Str();
-  folders.StagingFolder = header.StagingFolder().Str();
-  folders.DownloadFolder = header.DownloadFolder().Str();
-  folders.SharedFiles = SharedFiles();
   std::string reason;
-  if (util::CheckUpdateFolders(folders, reason))
+  if (util::CheckUpdateFolders(admin::UpdateFoldersOf(header), reason))
     return true;
   runlog::Note(reason);
   return false;
@@ -97,9 +85,17 @@ public:
     View.RepaintGroup();
   }
   platform::THandle Owner() const override { return View.Handle(); }
+  // Never over a shared file, nor over the run's own journal and log beside
+  // the settings file.
   bool MayPlaceAt(std::string_view target) override {
-    for (const util::TSharedFile &file : SharedFiles())
+    for (const util::TSharedFile &file : admin::SharedFiles())
       if (util::SamePath(target, file.Path))
+        return false;
+    const std::string journal = packages::JournalPathIn(admin::DataFolder.View());
+    const std::string data = journal.substr(0, journal.size() - packages::JournalFileName.size());
+    for (std::string_view own : {packages::JournalFileName, packages::JournalTempName,
+                                 runlog::RunLogName, admin::SettingsTempName})
+      if (util::SamePath(target, data + std::string(own)))
         return false;
     return true;
   }

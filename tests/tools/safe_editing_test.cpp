@@ -99,7 +99,7 @@ TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
       {"destination equals staging",
        {"admin", "set", s.Admin, "--seed", Seed, "DestFolders[4]=" + s.Staging + "\\"},
        "same folder"},
-      {"download blank", {"admin", "set", s.Admin, "--seed", Seed, "DownloadFolder= "}, "blank"},
+      {"download blank", {"admin", "set", s.Admin, "--seed", Seed, "DownloadFolder= "}, "not an absolute path"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);

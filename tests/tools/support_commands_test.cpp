@@ -134,7 +134,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
          h.SetStagingFolder(h.DownloadFolder().View());
          admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed);
        },
-       "FAIL  folder rules: DownloadFolder is the same folder as StagingFolder"},
+       "FAIL  folder rules: The staging folder"},
       {"wrong seed in the settings", GoodItems(),
        [](TCheckScene &s) {
          admin::DataFolder = util::TShortString(s.Data);

@@ -665,6 +665,10 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
        {{"aaa.txt", Bytes("a"), Time1, false},
         {"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 3}}), Time1, false},
         {"UPDDOWNL.VAB", Bytes("evil"), Time1, false}}},
+      {"the run's own journal",
+       true,
+       3,
+       {{"aaa.txt", Bytes("a"), Time1, false}, {"zrkupd.jnl", Bytes("evil"), Time1, false}}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);

@@ -1,0 +1,25 @@
+// The folders of an update as the folder rules take them.
+#include "admin/update_folders.h"
+
+#include "admin/settings.h"
+
+namespace admin {
+
+std::vector<util::TSharedFile> SharedFiles(const std::string &adminPath) {
+  return {
+      {"the settings file", SettingsPath()},
+      {"the administration file", adminPath.empty() ? Settings.AdminFileName().Str() : adminPath},
+      {"the download record", Settings.DownloadFileName().Str()}};
+}
+
+util::TUpdateFolders UpdateFoldersOf(const TAdminHeader &header, const std::string &adminPath) {
+  util::TUpdateFolders folders;
+  for (int i = 1; i <= DestFolderCount; ++i)
+    folders.DestFolders[static_cast<std::size_t>(i)] = header.DestFolder(i).Str();
+  folders.StagingFolder = header.StagingFolder().Str();
+  folders.DownloadFolder = header.DownloadFolder().Str();
+  folders.SharedFiles = SharedFiles(adminPath);
+  return folders;
+}
+
+} // namespace admin

@@ -4,7 +4,9 @@
 // A package goes in whole or not at all, through the placement journal.
 #include "packages/placement.h"
 
+#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "packages/box_caption.h"
@@ -47,19 +49,24 @@ bool InDestRange(int index) {
   return index >= FirstDestIndex && index <= LastDestIndex;
 }
 
-// `unreadable` is set when the marker file is there but cannot be read to its
-// end: the answer 0 would then send a file to the wrong folder.
-std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName, bool &unreadable) {
-  unreadable = false;
-  util::TShortString key = util::LowerCaseAscii(fileName);
+// The records of a staging folder's marker file, read once per package.
+// `failed` is set when the file is there but cannot be read to its end: a name
+// not found among the records read would then get the answer 0 and go to the
+// wrong folder.
+struct TMarker {
+  std::vector<std::pair<util::TShortString, std::uint8_t>> Records;
+  bool Failed = false;
+};
+
+TMarker ReadMarker(std::string_view stagingFolder) {
+  TMarker marker;
   platform::TFile file;
   // Only read here, so a read-only marker file from the archive still counts.
   if (!file.OpenRead(JoinPath(stagingFolder, FilePathIdName))) {
     const int error = platform::LastError();
-    unreadable = error != platform::ErrorFileNotFound && error != platform::ErrorPathNotFound;
-    return 0;
+    marker.Failed = error != platform::ErrorFileNotFound && error != platform::ErrorPathNotFound;
+    return marker;
   }
-  std::uint8_t index = 0;
   std::uint8_t record[FilePathEntrySize];
   for (;;) {
     std::uint32_t got = 0, n = 0;
@@ -75,20 +82,29 @@ std::uint8_t LookUp(std::string_view stagingFolder, std::string_view fileName, b
     }
     // A trailing partial record is no record.
     if (!readOk)
-      unreadable = true;
+      marker.Failed = true;
     if (!readOk || got < FilePathEntrySize)
       break;
     std::string_view name(reinterpret_cast<const char *>(record + FileNameCharsOffset),
                           record[FileNameLengthOffset]);
-    if (util::LowerCaseAscii(name) == key) {
-      index = record[FolderIndexOffset];
-      if (!InDestRange(index))
-        index = 0;
-      break;
-    }
+    marker.Records.emplace_back(util::LowerCaseAscii(name), record[FolderIndexOffset]);
   }
   file.Close();
-  return index;
+  return marker;
+}
+
+// The first record naming `fileName` decides; `unreadable` only when no record
+// read names it and the rest of the file could not be read.
+std::uint8_t LookUp(const TMarker &marker, std::string_view fileName, bool &unreadable) {
+  const util::TShortString key = util::LowerCaseAscii(fileName);
+  for (const auto &[name, index] : marker.Records) {
+    if (name == key) {
+      unreadable = false;
+      return InDestRange(index) ? index : 0;
+    }
+  }
+  unreadable = marker.Failed;
+  return 0;
 }
 
 // Names beside `folder`'s files for a file's temporary copy and its previous
@@ -134,11 +150,14 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   std::vector<std::string> sources;
   std::vector<TPlacedFile> files;
   int counter = 0;
+  const TMarker marker = ReadMarker(staging);
+  // Folders seen to exist; nothing in them changes before the copies start.
+  std::vector<std::string> existingFolders;
   for (const platform::TFindEntry &entry : entries) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
     bool markerUnreadable = false;
-    if (std::uint8_t own = LookUp(staging, name, markerUnreadable); own != 0)
+    if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)
       current = own;
     if (markerUnreadable) {
       stop = PlacementCopyFailed;
@@ -153,12 +172,16 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
         destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
-    if (!util::FolderExists(folder)) {
+    const bool known =
+        std::find(existingFolders.begin(), existingFolders.end(), folder) != existingFolders.end();
+    if (!known && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
       stop = PlacementNoFolder;
       break;
     }
+    if (!known)
+      existingFolders.push_back(folder);
     if (util::LowerCaseAscii(name) == markerKey)
       continue;
     TPlacedFile file;
@@ -212,7 +235,7 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
   try {
     bool unreadable = false;
-    return LookUp(stagingFolder, fileName, unreadable);
+    return LookUp(ReadMarker(stagingFolder), fileName, unreadable);
   } catch (...) {
     return 0;
   }

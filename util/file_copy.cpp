@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/files.h"
 #include "util/short_string.h"
@@ -15,7 +16,9 @@ namespace util {
 
 namespace {
 
-constexpr std::uint32_t CopyBufferSize = 4096;
+// 64 KiB: one read and one write for most files; held on the heap so that
+// threads with small stacks can copy too.
+constexpr std::uint32_t CopyBufferSize = 64 * 1024;
 // Longest path the ANSI file functions take (MAX_PATH without the NUL).
 constexpr std::size_t MaxPathChars = 259;
 constexpr int MaxTempAttempts = 1000;
@@ -46,14 +49,14 @@ bool CreateTempFile(const std::string &prefix, platform::TFile &file, std::strin
 }
 
 int CopyToTemp(platform::TFile &source, platform::TFile &temp, std::uint32_t &dosTime) {
-  std::uint8_t buffer[CopyBufferSize];
+  std::vector<std::uint8_t> buffer(CopyBufferSize);
   for (;;) {
     std::uint32_t got = 0;
-    if (!source.Read(buffer, CopyBufferSize, got))
+    if (!source.Read(buffer.data(), CopyBufferSize, got))
       return 3;
     if (got != 0) {
       std::uint32_t written = 0;
-      if (!temp.Write(buffer, got, written) || written != got)
+      if (!temp.Write(buffer.data(), got, written) || written != got)
         return 4;
     }
     if (got < CopyBufferSize)
@@ -103,8 +106,10 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
     (void)platform::DeleteFile(path);
     return result;
   }
-  // The data is in place; attributes are carried over where they can be.
-  (void)platform::SetAttributes(destination, attributes);
+  // A file just written has the archive attribute alone; most sources have no
+  // other. The data is in place either way; attributes follow where they can.
+  if (attributes != platform::faArchive)
+    (void)platform::SetAttributes(destination, attributes);
   return 0;
 }
 

@@ -50,7 +50,8 @@ protected:
 };
 
 TEST_F(CopyFileWithDate, CopiesEveryBlockBoundary) {
-  for (std::size_t size : {0u, 1u, 4095u, 4096u, 4097u, 8192u, 10000u}) {
+  for (std::size_t size :
+       {0u, 1u, 4095u, 4096u, 4097u, 8192u, 10000u, 65535u, 65536u, 65537u, 200000u}) {
     SCOPED_TRACE(size);
     auto bytes = PatternBytes(size, static_cast<std::uint32_t>(size));
     ASSERT_TRUE(WriteWholeFile(In("src.bin"), bytes));
@@ -152,7 +153,8 @@ TEST_F(CopyFileWithDate, OverLongPathsGiveTwoAndCopyNothing) {
 // destination is either whole or replaced by a whole copy, and nothing else
 // is left in the folder.
 void RunEveryFault(const std::string &base, bool diskFull, std::set<int> &results) {
-  auto fresh = PatternBytes(10000, 7);
+  // Three blocks, so that a later read or write fails too.
+  auto fresh = PatternBytes(150000, 7);
   auto previous = PatternBytes(3000, 8);
   std::string source = base + "\\src.bin";
   std::string destination = base + "\\dst.bin";

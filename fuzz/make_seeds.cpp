@@ -36,6 +36,14 @@ void Emit(const std::string &target, const std::string &name, const Bytes &bytes
   }
 }
 
+// A step that the seeds depend on; a failure spoils the whole set.
+void Require(bool succeeded, const char *what) {
+  if (!succeeded) {
+    std::fprintf(stderr, "seed generation: %s failed\n", what);
+    Failed = true;
+  }
+}
+
 Bytes Text(std::string_view s) {
   return Bytes(s.begin(), s.end());
 }
@@ -121,7 +129,7 @@ void AdminSeeds() {
   header.SetOfferedVersionDate(150100);
 
   fuzz::PutFile(path, nullptr, 0);
-  WriteAdminHeader(path, header, DefaultAdminSeed);
+  Require(WriteAdminHeader(path, header, DefaultAdminSeed), "writing the header");
   Bytes headerOnly = ReadDrive(path);
   Emit("admin_file", "header-only", headerOnly);
 
@@ -149,7 +157,7 @@ void AdminSeeds() {
   TAdminHeader blank;
   blank.SetVersionDate(-5); // below the fix-up threshold
   fuzz::PutFile(path, nullptr, 0);
-  WriteAdminHeader(path, blank, DefaultAdminSeed);
+  Require(WriteAdminHeader(path, blank, DefaultAdminSeed), "writing the blank header");
   Emit("admin_file", "blank-fixup", ReadDrive(path));
 }
 
@@ -158,7 +166,7 @@ void SettingsSeeds() {
   fuzz::MakeFolder("C:\\SEEDS\\DATA");
   DataFolder = "C:\\SEEDS\\DATA";
   // The default settings name relative files; keep them in the scratch folder.
-  platform::SetCurrentFolder("C:\\SEEDS\\DATA");
+  Require(platform::SetCurrentFolder("C:\\SEEDS\\DATA"), "entering the scratch folder");
   WriteDefaultSettings();
   Bytes defaults = ReadDrive(SettingsPath());
   Emit("settings", "defaults", defaults);

@@ -1001,7 +1001,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
         "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
         "[{\"PackageFileName\": \"PROG.PKG\", \"DestIndex\": 1, \"Folder\": \"files/prog\", "
-        "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the spec's folder and "
+        "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the folder of SPEC and "
         "hold plain files only. The administration file goes where AdminFileName points (a "
         "name without a folder: the current folder) and holds the header and one record per "
         "package, pending; the packages go into DownloadFolder.");

@@ -51,8 +51,11 @@ private:
   std::uint64_t Position = 0;
 };
 
+// One entry with its cleaned name. Only one is held at a time: the entries
+// are read again from the archive's directory for every pass, so memory does
+// not grow with the number of entries.
 struct TPlannedEntry {
-  const TZipEntry *Entry;
+  TZipEntry Entry;
   TCleanName Name;
   std::string Relative; // folder parts kept or not, "\"-separated
 };
@@ -226,7 +229,7 @@ bool MakeFolders(const std::string &destination, const std::vector<std::string> 
 // replace, writes the data to a temporary file, then renames it into place.
 TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
                           const TPlannedEntry &plan, TProgress &progress) {
-  const TZipEntry &entry = *plan.Entry;
+  const TZipEntry &entry = plan.Entry;
   if (!progress.StartItem(plan.Relative, entry.UncompressedSize))
     return dzCancelled;
   if (request.Test) {
@@ -311,6 +314,34 @@ bool Selected(const TExtractRequest &request, std::size_t index, const TPlannedE
   return platform::MatchesMask(withFolders ? plan.Relative : plan.Name.Name, spec);
 }
 
+enum class TRole { Skipped, File, Folder };
+
+// Reads entry `index`, cleans its name and says what the request does with it.
+TDunzipResult PlanEntry(const TExtractRequest &request, TZipReader &reader, std::size_t index,
+                        TPlannedEntry &plan, TRole &role) {
+  role = TRole::Skipped;
+  TZipError error = reader.ReadEntry(index, plan.Entry);
+  if (error != TZipError::None)
+    return FromZipError(error);
+  std::string name;
+  if (!DecodeEntryName(plan.Entry, name) || !CleanEntryName(name, plan.Name))
+    return dzBadName;
+  plan.Relative = plan.Name.Name;
+  if (!request.NoDirectoryNames) {
+    for (auto it = plan.Name.Folders.rbegin(); it != plan.Name.Folders.rend(); ++it)
+      plan.Relative = *it + "\\" + plan.Relative;
+  }
+  if (!Selected(request, index, plan))
+    return dzOk;
+  if (plan.Entry.IsFolder()) {
+    if (!request.NoDirectoryNames && !request.NoDirectoryItems)
+      role = TRole::Folder;
+    return dzOk;
+  }
+  role = TRole::File;
+  return dzOk;
+}
+
 } // namespace
 
 TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) {
@@ -322,39 +353,28 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
   if (!source.Open())
     return dzOpenFailed;
   TZipReader reader(source);
-  std::vector<TZipEntry> entries;
-  TZipError error = reader.ReadCentralDirectory(entries);
+  TZipError error = reader.Open();
   if (error != TZipError::None)
     return FromZipError(error);
 
   // Every name is checked, and every selected entry's form, before anything
   // is written.
-  std::vector<TPlannedEntry> files;
-  std::vector<TPlannedEntry> folders;
+  TPlannedEntry plan;
+  TRole role = TRole::Skipped;
+  std::size_t fileCount = 0;
   std::uint64_t totalBytes = 0;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
-    TPlannedEntry plan{&entries[i], {}, {}};
-    std::string name;
-    if (!DecodeEntryName(entries[i], name) || !CleanEntryName(name, plan.Name))
-      return dzBadName;
-    plan.Relative = plan.Name.Name;
-    if (!request.NoDirectoryNames) {
-      for (auto it = plan.Name.Folders.rbegin(); it != plan.Name.Folders.rend(); ++it)
-        plan.Relative = *it + "\\" + plan.Relative;
-    }
-    if (!Selected(request, i, plan))
+  for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+    TDunzipResult result = PlanEntry(request, reader, i, plan, role);
+    if (result != dzOk)
+      return result;
+    if (role != TRole::File)
       continue;
-    if (entries[i].IsFolder()) {
-      if (!request.NoDirectoryNames && !request.NoDirectoryItems)
-        folders.push_back(std::move(plan));
-      continue;
-    }
-    if (entries[i].IsEncrypted() || !entries[i].MethodSupported())
+    if (plan.Entry.IsEncrypted() || !plan.Entry.MethodSupported())
       return dzUnsupported;
     // Saturating: declared sizes that wrap around must not look small.
-    const std::uint64_t size = entries[i].UncompressedSize;
+    const std::uint64_t size = plan.Entry.UncompressedSize;
     totalBytes = size > UINT64_MAX - totalBytes ? UINT64_MAX : totalBytes + size;
-    files.push_back(std::move(plan));
+    ++fileCount;
   }
 
   if (!request.Test) {
@@ -366,7 +386,12 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
       return dzNoSpace;
     // May exist already; a folder that cannot be made fails at the first file.
     (void)platform::CreateFolder(request.Destination);
-    for (const TPlannedEntry &plan : folders) {
+    for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+      TDunzipResult result = PlanEntry(request, reader, i, plan, role);
+      if (result != dzOk)
+        return result;
+      if (role != TRole::Folder)
+        continue;
       std::vector<std::string> parts = plan.Name.Folders;
       parts.push_back(plan.Name.Name);
       std::string made;
@@ -375,11 +400,16 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
     }
   }
 
-  TProgress progress(request, totalBytes, files.size());
+  TProgress progress(request, totalBytes, fileCount);
   if (!progress.Begin())
     return dzCancelled;
-  for (const TPlannedEntry &plan : files) {
-    TDunzipResult result = ExtractFile(request, reader, plan, progress);
+  for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+    TDunzipResult result = PlanEntry(request, reader, i, plan, role);
+    if (result != dzOk)
+      return result;
+    if (role != TRole::File)
+      continue;
+    result = ExtractFile(request, reader, plan, progress);
     if (result != dzOk)
       return result;
     ++extracted;

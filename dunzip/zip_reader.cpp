@@ -168,8 +168,9 @@ bool TZipEntry::IsFolder() const {
   return MadeOnDos() && (ExternalAttributes & DosDirectory) != 0;
 }
 
-TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
-  entries.clear();
+TZipError TZipReader::Open() {
+  Slots.clear();
+  WindowLength = 0;
   const std::uint64_t size = Source.Size();
   if (size < end_record::FixedSize)
     return TZipError::BadArchive;
@@ -245,90 +246,148 @@ TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
       totalEntries > cdSize / central_header::FixedSize)
     return TZipError::BadArchive;
 
-  std::vector<std::uint8_t> cd(static_cast<std::size_t>(cdSize));
-  if (!Source.ReadAt(cdOffset, cd.data(), cd.size()))
-    return TZipError::Read;
   DataLimit = cdOffset;
+  DirectoryEnd = cdOffset + cdSize;
 
-  entries.reserve(static_cast<std::size_t>(totalEntries));
-  std::size_t at = 0;
+  Slots.reserve(static_cast<std::size_t>(totalEntries));
+  std::uint64_t at = cdOffset;
+  TZipEntry e;
   for (std::uint64_t n = 0; n < totalEntries; ++n) {
-    if (cd.size() - at < central_header::FixedSize ||
-        !HasSignature(&cd[at], central_header::Signature))
-      return TZipError::BadArchive;
-    const std::uint8_t *h = &cd[at];
-    std::size_t nameLength = GetU16(h, central_header::NameLength);
-    std::size_t extraLength = GetU16(h, central_header::ExtraLength);
-    std::size_t commentLength = GetU16(h, central_header::CommentLength);
-    if (cd.size() - at - central_header::FixedSize < nameLength + extraLength + commentLength)
-      return TZipError::BadArchive;
-    TZipEntry e;
-    e.VersionMadeBy = GetU16(h, central_header::VersionMadeBy);
-    e.Flags = GetU16(h, central_header::Flags);
-    e.Method = GetU16(h, central_header::Method);
-    e.DosTime = GetU16(h, central_header::DosTime);
-    e.DosDate = GetU16(h, central_header::DosDate);
-    e.Crc32 = GetU32(h, central_header::Crc32);
-    e.CompressedSize = GetU32(h, central_header::CompressedSize);
-    e.UncompressedSize = GetU32(h, central_header::UncompressedSize);
-    std::uint16_t startDisk = GetU16(h, central_header::StartDisk);
-    e.ExternalAttributes = GetU32(h, central_header::ExternalAttributes);
-    e.LocalHeaderOffset = GetU32(h, central_header::LocalHeaderOffset);
-    const std::uint8_t *name = h + central_header::FixedSize;
-    const std::uint8_t *extra = name + nameLength;
-    e.RawName.assign(reinterpret_cast<const char *>(name), nameLength);
-    if (!ApplyZip64(extra, extraLength, &e.UncompressedSize, &e.CompressedSize,
-                    &e.LocalHeaderOffset))
-      return TZipError::BadArchive;
-    if (startDisk != 0 && startDisk != Saturated16)
-      return TZipError::Unsupported;
-    ForEachExtraBlock(extra, extraLength,
-                      [&](std::uint16_t id, const std::uint8_t *data, std::size_t length) {
-                        using namespace extra_block;
-                        if (id != UnicodePath || length < UnicodeName ||
-                            data[UnicodeVersion] != UnicodePathVersion ||
-                            GetU32(data, UnicodeNameCrc) != Crc32Of(name, nameLength))
-                          return;
-                        e.UnicodeName.assign(reinterpret_cast<const char *>(data + UnicodeName),
-                                             length - UnicodeName);
-                        e.HasUnicodeName = true;
-                      });
-    // A folder holds no data; a "folder" with data is a damaged file entry.
-    if (e.IsFolder() && e.UncompressedSize != 0)
-      return TZipError::BadArchive;
-    entries.push_back(std::move(e));
-    at += central_header::FixedSize + nameLength + extraLength + commentLength;
+    std::uint64_t next = 0;
+    TZipError error = ParseCentralHeader(at, e, next);
+    if (error != TZipError::None)
+      return error;
+    Slots.push_back(TSlot{at, e.LocalHeaderOffset});
+    at = next;
   }
-  return CheckLayout(entries);
+  return CheckLayout();
+}
+
+TZipError TZipReader::ReadCentralDirectory(std::vector<TZipEntry> &entries) {
+  entries.clear();
+  TZipError error = Open();
+  if (error != TZipError::None)
+    return error;
+  entries.resize(Slots.size());
+  for (std::size_t i = 0; i < Slots.size(); ++i) {
+    error = ReadEntry(i, entries[i]);
+    if (error != TZipError::None) {
+      entries.clear();
+      return error;
+    }
+  }
+  return TZipError::None;
+}
+
+TZipError TZipReader::ReadEntry(std::size_t index, TZipEntry &entry) {
+  if (index >= Slots.size())
+    return TZipError::BadArchive;
+  std::uint64_t next = 0;
+  return ParseCentralHeader(Slots[index].CentralOffset, entry, next);
+}
+
+TZipError TZipReader::DirectoryBytes(std::uint64_t offset, std::size_t count,
+                                     const std::uint8_t *&data) {
+  if (offset < DataLimit || !FitsWithin(offset, count, DirectoryEnd))
+    return TZipError::BadArchive;
+  if (WindowLength == 0 || offset < WindowStart ||
+      !FitsWithin(offset - WindowStart, count, WindowLength)) {
+    // Headers may be longer than the usual window (three 64 KiB fields).
+    std::size_t length = static_cast<std::size_t>(
+        std::min<std::uint64_t>(std::max(DirectoryWindowSize, count), DirectoryEnd - offset));
+    if (Window.size() < length)
+      Window.resize(length);
+    WindowLength = 0;
+    if (!Source.ReadAt(offset, Window.data(), length))
+      return TZipError::Read;
+    WindowStart = offset;
+    WindowLength = length;
+  }
+  data = Window.data() + (offset - WindowStart);
+  return TZipError::None;
+}
+
+TZipError TZipReader::ParseCentralHeader(std::uint64_t offset, TZipEntry &e, std::uint64_t &next) {
+  const std::uint8_t *h = nullptr;
+  TZipError error = DirectoryBytes(offset, central_header::FixedSize, h);
+  if (error != TZipError::None)
+    return error;
+  if (!HasSignature(h, central_header::Signature))
+    return TZipError::BadArchive;
+  std::size_t nameLength = GetU16(h, central_header::NameLength);
+  std::size_t extraLength = GetU16(h, central_header::ExtraLength);
+  std::size_t commentLength = GetU16(h, central_header::CommentLength);
+  error = DirectoryBytes(offset,
+                         central_header::FixedSize + nameLength + extraLength + commentLength, h);
+  if (error != TZipError::None)
+    return error;
+  e = TZipEntry{};
+  e.VersionMadeBy = GetU16(h, central_header::VersionMadeBy);
+  e.Flags = GetU16(h, central_header::Flags);
+  e.Method = GetU16(h, central_header::Method);
+  e.DosTime = GetU16(h, central_header::DosTime);
+  e.DosDate = GetU16(h, central_header::DosDate);
+  e.Crc32 = GetU32(h, central_header::Crc32);
+  e.CompressedSize = GetU32(h, central_header::CompressedSize);
+  e.UncompressedSize = GetU32(h, central_header::UncompressedSize);
+  std::uint16_t startDisk = GetU16(h, central_header::StartDisk);
+  e.ExternalAttributes = GetU32(h, central_header::ExternalAttributes);
+  e.LocalHeaderOffset = GetU32(h, central_header::LocalHeaderOffset);
+  const std::uint8_t *name = h + central_header::FixedSize;
+  const std::uint8_t *extra = name + nameLength;
+  e.RawName.assign(reinterpret_cast<const char *>(name), nameLength);
+  if (!ApplyZip64(extra, extraLength, &e.UncompressedSize, &e.CompressedSize, &e.LocalHeaderOffset))
+    return TZipError::BadArchive;
+  if (startDisk != 0 && startDisk != Saturated16)
+    return TZipError::Unsupported;
+  ForEachExtraBlock(extra, extraLength,
+                    [&](std::uint16_t id, const std::uint8_t *data, std::size_t length) {
+                      using namespace extra_block;
+                      if (id != UnicodePath || length < UnicodeName ||
+                          data[UnicodeVersion] != UnicodePathVersion ||
+                          GetU32(data, UnicodeNameCrc) != Crc32Of(name, nameLength))
+                        return;
+                      e.UnicodeName.assign(reinterpret_cast<const char *>(data + UnicodeName),
+                                           length - UnicodeName);
+                      e.HasUnicodeName = true;
+                    });
+  // A folder holds no data; a "folder" with data is a damaged file entry.
+  if (e.IsFolder() && e.UncompressedSize != 0)
+    return TZipError::BadArchive;
+  next = offset + central_header::FixedSize + nameLength + extraLength + commentLength;
+  return TZipError::None;
 }
 
 // Every entry owns the bytes from its local header to the end of its data
 // (and its data descriptor); no two entries may share a byte, and none may
 // reach into the central directory. Otherwise a small archive unpacks into
 // far more than it holds, or unpacks differently from what it lists.
-TZipError TZipReader::CheckLayout(const std::vector<TZipEntry> &entries) {
-  std::vector<const TZipEntry *> order;
-  order.reserve(entries.size());
-  for (const TZipEntry &entry : entries)
-    order.push_back(&entry);
-  std::sort(order.begin(), order.end(), [](const TZipEntry *a, const TZipEntry *b) {
-    return a->LocalHeaderOffset < b->LocalHeaderOffset;
+TZipError TZipReader::CheckLayout() {
+  std::vector<std::size_t> order(Slots.size());
+  for (std::size_t i = 0; i < order.size(); ++i)
+    order[i] = i;
+  std::sort(order.begin(), order.end(), [this](std::size_t a, std::size_t b) {
+    return Slots[a].LocalHeaderOffset < Slots[b].LocalHeaderOffset;
   });
   // Entries that share a local header are found before any header is read.
   for (std::size_t i = 1; i < order.size(); ++i)
-    if (order[i]->LocalHeaderOffset == order[i - 1]->LocalHeaderOffset)
+    if (Slots[order[i]].LocalHeaderOffset == Slots[order[i - 1]].LocalHeaderOffset)
       return TZipError::BadArchive;
   std::uint64_t taken = 0;
-  for (const TZipEntry *entry : order) {
-    if (entry->LocalHeaderOffset < taken)
+  TZipEntry entry;
+  for (std::size_t index : order) {
+    if (Slots[index].LocalHeaderOffset < taken)
       return TZipError::BadArchive;
-    std::uint64_t dataOffset = 0;
-    TZipError error = CheckLocalHeader(*entry, dataOffset);
+    TZipError error = ReadEntry(index, entry);
     if (error != TZipError::None)
       return error;
-    taken = dataOffset + entry->CompressedSize;
+    std::uint64_t dataOffset = 0;
+    error = CheckLocalHeader(entry, dataOffset);
+    if (error != TZipError::None)
+      return error;
+    taken = dataOffset + entry.CompressedSize;
     // A descriptor takes at least its shortest form: no signature, 4-byte sizes.
-    if ((entry->Flags & FlagDataDescriptor) != 0) {
+    if ((entry.Flags & FlagDataDescriptor) != 0) {
       if (!FitsWithin(taken, data_descriptor::Size32, DataLimit))
         return TZipError::BadArchive;
       taken += data_descriptor::Size32;

@@ -89,18 +89,35 @@ class TZipReader {
 public:
   explicit TZipReader(TByteSource &source) : Source(source) {}
 
-  // Reads the entries and checks the archive's layout: every entry's local
-  // header agrees with the central directory, and no two entries' bytes
-  // overlap each other or the central directory.
+  // Reads the central directory and checks the archive's layout: every
+  // entry's local header agrees with the central directory, and no two
+  // entries' bytes overlap each other or the central directory. Keeps only a
+  // small fixed record per entry; the entries themselves are read again from
+  // the directory by ReadEntry, so memory does not grow with their names.
+  TZipError Open();
+  std::size_t EntryCount() const { return Slots.size(); }
+  // Entry `index` (directory order) of an opened archive.
+  TZipError ReadEntry(std::size_t index, TZipEntry &entry);
+  // Open, then every entry at once (tools and tests).
   TZipError ReadCentralDirectory(std::vector<TZipEntry> &entries);
   // Streams the entry's data into `sink`; checks the local header against the
   // central directory, never produces more than the declared size, and checks
   // size, CRC-32 and a data descriptor when the entry has one.
-  // ReadCentralDirectory must have succeeded first.
+  // Open must have succeeded first.
   TZipError ExtractEntry(const TZipEntry &entry, TByteSink &sink);
 
 private:
-  TZipError CheckLayout(const std::vector<TZipEntry> &entries);
+  // Where an entry's central header starts, and where its bytes begin in the
+  // archive (the order of the layout check).
+  struct TSlot {
+    std::uint64_t CentralOffset;
+    std::uint64_t LocalHeaderOffset;
+  };
+  TZipError ParseCentralHeader(std::uint64_t offset, TZipEntry &entry, std::uint64_t &next);
+  // Points `data` at `count` bytes of the central directory from `offset`,
+  // read through a window so that walking the directory costs few reads.
+  TZipError DirectoryBytes(std::uint64_t offset, std::size_t count, const std::uint8_t *&data);
+  TZipError CheckLayout();
   TZipError CheckLocalHeader(const TZipEntry &entry, std::uint64_t &dataOffset);
   TZipError CheckDataDescriptor(const TZipEntry &entry, std::uint64_t offset);
   TZipError CopyStored(const TZipEntry &entry, std::uint64_t offset, TByteSink &sink);
@@ -109,9 +126,17 @@ private:
   TByteSource &Source;
   // Entry data must end before this offset (the start of the central directory).
   std::uint64_t DataLimit = 0;
+  std::uint64_t DirectoryEnd = 0;
+  std::vector<TSlot> Slots;
+  std::vector<std::uint8_t> Window;
+  std::uint64_t WindowStart = 0;
+  std::size_t WindowLength = 0;
   std::vector<std::uint8_t> InBuffer;
   std::vector<std::uint8_t> OutBuffer;
 };
+
+// The size of the central directory window.
+constexpr std::size_t DirectoryWindowSize = 64 * 1024;
 
 // The size of the input and output buffers of ExtractEntry.
 constexpr std::size_t ZipBufferSize = 128 * 1024;

@@ -106,14 +106,22 @@ bool SameAsciiCaseless(std::string_view a, std::string_view b) {
   return true;
 }
 
-// Checksums a chunk on a second thread while the calling thread reads the
-// next chunk and writes the previous one. Only computation leaves the calling
-// thread: every file operation stays on it, in file order, so error slots and
-// fault counting see the same sequence as a plain loop. Without a thread (none
-// could be started, or a chunk too short to be worth the hand-over) the
-// checksum is computed inline.
+// Checksums a batch of chunks on a second thread while the calling thread
+// reads the next batch and writes the previous one. Only computation leaves
+// the calling thread: every file operation stays on it, in file order, so
+// error slots and fault counting see the same sequence as a plain loop.
+// Batches rather than single chunks: each hand-over costs two thread
+// wake-ups, which took a fifth of the time with one chunk at a time. Without
+// a thread (none could be started, or too few bytes to be worth the
+// hand-over) the checksums are computed inline.
 class TChecksumWorker {
 public:
+  struct TPiece {
+    const std::uint8_t *Data = nullptr;
+    std::int32_t Length = 0;
+    std::int64_t Crc = 0;
+  };
+
   TChecksumWorker() {
     try {
       Thread = std::thread([this] { Run(); });
@@ -135,33 +143,39 @@ public:
   TChecksumWorker(const TChecksumWorker &) = delete;
   TChecksumWorker &operator=(const TChecksumWorker &) = delete;
 
-  // `data` must stay untouched until Wait() has returned.
-  void Start(const std::uint8_t *data, std::int32_t length) {
-    constexpr std::int32_t InlineBelow = 16 * 1024;
-    if (!Thread.joinable() || length < InlineBelow) {
-      Inline = true;
-      Result = ChunkChecksum(data, length);
+  // The pieces and their data must stay untouched until Wait() has returned;
+  // each piece's Crc is filled in.
+  void Start(TPiece *pieces, int count) {
+    constexpr std::int64_t InlineBelow = 16 * 1024;
+    std::int64_t total = 0;
+    for (int i = 0; i < count; ++i)
+      total += pieces[i].Length;
+    if (!Thread.joinable() || total < InlineBelow) {
+      Compute(pieces, count);
       return;
     }
-    Inline = false;
     {
       std::lock_guard<std::mutex> lock(Lock);
-      Data = data;
-      Length = length;
+      Pieces = pieces;
+      Count = count;
       Pending = true;
     }
     Changed.notify_all();
   }
 
-  std::int64_t Wait() {
-    if (Inline)
-      return Result;
+  void Wait() {
+    if (!Thread.joinable())
+      return;
     std::unique_lock<std::mutex> lock(Lock);
     Changed.wait(lock, [this] { return !Pending; });
-    return Result;
   }
 
 private:
+  static void Compute(TPiece *pieces, int count) {
+    for (int i = 0; i < count; ++i)
+      pieces[i].Crc = ChunkChecksum(pieces[i].Data, pieces[i].Length);
+  }
+
   void Run() {
     std::unique_lock<std::mutex> lock(Lock);
     for (;;) {
@@ -169,9 +183,8 @@ private:
       if (!Pending)
         return;
       lock.unlock();
-      std::int64_t crc = ChunkChecksum(Data, Length);
+      Compute(Pieces, Count);
       lock.lock();
-      Result = crc;
       Pending = false;
       Changed.notify_all();
     }
@@ -180,12 +193,10 @@ private:
   std::thread Thread;
   std::mutex Lock;
   std::condition_variable Changed;
-  const std::uint8_t *Data = nullptr;
-  std::int32_t Length = 0;
-  std::int64_t Result = 0;
+  TPiece *Pieces = nullptr;
+  int Count = 0;
   bool Pending = false;
   bool Quit = false;
-  bool Inline = true;
 };
 
 // One chunk as read from the package, or why it could not be read. A fault is
@@ -296,13 +307,46 @@ private:
   std::uint32_t Carried = 0;
 };
 
-// The loop proper; `report` carries the running totals out. Two buffers: the
-// chunk being checked and written, and the next one being read.
+// Chunks read, checksummed and written together; a batch ends early at the
+// end of the file or at a chunk that could not be read.
+constexpr int BatchChunks = 4;
+
+struct TBatch {
+  std::unique_ptr<std::uint8_t[]> Block; // BatchChunks buffers of TChunkReader::BufferSize
+  TChunkRead Chunks[BatchChunks];
+  TChecksumWorker::TPiece Pieces[BatchChunks];
+  int Count = 0;     // chunks in Chunks, the last one perhaps at the end or faulty
+  int Sound = 0;     // leading chunks with a payload to check
+  bool Last = false; // ends at the end of the file or at a fault
+};
+
+void ReadBatch(TChunkReader &reader, TBatch &batch, bool first) {
+  batch.Count = 0;
+  batch.Sound = 0;
+  batch.Last = false;
+  while (batch.Count < BatchChunks && !batch.Last) {
+    std::uint8_t *buffer =
+        batch.Block.get() + static_cast<std::size_t>(batch.Count) * TChunkReader::BufferSize;
+    TChunkRead &chunk = batch.Chunks[batch.Count];
+    chunk = reader.Next(buffer, first && batch.Count == 0);
+    ++batch.Count;
+    if (chunk.AtEnd || chunk.Fault != TPackageFault::None) {
+      batch.Last = true;
+      break;
+    }
+    batch.Pieces[batch.Sound++] = {buffer, chunk.Length, 0};
+  }
+}
+
+// The loop proper; `report` carries the running totals out. Two batches: the
+// one being checked and written, and the next one being read.
 bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageReport &report) {
-  std::unique_ptr<std::uint8_t[]> buffers[2];
-  for (auto &buffer : buffers) {
-    buffer.reset(new (std::nothrow) std::uint8_t[TChunkReader::BufferSize]);
-    if (!buffer)
+  TBatch batches[2];
+  for (TBatch &batch : batches) {
+    batch.Block.reset(
+        new (std::nothrow)
+            std::uint8_t[static_cast<std::size_t>(BatchChunks) * TChunkReader::BufferSize]);
+    if (!batch.Block)
       return Fail(report, TPackageFault::OutOfMemory);
   }
   TChunkReader reader(package);
@@ -323,42 +367,49 @@ bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageRe
 
   TChecksumWorker worker;
   int slot = 0;
-  TChunkRead chunk = reader.Next(buffers[slot].get(), true);
-  if (!chunk.AtEnd && chunk.Fault == TPackageFault::None)
-    worker.Start(buffers[slot].get(), chunk.Length);
+  ReadBatch(reader, batches[slot], true);
+  worker.Start(batches[slot].Pieces, batches[slot].Sound);
   for (;;) {
-    if (chunk.AtEnd)
-      return true;
-    report.Chunk = report.ChunksVerified;
-    report.ChunkOffset = chunk.Offset;
-    if (chunk.Fault != TPackageFault::None) {
-      report.Expected = chunk.Expected;
-      report.Found = chunk.Found;
-      return Fail(report, chunk.Fault, chunk.OsError);
-    }
-    const std::uint8_t *payload = buffers[slot].get();
-    TChunkRead next = reader.Next(buffers[1 - slot].get(), false);
-    std::int64_t crc = worker.Wait();
-    if (crc != chunk.StoredCrc) {
-      report.Expected = chunk.StoredCrc;
-      report.Found = crc;
-      return Fail(report, TPackageFault::ChunkCrcMismatch, platform::ErrorSuccess);
-    }
-    report.CrcRunningSum = WrappingAdd(report.CrcRunningSum, crc);
-    if (!next.AtEnd && next.Fault == TPackageFault::None)
-      worker.Start(buffers[1 - slot].get(), next.Length);
-    if (archive != nullptr && chunk.Length > 0) {
-      std::uint32_t written = 0;
-      if (!archive->Write(payload, static_cast<std::uint32_t>(chunk.Length), written) ||
-          written != static_cast<std::uint32_t>(chunk.Length)) {
-        report.Expected = chunk.Length;
-        report.Found = written;
-        return Fail(report, TPackageFault::ArchiveWriteFailed);
+    TBatch &batch = batches[slot];
+    TBatch &next = batches[1 - slot];
+    if (!batch.Last)
+      ReadBatch(reader, next, false);
+    worker.Wait();
+    if (!batch.Last)
+      worker.Start(next.Pieces, next.Sound);
+    for (int i = 0; i < batch.Count; ++i) {
+      const TChunkRead &chunk = batch.Chunks[i];
+      if (chunk.AtEnd)
+        return true;
+      report.Chunk = report.ChunksVerified;
+      report.ChunkOffset = chunk.Offset;
+      if (chunk.Fault != TPackageFault::None) {
+        report.Expected = chunk.Expected;
+        report.Found = chunk.Found;
+        return Fail(report, chunk.Fault, chunk.OsError);
       }
+      const TChecksumWorker::TPiece &piece = batch.Pieces[i];
+      if (piece.Crc != chunk.StoredCrc) {
+        report.Expected = chunk.StoredCrc;
+        report.Found = piece.Crc;
+        return Fail(report, TPackageFault::ChunkCrcMismatch, platform::ErrorSuccess);
+      }
+      report.CrcRunningSum = WrappingAdd(report.CrcRunningSum, piece.Crc);
+      if (archive != nullptr && chunk.Length > 0) {
+        std::uint32_t written = 0;
+        if (!archive->Write(piece.Data, static_cast<std::uint32_t>(chunk.Length), written) ||
+            written != static_cast<std::uint32_t>(chunk.Length)) {
+          report.Expected = chunk.Length;
+          report.Found = written;
+          return Fail(report, TPackageFault::ArchiveWriteFailed);
+        }
+      }
+      report.BytesVerified += chunk.Length;
+      report.ChunksVerified += 1;
     }
-    report.BytesVerified += chunk.Length;
-    report.ChunksVerified += 1;
-    chunk = next;
+    // A batch ends early only at its last chunk, which returned above.
+    if (batch.Last)
+      return true;
     slot = 1 - slot;
   }
 }

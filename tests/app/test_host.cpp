@@ -3,7 +3,7 @@
 // key=value lines.
 //
 //   test_host --result FILE [--exe ZRKUPD] [--cwd DIR] [--timer] [--decoy]
-//             [--main-ms N] [--shot FILE.bmp] [--timeout MS]
+//             [--main-ms N] [--shot FILE.bmp] [--timeout MS] [--box-ms N]
 //             [--progpath VALUE | --progpath-delete]
 //             [--line-file FILE | -- ARGS...]
 //
@@ -11,6 +11,8 @@
 // --decoy     a "TTimerForm" window with another title (must stay untouched)
 // --main-ms   a "TKastMainForm" window that goes after N ms (-1: never)
 // --shot      a screenshot (BMP) while the first message box is up
+// --box-ms    how long a message box stays up before it is answered (400;
+//             the benchmarks answer at once)
 // --line-file the program's command line behind its quoted name, byte for
 //             byte as FILE holds it, instead of ARGS
 // Without --exe only the registry options are carried out.
@@ -22,6 +24,7 @@
 #include <psapi.h>
 #include <shlwapi.h>
 
+#include <algorithm>
 #include <cctype>
 #include <cstdio>
 #include <cstdlib>
@@ -45,6 +48,7 @@ struct TOptions {
   bool Timer = false, Decoy = false, ProgPathSet = false, ProgPathDelete = false;
   long MainMs = -2; // -2: no main window
   DWORD Timeout = 30000;
+  DWORD BoxMs = BoxPressDelay;
   std::vector<std::string> Args;
 };
 
@@ -291,6 +295,10 @@ bool ParseOptions(int argc, char **argv, TOptions &o) {
       if (!next(value))
         return false;
       o.MainMs = std::atol(value.c_str());
+    } else if (a == "--box-ms") {
+      if (!next(value))
+        return false;
+      o.BoxMs = static_cast<DWORD>(std::atol(value.c_str()));
     } else if (a == "--timeout") {
       if (!next(value))
         return false;
@@ -450,12 +458,12 @@ int main(int argc, char **argv) {
           continue;
         }
         TBox &state = it->second;
-        if (!state.Moved && now - state.SeenAt >= BoxMoveDelay) {
+        if (!state.Moved && now - state.SeenAt >= std::min(BoxMoveDelay, o.BoxMs)) {
           // Out of the dialog's way, so that the screenshot shows both.
           SetWindowPos(box, nullptr, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
           state.Moved = true;
         }
-        if (!state.Pressed && now - state.SeenAt >= BoxPressDelay) {
+        if (!state.Pressed && now - state.SeenAt >= o.BoxMs) {
           if (dialog != nullptr && !backgroundChecked) {
             // Inside the group box, between the labels and the first bar.
             POINT p{GroupInsideX, GroupInsideY};

@@ -1,7 +1,8 @@
 // The run log: lines are gathered in memory and appended to ZRKUPD.LOG when
-// the run starts and when it ends (one open per file placed would cost more
-// than the copy); opened shared, so that a viewer holding it open does not
-// keep the lines out, and any failure only loses lines.
+// the run starts, when it ends, and whenever 64 KiB have gathered (one open
+// per file placed would cost more than the copy; holding every line of a
+// package of many files would make the memory grow with them); opened shared, so that a viewer
+// holding it open does not keep the lines out, and any failure only loses lines.
 #include "util/run_log.h"
 
 #include <algorithm>
@@ -19,6 +20,7 @@ namespace {
 
 constexpr std::string_view LineEnd = "\r\n";
 constexpr std::string_view LibraryName = "DUNZIP32.DLL";
+constexpr std::size_t FlushAbove = 64 * 1024;
 
 std::string LogPath;
 std::string Pending;
@@ -122,6 +124,8 @@ void Note(std::string_view line) {
       return;
     Pending.append(line);
     Pending.append(LineEnd);
+    if (Pending.size() >= FlushAbove)
+      Flush();
   } catch (...) {
   }
 }

@@ -1,5 +1,6 @@
 // The run log's bound: a log past 1 MiB keeps its newer half, from a block
 // start, and the newest block whole; blocks split back as they were written.
+// A run of many lines writes them out on the way, each once and in order.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -35,6 +36,26 @@ TEST(RunLog, PastOneMebibyteTheNewerHalfIsKeptFromABlockStart) {
     joined += b;
   EXPECT_EQ(joined, text);
   EXPECT_EQ(old.substr(old.size() - blocks[blocks.size() - 2].size()), blocks[blocks.size() - 2]);
+}
+
+TEST(RunLog, ManyLinesAreWrittenOnTheWayOnceAndInOrder) {
+  testing_support::TTempFolder dir;
+  const std::string path = dir / "ZRKUPD.LOG";
+  runlog::BeginRun(dir.Path(), {});
+  std::string expected;
+  for (int i = 0; i < 4000; ++i) {
+    const std::string line = "Placed C:\\Ziel\\file" + std::to_string(i) + ".dat";
+    runlog::Note(line);
+    expected += line + "\r\n";
+  }
+  // Most of the lines are on disk before the run ends.
+  EXPECT_GT(testing_support::ReadWholeText(path).size(), expected.size() / 2);
+  runlog::EndRun(0, "");
+  const std::string text = testing_support::ReadWholeText(path);
+  const std::size_t first = text.find("Placed ");
+  ASSERT_NE(first, std::string::npos);
+  EXPECT_EQ(text.substr(first, expected.size()), expected);
+  EXPECT_EQ(text.substr(first + expected.size()), "Result 0\r\n");
 }
 
 } // namespace

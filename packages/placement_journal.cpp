@@ -4,6 +4,7 @@
 #include "packages/placement_journal.h"
 
 #include <cstring>
+#include <utility>
 
 #include "admin/admin_file.h"
 #include "admin/scramble.h"
@@ -176,30 +177,43 @@ void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int
 }
 
 std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
-  TWriter body;
-  body.Int(static_cast<std::uint8_t>(journal.State), 1);
-  body.Int(journal.PackagesTaken ? 1 : 0, 1);
-  body.Text(journal.AdminPath);
-  body.Int(static_cast<std::uint64_t>(journal.RecordOffset), 8);
-  body.Raw(journal.OldRecord);
-  body.Raw(journal.AppliedRecord);
-  body.Int(journal.Files.size(), 4);
-  for (const TPlacedFile &file : journal.Files) {
-    body.Text(file.Destination);
-    body.Text(file.Temp);
-    body.Text(file.Backup);
-    body.Int(file.Existed ? 1 : 0, 1);
-  }
-  body.Int(journal.Leftovers.size(), 4);
+  // One buffer of the final size, header first and filled in last: the
+  // journal of a package of many files is large, and a second copy or the
+  // doubling of a growing buffer would be the run's peak of memory.
+  std::size_t size = BodyOffset + 1 + 1 + 2 + journal.AdminPath.size() + 8 +
+                     journal.OldRecord.size() + journal.AppliedRecord.size() + 4 + 4;
+  for (const TPlacedFile &file : journal.Files)
+    size += 2 + file.Destination.size() + 2 + file.Temp.size() + 2 + file.Backup.size() + 1;
   for (const std::string &path : journal.Leftovers)
-    body.Text(path);
-
+    size += 2 + path.size();
   TWriter out;
+  out.Bytes.reserve(size);
   out.Bytes.assign(std::begin(Magic), std::end(Magic));
-  out.Int(body.Bytes.size(), 4);
-  out.Int(Checksum(body.Bytes.data(), body.Bytes.size()), 4);
-  out.Bytes.insert(out.Bytes.end(), body.Bytes.begin(), body.Bytes.end());
-  return out.Bytes;
+  out.Bytes.resize(BodyOffset);
+  out.Int(static_cast<std::uint8_t>(journal.State), 1);
+  out.Int(journal.PackagesTaken ? 1 : 0, 1);
+  out.Text(journal.AdminPath);
+  out.Int(static_cast<std::uint64_t>(journal.RecordOffset), 8);
+  out.Raw(journal.OldRecord);
+  out.Raw(journal.AppliedRecord);
+  out.Int(journal.Files.size(), 4);
+  for (const TPlacedFile &file : journal.Files) {
+    out.Text(file.Destination);
+    out.Text(file.Temp);
+    out.Text(file.Backup);
+    out.Int(file.Existed ? 1 : 0, 1);
+  }
+  out.Int(journal.Leftovers.size(), 4);
+  for (const std::string &path : journal.Leftovers)
+    out.Text(path);
+
+  const std::size_t bodyLength = out.Bytes.size() - BodyOffset;
+  const std::uint32_t crc = Checksum(out.Bytes.data() + BodyOffset, bodyLength);
+  for (int i = 0; i < 4; ++i) {
+    out.Bytes[BodyLengthOffset + i] = static_cast<std::uint8_t>(bodyLength >> (8 * i));
+    out.Bytes[CrcOffset + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+  }
+  return std::move(out.Bytes);
 }
 
 bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal) {

@@ -179,6 +179,36 @@ TEST(ZipReader, CentralRecordsSharingOneEntryAreRefused) {
   EXPECT_EQ(reader.ReadCentralDirectory(read), TZipError::BadArchive);
 }
 
+// The directory is read through a window of 64 KiB: records crossing its
+// edge, and one longer than the window, read back whole and in order.
+TEST(ZipReader, DirectoryLargerThanTheReadWindowReadsBackInOrder) {
+  std::vector<TTestEntry> entries;
+  std::vector<std::vector<std::uint8_t>> expected;
+  for (int i = 0; i < 700; ++i) {
+    TTestEntry e;
+    e.Name = "folder/entry" + std::to_string(i) + std::string(i % 97, 'n') + ".txt";
+    e.Method = 0;
+    e.Data = Text(std::to_string(i));
+    if (i == 350) {
+      e.Extra = {0xFE, 0xCA, 0xF0, 0xFF}; // one block of 65,520 bytes
+      e.Extra.resize(4 + 0xFFF0, 0x5A);
+    }
+    entries.push_back(e);
+    expected.push_back(e.Data);
+  }
+  auto zip = BuildZip(entries);
+  bool refused = true;
+  EXPECT_TRUE(ReadsBackExactly(zip, expected, refused));
+  EXPECT_FALSE(refused);
+  dunzip::TMemorySource source(zip.data(), zip.size());
+  dunzip::TZipReader reader(source);
+  std::vector<TZipEntry> read;
+  ASSERT_EQ(reader.ReadCentralDirectory(read), TZipError::None);
+  ASSERT_EQ(read.size(), entries.size());
+  for (std::size_t i = 0; i < read.size(); ++i)
+    EXPECT_EQ(read[i].RawName, entries[i].Name);
+}
+
 std::vector<std::uint8_t> ReadArchive(const std::string &name) {
   return testing_support::ReadWholeFile(dunzip_test::ArchiveFolder() +
                                         (testing_support::RunningOnWindows() ? "\\" : "/") + name);

@@ -388,6 +388,9 @@ TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {
   EXPECT_EQ(plain.Minor.Items.back(), "b.txt");
   EXPECT_EQ(plain.Minor.Percents.front(), 0);
   EXPECT_GT(plain.Minor.Percents.size(), 4u); // progress inside the large entry
+  // A file in one piece: its name at 0, then 100 once it is in place.
+  EXPECT_EQ(std::count(plain.Minor.Items.begin(), plain.Minor.Items.end(), "b.txt"), 2);
+  EXPECT_EQ(plain.Minor.Percents.back(), 100);
 
   struct TCase {
     const char *Label;

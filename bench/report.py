@@ -172,8 +172,10 @@ def memory_lines(memory_file):
             met = ("yes" if mib <= MEMORY_LIMIT_MIB else "**no**") if mine else ""
             lines.append("| %s | %s | %.2f MiB | %s | %s |" % (
                 program, package, mib, "≤ %.0f MiB" % MEMORY_LIMIT_MIB if mine else "", met))
-    for a, b, what in (("200x20", "2000x200", "20 MB and 200 MB"),
-                       ("200x20", "10000x20", "200 and 10,000 files")):
+    # Size and file count apart: 200 files of 20 and of 200 MB, then 200 and
+    # 10,000 files of 20 MB.
+    for a, b, what in (("200x20", "200x200", "20 MB and 200 MB (200 files each)"),
+                       ("200x20", "10000x20", "200 and 10,000 files (20 MB each)")):
         if a in own and b in own:
             growth = own[b] - own[a]
             lines.append("")

@@ -15,6 +15,7 @@
 
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "util/byte_order.h"
 #include "util/text.h"
 
 namespace packages {
@@ -25,39 +26,14 @@ static_assert(std::numeric_limits<uInt>::max() >=
                   static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max()),
               "one zlib call must take any non-negative int32 length");
 
-std::int32_t GetInt32(const std::uint8_t *p) {
-  std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                    static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-  return static_cast<std::int32_t>(v);
-}
-
-std::int64_t GetInt64(const std::uint8_t *p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i)
-    v = v << 8 | p[i];
-  return static_cast<std::int64_t>(v);
-}
-
-void PutInt32(std::uint8_t *p, std::int32_t value) {
-  auto v = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i, v >>= 8)
-    p[i] = static_cast<std::uint8_t>(v);
-}
-
-void PutInt64(std::uint8_t *p, std::int64_t value) {
-  auto v = static_cast<std::uint64_t>(value);
-  for (int i = 0; i < 8; ++i, v >>= 8)
-    p[i] = static_cast<std::uint8_t>(v);
-}
-
 std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
 }
 
 // Header and chunk header share one shape: an int32 then an int64.
 void EncodeHeader(std::uint8_t (&out)[PackageHeaderSize], std::int32_t length, std::int64_t crc) {
-  PutInt32(out + HeaderTotalLengthOffset, length);
-  PutInt64(out + HeaderCrcSumOffset, crc);
+  util::PutI32(out, HeaderTotalLengthOffset, length);
+  util::PutI64(out, HeaderCrcSumOffset, crc);
 }
 
 // Reads until `count` bytes are in or the file ends.
@@ -269,8 +245,8 @@ public:
     Position += got;
     if (got != static_cast<std::uint32_t>(ChunkHeaderSize))
       return ReadFault(chunk, TPackageFault::ChunkHeaderCut, ChunkHeaderSize, got);
-    chunk.Length = GetInt32(header + ChunkLengthOffset);
-    chunk.StoredCrc = GetInt64(header + ChunkCrcOffset);
+    chunk.Length = util::GetI32(header, ChunkLengthOffset);
+    chunk.StoredCrc = util::GetI64(header, ChunkCrcOffset);
     if (chunk.Length < 0 || chunk.Length > MaxChunkLength)
       return ReadFault(chunk, TPackageFault::ChunkLengthBad, MaxChunkLength, chunk.Length);
     const auto length = static_cast<std::uint32_t>(chunk.Length);
@@ -317,8 +293,8 @@ bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageRe
     return Fail(report, TPackageFault::ReadFailed);
   if (got != PackageHeaderSize)
     return Fail(report, TPackageFault::HeaderMissing);
-  report.TotalLength = GetInt32(header + HeaderTotalLengthOffset);
-  report.CrcSum = GetInt64(header + HeaderCrcSumOffset);
+  report.TotalLength = util::GetI32(header, HeaderTotalLengthOffset);
+  report.CrcSum = util::GetI64(header, HeaderCrcSumOffset);
   report.HeaderRead = true;
 
   TChecksumWorker worker;

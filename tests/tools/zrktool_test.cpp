@@ -163,11 +163,11 @@ TEST(ZrkToolAdmin, EditsKeepEveryByteTheyWereNotAskedToChange) {
   Bytes wantHeader = header;
   admin::fields::SetText(wantHeader.data(), admin::VersionTextOffset, admin::VersionTextCapacity,
                          "9.1");
-  admin::fields::SetInt32(wantHeader.data(), admin::LastResultOffset, -2);
+  util::PutI32(wantHeader.data(), admin::LastResultOffset, -2);
   EXPECT_EQ(h, wantHeader);
   Bytes wantR1 = r1;
   wantR1[admin::DestIndexOffset] = 5;
-  admin::fields::SetInt32(wantR1.data(), admin::OfferedInfoOffset + 8, 9);
+  util::PutI32(wantR1.data(), admin::OfferedInfoOffset + 8, 9);
   EXPECT_EQ(Plain(after, admin::AdminHeaderSize + admin::PackageRecordSize,
                   admin::PackageRecordSize, Seed),
             wantR1);

@@ -36,6 +36,12 @@ bool WriteAll(platform::TFile &file, const void *buffer, std::uint32_t count) {
   return file.Write(buffer, count, written) && written == count;
 }
 
+bool WriteScrambled(platform::TFile &file, const TPackageRecord &record, std::int32_t seed) {
+  TPackageRecord scrambled = record;
+  ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
+  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+}
+
 // The threshold date of the version fix-up. The host's text reads as month 0,
 // i.e. BadDate, so only a date below -1 (which no date routine produces) is
 // set back.
@@ -94,6 +100,41 @@ bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::in
   return ok;
 }
 
+std::vector<std::uint8_t> AdminFileBytes(const TAdminHeader &header,
+                                         const std::vector<TPackageRecord> &records,
+                                         std::int32_t seed) {
+  std::vector<std::uint8_t> out(header.Bytes, header.Bytes + AdminHeaderSize);
+  ScrambleBuffer(out.data(), HeaderSize, seed);
+  for (const TPackageRecord &record : records) {
+    TPackageRecord scrambled = record;
+    ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
+    out.insert(out.end(), scrambled.Bytes, scrambled.Bytes + PackageRecordSize);
+  }
+  return out;
+}
+
+bool WriteAdminFile(std::string_view path, const TAdminHeader &header,
+                    const std::vector<TPackageRecord> &records, std::int32_t seed) {
+  const std::vector<std::uint8_t> bytes = AdminFileBytes(header, records, seed);
+  platform::TFile file;
+  bool ok =
+      file.Create(path) && WriteAll(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  file.Close();
+  return ok;
+}
+
+bool WritePackage(std::string_view path, std::int64_t index, const TPackageRecord &record,
+                  std::int32_t seed) {
+  platform::TFile file;
+  if (index < 0 || !file.OpenShared(path))
+    return false;
+  bool ok = file.Seek(static_cast<std::int64_t>(AdminHeaderSize) +
+                      index * static_cast<std::int64_t>(PackageRecordSize)) &&
+            WriteScrambled(file, record, seed);
+  file.Close();
+  return ok;
+}
+
 bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
                      std::int32_t seed, bool &first) {
   std::memset(record.Bytes, 0, sizeof record.Bytes);
@@ -132,9 +173,7 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
   if (!file.Seek(start))
     return false;
   MarkApplied(record);
-  TPackageRecord scrambled = record;
-  ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
-  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+  return WriteScrambled(file, record, seed);
 }
 
 void MarkApplied(TPackageRecord &record) {

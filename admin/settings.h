@@ -185,6 +185,8 @@ enum class TSettingsRead {
 TSettingsRead ReadSettingsFile();
 // True when ReadSettingsFile read the record.
 [[nodiscard]] bool ReadSettings();
+// Writes Settings, scrambled, as the whole settings file.
+[[nodiscard]] bool WriteSettingsFile();
 // Stores the built-in defaults through StoreSettings; the result is ignored.
 void WriteDefaultSettings();
 // Builds Settings from `source`, writes the settings file and brings the

@@ -458,10 +458,8 @@ void AdminInit(const std::string &path, std::int32_t seed, bool force,
   if (util::PathExists(path)) {
     if (!force)
       Fail(ExitBadInput, path + " exists; give --force to replace it");
-    if (!platform::DeleteFile(path))
-      Fail(ExitFailed, path + " cannot be deleted: " + OsErrorText());
   }
-  if (!admin::WriteAdminHeader(path, header, seed))
+  if (!admin::WriteAdminFile(path, header, {}, seed))
     Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
   out << "created " << path << ": header only, " << admin::AdminHeaderSize << " bytes\n";
 }
@@ -483,12 +481,7 @@ void AdminAddPackage(const std::string &path, std::int32_t seed, bool force,
   if (record.PackageFileName().Empty())
     Fail(ExitBadInput, "a package record needs PackageFileName=NAME");
   RequireDestIndex(record);
-  admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
-  platform::TFile file;
-  std::uint32_t written = 0;
-  if (!file.OpenShared(path) || !file.Seek(size) ||
-      !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
-      written != admin::PackageRecordSize)
+  if (!admin::WritePackage(path, PackageCountOf(size), record, seed))
     Fail(ExitFailed, path + ": the package record cannot be written: " + OsErrorText());
   out << "added package record " << PackageCountOf(size) << " to " << path << "\n";
 }
@@ -524,12 +517,8 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
       Fail(ExitFailed, path + ": package record " + std::to_string(i) + " cannot be read");
   ApplyAll(PackageFields(), assignments, record.Bytes);
   RequireDestIndex(record);
-  admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
-  std::int64_t position =
-      admin::AdminHeaderSize + static_cast<std::int64_t>(*package) * admin::PackageRecordSize;
-  std::uint32_t written = 0;
-  if (!file.Seek(position) || !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
-      written != admin::PackageRecordSize)
+  file.Close();
+  if (!admin::WritePackage(path, *package, record, seed))
     Fail(ExitFailed, path + ": package record " + std::to_string(*package) +
                          " cannot be written: " + OsErrorText());
   out << "package record " << *package << " of " << path << " written\n";

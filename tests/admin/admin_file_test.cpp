@@ -218,6 +218,23 @@ TEST_F(AdminFileTest, WriteAdminHeaderCreatesAHeaderOnlyFile) {
   EXPECT_FALSE(admin::WriteAdminHeader(Folder / "missing\\sub\\X.VAB", h, Seed));
 }
 
+TEST_F(AdminFileTest, WholeFileAndSingleRecordWritesLayRecordsInPlace) {
+  std::vector<admin::TPackageRecord> records = ThreeRecords();
+  const admin::TAdminHeader h = PatternHeader();
+  EXPECT_EQ(admin::AdminFileBytes(h, records, Seed), AdminFile(h, records));
+  // A longer file before leaves nothing behind.
+  ASSERT_TRUE(WriteWholeFile(Path, AdminFile(PatternHeader(2), records, Bytes(500, 7))));
+  EXPECT_TRUE(admin::WriteAdminFile(Path, h, {records[0]}, Seed));
+  EXPECT_EQ(ReadWholeFile(Path), AdminFile(h, {records[0]}));
+  // Index 1 appends; index 0 replaces.
+  EXPECT_TRUE(admin::WritePackage(Path, 1, records[1], Seed));
+  EXPECT_TRUE(admin::WritePackage(Path, 0, records[2], Seed));
+  EXPECT_EQ(ReadWholeFile(Path), AdminFile(h, {records[2], records[1]}));
+  EXPECT_FALSE(admin::WritePackage(Path, -1, records[0], Seed));
+  EXPECT_FALSE(admin::WritePackage(Folder / "missing.vab", 0, records[0], Seed));
+  EXPECT_FALSE(admin::WriteAdminFile(Folder / "missing\\sub\\X.VAB", h, records, Seed));
+}
+
 TEST_F(AdminFileTest, FailedHeaderWriteIsReported) {
   admin::TAdminHeader h = PatternHeader();
   ASSERT_TRUE(WriteWholeFile(Path, AdminFile(h, {})));

@@ -45,7 +45,7 @@ protected:
     Original.SetDownloadFolder("X");
     Original.SetStagingFolder("Y");
     Bytes records = PatternBytes(2 * admin::PackageRecordSize, 6);
-    AdminBytes = Scrambled(BytesOf(Original), Seed);
+    AdminBytes = admin::AdminFileBytes(Original, {}, Seed);
     AdminBytes.insert(AdminBytes.end(), records.begin(), records.end());
     ASSERT_TRUE(WriteWholeFile(AdminPath, AdminBytes));
 

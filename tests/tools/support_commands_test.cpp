@@ -10,7 +10,6 @@
 #include <nlohmann/json.hpp>
 
 #include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "platform/files.h"
@@ -140,12 +139,8 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        [](TCheckScene &s) {
          admin::DataFolder = util::TShortString(s.Data);
          EXPECT_TRUE(admin::ReadSettings());
-         admin::TUpdateSettings set = admin::Settings;
-         set.SetAdminSeed(1500000);
-         admin::ScrambleBuffer(set.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);
-         WriteWholeFile(
-             admin::SettingsPath(),
-             std::vector<std::uint8_t>(set.Bytes, set.Bytes + admin::SettingsRecordSize));
+         admin::Settings.SetAdminSeed(1500000);
+         EXPECT_TRUE(admin::WriteSettingsFile());
        },
        "FAIL  seed: the header does not decode under AdminSeed 1500000"},
   };

@@ -56,15 +56,14 @@ json RunJson(std::vector<std::string> args) {
   return j;
 }
 
-// Scrambled records laid out as the host writes them, from plain bytes.
-Bytes AdminFileBytes(Bytes header, std::vector<Bytes> records, std::int32_t seed) {
-  admin::ScrambleBuffer(header.data(), static_cast<std::int32_t>(header.size()), seed);
-  Bytes file = header;
-  for (auto &r : records) {
-    admin::ScrambleBuffer(r.data(), static_cast<std::int32_t>(r.size()), seed);
-    file.insert(file.end(), r.begin(), r.end());
-  }
-  return file;
+// The host's file from plain bytes, through the program's writer.
+Bytes AdminFileBytes(const Bytes &header, const std::vector<Bytes> &records, std::int32_t seed) {
+  admin::TAdminHeader h;
+  std::copy(header.begin(), header.end(), h.Bytes);
+  std::vector<admin::TPackageRecord> plain(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i)
+    std::copy(records[i].begin(), records[i].end(), plain[i].Bytes);
+  return admin::AdminFileBytes(h, plain, seed);
 }
 
 Bytes Plain(const Bytes &file, std::size_t offset, std::size_t size, std::int32_t seed) {

@@ -7,6 +7,7 @@ namespace tools {
 
 namespace {
 
+constexpr std::uint16_t VersionNeeded = 20; // 2.0: deflate
 constexpr std::uint32_t LocalHeaderSignature = 0x04034b50;
 constexpr std::uint32_t DataDescriptorSignature = 0x08074b50;
 constexpr std::uint32_t CentralHeaderSignature = 0x02014b50;
@@ -21,9 +22,9 @@ void AppendBytes(std::vector<std::uint8_t> &out, const std::string &name,
 } // namespace
 
 void AppendLocalHeader(std::vector<std::uint8_t> &out, const TZipHeader &h) {
-  const bool descriptor = (h.Flags & ZipFlagDataDescriptor) != 0;
+  const bool descriptor = (h.Flags & dunzip::FlagDataDescriptor) != 0;
   util::AppendU32(out, LocalHeaderSignature);
-  util::AppendU16(out, ZipVersionNeeded);
+  util::AppendU16(out, VersionNeeded);
   util::AppendU16(out, h.Flags);
   util::AppendU16(out, h.Method);
   util::AppendU32(out, h.DosDateTime);
@@ -45,7 +46,7 @@ void AppendDataDescriptor(std::vector<std::uint8_t> &out, const TZipHeader &h) {
 void AppendCentralHeader(std::vector<std::uint8_t> &out, const TZipHeader &h) {
   util::AppendU32(out, CentralHeaderSignature);
   util::AppendU16(out, h.VersionMadeBy);
-  util::AppendU16(out, ZipVersionNeeded);
+  util::AppendU16(out, VersionNeeded);
   util::AppendU16(out, h.Flags);
   util::AppendU16(out, h.Method);
   util::AppendU32(out, h.DosDateTime);

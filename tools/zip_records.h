@@ -7,12 +7,9 @@
 #include <string>
 #include <vector>
 
-namespace tools {
+#include "dunzip/zip_reader.h"
 
-constexpr std::uint16_t ZipVersionNeeded = 20;
-constexpr std::uint16_t ZipMethodStored = 0;
-constexpr std::uint16_t ZipMethodDeflated = 8;
-constexpr std::uint16_t ZipFlagDataDescriptor = 0x0008;
+namespace tools {
 
 // What a local and a central header say of one entry.
 struct TZipHeader {
@@ -20,7 +17,7 @@ struct TZipHeader {
   std::vector<std::uint8_t> Extra;
   std::uint16_t VersionMadeBy = 0x0014; // DOS, 2.0
   std::uint16_t Flags = 0;
-  std::uint16_t Method = ZipMethodDeflated;
+  std::uint16_t Method = dunzip::MethodDeflated;
   std::uint32_t DosDateTime = 0; // date in the high word
   std::uint32_t Crc = 0;
   std::uint32_t CompressedSize = 0;

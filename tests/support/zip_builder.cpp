@@ -4,8 +4,6 @@
 
 #include <zlib.h>
 
-#include "tools/zip_records.h"
-
 namespace testing_support {
 
 namespace {
@@ -36,24 +34,18 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
   std::vector<std::uint8_t> central;
   for (const TTestEntry &e : entries) {
     std::vector<std::uint8_t> stored = e.Method == 8 ? Deflate(e.Data) : e.Data;
-    tools::TZipHeader h;
-    h.Name = e.Name;
-    h.Extra = e.Extra;
-    h.VersionMadeBy = e.VersionMadeBy;
-    h.Flags = e.Flags;
-    h.Method = e.Method;
-    h.DosDateTime = e.DosDateTime;
-    h.Crc = e.OverrideCrc ? e.Crc : Crc32(e.Data);
+    tools::TZipHeader h = e;
+    if (!e.OverrideCrc)
+      h.Crc = Crc32(e.Data);
     h.CompressedSize = static_cast<std::uint32_t>(stored.size());
-    h.UncompressedSize =
-        e.OverrideSize ? e.UncompressedSize : static_cast<std::uint32_t>(e.Data.size());
-    h.ExternalAttributes = e.ExternalAttributes;
+    if (!e.OverrideSize)
+      h.UncompressedSize = static_cast<std::uint32_t>(e.Data.size());
     h.LocalHeaderOffset =
         static_cast<std::uint32_t>(e.CentralOffset >= 0 ? e.CentralOffset : zip.size());
     if (e.CentralOffset < 0) {
       tools::AppendLocalHeader(zip, h);
       zip.insert(zip.end(), stored.begin(), stored.end());
-      if (e.Flags & tools::ZipFlagDataDescriptor)
+      if (e.Flags & dunzip::FlagDataDescriptor)
         tools::AppendDataDescriptor(zip, h);
     }
     tools::AppendCentralHeader(central, h);

@@ -7,6 +7,7 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "util/dates.h"
+#include "util/file_read.h"
 #include "util/text.h"
 
 namespace admin {
@@ -15,21 +16,6 @@ namespace {
 
 constexpr std::int32_t HeaderSize = static_cast<std::int32_t>(AdminHeaderSize);
 constexpr std::int32_t RecordSize = static_cast<std::int32_t>(PackageRecordSize);
-
-// Reads until `count` bytes have arrived or the file ends; false on an I/O error.
-bool ReadUpTo(platform::TFile &file, void *buffer, std::uint32_t count, std::uint32_t &got) {
-  got = 0;
-  std::uint8_t *bytes = static_cast<std::uint8_t *>(buffer);
-  while (got < count) {
-    std::uint32_t n = 0;
-    if (!file.Read(bytes + got, count - got, n))
-      return false;
-    if (n == 0)
-      break;
-    got += n;
-  }
-  return true;
-}
 
 bool WriteAll(platform::TFile &file, const void *buffer, std::uint32_t count) {
   std::uint32_t written = 0;
@@ -58,7 +44,7 @@ bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t s
   bool opened = file.OpenShared(path);
   if (opened) {
     std::uint32_t got = 0;
-    if (ReadUpTo(file, header.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize) {
+    if (util::ReadUpTo(file, header.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize) {
       result = true;
       ScrambleBuffer(header.Bytes, HeaderSize, seed);
       if (util::TrimText(header.DownloadFolder()).Empty())
@@ -145,7 +131,7 @@ bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecor
     if (ok) {
       TAdminHeader skipped;
       std::uint32_t got = 0;
-      ok = ReadUpTo(file, skipped.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize;
+      ok = util::ReadUpTo(file, skipped.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize;
     }
   }
   if (ok) {
@@ -154,7 +140,7 @@ bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecor
   }
   if (ok) {
     std::uint32_t got = 0;
-    ok = ReadUpTo(file, record.Bytes, PackageRecordSize, got) && got == PackageRecordSize;
+    ok = util::ReadUpTo(file, record.Bytes, PackageRecordSize, got) && got == PackageRecordSize;
     if (ok)
       ScrambleBuffer(record.Bytes, RecordSize, seed);
   }
@@ -203,7 +189,8 @@ bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int
   if (!file.OpenShared(path))
     return false;
   std::uint32_t got = 0;
-  bool result = ReadUpTo(file, record.Bytes, DownloadRecordSize, got) && got == DownloadRecordSize;
+  bool result =
+      util::ReadUpTo(file, record.Bytes, DownloadRecordSize, got) && got == DownloadRecordSize;
   ScrambleBuffer(record.Bytes, static_cast<std::int32_t>(DownloadRecordSize), seed);
   file.Close();
   return result;

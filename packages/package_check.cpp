@@ -16,6 +16,7 @@
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/byte_order.h"
+#include "util/file_read.h"
 #include "util/text.h"
 
 namespace packages {
@@ -34,21 +35,6 @@ std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
 void EncodeHeader(std::uint8_t (&out)[PackageHeaderSize], std::int32_t length, std::int64_t crc) {
   util::PutI32(out, HeaderTotalLengthOffset, length);
   util::PutI64(out, HeaderCrcSumOffset, crc);
-}
-
-// Reads until `count` bytes are in or the file ends.
-bool ReadFull(platform::TFile &file, std::uint8_t *buffer, std::uint32_t count,
-              std::uint32_t &got) {
-  got = 0;
-  while (got < count) {
-    std::uint32_t n = 0;
-    if (!file.Read(buffer + got, count - got, n))
-      return false;
-    if (n == 0)
-      break;
-    got += n;
-  }
-  return true;
 }
 
 bool Fail(TPackageReport &report, TPackageFault fault, int osError) {
@@ -211,7 +197,7 @@ public:
   // The file header; `got` short of 12 when the file is.
   bool ReadFileHeader(std::uint8_t (&header)[PackageHeaderSize], std::uint32_t &got) {
     std::uint8_t both[PackageHeaderSize + ChunkHeaderSize];
-    if (!ReadFull(File, both, sizeof both, got))
+    if (!util::ReadUpTo(File, both, sizeof both, got))
       return false;
     std::copy(both, both + std::min<std::uint32_t>(got, PackageHeaderSize), header);
     if (got > static_cast<std::uint32_t>(PackageHeaderSize))
@@ -239,7 +225,7 @@ public:
     Carried = 0;
     std::uint32_t more = 0;
     if (got < static_cast<std::uint32_t>(ChunkHeaderSize) &&
-        !ReadFull(File, header + got, ChunkHeaderSize - got, more))
+        !util::ReadUpTo(File, header + got, ChunkHeaderSize - got, more))
       return ReadFault(chunk, TPackageFault::ReadFailed);
     got += more;
     Position += got;
@@ -250,7 +236,7 @@ public:
     if (chunk.Length < 0 || chunk.Length > MaxChunkLength)
       return ReadFault(chunk, TPackageFault::ChunkLengthBad, MaxChunkLength, chunk.Length);
     const auto length = static_cast<std::uint32_t>(chunk.Length);
-    if (!ReadFull(File, buffer, length + ChunkHeaderSize, got))
+    if (!util::ReadUpTo(File, buffer, length + ChunkHeaderSize, got))
       return ReadFault(chunk, TPackageFault::ReadFailed);
     if (got < length)
       return ReadFault(chunk, TPackageFault::ChunkPayloadCut, chunk.Length, got);
@@ -528,7 +514,7 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
   bool first = true;
   for (;;) {
     std::uint32_t got = 0;
-    if (!ReadFull(zip, buffer.get(), static_cast<std::uint32_t>(chunkSize), got))
+    if (!util::ReadUpTo(zip, buffer.get(), static_cast<std::uint32_t>(chunkSize), got))
       return false;
     if (got == 0 && !first)
       break;

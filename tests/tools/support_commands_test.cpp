@@ -200,6 +200,10 @@ TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
   EXPECT_FALSE(testing_support::FileExists(f.AdminPath));
   EXPECT_FALSE(testing_support::FileExists(f.Download + "/PROG.PKG"));
 
+  // The records of an earlier, longer administration file do not survive.
+  ASSERT_TRUE(f.WriteHeader(1, 0));
+  ASSERT_TRUE(f.AppendRecords({testing_support::PendingRecord(2, "OLD1.PKG", 1, 0, 0),
+                               testing_support::PendingRecord(3, "OLD2.PKG", 1, 0, 0)}));
   TRun built = Tool({"update", "build", specPath, f.Data});
   EXPECT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;
   EXPECT_NE(built.Out.find("Nothing found that would stop the update"), std::string::npos)

@@ -54,7 +54,11 @@ TTempFolder::~TTempFolder() {
 }
 
 std::string TTempFolder::operator/(std::string_view name) const {
-  return Folder + (RunningOnWindows() ? "\\" : "/") + std::string(name);
+  return JoinPath(Folder, name);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  return std::string(folder) + (RunningOnWindows() ? "\\" : "/") + std::string(name);
 }
 
 bool WriteWholeFile(std::string_view path, const std::vector<std::uint8_t> &bytes) {

@@ -26,6 +26,9 @@ private:
   std::string Folder;
 };
 
+// folder + the host's separator + name.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
 bool WriteWholeFile(std::string_view path, const std::vector<std::uint8_t> &bytes);
 bool WriteWholeFile(std::string_view path, std::string_view text);
 // Empty when the file cannot be read; use FileExists to tell the difference.

@@ -27,6 +27,7 @@
 
 namespace {
 
+using testing_support::FileNames;
 using testing_support::FilePathId;
 using testing_support::TPackageItem;
 
@@ -199,15 +200,6 @@ public:
     return RunHost({"--cwd", Work, "--line-file", file}, BinFolder() + "\\zrkupd.exe", {});
   }
 
-  static std::vector<std::string> Names(const std::string &folder) {
-    std::vector<platform::TFindEntry> entries;
-    EXPECT_TRUE(platform::FindFiles(folder + "\\*.*", platform::faHidden, entries));
-    std::vector<std::string> names;
-    for (const auto &e : entries)
-      names.push_back(e.Name);
-    return names;
-  }
-
   static std::uint32_t DosTime(const std::string &path) {
     std::uint32_t time = 0;
     EXPECT_TRUE(platform::GetDosTime(path, time)) << path;
@@ -325,8 +317,8 @@ TEST_F(ThreePackageRun, RewritesTheRecordsAndStoresTheOutcome) {
 }
 
 TEST_F(ThreePackageRun, EmptiesStagingAndDownloadFolders) {
-  EXPECT_TRUE(TScenario::Names(Scenario->Staging).empty());
-  EXPECT_TRUE(TScenario::Names(Scenario->Download).empty());
+  EXPECT_TRUE(FileNames(Scenario->Staging).empty());
+  EXPECT_TRUE(FileNames(Scenario->Download).empty());
 }
 
 TEST_F(ThreePackageRun, ShowsTheSuccessMessageOwnedByTheDialog) {
@@ -446,7 +438,7 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
-  EXPECT_TRUE(TScenario::Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
   // The evidence that the emptied download folder no longer holds.
   const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
   EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
@@ -468,8 +460,8 @@ TEST(E2e, WhatUpdateBuildMakesIsApplied) {
   EXPECT_EQ(s.Header().LastResult(), 0);
   EXPECT_EQ(s.Header().VersionText().Str(), "5.0");
   // b.txt alone goes elsewhere; c.txt after it keeps the package's folder.
-  EXPECT_EQ(TScenario::Names(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
-  EXPECT_EQ(TScenario::Names(s.Dest[3]), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(FileNames(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
+  EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"b.txt"});
 }
 
 TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
@@ -538,8 +530,8 @@ TEST(E2e, NothingPendingEndsWithoutAMessage) {
     EXPECT_EQ(r.Number("box.count"), 0);
     EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
     // Nothing emptied either.
-    EXPECT_EQ(TScenario::Names(s.Download).size(), 2u);
-    EXPECT_EQ(TScenario::Names(s.Staging).size(), 1u);
+    EXPECT_EQ(FileNames(s.Download).size(), 2u);
+    EXPECT_EQ(FileNames(s.Staging).size(), 1u);
     EXPECT_FALSE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
   }
 }

@@ -35,6 +35,9 @@ bool WriteWholeFile(std::string_view path, std::string_view text);
 std::vector<std::uint8_t> ReadWholeFile(std::string_view path);
 std::string ReadWholeText(std::string_view path);
 bool FileExists(std::string_view path);
+// The files of a folder, hidden ones too, in the order the seam finds them;
+// a failed search fails the test.
+std::vector<std::string> FileNames(std::string_view folder);
 bool MakeFolder(std::string_view path);
 // A second name of an existing file.
 bool MakeHardLink(std::string_view existing, std::string_view link);

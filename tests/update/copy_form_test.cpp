@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/admin_file.h"
@@ -32,6 +33,7 @@
 namespace update {
 namespace {
 
+using testing_support::FileNames;
 using testing_support::TPackageItem;
 using TKind = TRecordingView::TEventKind;
 
@@ -116,15 +118,6 @@ public:
     ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
   }
 
-  std::vector<std::string> Names(const std::string &folder) const {
-    std::vector<platform::TFindEntry> entries;
-    EXPECT_TRUE(platform::FindFiles(folder + "/*.*", platform::faHidden, entries));
-    std::vector<std::string> names;
-    for (const auto &e : entries)
-      names.push_back(e.Name);
-    return names;
-  }
-
   std::string Text(const std::string &path) const { return testing_support::ReadWholeText(path); }
 };
 
@@ -139,6 +132,20 @@ void ExpectApplied(const admin::TPackageRecord &before, const admin::TPackageRec
 
 void ExpectUnchanged(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
   EXPECT_EQ(0, std::memcmp(before.Bytes, after.Bytes, admin::PackageRecordSize));
+}
+
+// The stored records against those written before the run, a letter each:
+// 'A' applied, 'U' unchanged.
+void ExpectRecords(const TScenario &s, std::string_view states) {
+  const auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), states.size());
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    SCOPED_TRACE("record " + std::to_string(i));
+    if (states[i] == 'A')
+      ExpectApplied(s.Records[i], records[i]);
+    else
+      ExpectUnchanged(s.Records[i], records[i]);
+  }
 }
 
 const std::uint32_t Time1 = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
@@ -201,10 +208,10 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
 
   // Unpacked flat, FILEPATH.ID followed and never copied, the later package
   // replacing the earlier one's file.
-  EXPECT_EQ(s.Names(s.Dest[1]),
+  EXPECT_EQ(FileNames(s.Dest[1]),
             (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
-  EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"extra.bin"});
-  EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+  EXPECT_EQ(FileNames(s.Dest[2]), std::vector<std::string>{"extra.bin"});
+  EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 2");
   EXPECT_EQ(testing_support::ReadWholeFile(s.Dest[1] + "/core.dll"),
             testing_support::PatternBytes(5000, 1));
@@ -221,15 +228,10 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
     ASSERT_TRUE(platform::GetDosTime(d.Path, time));
     EXPECT_EQ(time, d.Time);
   }
-  EXPECT_TRUE(s.Names(s.Staging).empty());
-  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
 
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 4u);
-  ExpectApplied(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
-  ExpectApplied(s.Records[2], records[2]);
-  ExpectApplied(s.Records[3], records[3]);
+  ExpectRecords(s, "AUAA");
 
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), 0);
@@ -293,7 +295,7 @@ TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
     const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
-    EXPECT_EQ(s.Names(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
+    EXPECT_EQ(FileNames(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
     // Nothing unpacked, and no archive, beside the folders named.
     for (const char *stray : {"Liesmich.TXT", "shared.txt", "V3.zip"})
       EXPECT_FALSE(testing_support::FileExists(s.Root / stray)) << stray;
@@ -318,21 +320,17 @@ TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
   EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
 
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
-  EXPECT_TRUE(s.Names(s.Dest[2]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 3u);
-  ExpectApplied(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
-  ExpectUnchanged(s.Records[2], records[2]);
+  EXPECT_TRUE(FileNames(s.Dest[2]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
+  ExpectRecords(s, "AUU");
 
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), -1);
   EXPECT_EQ(header.UpdatePending(), 1);
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
   // The third package's file goes with the rest of the download folder.
-  EXPECT_TRUE(s.Names(s.Download).empty());
-  EXPECT_TRUE(s.Names(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
 }
 
 TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
@@ -388,17 +386,14 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
 
   // The package was taken back out, its record and the header keep it
   // pending, and the package after it was not touched.
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 2u);
-  ExpectUnchanged(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+  ExpectRecords(s, "UU");
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), RewriteFailedResult);
   EXPECT_EQ(header.UpdatePending(), 1);
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
-  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
 }
 
 TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
@@ -424,9 +419,9 @@ TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
     EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
     EXPECT_EQ(testing_support::FileExists(s.AdminPath), !c.RemoveAdminFile);
     EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
-    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
   }
 }
 
@@ -450,10 +445,10 @@ TEST_F(UpdateRunTest, NoQualifyingRecordShowsSuccessAndLeavesTheHeaderAlone) {
   EXPECT_EQ(s.View.ActivateCalls, 2);
   EXPECT_EQ(s.View.Values(TKind::ArmTimer).size(), 1u);
   EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
-  EXPECT_TRUE(s.Names(s.Download).empty());
-  EXPECT_TRUE(s.Names(s.Staging).empty());
-  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
 }
 
 TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
@@ -489,9 +484,9 @@ TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
   if (ownHostFolder) {
     EXPECT_EQ(host.Str(), s.Dest[0]);
     EXPECT_EQ(s.Text(s.Dest[0] + "/shared.txt"), "from package 2");
-    EXPECT_EQ(s.Names(s.Dest[2]), (std::vector<std::string>{"drei.txt", "extra.bin"}));
+    EXPECT_EQ(FileNames(s.Dest[2]), (std::vector<std::string>{"drei.txt", "extra.bin"}));
   } else {
-    EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"drei.txt"});
+    EXPECT_EQ(FileNames(s.Dest[2]), std::vector<std::string>{"drei.txt"});
   }
 }
 
@@ -602,9 +597,9 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::AdminHeaderSize));
     EXPECT_EQ(after.UpdatePending(), 1);
     ExpectUnchanged(s.Records[0], s.StoredRecords().at(0));
-    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
     EXPECT_FALSE(testing_support::FileExists(unmade));
   }
 }
@@ -629,14 +624,10 @@ TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord
     auto boxes = s.View.Messages();
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
-    EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
-    EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
-    auto records = s.StoredRecords();
-    ASSERT_EQ(records.size(), 3u);
-    ExpectApplied(s.Records[0], records[0]);
-    ExpectUnchanged(s.Records[1], records[1]);
-    ExpectUnchanged(s.Records[2], records[2]);
+    EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+    EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+    EXPECT_TRUE(FileNames(s.Dest[2]).empty());
+    ExpectRecords(s, "AUU");
     EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
     EXPECT_EQ(s.Header().UpdatePending(), 1);
     EXPECT_EQ(s.Text(outside + "/VICTIM.zip"), "precious");
@@ -688,14 +679,11 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
     EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
     EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
     EXPECT_FALSE(testing_support::FileExists(target + "/aaa.txt"));
-    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
+    EXPECT_TRUE(FileNames(s.Dest[2]).empty());
     EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
     EXPECT_EQ(s.Text(s.DownloadRecordPath), "record");
     EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
-    auto records = s.StoredRecords();
-    ASSERT_EQ(records.size(), 2u);
-    ExpectApplied(s.Records[0], records[0]);
-    ExpectUnchanged(s.Records[1], records[1]);
+    ExpectRecords(s, "AU");
   }
 }
 
@@ -734,7 +722,7 @@ TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
   EXPECT_TRUE(s.View.Messages().empty());
   ASSERT_FALSE(s.View.Events.empty());
   EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
-  EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+  EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
   EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
 }
 

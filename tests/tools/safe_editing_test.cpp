@@ -18,20 +18,16 @@
 namespace {
 
 using nlohmann::json;
-using testing_support::FileExists;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::TTempFolder;
-using TRun = testing_support::TToolRun;
-using testing_support::RunTool;
+using namespace testing_support;
+using TRun = TToolRun;
 
 constexpr const char *Seed = "1234567";
 
 // An administration file made by the tool, with one package record, and the
 // folders it names.
-struct TScene : testing_support::TScenarioFolders {
+struct TScene : TScenarioFolders {
   const std::string &Admin = AdminPath;
-  const std::string Settings = testing_support::JoinPath(Data, "ZRKUPD.DAT");
+  const std::string Settings = JoinPath(Data, "ZRKUPD.DAT");
 
   TScene() : TScenarioFolders(1234567, 1) {
     EXPECT_EQ(
@@ -44,7 +40,7 @@ struct TScene : testing_support::TScenarioFolders {
         tools::ExitOk);
   }
 
-  json Source(std::int32_t seed) const { return testing_support::SettingsSource(*this, seed); }
+  json Source(std::int32_t seed) const { return SettingsSource(*this, seed); }
 };
 
 TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {

@@ -20,10 +20,8 @@
 
 namespace {
 
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
-using TRun = testing_support::TToolRun;
-using testing_support::RunTool;
+using namespace testing_support;
+using TRun = TToolRun;
 
 TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
   TTempFolder dir;
@@ -41,9 +39,8 @@ TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
 
 // A data folder with one pending package as the host leaves it; `items`
 // make the package's archive.
-struct TCheckScene : testing_support::TScenarioFolders {
-  explicit TCheckScene(const std::vector<testing_support::TPackageItem> &items)
-      : TScenarioFolders(1234567, 2) {
+struct TCheckScene : TScenarioFolders {
+  explicit TCheckScene(const std::vector<TPackageItem> &items) : TScenarioFolders(1234567, 2) {
     EXPECT_TRUE(WriteHeader(3, 1));
     EXPECT_EQ(StoreSettings("Dateien einarbeiten"), admin::StoreOk);
     // A host writes real dates where the scenario leaves host bytes.
@@ -51,23 +48,23 @@ struct TCheckScene : testing_support::TScenarioFolders {
     header.SetLastRunDate(150500);
     header.SetLastRunTime(3600);
     EXPECT_TRUE(admin::WriteAdminHeader(AdminPath, header, AdminSeed));
-    EXPECT_TRUE(AppendRecords({testing_support::PendingRecord(1, "P.PKG", 1, 1, 2)}));
-    EXPECT_TRUE(WriteWholeFile(Package(), testing_support::PackageFile(items, 500)));
+    EXPECT_TRUE(AppendRecords({PendingRecord(1, "P.PKG", 1, 1, 2)}));
+    EXPECT_TRUE(WriteWholeFile(Package(), PackageFile(items, 500)));
   }
-  std::string Package() const { return testing_support::JoinPath(Download, "P.PKG"); }
+  std::string Package() const { return JoinPath(Download, "P.PKG"); }
 };
 
-std::vector<testing_support::TPackageItem> GoodItems() {
-  return {{"a/eins.txt", testing_support::PatternBytes(3000, 1), 0, true},
-          {"zwei.txt", testing_support::PatternBytes(100, 2), 0, false},
-          {"FILEPATH.ID", testing_support::FilePathId({{"zwei.txt", 2}}), 0, false}};
+std::vector<TPackageItem> GoodItems() {
+  return {{"a/eins.txt", PatternBytes(3000, 1), 0, true},
+          {"zwei.txt", PatternBytes(100, 2), 0, false},
+          {"FILEPATH.ID", FilePathId({{"zwei.txt", 2}}), 0, false}};
 }
 
 TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   TCheckScene s(GoodItems());
   const std::string good = s.Package();
   const std::string bad = s.Root / "bad.pkg";
-  auto bytes = testing_support::ReadWholeFile(good);
+  auto bytes = ReadWholeFile(good);
   bytes.back() ^= 1;
   ASSERT_TRUE(WriteWholeFile(bad, bytes));
   for (const char *command : {"verify", "test"}) {
@@ -95,7 +92,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
   collide.push_back({"b/EINS.TXT", {}, 0, false});
   struct TCase {
     const char *Name;
-    std::vector<testing_support::TPackageItem> Items;
+    std::vector<TPackageItem> Items;
     void (*Break)(TCheckScene &);
     const char *Cause;
   } cases[] = {
@@ -103,7 +100,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        [](TCheckScene &s) { EXPECT_TRUE(platform::DeleteFile(s.Package())); }, "P.PKG is missing"},
       {"package damaged", GoodItems(),
        [](TCheckScene &s) {
-         auto bytes = testing_support::ReadWholeFile(s.Package());
+         auto bytes = ReadWholeFile(s.Package());
          bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 7] ^= 1;
          WriteWholeFile(s.Package(), bytes);
        },
@@ -151,8 +148,8 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
 }
 
 TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
-  testing_support::TScenarioFolders f(1234567, 3);
-  nlohmann::json spec = testing_support::ThreeFileUpdate(
+  TScenarioFolders f(1234567, 3);
+  nlohmann::json spec = ThreeFileUpdate(
       f, "files", {{"OfferedVersionText", "4.0"}, {"OfferedVersionDate", "2024-05-01"}});
   const std::string specPath = f.Root / "update.json";
   ASSERT_TRUE(WriteWholeFile(specPath, spec.dump()));
@@ -160,8 +157,8 @@ TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
   TRun dry = RunTool({"update", "build", specPath, f.Data, "--dry-run"});
   EXPECT_EQ(dry.Code, tools::ExitOk) << dry.Out << dry.Err;
   EXPECT_NE(dry.Out.find("would write PROG.PKG: 4 files"), std::string::npos) << dry.Out;
-  EXPECT_FALSE(testing_support::FileExists(f.AdminPath));
-  EXPECT_FALSE(testing_support::FileExists(f.Download + "/PROG.PKG"));
+  EXPECT_FALSE(FileExists(f.AdminPath));
+  EXPECT_FALSE(FileExists(f.Download + "/PROG.PKG"));
 
   TRun built = RunTool({"update", "build", specPath, f.Data});
   EXPECT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;

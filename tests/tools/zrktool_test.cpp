@@ -24,15 +24,9 @@
 namespace {
 
 using nlohmann::json;
-using testing_support::FileExists;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
-using TRun = testing_support::TToolRun;
-using testing_support::RunTool;
-using testing_support::RunToolJson;
+using TRun = TToolRun;
 
 constexpr std::int32_t Seed = 1234567;
 const std::string SeedArg = std::to_string(Seed);
@@ -227,14 +221,14 @@ TEST(ZrkToolAdmin, ShowReportsTrailingBytesOfACutRecord) {
 
 // The scenario's folders, and a source that tries the edges of every field;
 // destination 2 stays blank.
-struct TSettingsScene : testing_support::TScenarioFolders {
+struct TSettingsScene : TScenarioFolders {
   const std::string Source = Root / "source.json";
-  const std::string SettingsFile = testing_support::JoinPath(Data, "ZRKUPD.DAT");
+  const std::string SettingsFile = JoinPath(Data, "ZRKUPD.DAT");
 
   TSettingsScene() : TScenarioFolders(Seed, 3) {}
 
   json SourceJson() const {
-    json j = testing_support::SettingsSource(*this, Seed);
+    json j = SettingsSource(*this, Seed);
     j.update({{"UpdateTitle", "Online-Update f\xC3\xBCr Tarnelwerks"},
               {"DialogCaption", "Dateien einarbeiten"},
               {"DestFolders", {Dest[1], "", Dest[3]}},

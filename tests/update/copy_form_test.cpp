@@ -337,21 +337,25 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   // A first run counts file operations up to the group caption that follows
   // the first package; the rewrite's write is the last operation before it
   // that, made to fail, ends the run with -6 (the commit comes behind it).
+  // The third and the first package, run with operation `op` failing (0: none).
+  const auto run = [](TScenario &s, std::uint64_t op) {
+    s.AddPackage(ThirdPackage());
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    platform::fault::Arm(op);
+    s.Run();
+    platform::fault::Disarm();
+  };
   std::uint64_t rewriteOp = 0;
   {
     TScenario counting;
-    counting.AddPackage(ThirdPackage());
-    counting.AddPackage(FirstPackage());
-    ASSERT_NO_FATAL_FAILURE(counting.Write());
     int unpackingCaptions = 0;
     counting.View.OnEvent = [&](const TRecordingView::TEvent &e) {
       if (e.Kind == TKind::GroupCaption && e.Text == GroupCaptionUnpacking &&
           ++unpackingCaptions == 3)
         rewriteOp = platform::fault::Count();
     };
-    platform::fault::Arm(0);
-    counting.Run();
-    platform::fault::Disarm();
+    ASSERT_NO_FATAL_FAILURE(run(counting, 0));
     ASSERT_EQ(counting.View.Messages().size(), 1u);
     ASSERT_EQ(counting.View.Messages()[0].Text, SuccessBody);
     ASSERT_GT(rewriteOp, 0u);
@@ -360,23 +364,13 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   for (;; --rewriteOp) {
     ASSERT_GT(rewriteOp, 0u) << "no operation fails the rewrite";
     TScenario probe;
-    probe.AddPackage(ThirdPackage());
-    probe.AddPackage(FirstPackage());
-    ASSERT_NO_FATAL_FAILURE(probe.Write());
-    platform::fault::Arm(rewriteOp);
-    probe.Run();
-    platform::fault::Disarm();
+    ASSERT_NO_FATAL_FAILURE(run(probe, rewriteOp));
     if (probe.Header().LastResult() == RewriteFailedResult)
       break;
   }
 
   TScenario s;
-  s.AddPackage(ThirdPackage());
-  s.AddPackage(FirstPackage());
-  ASSERT_NO_FATAL_FAILURE(s.Write());
-  platform::fault::Arm(rewriteOp);
-  s.Run();
-  platform::fault::Disarm();
+  ASSERT_NO_FATAL_FAILURE(run(s, rewriteOp));
 
   auto boxes = s.View.Messages();
   ASSERT_EQ(boxes.size(), 1u);

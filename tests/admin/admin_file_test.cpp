@@ -10,25 +10,22 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "platform/fault.h"
+#include "tests/admin/admin_test_bytes.h"
 #include "tests/support/test_support.h"
 #include "util/dates.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using admin_test::Bytes;
+using admin_test::BytesOf;
 using testing_support::PatternBytes;
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 
 constexpr std::int32_t Seed = 1658203;
 
-Bytes Scrambled(Bytes bytes, std::int32_t seed = Seed) {
-  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), seed);
-  return bytes;
-}
-
-template <class TRecord> Bytes BytesOf(const TRecord &r) {
-  return Bytes(r.Bytes, r.Bytes + sizeof r.Bytes);
+Bytes Scrambled(const Bytes &bytes) {
+  return admin_test::Scrambled(bytes, Seed);
 }
 
 Bytes Slice(const Bytes &b, std::size_t from, std::size_t count) {

@@ -11,25 +11,19 @@
 #include "admin/settings.h"
 #include "platform/fault.h"
 #include "platform/files.h"
+#include "tests/admin/admin_test_bytes.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using admin_test::Bytes;
+using admin_test::BytesOf;
+using admin_test::Scrambled;
 using testing_support::PatternBytes;
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 
 constexpr std::int32_t Seed = 1234567;
-
-Bytes Scrambled(Bytes bytes, std::int32_t seed) {
-  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), seed);
-  return bytes;
-}
-
-template <class TRecord> Bytes BytesOf(const TRecord &r) {
-  return Bytes(r.Bytes, r.Bytes + sizeof r.Bytes);
-}
 
 class SettingsTest : public ::testing::Test {
 protected:

@@ -207,6 +207,11 @@ public:
   }
 };
 
+// A.PAK: a.txt for destination 1.
+TPackage OneFilePackage() {
+  return {"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}};
+}
+
 bool Applied(const admin::TPackageRecord &record) {
   for (int k = 1; k <= admin::PackageInfoCount; ++k) {
     if (record.InstalledInfo(k) != record.OfferedInfo(k))
@@ -417,7 +422,7 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
 
 TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.AddPackage({"B.PAK", 1, {{"b.txt", Bytes("b"), DateA, false}}, true});
   s.AddPackage({"C.PAK", 1, {{"c.txt", Bytes("c"), DateA, false}}});
   s.Write();
@@ -466,7 +471,7 @@ TEST(E2e, WhatUpdateBuildMakesIsApplied) {
 
 TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.Write();
   platform::TFile holder;
   ASSERT_TRUE(holder.CreateUnshared(s.Data + "\\ZRKUPD.LOG"));
@@ -495,7 +500,7 @@ TEST(E2e, RawCommandLinesReachTheDataFolderTheHostMeant) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
     TScenario s;
-    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.AddPackage(OneFilePackage());
     s.Write();
     const std::string spaced = s.Root / "Kast Daten";
     ASSERT_TRUE(testing_support::MakeFolder(spaced));
@@ -522,7 +527,7 @@ TEST(E2e, NothingPendingEndsWithoutAMessage) {
     TScenario s;
     s.WriteAdmin = c.WriteAdmin;
     s.UpdatePending = c.Pending;
-    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.AddPackage(OneFilePackage());
     s.Write();
     THostResult r = s.Run({});
     EXPECT_EQ(r.Number("timed_out"), 0);
@@ -579,7 +584,7 @@ TEST(E2e, RunStartsAfterSevenSecondsWhenTheHostMainWindowStays) {
 
 TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.Write();
   testing_support::TTempFolder alone;
   std::string exe = alone / "zrkupd.exe";

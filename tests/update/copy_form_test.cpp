@@ -119,6 +119,13 @@ public:
   }
 
   std::string Text(const std::string &path) const { return testing_support::ReadWholeText(path); }
+
+  // The run's one message box; a blank one, and a failure, unless there was one.
+  TRecordingView::TMessage OnlyBox() const {
+    const auto boxes = View.Messages();
+    EXPECT_EQ(boxes.size(), 1u);
+    return boxes.size() == 1 ? boxes[0] : TRecordingView::TMessage{};
+  }
 };
 
 // Checks that a record was written back as applied and nothing else changed.
@@ -199,11 +206,10 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, SuccessTitle);
-  EXPECT_EQ(boxes[0].Text, SuccessBody);
-  EXPECT_EQ(boxes[0].Style, platform::MbIconInformation);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, SuccessTitle);
+  EXPECT_EQ(box.Text, SuccessBody);
+  EXPECT_EQ(box.Style, platform::MbIconInformation);
   EXPECT_TRUE(PlatformBoxes.empty());
 
   // Unpacked flat, FILEPATH.ID followed and never copied, the later package
@@ -291,9 +297,8 @@ TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
     ASSERT_NO_FATAL_FAILURE(s.Write());
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
     const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
     EXPECT_EQ(FileNames(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
     // Nothing unpacked, and no archive, beside the folders named.
@@ -312,12 +317,11 @@ TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, "Fehler!");
-  EXPECT_EQ(boxes[0].Text, FailureBody("-1", "Die Pr\xFC"
-                                             "fsummenberechnung ist fehlgeschlagen."));
-  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, "Fehler!");
+  EXPECT_EQ(box.Text, FailureBody("-1", "Die Pr\xFC"
+                                        "fsummenberechnung ist fehlgeschlagen."));
+  EXPECT_EQ(box.Style, platform::MbIconHand);
 
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
   EXPECT_TRUE(FileNames(s.Dest[2]).empty());
@@ -372,11 +376,10 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   TScenario s;
   ASSERT_NO_FATAL_FAILURE(run(s, rewriteOp));
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, "Fehler!");
-  EXPECT_EQ(boxes[0].Text, FailureBody("-6", ""));
-  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, "Fehler!");
+  EXPECT_EQ(box.Text, FailureBody("-6", ""));
+  EXPECT_EQ(box.Style, platform::MbIconHand);
 
   // The package was taken back out, its record and the header keep it
   // pending, and the package after it was not touched.
@@ -433,9 +436,8 @@ TEST_F(UpdateRunTest, NoQualifyingRecordShowsSuccessAndLeavesTheHeaderAlone) {
   s.View.ReactivateAfterMessage = true;
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Text, SuccessBody);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Text, SuccessBody);
   EXPECT_EQ(s.View.ActivateCalls, 2);
   EXPECT_EQ(s.View.Values(TKind::ArmTimer).size(), 1u);
   EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
@@ -579,9 +581,8 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     const THeader before = s.Header();
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     // Only the outcome is stamped into the header.
     THeader expected = before;
     const THeader after = s.Header();
@@ -615,9 +616,8 @@ TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord
     ASSERT_NO_FATAL_FAILURE(s.Write());
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
     EXPECT_TRUE(FileNames(s.Dest[1]).empty());
     EXPECT_TRUE(FileNames(s.Dest[2]).empty());
@@ -668,9 +668,8 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
     const auto settings = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
     EXPECT_FALSE(testing_support::FileExists(target + "/aaa.txt"));
     EXPECT_TRUE(FileNames(s.Dest[2]).empty());

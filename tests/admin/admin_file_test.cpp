@@ -10,20 +10,23 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "platform/fault.h"
-#include "tests/support/admin_bytes.h"
+#include "tests/admin/admin_test_bytes.h"
 #include "tests/support/test_support.h"
 #include "util/dates.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
-using testing_support::BytesOf;
+using admin_test::Bytes;
+using admin_test::BytesOf;
 using testing_support::PatternBytes;
 using testing_support::ReadWholeFile;
-using testing_support::Scrambled;
 using testing_support::WriteWholeFile;
 
 constexpr std::int32_t Seed = 1658203;
+
+Bytes Scrambled(const Bytes &bytes) {
+  return admin_test::Scrambled(bytes, Seed);
+}
 
 Bytes Slice(const Bytes &b, std::size_t from, std::size_t count) {
   return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from),
@@ -56,9 +59,9 @@ admin::TPackageRecord PatternRecord(std::uint32_t seed) {
 // Scrambled header, then each record scrambled on its own, then `tail`.
 Bytes AdminFile(const admin::TAdminHeader &h, const std::vector<admin::TPackageRecord> &records,
                 const Bytes &tail = {}) {
-  Bytes file = Scrambled(BytesOf(h), Seed);
+  Bytes file = Scrambled(BytesOf(h));
   for (const auto &r : records) {
-    Bytes s = Scrambled(BytesOf(r), Seed);
+    Bytes s = Scrambled(BytesOf(r));
     file.insert(file.end(), s.begin(), s.end());
   }
   file.insert(file.end(), tail.begin(), tail.end());
@@ -156,7 +159,7 @@ TEST_F(AdminFileTest, MissingFileGivesZerosAndCreatesNothing) {
 
 TEST_F(AdminFileTest, ShortHeaderIsRefusedAndNeverWrittenBack) {
   // Raw bytes that, taken as a plain header, hold a version date below -1.
-  Bytes file = Scrambled(BytesOf(PatternHeader()), Seed);
+  Bytes file = Scrambled(BytesOf(PatternHeader()));
   file.resize(admin::AdminHeaderSize - 1);
   const std::uint8_t negative[] = {0xFE, 0xFF, 0xFF, 0xFF};
   std::memcpy(&file[admin::VersionDateOffset], negative, 4);
@@ -208,7 +211,7 @@ TEST_F(AdminFileTest, WriteAdminHeaderCreatesAHeaderOnlyFile) {
   EXPECT_TRUE(admin::WriteAdminHeader(Path, h, Seed));
   Bytes file = ReadWholeFile(Path);
   EXPECT_EQ(file.size(), admin::AdminHeaderSize);
-  EXPECT_EQ(file, Scrambled(BytesOf(h), Seed));
+  EXPECT_EQ(file, Scrambled(BytesOf(h)));
   EXPECT_FALSE(admin::WriteAdminHeader(Folder / "missing\\sub\\X.VAB", h, Seed));
 }
 
@@ -286,7 +289,7 @@ TEST_F(AdminFileTest, RewriteChangesOnlyTheInstalledStateAndReadingGoesOn) {
   EXPECT_EQ(Slice(after, 0, start), Slice(before, 0, start));
   EXPECT_EQ(Slice(after, start + 294, 294), Slice(before, start + 294, 294));
   // Record 1: plain bytes 163..174 now equal 175..186, byte 187 is 0, the rest kept.
-  Bytes plain = Scrambled(Slice(after, start, 294), Seed);
+  Bytes plain = Scrambled(Slice(after, start, 294));
   Bytes original = BytesOf(records[1]);
   for (std::size_t i = 0; i < 294; ++i) {
     SCOPED_TRACE(i);
@@ -419,16 +422,16 @@ TEST_F(RunResultTest, SuccessInstallsTheOfferedVersion) {
 TEST_F(AdminFileTest, DownloadRecordReads) {
   Bytes plain = PatternBytes(admin::DownloadRecordSize, 77);
   admin::TDownloadRecord r;
-  ASSERT_TRUE(WriteWholeFile(Path, Scrambled(plain, Seed)));
+  ASSERT_TRUE(WriteWholeFile(Path, Scrambled(plain)));
   EXPECT_TRUE(admin::ReadDownloadRecord(Path, r, Seed));
   EXPECT_EQ(BytesOf(r), plain);
 
   // A short file: what is there comes out plain, the rest as key bytes.
-  ASSERT_TRUE(WriteWholeFile(Path, Slice(Scrambled(plain, Seed), 0, 1000)));
+  ASSERT_TRUE(WriteWholeFile(Path, Slice(Scrambled(plain), 0, 1000)));
   EXPECT_FALSE(admin::ReadDownloadRecord(Path, r, Seed));
   Bytes got = BytesOf(r);
   EXPECT_EQ(Slice(got, 0, 1000), Slice(plain, 0, 1000));
-  EXPECT_EQ(Slice(got, 1000, 433), Slice(Scrambled(Bytes(1433, 0), Seed), 1000, 433));
+  EXPECT_EQ(Slice(got, 1000, 433), Slice(Scrambled(Bytes(1433, 0)), 1000, 433));
 
   EXPECT_FALSE(admin::ReadDownloadRecord(Folder / "NONE.VAB", r, Seed));
   EXPECT_EQ(BytesOf(r), Bytes(admin::DownloadRecordSize, 0));

@@ -26,10 +26,7 @@ using testing_support::BuildZip;
 using testing_support::ReadWholeFile;
 using testing_support::TTempFolder;
 using testing_support::TTestEntry;
-
-std::string Join(const std::string &folder, const std::string &name) {
-  return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
-}
+constexpr auto Join = testing_support::JoinPath;
 
 std::int32_t Execute(TCommand &command) {
   return dunzip::RunCommand(command.Record().data());

@@ -7,6 +7,7 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "util/dates.h"
+#include "util/file_read.h"
 #include "util/text.h"
 
 namespace admin {
@@ -16,24 +17,15 @@ namespace {
 constexpr std::int32_t HeaderSize = static_cast<std::int32_t>(AdminHeaderSize);
 constexpr std::int32_t RecordSize = static_cast<std::int32_t>(PackageRecordSize);
 
-// Reads until `count` bytes have arrived or the file ends; false on an I/O error.
-bool ReadUpTo(platform::TFile &file, void *buffer, std::uint32_t count, std::uint32_t &got) {
-  got = 0;
-  std::uint8_t *bytes = static_cast<std::uint8_t *>(buffer);
-  while (got < count) {
-    std::uint32_t n = 0;
-    if (!file.Read(bytes + got, count - got, n))
-      return false;
-    if (n == 0)
-      break;
-    got += n;
-  }
-  return true;
-}
-
 bool WriteAll(platform::TFile &file, const void *buffer, std::uint32_t count) {
   std::uint32_t written = 0;
   return file.Write(buffer, count, written) && written == count;
+}
+
+bool WriteScrambled(platform::TFile &file, const TPackageRecord &record, std::int32_t seed) {
+  TPackageRecord scrambled = record;
+  ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
+  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
 }
 
 // The threshold date of the version fix-up. The host's text reads as month 0,
@@ -52,7 +44,7 @@ bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t s
   bool opened = file.OpenShared(path);
   if (opened) {
     std::uint32_t got = 0;
-    if (ReadUpTo(file, header.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize) {
+    if (util::ReadUpTo(file, header.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize) {
       result = true;
       ScrambleBuffer(header.Bytes, HeaderSize, seed);
       if (util::TrimText(header.DownloadFolder()).Empty())
@@ -94,6 +86,41 @@ bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::in
   return ok;
 }
 
+std::vector<std::uint8_t> AdminFileBytes(const TAdminHeader &header,
+                                         const std::vector<TPackageRecord> &records,
+                                         std::int32_t seed) {
+  std::vector<std::uint8_t> out(header.Bytes, header.Bytes + AdminHeaderSize);
+  ScrambleBuffer(out.data(), HeaderSize, seed);
+  for (const TPackageRecord &record : records) {
+    TPackageRecord scrambled = record;
+    ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
+    out.insert(out.end(), scrambled.Bytes, scrambled.Bytes + PackageRecordSize);
+  }
+  return out;
+}
+
+bool WriteAdminFile(std::string_view path, const TAdminHeader &header,
+                    const std::vector<TPackageRecord> &records, std::int32_t seed) {
+  const std::vector<std::uint8_t> bytes = AdminFileBytes(header, records, seed);
+  platform::TFile file;
+  bool ok =
+      file.Create(path) && WriteAll(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  file.Close();
+  return ok;
+}
+
+bool WritePackage(std::string_view path, std::int64_t index, const TPackageRecord &record,
+                  std::int32_t seed) {
+  platform::TFile file;
+  if (index < 0 || !file.OpenShared(path))
+    return false;
+  bool ok = file.Seek(static_cast<std::int64_t>(AdminHeaderSize) +
+                      index * static_cast<std::int64_t>(PackageRecordSize)) &&
+            WriteScrambled(file, record, seed);
+  file.Close();
+  return ok;
+}
+
 bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecord &record,
                      std::int32_t seed, bool &first) {
   std::memset(record.Bytes, 0, sizeof record.Bytes);
@@ -104,7 +131,7 @@ bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecor
     if (ok) {
       TAdminHeader skipped;
       std::uint32_t got = 0;
-      ok = ReadUpTo(file, skipped.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize;
+      ok = util::ReadUpTo(file, skipped.Bytes, AdminHeaderSize, got) && got == AdminHeaderSize;
     }
   }
   if (ok) {
@@ -113,7 +140,7 @@ bool ReadNextPackage(platform::TFile &file, std::string_view path, TPackageRecor
   }
   if (ok) {
     std::uint32_t got = 0;
-    ok = ReadUpTo(file, record.Bytes, PackageRecordSize, got) && got == PackageRecordSize;
+    ok = util::ReadUpTo(file, record.Bytes, PackageRecordSize, got) && got == PackageRecordSize;
     if (ok)
       ScrambleBuffer(record.Bytes, RecordSize, seed);
   }
@@ -132,9 +159,7 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
   if (!file.Seek(start))
     return false;
   MarkApplied(record);
-  TPackageRecord scrambled = record;
-  ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
-  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+  return WriteScrambled(file, record, seed);
 }
 
 void MarkApplied(TPackageRecord &record) {
@@ -164,7 +189,8 @@ bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record, std::int
   if (!file.OpenShared(path))
     return false;
   std::uint32_t got = 0;
-  bool result = ReadUpTo(file, record.Bytes, DownloadRecordSize, got) && got == DownloadRecordSize;
+  bool result =
+      util::ReadUpTo(file, record.Bytes, DownloadRecordSize, got) && got == DownloadRecordSize;
   ScrambleBuffer(record.Bytes, static_cast<std::int32_t>(DownloadRecordSize), seed);
   file.Close();
   return result;

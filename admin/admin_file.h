@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "admin/admin_records.h"
 #include "platform/files.h"
@@ -25,6 +26,18 @@ constexpr std::string_view DefaultStagingFolder = "C:\\HELP";
 // the records behind stay. `header` is not changed.
 [[nodiscard]] bool WriteAdminHeader(std::string_view path, const TAdminHeader &header,
                                     std::int32_t seed);
+// The administration file as the host writes it: the header, then each
+// package record, each scrambled on its own.
+std::vector<std::uint8_t> AdminFileBytes(const TAdminHeader &header,
+                                         const std::vector<TPackageRecord> &records,
+                                         std::int32_t seed);
+// Writes the whole file anew: no record of an earlier file stays behind.
+[[nodiscard]] bool WriteAdminFile(std::string_view path, const TAdminHeader &header,
+                                  const std::vector<TPackageRecord> &records, std::int32_t seed);
+// Writes package record `index` (0 right behind the header) in its place; the
+// index one past the last record appends.
+[[nodiscard]] bool WritePackage(std::string_view path, std::int64_t index,
+                                const TPackageRecord &record, std::int32_t seed);
 // Delivers the next package record. Set `first` before the first call: the
 // file is then opened at `path` and stays open in `file` for the caller to
 // close. False at the end (a partial record counts as the end) or on an error;

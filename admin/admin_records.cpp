@@ -35,21 +35,21 @@ void TAdminHeader::SetDestFolder(int i, std::string_view text) {
 }
 
 std::int32_t TPackageRecord::InstalledInfo(int k) const {
-  return IsInfoIndex(k) ? fields::GetInt32(Bytes, InfoOffset(InstalledInfoOffset, k)) : 0;
+  return IsInfoIndex(k) ? util::GetI32(Bytes, InfoOffset(InstalledInfoOffset, k)) : 0;
 }
 
 void TPackageRecord::SetInstalledInfo(int k, std::int32_t v) {
   if (IsInfoIndex(k))
-    fields::SetInt32(Bytes, InfoOffset(InstalledInfoOffset, k), v);
+    util::PutI32(Bytes, InfoOffset(InstalledInfoOffset, k), v);
 }
 
 std::int32_t TPackageRecord::OfferedInfo(int k) const {
-  return IsInfoIndex(k) ? fields::GetInt32(Bytes, InfoOffset(OfferedInfoOffset, k)) : 0;
+  return IsInfoIndex(k) ? util::GetI32(Bytes, InfoOffset(OfferedInfoOffset, k)) : 0;
 }
 
 void TPackageRecord::SetOfferedInfo(int k, std::int32_t v) {
   if (IsInfoIndex(k))
-    fields::SetInt32(Bytes, InfoOffset(OfferedInfoOffset, k), v);
+    util::PutI32(Bytes, InfoOffset(OfferedInfoOffset, k), v);
 }
 
 } // namespace admin

@@ -7,30 +7,14 @@
 #include <cstdint>
 #include <string_view>
 
+#include "util/byte_order.h"
 #include "util/short_string.h"
 
 namespace admin {
 
-// Little-endian integers and short strings inside a raw record. A text field of
+// Short strings inside a raw record (integers go through util/byte_order.h). A text field of
 // capacity N occupies N + 1 bytes: the length byte, then the characters.
 namespace fields {
-
-inline std::int32_t GetInt32(const std::uint8_t *bytes, std::size_t offset) {
-  const std::uint8_t *p = bytes + offset;
-  std::uint32_t v = static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
-                    (static_cast<std::uint32_t>(p[2]) << 16) |
-                    (static_cast<std::uint32_t>(p[3]) << 24);
-  return static_cast<std::int32_t>(v);
-}
-
-inline void SetInt32(std::uint8_t *bytes, std::size_t offset, std::int32_t value) {
-  std::uint32_t v = static_cast<std::uint32_t>(value);
-  std::uint8_t *p = bytes + offset;
-  p[0] = static_cast<std::uint8_t>(v);
-  p[1] = static_cast<std::uint8_t>(v >> 8);
-  p[2] = static_cast<std::uint8_t>(v >> 16);
-  p[3] = static_cast<std::uint8_t>(v >> 24);
-}
 
 // A length byte above the capacity (a damaged record) is read as the capacity,
 // so that a text never reaches into the next field or beyond the record.
@@ -134,20 +118,20 @@ struct TAdminHeader {
   void SetVersionText(std::string_view text) {
     fields::SetText(Bytes, VersionTextOffset, VersionTextCapacity, text);
   }
-  std::int32_t VersionDate() const { return fields::GetInt32(Bytes, VersionDateOffset); }
-  void SetVersionDate(std::int32_t v) { fields::SetInt32(Bytes, VersionDateOffset, v); }
+  std::int32_t VersionDate() const { return util::GetI32(Bytes, VersionDateOffset); }
+  void SetVersionDate(std::int32_t v) { util::PutI32(Bytes, VersionDateOffset, v); }
   std::uint8_t UpdatePending() const { return Bytes[UpdatePendingOffset]; }
   void SetUpdatePending(std::uint8_t v) { Bytes[UpdatePendingOffset] = v; }
-  std::int32_t VersionNumber() const { return fields::GetInt32(Bytes, VersionNumberOffset); }
-  void SetVersionNumber(std::int32_t v) { fields::SetInt32(Bytes, VersionNumberOffset, v); }
-  std::int32_t VersionDate2() const { return fields::GetInt32(Bytes, VersionDate2Offset); }
-  void SetVersionDate2(std::int32_t v) { fields::SetInt32(Bytes, VersionDate2Offset, v); }
-  std::int32_t LastResult() const { return fields::GetInt32(Bytes, LastResultOffset); }
-  void SetLastResult(std::int32_t v) { fields::SetInt32(Bytes, LastResultOffset, v); }
-  std::int32_t LastRunDate() const { return fields::GetInt32(Bytes, LastRunDateOffset); }
-  void SetLastRunDate(std::int32_t v) { fields::SetInt32(Bytes, LastRunDateOffset, v); }
-  std::int32_t LastRunTime() const { return fields::GetInt32(Bytes, LastRunTimeOffset); }
-  void SetLastRunTime(std::int32_t v) { fields::SetInt32(Bytes, LastRunTimeOffset, v); }
+  std::int32_t VersionNumber() const { return util::GetI32(Bytes, VersionNumberOffset); }
+  void SetVersionNumber(std::int32_t v) { util::PutI32(Bytes, VersionNumberOffset, v); }
+  std::int32_t VersionDate2() const { return util::GetI32(Bytes, VersionDate2Offset); }
+  void SetVersionDate2(std::int32_t v) { util::PutI32(Bytes, VersionDate2Offset, v); }
+  std::int32_t LastResult() const { return util::GetI32(Bytes, LastResultOffset); }
+  void SetLastResult(std::int32_t v) { util::PutI32(Bytes, LastResultOffset, v); }
+  std::int32_t LastRunDate() const { return util::GetI32(Bytes, LastRunDateOffset); }
+  void SetLastRunDate(std::int32_t v) { util::PutI32(Bytes, LastRunDateOffset, v); }
+  std::int32_t LastRunTime() const { return util::GetI32(Bytes, LastRunTimeOffset); }
+  void SetLastRunTime(std::int32_t v) { util::PutI32(Bytes, LastRunTimeOffset, v); }
   std::uint8_t OptionFlag1() const { return Bytes[OptionFlag1Offset]; }
   void SetOptionFlag1(std::uint8_t v) { Bytes[OptionFlag1Offset] = v; }
   std::uint8_t OptionFlag2() const { return Bytes[OptionFlag2Offset]; }
@@ -158,12 +142,8 @@ struct TAdminHeader {
   void SetOfferedVersionText(std::string_view text) {
     fields::SetText(Bytes, OfferedVersionTextOffset, VersionTextCapacity, text);
   }
-  std::int32_t OfferedVersionDate() const {
-    return fields::GetInt32(Bytes, OfferedVersionDateOffset);
-  }
-  void SetOfferedVersionDate(std::int32_t v) {
-    fields::SetInt32(Bytes, OfferedVersionDateOffset, v);
-  }
+  std::int32_t OfferedVersionDate() const { return util::GetI32(Bytes, OfferedVersionDateOffset); }
+  void SetOfferedVersionDate(std::int32_t v) { util::PutI32(Bytes, OfferedVersionDateOffset, v); }
 };
 static_assert(sizeof(TAdminHeader) == AdminHeaderSize);
 

@@ -31,6 +31,8 @@ std::string SettingsTempPath() {
   return util::AddBackslash(DataFolder.View()).append(SettingsTempName);
 }
 
+} // namespace
+
 // The whole record goes to a new file that then replaces the settings file,
 // so that a full disk or a crash never leaves a short settings file behind.
 bool WriteSettingsFile() {
@@ -49,6 +51,8 @@ bool WriteSettingsFile() {
     (void)platform::DeleteFile(temp);
   return ok;
 }
+
+namespace {
 
 // ExtractFolder(AddBackslash(text)): the folder without a trailing backslash
 // (a drive root keeps it). The backslash is added to a long text so that a

@@ -65,8 +65,8 @@ static_assert(SettingsReserved4Offset + 196 == SettingsRecordSize);
 struct TUpdateSettings {
   std::uint8_t Bytes[SettingsRecordSize] = {};
 
-  std::int32_t AdminSeed() const { return fields::GetInt32(Bytes, AdminSeedOffset); }
-  void SetAdminSeed(std::int32_t v) { fields::SetInt32(Bytes, AdminSeedOffset, v); }
+  std::int32_t AdminSeed() const { return util::GetI32(Bytes, AdminSeedOffset); }
+  void SetAdminSeed(std::int32_t v) { util::PutI32(Bytes, AdminSeedOffset, v); }
   util::TShortString AdminFileName() const {
     return fields::GetText(Bytes, AdminFileNameOffset, SettingsFileNameCapacity);
   }
@@ -105,8 +105,8 @@ struct TUpdateSettings {
   void SetExtraText1(std::string_view text) {
     fields::SetText(Bytes, ExtraText1Offset, ExtraText1Capacity, text);
   }
-  std::int32_t ExtraNumber1() const { return fields::GetInt32(Bytes, ExtraNumber1Offset); }
-  void SetExtraNumber1(std::int32_t v) { fields::SetInt32(Bytes, ExtraNumber1Offset, v); }
+  std::int32_t ExtraNumber1() const { return util::GetI32(Bytes, ExtraNumber1Offset); }
+  void SetExtraNumber1(std::int32_t v) { util::PutI32(Bytes, ExtraNumber1Offset, v); }
   util::TShortString ExtraText2() const {
     return fields::GetText(Bytes, ExtraText2Offset, ExtraTextCapacity);
   }
@@ -119,10 +119,10 @@ struct TUpdateSettings {
   void SetExtraText3(std::string_view text) {
     fields::SetText(Bytes, ExtraText3Offset, ExtraTextCapacity, text);
   }
-  std::int32_t ExtraNumber2() const { return fields::GetInt32(Bytes, ExtraNumber2Offset); }
-  void SetExtraNumber2(std::int32_t v) { fields::SetInt32(Bytes, ExtraNumber2Offset, v); }
-  std::int32_t ExtraNumber3() const { return fields::GetInt32(Bytes, ExtraNumber3Offset); }
-  void SetExtraNumber3(std::int32_t v) { fields::SetInt32(Bytes, ExtraNumber3Offset, v); }
+  std::int32_t ExtraNumber2() const { return util::GetI32(Bytes, ExtraNumber2Offset); }
+  void SetExtraNumber2(std::int32_t v) { util::PutI32(Bytes, ExtraNumber2Offset, v); }
+  std::int32_t ExtraNumber3() const { return util::GetI32(Bytes, ExtraNumber3Offset); }
+  void SetExtraNumber3(std::int32_t v) { util::PutI32(Bytes, ExtraNumber3Offset, v); }
 };
 static_assert(sizeof(TUpdateSettings) == SettingsRecordSize);
 
@@ -185,6 +185,8 @@ enum class TSettingsRead {
 TSettingsRead ReadSettingsFile();
 // True when ReadSettingsFile read the record.
 [[nodiscard]] bool ReadSettings();
+// Writes Settings, scrambled, as the whole settings file.
+[[nodiscard]] bool WriteSettingsFile();
 // Stores the built-in defaults through StoreSettings; the result is ignored.
 void WriteDefaultSettings();
 // Builds Settings from `source`, writes the settings file and brings the

@@ -13,9 +13,17 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "dunzip/byte_order.h"
+#include "util/byte_order.h"
 
 namespace dunzip {
+
+// Both sides of the record use the program's one little-endian codec.
+using util::GetI32;
+using util::GetU16;
+using util::GetU32;
+using util::PutI32;
+using util::PutU16;
+using util::PutU32;
 
 struct TCommandLayout {
   std::size_t RecordSize, FunctionCode, ZipFile, Reserved12, FileSpec, IndexofItem, Destination;
@@ -146,15 +154,11 @@ constexpr std::uint32_t ItemInfoBufferSize = 2150;
 
 // Pointer fields, as wide as a pointer of this build.
 inline void PutPointer(std::uint8_t *record, std::size_t offset, const void *pointer) {
-  auto value = reinterpret_cast<std::uintptr_t>(pointer);
-  for (std::size_t i = 0; i < sizeof(void *); ++i)
-    record[offset + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(value) >> (8 * i));
+  util::PutLE(record, offset, sizeof(void *), reinterpret_cast<std::uintptr_t>(pointer));
 }
 inline void *GetPointer(const std::uint8_t *record, std::size_t offset) {
-  std::uint64_t value = 0;
-  for (std::size_t i = sizeof(void *); i-- > 0;)
-    value = (value << 8) | record[offset + i];
-  return reinterpret_cast<void *>(static_cast<std::uintptr_t>(value));
+  return reinterpret_cast<void *>(
+      static_cast<std::uintptr_t>(util::GetLE(record, offset, sizeof(void *))));
 }
 
 } // namespace dunzip

@@ -17,8 +17,6 @@ namespace dunzip {
 
 namespace {
 
-constexpr int TempNameAttempts = 64;
-
 class TFileSource : public TByteSource {
 public:
   explicit TFileSource(platform::TFile &file) : File(file) {}
@@ -182,32 +180,7 @@ private:
   TProgress &Progress;
 };
 
-// Deletes the temporary file unless it was renamed into place.
-struct TTempFile {
-  std::string Path;
-  platform::TFile File;
-  ~TTempFile() {
-    File.Close();
-    // Cleanup of a temporary that was not committed; nothing to report to.
-    if (!Path.empty())
-      (void)platform::DeleteFile(Path);
-  }
-};
-
-bool CreateTempFile(const std::string &folder, TTempFile &temp) {
-  static unsigned counter = 0;
-  for (int attempt = 0; attempt < TempNameAttempts; ++attempt) {
-    std::string path = JoinPath(folder, "~dz" + std::to_string(counter++ % 100000) + ".tmp");
-    if (temp.File.CreateNew(path)) {
-      temp.Path = path;
-      return true;
-    }
-    int error = platform::LastError();
-    if (error != platform::ErrorFileExists && error != platform::ErrorAlreadyExists)
-      return false;
-  }
-  return false;
-}
+constexpr std::string_view TempPrefix = "~dz";
 
 bool Agrees(const TExtractRequest &request, std::uint16_t message, const std::string &path) {
   if (request.Message == nullptr)
@@ -263,10 +236,10 @@ TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
       return progress.FinishItem() ? dzOk : dzCancelled;
   }
 
-  TTempFile temp;
-  if (!CreateTempFile(folder, temp))
+  platform::TTempFile temp;
+  if (!temp.Create(target, TempPrefix))
     return dzWriteFailed;
-  TFileSink sink(&temp.File, progress);
+  TFileSink sink(&temp.File(), progress);
   TZipError error = reader.ExtractEntry(entry, sink);
   if (error == TZipError::SinkFailed)
     return sink.Failure;
@@ -276,18 +249,16 @@ TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
   // No flush to the disk: a forced write of every file costs a disk round trip
   // each (seconds for a package of many files), the staging folder is scratch
   // that the run empties again, and the rename still follows the last write.
-  if (ValidDosDateTime(dosTime) && !temp.File.SetDosTime(dosTime))
+  if (ValidDosDateTime(dosTime) && !temp.File().SetDosTime(dosTime))
     return dzWriteFailed;
-  temp.File.Close();
 
   if (exists && (existing & platform::faReadOnly) != 0) {
     std::uint32_t cleared = existing & ~platform::faReadOnly;
     if (!platform::SetAttributes(target, cleared != 0 ? cleared : platform::faNormal))
       return dzWriteFailed;
   }
-  if (!platform::MoveFileReplacing(temp.Path, target))
+  if (!temp.Commit())
     return dzWriteFailed;
-  temp.Path.clear();
   if (entry.MadeOnDos()) {
     std::uint32_t attributes = entry.DosAttributes();
     if (!platform::SetAttributes(target, attributes != 0 ? attributes : platform::faNormal))

@@ -8,9 +8,13 @@
 
 #include <zlib.h>
 
-#include "dunzip/byte_order.h"
+#include "util/byte_order.h"
 
 namespace dunzip {
+
+using util::GetU16;
+using util::GetU32;
+using util::GetU64;
 
 namespace {
 

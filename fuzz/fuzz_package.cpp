@@ -10,6 +10,7 @@
 
 #include "fuzz/fuzz_support.h"
 #include "packages/package_check.h"
+#include "util/byte_order.h"
 
 namespace {
 
@@ -25,16 +26,6 @@ constexpr std::uint8_t RepairChunks = 0x01;
 constexpr std::uint8_t RepairTotalLength = 0x02;
 constexpr std::uint8_t RepairCrcSum = 0x04;
 
-std::int32_t GetInt32(const std::uint8_t *p) {
-  return static_cast<std::int32_t>(std::uint32_t(p[0]) | std::uint32_t(p[1]) << 8 |
-                                   std::uint32_t(p[2]) << 16 | std::uint32_t(p[3]) << 24);
-}
-
-void PutInt(std::uint8_t *p, std::uint64_t value, int width) {
-  for (int i = 0; i < width; ++i, value >>= 8)
-    p[i] = static_cast<std::uint8_t>(value);
-}
-
 // Walks the chunks as far as their lengths allow, sets what `repair` asks for
 // and collects the payload. True when the chunks fill the file exactly.
 bool Repair(std::vector<std::uint8_t> &package, std::uint8_t repair,
@@ -45,27 +36,25 @@ bool Repair(std::vector<std::uint8_t> &package, std::uint8_t repair,
   std::uint64_t sum = 0;
   bool whole = false;
   while (pos + ChunkHeaderSize <= package.size()) {
-    std::int32_t length = GetInt32(&package[pos + ChunkLengthOffset]);
+    std::int32_t length = util::GetI32(package.data(), pos + ChunkLengthOffset);
     if (length < 0 || length > MaxChunkLength ||
         static_cast<std::size_t>(length) > package.size() - pos - ChunkHeaderSize)
       break;
     const std::uint8_t *data = &package[pos + ChunkHeaderSize];
     std::int64_t crc = ChunkChecksum(data, length);
     if (repair & RepairChunks)
-      PutInt(&package[pos + ChunkCrcOffset], static_cast<std::uint64_t>(crc), 8);
-    std::int64_t stored = 0;
-    for (int i = 7; i >= 0; --i)
-      stored = static_cast<std::int64_t>(static_cast<std::uint64_t>(stored) << 8 |
-                                         package[pos + ChunkCrcOffset + i]);
+      util::PutI64(package.data(), pos + ChunkCrcOffset, crc);
+    std::int64_t stored = util::GetI64(package.data(), pos + ChunkCrcOffset);
     sum += static_cast<std::uint64_t>(stored);
     payload.insert(payload.end(), data, data + length);
     pos += ChunkHeaderSize + static_cast<std::size_t>(length);
     whole = pos == package.size();
   }
   if (repair & RepairTotalLength)
-    PutInt(&package[HeaderTotalLengthOffset], payload.size(), 4);
+    util::PutU32(package.data(), HeaderTotalLengthOffset,
+                 static_cast<std::uint32_t>(payload.size()));
   if (repair & RepairCrcSum)
-    PutInt(&package[HeaderCrcSumOffset], sum, 8);
+    util::PutU64(package.data(), HeaderCrcSumOffset, sum);
   return whole;
 }
 

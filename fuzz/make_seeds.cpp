@@ -10,7 +10,6 @@
 #include <vector>
 
 #include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "fuzz/fuzz_support.h"
 #include "packages/package_check.h"
@@ -133,10 +132,10 @@ void AdminSeeds() {
   Bytes headerOnly = ReadDrive(path);
   Emit("admin_file", "header-only", headerOnly);
 
-  Bytes withRecords = headerOnly;
+  std::vector<TPackageRecord> records(4);
   const std::uint8_t flags[][2] = {{1, 1}, {0, 1}, {1, 0}, {1, 1}};
   for (int n = 0; n < 4; ++n) {
-    TPackageRecord record;
+    TPackageRecord &record = records[static_cast<std::size_t>(n)];
     record.SetPackageFileName("PAKET" + std::to_string(n + 1) + ".CRC");
     for (int k = 1; k <= PackageInfoCount; ++k) {
       record.SetInstalledInfo(k, k);
@@ -145,9 +144,8 @@ void AdminSeeds() {
     record.SetInstallPending(flags[n][0]);
     record.SetPackageReady(flags[n][1]);
     record.SetDestIndex(static_cast<std::uint8_t>(n + 1));
-    ScrambleBuffer(record.Bytes, static_cast<std::int32_t>(PackageRecordSize), DefaultAdminSeed);
-    withRecords.insert(withRecords.end(), record.Bytes, record.Bytes + PackageRecordSize);
   }
+  Bytes withRecords = AdminFileBytes(header, records, DefaultAdminSeed);
   Emit("admin_file", "four-records", withRecords);
   Bytes partial = withRecords;
   partial.resize(AdminHeaderSize + PackageRecordSize + 100);

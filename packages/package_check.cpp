@@ -15,6 +15,8 @@
 
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "util/byte_order.h"
+#include "util/file_read.h"
 #include "util/text.h"
 
 namespace packages {
@@ -25,54 +27,14 @@ static_assert(std::numeric_limits<uInt>::max() >=
                   static_cast<unsigned long long>(std::numeric_limits<std::int32_t>::max()),
               "one zlib call must take any non-negative int32 length");
 
-std::int32_t GetInt32(const std::uint8_t *p) {
-  std::uint32_t v = static_cast<std::uint32_t>(p[0]) | static_cast<std::uint32_t>(p[1]) << 8 |
-                    static_cast<std::uint32_t>(p[2]) << 16 | static_cast<std::uint32_t>(p[3]) << 24;
-  return static_cast<std::int32_t>(v);
-}
-
-std::int64_t GetInt64(const std::uint8_t *p) {
-  std::uint64_t v = 0;
-  for (int i = 7; i >= 0; --i)
-    v = v << 8 | p[i];
-  return static_cast<std::int64_t>(v);
-}
-
-void PutInt32(std::uint8_t *p, std::int32_t value) {
-  auto v = static_cast<std::uint32_t>(value);
-  for (int i = 0; i < 4; ++i, v >>= 8)
-    p[i] = static_cast<std::uint8_t>(v);
-}
-
-void PutInt64(std::uint8_t *p, std::int64_t value) {
-  auto v = static_cast<std::uint64_t>(value);
-  for (int i = 0; i < 8; ++i, v >>= 8)
-    p[i] = static_cast<std::uint8_t>(v);
-}
-
 std::int64_t WrappingAdd(std::int64_t a, std::int64_t b) {
   return static_cast<std::int64_t>(static_cast<std::uint64_t>(a) + static_cast<std::uint64_t>(b));
 }
 
 // Header and chunk header share one shape: an int32 then an int64.
 void EncodeHeader(std::uint8_t (&out)[PackageHeaderSize], std::int32_t length, std::int64_t crc) {
-  PutInt32(out + HeaderTotalLengthOffset, length);
-  PutInt64(out + HeaderCrcSumOffset, crc);
-}
-
-// Reads until `count` bytes are in or the file ends.
-bool ReadFull(platform::TFile &file, std::uint8_t *buffer, std::uint32_t count,
-              std::uint32_t &got) {
-  got = 0;
-  while (got < count) {
-    std::uint32_t n = 0;
-    if (!file.Read(buffer + got, count - got, n))
-      return false;
-    if (n == 0)
-      break;
-    got += n;
-  }
-  return true;
+  util::PutI32(out, HeaderTotalLengthOffset, length);
+  util::PutI64(out, HeaderCrcSumOffset, crc);
 }
 
 bool Fail(TPackageReport &report, TPackageFault fault, int osError) {
@@ -246,7 +208,7 @@ public:
   // The file header; `got` short of 12 when the file is.
   bool ReadFileHeader(std::uint8_t (&header)[PackageHeaderSize], std::uint32_t &got) {
     std::uint8_t both[PackageHeaderSize + ChunkHeaderSize];
-    if (!ReadFull(File, both, sizeof both, got))
+    if (!util::ReadUpTo(File, both, sizeof both, got))
       return false;
     std::copy(both, both + std::min<std::uint32_t>(got, PackageHeaderSize), header);
     if (got > static_cast<std::uint32_t>(PackageHeaderSize))
@@ -274,18 +236,18 @@ public:
     Carried = 0;
     std::uint32_t more = 0;
     if (got < static_cast<std::uint32_t>(ChunkHeaderSize) &&
-        !ReadFull(File, header + got, ChunkHeaderSize - got, more))
+        !util::ReadUpTo(File, header + got, ChunkHeaderSize - got, more))
       return ReadFault(chunk, TPackageFault::ReadFailed);
     got += more;
     Position += got;
     if (got != static_cast<std::uint32_t>(ChunkHeaderSize))
       return ReadFault(chunk, TPackageFault::ChunkHeaderCut, ChunkHeaderSize, got);
-    chunk.Length = GetInt32(header + ChunkLengthOffset);
-    chunk.StoredCrc = GetInt64(header + ChunkCrcOffset);
+    chunk.Length = util::GetI32(header, ChunkLengthOffset);
+    chunk.StoredCrc = util::GetI64(header, ChunkCrcOffset);
     if (chunk.Length < 0 || chunk.Length > MaxChunkLength)
       return ReadFault(chunk, TPackageFault::ChunkLengthBad, MaxChunkLength, chunk.Length);
     const auto length = static_cast<std::uint32_t>(chunk.Length);
-    if (!ReadFull(File, buffer, length + ChunkHeaderSize, got))
+    if (!util::ReadUpTo(File, buffer, length + ChunkHeaderSize, got))
       return ReadFault(chunk, TPackageFault::ReadFailed);
     if (got < length)
       return ReadFault(chunk, TPackageFault::ChunkPayloadCut, chunk.Length, got);
@@ -361,8 +323,8 @@ bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageRe
     return Fail(report, TPackageFault::ReadFailed);
   if (got != PackageHeaderSize)
     return Fail(report, TPackageFault::HeaderMissing);
-  report.TotalLength = GetInt32(header + HeaderTotalLengthOffset);
-  report.CrcSum = GetInt64(header + HeaderCrcSumOffset);
+  report.TotalLength = util::GetI32(header, HeaderTotalLengthOffset);
+  report.CrcSum = util::GetI64(header, HeaderCrcSumOffset);
   report.HeaderRead = true;
 
   TChecksumWorker worker;
@@ -603,7 +565,7 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
   bool first = true;
   for (;;) {
     std::uint32_t got = 0;
-    if (!ReadFull(zip, buffer.get(), static_cast<std::uint32_t>(chunkSize), got))
+    if (!util::ReadUpTo(zip, buffer.get(), static_cast<std::uint32_t>(chunkSize), got))
       return false;
     if (got == 0 && !first)
       break;

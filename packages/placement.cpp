@@ -6,10 +6,12 @@
 
 #include <algorithm>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 #include "packages/box_caption.h"
+#include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/file_copy.h"
@@ -24,8 +26,6 @@ constexpr int LastDestIndex = admin::DestFolderCount;
 constexpr std::string_view BlankFolderFallback = "G:\\";
 // Longest path the ANSI file functions take (MAX_PATH without the NUL).
 constexpr std::size_t MaxPathChars = 259;
-// CopyFileWithDate's number for a destination that cannot be replaced.
-constexpr int CopyDestinationFailed = 2;
 
 // AddBackslash(folder) + name, without the 255-character cut of short strings.
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -107,30 +107,68 @@ std::uint8_t LookUp(const TMarker &marker, std::string_view fileName, bool &unre
   return 0;
 }
 
+// A destination folder's names, read once per package: whether a file is
+// there already and which temporary and backup names are free need no look-up
+// per file (on Wine every look-up of a missing name reads the whole folder).
+// Names compared as Windows compares them, without case.
+struct TFolderNames {
+  std::string Folder;
+  bool Listed = false;
+  std::unordered_map<std::u32string, bool> IsFolder;
+};
+
+std::u32string FoldedName(std::string_view name) {
+  std::u32string key;
+  key.reserve(name.size());
+  for (char c : name)
+    key += platform::Cp1252UpperCase(static_cast<unsigned char>(c));
+  return key;
+}
+
+TFolderNames ReadFolderNames(const std::string &folder) {
+  TFolderNames names;
+  names.Folder = folder;
+  std::vector<platform::TFindEntry> entries;
+  names.Listed = platform::FindFiles(JoinPath(folder, "*.*"),
+                                     platform::faDirectory | platform::faHidden |
+                                         platform::faSysFile | platform::faVolumeID,
+                                     entries);
+  for (const platform::TFindEntry &entry : entries)
+    names.IsFolder[FoldedName(entry.Name)] = (entry.Attributes & platform::faDirectory) != 0;
+  return names;
+}
+
+bool Taken(const TFolderNames &names, const std::string &name) {
+  if (names.Listed)
+    return names.IsFolder.count(FoldedName(name)) != 0;
+  std::uint32_t attributes = 0;
+  return platform::GetAttributes(JoinPath(names.Folder, name), attributes);
+}
+
 // Names beside `folder`'s files for a file's temporary copy and its previous
 // version, free now and not handed out before in this package.
-void FreeNames(const std::string &folder, int &counter, TPlacedFile &file) {
+void FreeNames(const TFolderNames &names, int &counter, TPlacedFile &file) {
   for (;;) {
     const std::string number = std::to_string(++counter);
-    file.Temp = JoinPath(folder, "~zrk" + number + ".tmp");
-    file.Backup = JoinPath(folder, "~zrk" + number + ".bak");
-    if (file.Backup.size() > MaxPathChars) {
-      file.Temp = JoinPath(folder, "~" + number);
-      file.Backup = JoinPath(folder, "~" + number + "b");
+    std::string temp = "~zrk" + number + ".tmp", backup = "~zrk" + number + ".bak";
+    if (JoinPath(names.Folder, backup).size() > MaxPathChars) {
+      temp = "~" + number;
+      backup = "~" + number + "b";
     }
-    std::uint32_t attributes = 0;
-    if (!platform::GetAttributes(file.Temp, attributes) &&
-        !platform::GetAttributes(file.Backup, attributes))
+    if (!Taken(names, temp) && !Taken(names, backup)) {
+      file.Temp = JoinPath(names.Folder, temp);
+      file.Backup = JoinPath(names.Folder, backup);
       return;
+    }
   }
 }
 
 // 0 or the copy routine's number for the failure. A previous version is
-// renamed aside first, so that it can come back with its attributes and date.
+// renamed aside right before the copy takes its place, so that it can come
+// back with its attributes and date.
 int PlaceOne(const std::string &source, const TPlacedFile &file) {
-  if (file.Existed && !platform::MoveFileReplacing(file.Destination, file.Backup))
-    return CopyDestinationFailed;
-  return util::CopyFileWithDate(source, file.Destination, file.Temp);
+  return util::CopyFileWithDate(source, file.Destination, file.Temp,
+                                file.Existed ? file.Backup : std::string());
 }
 
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
@@ -151,8 +189,9 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   std::vector<TPlacedFile> files;
   int counter = 0;
   const TMarker marker = ReadMarker(staging);
-  // Folders seen to exist; nothing in them changes before the copies start.
-  std::vector<std::string> existingFolders;
+  // Folders seen to exist, with their names; nothing in them changes before
+  // the copies start.
+  std::vector<TFolderNames> existingFolders;
   for (const platform::TFindEntry &entry : entries) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
@@ -172,24 +211,30 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
         destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
-    const bool known =
-        std::find(existingFolders.begin(), existingFolders.end(), folder) != existingFolders.end();
-    if (!known && !util::FolderExists(folder)) {
+    auto known =
+        std::find_if(existingFolders.begin(), existingFolders.end(),
+                     [&folder](const TFolderNames &names) { return names.Folder == folder; });
+    if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
       stop = PlacementNoFolder;
       break;
     }
-    if (!known)
-      existingFolders.push_back(folder);
+    if (known == existingFolders.end())
+      known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       continue;
     TPlacedFile file;
     file.Destination = JoinPath(folder, name);
-    std::uint32_t attributes = 0;
-    file.Existed = platform::GetAttributes(file.Destination, attributes) &&
-                   (attributes & platform::faDirectory) == 0;
-    FreeNames(folder, counter, file);
+    if (known->Listed) {
+      const auto there = known->IsFolder.find(FoldedName(name));
+      file.Existed = there != known->IsFolder.end() && !there->second;
+    } else {
+      std::uint32_t attributes = 0;
+      file.Existed = platform::GetAttributes(file.Destination, attributes) &&
+                     (attributes & platform::faDirectory) == 0;
+    }
+    FreeNames(*known, counter, file);
     sources.push_back(JoinPath(staging, name));
     files.push_back(std::move(file));
   }

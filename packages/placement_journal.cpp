@@ -10,6 +10,7 @@
 #include "admin/scramble.h"
 #include "packages/package_check.h"
 #include "platform/files.h"
+#include "util/byte_order.h"
 
 namespace packages {
 
@@ -34,8 +35,7 @@ class TWriter {
 public:
   std::vector<std::uint8_t> Bytes;
   void Int(std::uint64_t value, int size) {
-    for (int i = 0; i < size; ++i)
-      Bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    util::AppendLE(Bytes, static_cast<std::size_t>(size), value);
   }
   void Text(const std::string &text) {
     Int(text.size(), 2);
@@ -51,12 +51,9 @@ public:
   TReader(const std::uint8_t *bytes, std::size_t size) : Bytes(bytes), Size(size) {}
   bool Ok = true;
   std::uint64_t Int(int size) {
-    std::uint64_t value = 0;
     if (!Take(static_cast<std::size_t>(size)))
       return 0;
-    for (int i = 0; i < size; ++i)
-      value |= static_cast<std::uint64_t>(Bytes[At - size + i]) << (8 * i);
-    return value;
+    return util::GetLE(Bytes, At - static_cast<std::size_t>(size), static_cast<std::size_t>(size));
   }
   std::string Text() {
     const std::size_t length = static_cast<std::size_t>(Int(2));
@@ -209,10 +206,8 @@ std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
 
   const std::size_t bodyLength = out.Bytes.size() - BodyOffset;
   const std::uint32_t crc = Checksum(out.Bytes.data() + BodyOffset, bodyLength);
-  for (int i = 0; i < 4; ++i) {
-    out.Bytes[BodyLengthOffset + i] = static_cast<std::uint8_t>(bodyLength >> (8 * i));
-    out.Bytes[CrcOffset + i] = static_cast<std::uint8_t>(crc >> (8 * i));
-  }
+  util::PutU32(out.Bytes.data(), BodyLengthOffset, static_cast<std::uint32_t>(bodyLength));
+  util::PutU32(out.Bytes.data(), CrcOffset, crc);
   return std::move(out.Bytes);
 }
 

@@ -93,6 +93,51 @@ bool TFile::AtEnd(bool &atEnd) {
   return true;
 }
 
+namespace {
+// Longest path the ANSI file functions take (MAX_PATH without the NUL).
+constexpr std::size_t MaxPathChars = 259;
+constexpr int MaxTempAttempts = 1000;
+std::atomic<unsigned> TempCounter{0};
+
+// The folder part of `target` with its separator ("" for a bare name).
+std::string_view FolderOf(std::string_view target) {
+  const std::size_t cut = target.find_last_of("\\/:");
+  return cut == std::string_view::npos ? std::string_view() : target.substr(0, cut + 1);
+}
+} // namespace
+
+TTempFile::~TTempFile() {
+  Discard();
+}
+
+bool TTempFile::Create(std::string_view target, std::string_view prefix) {
+  const std::string folder(FolderOf(target));
+  for (int attempt = 0; attempt < MaxTempAttempts; ++attempt) {
+    const std::string number = std::to_string(++TempCounter);
+    std::string path = folder + std::string(prefix) + number + ".tmp";
+    if (path.size() > MaxPathChars)
+      path = folder + "~" + number;
+    if (CreateNamed(target, path))
+      return true;
+    const int error = LastError();
+    if (error != ErrorAlreadyExists && error != ErrorFileExists)
+      return false;
+  }
+  return false;
+}
+
+bool TTempFile::CreateAs(std::string_view target, std::string_view path) {
+  return CreateNamed(target, std::string(path));
+}
+
+void TTempFile::Discard() {
+  Data.Close();
+  // Cleanup of a file that was not committed; nothing to report to.
+  if (!TempPath.empty())
+    (void)DeleteFile(TempPath);
+  TempPath.clear();
+}
+
 bool MatchesMask(std::string_view name, std::string_view pattern) {
   if (pattern == "*" || pattern == "*.*")
     return true;

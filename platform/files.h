@@ -98,13 +98,53 @@ public:
   // Last-write time as a DOS date-time in local time (date in the high word).
   [[nodiscard]] bool GetDosTime(std::uint32_t &dosTime);
   [[nodiscard]] bool SetDosTime(std::uint32_t dosTime);
+  // Attributes of the open file, without looking its name up again. POSIX
+  // cannot tell hidden (a name starting with ".") from the open file.
+  [[nodiscard]] bool Attributes(std::uint32_t &attributes);
   // Errors on closing are ignored, as everywhere in this program.
   void Close();
   [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
+  friend class TTempFile;
   static constexpr std::intptr_t Invalid = -1;
   std::intptr_t Handle = Invalid;
+};
+
+// A new file written under a temporary name beside its target and put in the
+// target's place in one step once it is whole, so that a failure on the way
+// never costs the previous version. Not committed, it is removed again
+// (Discard, or the destructor). The temporary name is created exclusively: a
+// clash is reported by the create itself, not looked for beforehand.
+class TTempFile {
+public:
+  TTempFile() = default;
+  ~TTempFile();
+  TTempFile(const TTempFile &) = delete;
+  TTempFile &operator=(const TTempFile &) = delete;
+
+  // A free name "<prefix><number>.tmp" in `target`'s folder, tried with
+  // further numbers while the names are taken.
+  [[nodiscard]] bool Create(std::string_view target, std::string_view prefix);
+  // Exactly `path`, a name in `target`'s folder that must not exist yet (a
+  // caller that cleans up after a killed run knows the name beforehand).
+  [[nodiscard]] bool CreateAs(std::string_view target, std::string_view path);
+  TFile &File() { return Data; }
+  // The temporary file's path as the caller gave or the seam chose it.
+  const std::string &Path() const { return TempPath; }
+  // Closes the file and renames it over the target. A read-only target or a
+  // folder is not replaced (error 5). With `aside` given, a target that
+  // exists is first renamed to `aside`, so that it can come back.
+  [[nodiscard]] bool Commit(std::string_view aside = {});
+  // Closes and deletes the temporary file; nothing once committed.
+  void Discard();
+
+private:
+  [[nodiscard]] bool CreateNamed(std::string_view target, const std::string &path);
+  TFile Data;
+  std::string Target, TempPath;
+  // POSIX: host paths of the temporary file and the target's folder.
+  std::string NativeTemp, NativeFolder;
 };
 
 struct TFindEntry {

@@ -21,7 +21,7 @@ TJson ValueToJson(const TFieldSpec &spec, const std::uint8_t *bytes, std::size_t
   case K::Byte:
     return bytes[offset];
   default:
-    return fields::GetInt32(bytes, offset);
+    return util::GetI32(bytes, offset);
   }
 }
 
@@ -59,7 +59,7 @@ bool StoreValue(const TFieldSpec &spec, std::string_view value, std::uint8_t *by
       error = name + ": expected a 32-bit number, got \"" + std::string(value) + "\"";
       return false;
     }
-    fields::SetInt32(bytes, offset, static_cast<std::int32_t>(*v));
+    util::PutI32(bytes, offset, static_cast<std::int32_t>(*v));
     return true;
   }
   case K::Date: {
@@ -69,7 +69,7 @@ bool StoreValue(const TFieldSpec &spec, std::string_view value, std::uint8_t *by
               std::string(value) + "\"";
       return false;
     }
-    fields::SetInt32(bytes, offset, *v);
+    util::PutI32(bytes, offset, *v);
     return true;
   }
   case K::Time: {
@@ -79,7 +79,7 @@ bool StoreValue(const TFieldSpec &spec, std::string_view value, std::uint8_t *by
           name + ": expected hh:mm:ss or seconds 0 to 86399, got \"" + std::string(value) + "\"";
       return false;
     }
-    fields::SetInt32(bytes, offset, *v);
+    util::PutI32(bytes, offset, *v);
     return true;
   }
   }
@@ -163,7 +163,7 @@ TJson FieldsToJson(const std::vector<TFieldSpec> &specs, const std::uint8_t *byt
       continue;
     }
     object[spec.Name] = ValueToJson(spec, bytes, spec.Offset);
-    std::int32_t v = fields::GetInt32(bytes, spec.Offset);
+    std::int32_t v = util::GetI32(bytes, spec.Offset);
     if (spec.Kind == K::Date)
       object[std::string(spec.Name) + "Calendar"] = FormatDayNumber(v);
     else if (spec.Kind == K::Time)

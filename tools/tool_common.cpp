@@ -185,7 +185,7 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
           if (bytes[at + c] < 0x20 || bytes[at + c] == 0x7F)
             return name + " holds a control character";
       }
-      const std::int32_t value = admin::fields::GetInt32(bytes, at);
+      const std::int32_t value = util::GetI32(bytes, at);
       if (spec.Kind == TFieldKind::Date && value != 0 && value != -1 && !DecodeDayNumber(value))
         return name + " is no date (" + std::to_string(value) + ")";
       if (spec.Kind == TFieldKind::Time && (value < 0 || value > 86399))

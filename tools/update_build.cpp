@@ -9,7 +9,6 @@
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
@@ -206,25 +205,16 @@ int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool 
     Fail(ExitFailed,
          "the download folder " + Cp1252ToUtf8(download) + " cannot be made: " + OsErrorText());
   const std::string adminPath = util::TrimText(source.AdminFileName).Str();
-  if (!admin::WriteAdminHeader(adminPath, header, source.AdminSeed))
-    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + " cannot be written: " + OsErrorText());
-  std::string records;
+  std::vector<admin::TPackageRecord> records;
   for (const TPackagePlan &plan : plans) {
-    admin::TPackageRecord record;
+    admin::TPackageRecord &record = records.emplace_back();
     record.SetPackageFileName(plan.FileName);
     record.SetDestIndex(static_cast<std::uint8_t>(plan.DestIndex));
     record.SetInstallPending(1);
     record.SetPackageReady(1);
-    admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, source.AdminSeed);
-    records.append(reinterpret_cast<const char *>(record.Bytes), admin::PackageRecordSize);
   }
-  platform::TFile adminFile;
-  std::uint32_t written = 0;
-  if (!adminFile.OpenShared(adminPath) || !adminFile.Seek(admin::AdminHeaderSize) ||
-      !adminFile.Write(records.data(), static_cast<std::uint32_t>(records.size()), written) ||
-      written != records.size())
-    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + ": the records cannot be written: " + OsErrorText());
-  adminFile.Close();
+  if (!admin::WriteAdminFile(adminPath, header, records, source.AdminSeed))
+    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + " cannot be written: " + OsErrorText());
   admin::DataFolder = util::TrimText(outFolder);
   const std::int32_t stored = admin::StoreSettings(source);
   if (stored != admin::StoreOk)

@@ -458,10 +458,8 @@ void AdminInit(const std::string &path, std::int32_t seed, bool force,
   if (util::PathExists(path)) {
     if (!force)
       Fail(ExitBadInput, path + " exists; give --force to replace it");
-    if (!platform::DeleteFile(path))
-      Fail(ExitFailed, path + " cannot be deleted: " + OsErrorText());
   }
-  if (!admin::WriteAdminHeader(path, header, seed))
+  if (!admin::WriteAdminFile(path, header, {}, seed))
     Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
   out << "created " << path << ": header only, " << admin::AdminHeaderSize << " bytes\n";
 }
@@ -483,12 +481,7 @@ void AdminAddPackage(const std::string &path, std::int32_t seed, bool force,
   if (record.PackageFileName().Empty())
     Fail(ExitBadInput, "a package record needs PackageFileName=NAME");
   RequireDestIndex(record);
-  admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
-  platform::TFile file;
-  std::uint32_t written = 0;
-  if (!file.OpenShared(path) || !file.Seek(size) ||
-      !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
-      written != admin::PackageRecordSize)
+  if (!admin::WritePackage(path, PackageCountOf(size), record, seed))
     Fail(ExitFailed, path + ": the package record cannot be written: " + OsErrorText());
   out << "added package record " << PackageCountOf(size) << " to " << path << "\n";
 }
@@ -524,12 +517,8 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
       Fail(ExitFailed, path + ": package record " + std::to_string(i) + " cannot be read");
   ApplyAll(PackageFields(), assignments, record.Bytes);
   RequireDestIndex(record);
-  admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, seed);
-  std::int64_t position =
-      admin::AdminHeaderSize + static_cast<std::int64_t>(*package) * admin::PackageRecordSize;
-  std::uint32_t written = 0;
-  if (!file.Seek(position) || !file.Write(record.Bytes, admin::PackageRecordSize, written) ||
-      written != admin::PackageRecordSize)
+  file.Close();
+  if (!admin::WritePackage(path, *package, record, seed))
     Fail(ExitFailed, path + ": package record " + std::to_string(*package) +
                          " cannot be written: " + OsErrorText());
   out << "package record " << *package << " of " << path << " written\n";
@@ -762,7 +751,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                  "zrktool"};
     app.require_subcommand(1);
     app.set_version_flag("--version", "zrktool " ZRK_VERSION);
+    // A command's work runs once the whole command line has been parsed.
     std::function<int()> action;
+    auto OnRun = [&action](CLI::App *command, std::function<int()> run) {
+      command->callback([&action, run] { action = run; });
+    };
 
     // settings
     auto *settings = app.add_subcommand("settings", "the settings file ZRKUPD.DAT");
@@ -775,11 +768,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                      "a data folder (its ZRKUPD.DAT is read) or a settings file")
         ->transform(PathArgument)
         ->required();
-    settingsShow->callback([&] {
-      action = [&] {
-        SettingsShow(settingsTarget, out, err);
-        return ExitOk;
-      };
+    OnRun(settingsShow, [&] {
+      SettingsShow(settingsTarget, out, err);
+      return ExitOk;
     });
     auto *settingsStore = settings->add_subcommand(
         "store", "build the settings file from a TSettingsSource given as JSON, through "
@@ -809,11 +800,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     settingsStore->add_flag("--force", storeForce,
                             "store even when the administration file does not decode under the "
                             "source's AdminSeed");
-    settingsStore->callback([&] {
-      action = [&] {
-        std::string text = ReadWholeFile(stdio.Input(storeSource), "source");
-        return SettingsStore(storeFolder, text, takeMissing, storeForce, out, err);
-      };
+    OnRun(settingsStore, [&] {
+      std::string text = ReadWholeFile(stdio.Input(storeSource), "source");
+      return SettingsStore(storeFolder, text, takeMissing, storeForce, out, err);
     });
 
     // admin
@@ -837,13 +826,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     seeds.AddTo(adminShow);
     adminShow->footer("Exit code 1 (after the JSON) when the header does not decode under the "
                       "seed.");
-    adminShow->callback([&] {
-      action = [&] {
-        seeds.Resolve();
-        return AdminShow(
-            seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file"),
-            seeds.Seed, out, err);
-      };
+    OnRun(adminShow, [&] {
+      seeds.Resolve();
+      return AdminShow(
+          seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file"),
+          seeds.Seed, out, err);
     });
 
     auto *adminInit = adminCmd->add_subcommand(
@@ -855,12 +842,10 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     seeds.AddTo(adminInit);
     adminInit->add_flag("--force", force, "replace an existing file");
     adminInit->add_option("FIELDS", assignments, FieldsHelp);
-    adminInit->callback([&] {
-      action = [&] {
-        seeds.Resolve();
-        AdminInit(adminFile, seeds.Seed, force, assignments, out);
-        return ExitOk;
-      };
+    OnRun(adminInit, [&] {
+      seeds.Resolve();
+      AdminInit(adminFile, seeds.Seed, force, assignments, out);
+      return ExitOk;
     });
 
     auto *adminAdd = adminCmd->add_subcommand(
@@ -875,12 +860,10 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     adminAdd->add_option("FIELDS", assignments, FieldsHelp)->required();
     adminAdd->footer("Fields: PackageFileName (required), InstalledInfo[1..3], OfferedInfo[1..3], "
                      "InstallPending, DestIndex, PackageReady.");
-    adminAdd->callback([&] {
-      action = [&] {
-        seeds.Resolve();
-        AdminAddPackage(adminFile, seeds.Seed, force, assignments, out);
-        return ExitOk;
-      };
+    OnRun(adminAdd, [&] {
+      seeds.Resolve();
+      AdminAddPackage(adminFile, seeds.Seed, force, assignments, out);
+      return ExitOk;
     });
 
     auto *adminSet = adminCmd->add_subcommand(
@@ -899,14 +882,12 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                      "VersionText, VersionDate, UpdatePending, VersionNumber, VersionDate2, "
                      "LastResult, LastRunDate, LastRunTime, OptionFlag1, OptionFlag2, "
                      "OfferedVersionText, OfferedVersionDate.");
-    adminSet->callback([&] {
-      action = [&] {
-        seeds.Resolve();
-        if (packageOption->count() > 0)
-          packageIndex = packageIndexValue;
-        AdminSet(adminFile, seeds.Seed, force, packageIndex, assignments, out);
-        return ExitOk;
-      };
+    OnRun(adminSet, [&] {
+      seeds.Resolve();
+      if (packageOption->count() > 0)
+        packageIndex = packageIndexValue;
+      AdminSet(adminFile, seeds.Seed, force, packageIndex, assignments, out);
+      return ExitOk;
     });
 
     // package
@@ -922,14 +903,12 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         ->transform(PathArgument)
         ->required();
     pack->add_option("--chunk-size", chunkSize, "payload bytes per chunk, 1 to 65000 (default)");
-    pack->callback([&] {
-      action = [&] {
-        std::string zip = stdio.Input(zipPath);
-        std::string package = stdio.Output(packagePath);
-        int code = PackagePack(zip, package, chunkSize, stdio.Messages(err));
-        stdio.Finish();
-        return code;
-      };
+    OnRun(pack, [&] {
+      std::string zip = stdio.Input(zipPath);
+      std::string package = stdio.Output(packagePath);
+      int code = PackagePack(zip, package, chunkSize, stdio.Messages(err));
+      stdio.Finish();
+      return code;
     });
     auto *verify = packageCmd->add_subcommand(
         "verify", "check every chunk and both totals; say what is wrong and where");
@@ -937,13 +916,13 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     verify->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
         ->transform(PathArgument)
         ->required();
-    verify->callback([&] { action = [&] { return PackageVerify(packageList, stdio, out); }; });
+    OnRun(verify, [&] { return PackageVerify(packageList, stdio, out); });
     auto *test = packageCmd->add_subcommand(
         "test", "verify packages and test their archives as the unzip library unpacks them");
     test->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
         ->transform(PathArgument)
         ->required();
-    test->callback([&] { action = [&] { return PackageTest(packageList, stdio, out); }; });
+    OnRun(test, [&] { return PackageTest(packageList, stdio, out); });
     auto *extract = packageCmd->add_subcommand(
         "extract", "verify a package and write its ZIP archive (nothing is left on failure)");
     extract->add_option("PACKAGE", packagePath, "the package file; - for standard input")
@@ -952,15 +931,13 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     extract->add_option("ZIP", zipPath, "the archive to write; - for standard output")
         ->transform(PathArgument)
         ->required();
-    extract->callback([&] {
-      action = [&] {
-        std::string package = stdio.Input(packagePath);
-        std::string zip = stdio.Output(zipPath);
-        int code = PackageExtract(package, zip, stdio.Messages(err));
-        if (code == ExitOk)
-          stdio.Finish();
-        return code;
-      };
+    OnRun(extract, [&] {
+      std::string package = stdio.Input(packagePath);
+      std::string zip = stdio.Output(zipPath);
+      int code = PackageExtract(package, zip, stdio.Messages(err));
+      if (code == ExitOk)
+        stdio.Finish();
+      return code;
     });
 
     std::vector<std::string> markerEntries;
@@ -979,8 +956,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "of its own; before the first such file, files go to the package record's DestIndex. An "
         "entry with another INDEX counts as none. The first entry for a name counts. To send "
         "one file elsewhere, give the file after it an entry with the package's DestIndex.");
-    marker->callback(
-        [&] { action = [&] { return PackageFilePathId(packagePath, markerEntries, out); }; });
+    OnRun(marker, [&] { return PackageFilePathId(packagePath, markerEntries, out); });
 
     // update
     auto *updateCmd = app.add_subcommand("update", "whole updates");
@@ -1005,9 +981,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "hold plain files only. The administration file goes where AdminFileName points (a "
         "name without a folder: the current folder) and holds the header and one record per "
         "package, pending; the packages go into DownloadFolder.");
-    build->callback([&] {
-      action = [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); };
-    });
+    OnRun(build, [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); });
 
     // check
     std::string checkFolder;
@@ -1021,8 +995,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     check->add_flag("--json", checkJson, "the report as JSON");
     check->footer("Run it from the folder zrkupd starts in: administration file names without a "
                   "folder are taken from the current folder, as zrkupd does.");
-    check->callback(
-        [&] { action = [&] { return CheckDataFolder(checkFolder, checkJson, stdio, out); }; });
+    OnRun(check, [&] { return CheckDataFolder(checkFolder, checkJson, stdio, out); });
 
     // log
     auto *logCmd = app.add_subcommand("log", "the run log ZRKUPD.LOG that zrkupd keeps");
@@ -1035,7 +1008,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         ->transform(PathArgument)
         ->required();
     logShow->add_option("--last", logLast, "the last N runs (default 1)");
-    logShow->callback([&] { action = [&] { return LogShow(logFolder, logLast, out); }; });
+    OnRun(logShow, [&] { return LogShow(logFolder, logLast, out); });
 
     // download
     auto *downloadCmd = app.add_subcommand("download", "the download record file (UPDDOWNL.VAB)");
@@ -1049,14 +1022,12 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                      "DownloadFileName of the settings)")
         ->transform(PathArgument);
     seeds.AddTo(downloadShow);
-    downloadShow->callback([&] {
-      action = [&] {
-        seeds.Resolve();
-        DownloadShow(
-            seeds.FileOr(downloadFile, admin::Settings.DownloadFileName(), "download record file"),
-            seeds.Seed, out, err);
-        return ExitOk;
-      };
+    OnRun(downloadShow, [&] {
+      seeds.Resolve();
+      DownloadShow(
+          seeds.FileOr(downloadFile, admin::Settings.DownloadFileName(), "download record file"),
+          seeds.Seed, out, err);
+      return ExitOk;
     });
 
     RequireKnownCommands(app, args);

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "util/text.h"
+
 namespace util {
 
 namespace {
@@ -17,48 +19,20 @@ std::int32_t WrappingAdd(std::int32_t a, std::int32_t b) {
   return static_cast<std::int32_t>(static_cast<std::uint32_t>(a) + static_cast<std::uint32_t>(b));
 }
 
-bool IsHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  return c - 'A' + 10;
-}
-
 // One field of a DDMMYYYY text in the number forms of ParseInt64 (blanks, a
 // sign, decimal digits or "$"/"x"/"0x" and hexadecimal digits), but lenient: a
 // character that does not fit ends the number, and then the digits read so far
 // count without their sign.
 std::int32_t ParseDateField(std::string_view field) {
-  std::size_t i = 0;
-  while (i < field.size() && field[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < field.size() && (field[i] == '+' || field[i] == '-')) {
-    negative = field[i] == '-';
-    ++i;
-  }
-  bool hex = false;
-  if (i < field.size() && (field[i] == '$' || field[i] == 'x' || field[i] == 'X')) {
-    hex = true;
-    ++i;
-  } else if (i + 1 < field.size() && field[i] == '0' &&
-             (field[i + 1] == 'x' || field[i + 1] == 'X')) {
-    hex = true;
-    i += 2;
-  }
+  const TNumberStart start = ReadNumberStart(field);
   std::int32_t value = 0; // a field has at most four characters: no overflow
-  for (; i < field.size(); ++i) {
-    char c = field[i];
-    if (hex ? !IsHexDigit(c) : !(c >= '0' && c <= '9'))
+  for (std::size_t i = start.Digits; i < field.size(); ++i) {
+    const int digit = DigitValue(field[i], start.Hex);
+    if (digit < 0)
       return value;
-    value = value * (hex ? 16 : 10) + HexValue(c);
+    value = value * (start.Hex ? 16 : 10) + digit;
   }
-  return negative ? -value : value;
+  return start.Negative ? -value : value;
 }
 
 std::string_view Field(std::string_view text, std::size_t start, std::size_t count) {

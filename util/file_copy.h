@@ -14,7 +14,9 @@ namespace util {
 int CopyFileWithDate(std::string_view source, std::string_view destination);
 // The same through the temporary file `tempPath`, which must not exist yet:
 // a caller that has to clean up after a killed run knows the name beforehand.
+// With `asidePath` given, the existing destination is renamed to it right
+// before the copy takes its place, so that it can come back.
 int CopyFileWithDate(std::string_view source, std::string_view destination,
-                     std::string_view tempPath);
+                     std::string_view tempPath, std::string_view asidePath = {});
 
 } // namespace util

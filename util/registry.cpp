@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "util/byte_order.h"
 #include "util/text.h"
 
 namespace util {
@@ -45,9 +46,7 @@ TRegConversion ConvertRegistryData(std::uint32_t type, const std::uint8_t *data,
     // the data.
     if (size < 4)
       return TRegConversion::UseDefault;
-    std::uint32_t value =
-        static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-        static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24;
+    std::uint32_t value = GetU32(data, 0);
     text = TShortString(std::to_string(value));
     return TRegConversion::Converted;
   }

@@ -361,50 +361,59 @@ TShortString FormatNumber(int width, int decimals, int grouping, long double val
   return TShortString(std::string(static_cast<std::size_t>(width) - body.size(), ' ') + body);
 }
 
+TNumberStart ReadNumberStart(std::string_view text) {
+  TNumberStart start;
+  std::size_t &i = start.Digits;
+  while (i < text.size() && text[i] == ' ')
+    ++i;
+  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+    start.Negative = text[i] == '-';
+    ++i;
+  }
+  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
+    start.Hex = true;
+    ++i;
+  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
+    start.Hex = true;
+    i += 2;
+  }
+  return start;
+}
+
+int DigitValue(char c, bool hex) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (hex && c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (hex && c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
 std::int64_t ParseInt64(std::string_view text) {
   constexpr std::size_t usedChars = 80;
   text = text.substr(0, usedChars);
-  std::size_t i = 0;
-  while (i < text.size() && text[i] == ' ')
-    ++i;
-  bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
-    ++i;
-  }
-  bool hex = false;
-  if (i < text.size() && (text[i] == '$' || text[i] == 'x' || text[i] == 'X')) {
-    hex = true;
-    ++i;
-  } else if (i + 1 < text.size() && text[i] == '0' && (text[i + 1] == 'x' || text[i + 1] == 'X')) {
-    hex = true;
-    i += 2;
-  }
-  if (i >= text.size())
+  const TNumberStart start = ReadNumberStart(text);
+  if (start.Digits >= text.size())
     return 0;
 
   // Decimal numbers must fit the signed range; hexadecimal ones may use all
   // 64 bits, the highest making the value negative.
-  const std::uint64_t limit =
-      hex ? ~std::uint64_t{0} : (negative ? std::uint64_t{1} << 63 : (std::uint64_t{1} << 63) - 1);
-  const unsigned base = hex ? 16 : 10;
+  const std::uint64_t limit = start.Hex        ? ~std::uint64_t{0}
+                              : start.Negative ? std::uint64_t{1} << 63
+                                               : (std::uint64_t{1} << 63) - 1;
+  const unsigned base = start.Hex ? 16 : 10;
   std::uint64_t value = 0;
-  for (; i < text.size(); ++i) {
-    char c = text[i];
-    unsigned digit;
-    if (c >= '0' && c <= '9')
-      digit = static_cast<unsigned>(c - '0');
-    else if (hex && c >= 'a' && c <= 'f')
-      digit = static_cast<unsigned>(c - 'a' + 10);
-    else if (hex && c >= 'A' && c <= 'F')
-      digit = static_cast<unsigned>(c - 'A' + 10);
-    else
+  for (std::size_t i = start.Digits; i < text.size(); ++i) {
+    const int d = DigitValue(text[i], start.Hex);
+    if (d < 0)
       return 0;
+    const auto digit = static_cast<unsigned>(d);
     if (value > (limit - digit) / base)
       return 0;
     value = value * base + digit;
   }
-  if (negative)
+  if (start.Negative)
     value = ~value + 1;
   return static_cast<std::int64_t>(value);
 }

@@ -36,4 +36,15 @@ TShortString Spaces(int count);
 TShortString FormatNumber(int width, int decimals, int grouping, long double value);
 std::int64_t ParseInt64(std::string_view text);
 
+// Where the digits of a number start in the forms ParseInt64 reads: after
+// blanks, a sign, and "$", "x" or "0x" for hexadecimal.
+struct TNumberStart {
+  std::size_t Digits = 0;
+  bool Negative = false;
+  bool Hex = false;
+};
+TNumberStart ReadNumberStart(std::string_view text);
+// The value of `c` as a decimal or hexadecimal digit, or -1.
+int DigitValue(char c, bool hex);
+
 } // namespace util

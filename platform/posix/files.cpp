@@ -1,7 +1,9 @@
 // POSIX implementation of the file tasks: shared open and create, reads,
 // writes and seeks, attributes, DOS times, deletes, moves and folders.
+#include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -56,21 +58,55 @@ bool DosFromTime(std::time_t t, std::uint32_t &dos) {
   return true;
 }
 
+// The moment that the local date-time `wanted` names, as mktime gives it
+// with tm_isdst = -1. Not mktime itself: it reads the time-zone rules again
+// (a stat of /etc/localtime) at every call, localtime_r only on its first.
+// The fields read as UTC, less the zone's offset at the moment they name; a
+// time that a change to summer time skips is taken with the offset before
+// the change (02:30 becomes 03:30 summer time), as mktime does.
+bool TimeFromLocal(const std::tm &wanted, std::time_t &out) {
+  std::tm utc = wanted;
+  const std::time_t asUtc = timegm(&utc);
+  if (asUtc == static_cast<std::time_t>(-1))
+    return false;
+  std::tm local{};
+  if (localtime_r(&asUtc, &local) == nullptr)
+    return false;
+  std::time_t t = asUtc - local.tm_gmtoff;
+  // At most two rounds settle on an offset that holds at its own moment.
+  for (int round = 0; round < 2; ++round) {
+    if (localtime_r(&t, &local) == nullptr)
+      return false;
+    const std::time_t next = asUtc - local.tm_gmtoff;
+    if (next == t) {
+      out = t;
+      return true;
+    }
+    t = next;
+  }
+  // Two offsets take turns: the time lies in a gap that a change to a larger
+  // offset skips; the smaller one is the offset before the change.
+  std::tm other{};
+  if (localtime_r(&t, &other) == nullptr)
+    return false;
+  out = asUtc - std::min(local.tm_gmtoff, other.tm_gmtoff);
+  return true;
+}
+
 bool TimeFromDos(std::uint32_t dos, timespec &out) {
   const unsigned day = (dos >> 16) & 0x1F, month = (dos >> 21) & 0x0F, year = (dos >> 25) + 1980;
   const unsigned second = (dos & 0x1F) * 2, minute = (dos >> 5) & 0x3F, hour = (dos >> 11) & 0x1F;
   if (day < 1 || month < 1 || month > 12 || hour > 23 || minute > 59 || second > 59)
     return Fail(ErrorInvalidParameter);
-  std::tm local{};
-  local.tm_year = static_cast<int>(year) - 1900;
-  local.tm_mon = static_cast<int>(month) - 1;
-  local.tm_mday = static_cast<int>(day);
-  local.tm_hour = static_cast<int>(hour);
-  local.tm_min = static_cast<int>(minute);
-  local.tm_sec = static_cast<int>(second);
-  local.tm_isdst = -1;
-  const std::time_t t = mktime(&local);
-  if (t == static_cast<std::time_t>(-1))
+  std::tm wanted{};
+  wanted.tm_year = static_cast<int>(year) - 1900;
+  wanted.tm_mon = static_cast<int>(month) - 1;
+  wanted.tm_mday = static_cast<int>(day);
+  wanted.tm_hour = static_cast<int>(hour);
+  wanted.tm_min = static_cast<int>(minute);
+  wanted.tm_sec = static_cast<int>(second);
+  std::time_t t = 0;
+  if (!TimeFromLocal(wanted, t))
     return Fail(ErrorInvalidParameter);
   out.tv_sec = t;
   out.tv_nsec = 0;
@@ -81,14 +117,21 @@ bool TimeFromDos(std::uint32_t dos, timespec &out) {
 // Windows, even to a superuser. Only regular files open: a folder is no file,
 // a FIFO would block the open or the first read for ever, a device is no data.
 bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
-  const std::string native = MapPath(path);
-  struct stat st;
-  if (stat(native.c_str(), &st) == 0 && !S_ISREG(st.st_mode))
-    return Fail(ErrorAccessDenied);
-  if ((flags & O_ACCMODE) != O_RDONLY && posix::IsReadOnly(native))
-    return Fail(ErrorAccessDenied);
+  posix::TProbe probe;
+  const std::string native = MapPath(path, probe);
   const bool creates = (flags & O_CREAT) != 0;
-  posix::TOwnChange change(std::string(), creates ? native : std::string());
+  struct stat st;
+  if (probe.Missing && !creates)
+    return Fail(ErrorFileNotFound);
+  const bool exists = probe.Exists || (!probe.Missing && stat(native.c_str(), &st) == 0);
+  if (probe.Exists)
+    st = probe.St;
+  if (exists && !S_ISREG(st.st_mode))
+    return Fail(ErrorAccessDenied);
+  if (exists && (flags & O_ACCMODE) != O_RDONLY && (st.st_mode & S_IWUSR) == 0)
+    return Fail(ErrorAccessDenied);
+  posix::TOwnChange change(std::string(), creates ? native : std::string(),
+                           probe.ParentKnown ? &probe.Parent : nullptr);
   // Not blocking until it is known to be a regular file (it may be swapped).
   const int fd = open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   const int error = errno;
@@ -261,6 +304,16 @@ bool TFile::SetDosTime(std::uint32_t dosTime) {
   return Succeed();
 }
 
+bool TFile::Attributes(std::uint32_t &attributes) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  struct stat st;
+  if (fstat(static_cast<int>(Handle), &st) != 0)
+    return FailErrno(errno);
+  attributes = posix::AttributesFromStat(st, std::string());
+  return Succeed();
+}
+
 void TFile::Close() {
   if (Handle != Invalid) {
     close(static_cast<int>(Handle));
@@ -269,7 +322,14 @@ void TFile::Close() {
 }
 
 bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
-  const std::string native = MapPath(path);
+  posix::TProbe probe;
+  const std::string native = MapPath(path, probe);
+  if (probe.Missing)
+    return Fail(ErrorFileNotFound);
+  if (probe.Exists) {
+    attributes = posix::AttributesFromStat(probe.St, BareName(native));
+    return Succeed();
+  }
   if (!posix::AttributesOf(native, BareName(native), attributes))
     return false;
   return Succeed();
@@ -278,9 +338,10 @@ bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
 bool SetAttributes(std::string_view path, std::uint32_t attributes) {
   if (Faulted(fault::TOp::SetAttributes))
     return false;
-  const std::string native = MapPath(path);
-  struct stat st;
-  if (stat(native.c_str(), &st) != 0)
+  posix::TProbe probe;
+  const std::string native = MapPath(path, probe);
+  struct stat st = probe.St;
+  if (!probe.Exists && stat(native.c_str(), &st) != 0)
     return FailErrno(errno, native);
   // Only read-only has a POSIX counterpart; hidden follows the name.
   if (S_ISDIR(st.st_mode))
@@ -346,14 +407,18 @@ bool DeleteFile(std::string_view path) {
 bool MoveFileReplacing(std::string_view from, std::string_view to) {
   if (Faulted(fault::TOp::Rename))
     return false;
-  const std::string source = MapPath(from);
-  const std::string target = MapPath(to);
+  posix::TProbe fromProbe, toProbe;
+  const std::string source = MapPath(from, fromProbe);
+  const std::string target = MapPath(to, toProbe);
   struct stat st;
-  if (lstat(source.c_str(), &st) != 0)
+  if (!fromProbe.Exists && lstat(source.c_str(), &st) != 0)
     return FailErrno(errno, source);
-  if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || posix::IsReadOnly(target)))
+  if (toProbe.Exists)
+    st = toProbe.St;
+  if ((toProbe.Exists || (!toProbe.Missing && stat(target.c_str(), &st) == 0)) &&
+      (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0))
     return Fail(ErrorAccessDenied);
-  posix::TOwnChange change(source, target);
+  posix::TOwnChange change(source, target, toProbe.ParentKnown ? &toProbe.Parent : nullptr);
   const bool moved = rename(source.c_str(), target.c_str()) == 0;
   const int error = errno;
   change.Done(moved);
@@ -440,6 +505,88 @@ std::string ExecutablePath() {
     if (c == '/')
       c = '\\';
   return path;
+}
+
+namespace {
+std::string FolderPart(std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1));
+}
+
+std::string NamePart(std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/:");
+  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
+}
+
+// Host folder of a Windows-style folder part ("" for the current folder),
+// and its stamp when the mapping looked at it.
+std::string HostFolder(const std::string &folder, posix::TProbe &probe) {
+  probe = posix::TProbe();
+  return folder.empty() ? std::string(".") : MapPath(folder, probe);
+}
+} // namespace
+
+bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
+  Discard();
+  if (Faulted(fault::TOp::Create))
+    return false;
+  const std::string folder = FolderPart(path);
+  posix::TProbe probe;
+  const std::string hostFolder = HostFolder(folder, probe);
+  // No look at the name first: the exclusive create reports a clash itself.
+  const std::string native = hostFolder + "/" + posix::DiskName(NamePart(path));
+  posix::TFolderStamp stamp;
+  const bool known = probe.Exists && S_ISDIR(probe.St.st_mode);
+  if (known)
+    stamp = posix::StampOfFolder(probe.St);
+  posix::TOwnChange change(std::string(), native, known ? &stamp : nullptr);
+  // A new file is a regular one: no check of its type, no non-blocking open.
+  const int fd = open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+  const int error = errno;
+  change.Done(fd >= 0);
+  if (fd < 0)
+    return error == EEXIST ? Fail(ErrorFileExists) : FailErrno(error, native);
+  Data.Handle = fd;
+  TempPath = path;
+  NativeTemp = native;
+  Target = std::string(target);
+  NativeFolder = FolderPart(target) == folder ? hostFolder : HostFolder(FolderPart(target), probe);
+  return Succeed();
+}
+
+bool TTempFile::Commit(std::string_view aside) {
+  Data.Close();
+  if (TempPath.empty())
+    return Fail(ErrorInvalidHandle);
+  if (!aside.empty() && !MoveFileReplacing(Target, aside))
+    return false;
+  if (Faulted(fault::TOp::Rename))
+    return false;
+  struct stat folder;
+  if (stat(NativeFolder.c_str(), &folder) != 0)
+    return FailErrno(errno, NativeFolder);
+  const std::string target = posix::MapNameIn(NativeFolder, folder, NamePart(Target));
+  const posix::TFolderStamp before = posix::StampOfFolder(folder);
+  posix::TOwnChange change(NativeTemp, target, &before);
+  // Most targets are new: a rename that must not replace needs no look at the
+  // target first, and reports the one that is there.
+  bool moved =
+      renameat2(AT_FDCWD, NativeTemp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+  int error = errno;
+  if (!moved && (error == EEXIST || error == EINVAL || error == ENOSYS)) {
+    struct stat st;
+    if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
+      change.Done(false);
+      return Fail(ErrorAccessDenied);
+    }
+    moved = rename(NativeTemp.c_str(), target.c_str()) == 0;
+    error = errno;
+  }
+  change.Done(moved);
+  if (!moved)
+    return FailErrno(error, target);
+  TempPath.clear();
+  return Succeed();
 }
 
 namespace detail {

@@ -265,7 +265,8 @@ std::string NativePath(std::string_view path) {
 
 namespace posix {
 
-TOwnChange::TOwnChange(const std::string &removed, const std::string &added) {
+TOwnChange::TOwnChange(const std::string &removed, const std::string &added,
+                       const TFolderStamp *addedBefore) {
   const std::string *paths[2] = {&removed, &added};
   for (int i = 0; i < 2; ++i) {
     if (paths[i]->empty())
@@ -274,10 +275,22 @@ TOwnChange::TOwnChange(const std::string &removed, const std::string &added) {
     item.Added = i == 1;
     item.Folder = ParentOf(*paths[i]);
     item.Name = NameOf(*paths[i]);
-    struct stat st;
-    item.Known = stat(OsFolder(item.Folder), &st) == 0;
-    if (item.Known)
-      item.Before = StampOf(st);
+  }
+  // One look per folder: a rename within one folder, or a stamp just taken.
+  for (int i = Count - 1; i >= 0; --i) {
+    TItem &item = Items[i];
+    if (item.Added && addedBefore != nullptr) {
+      item.Known = true;
+      item.Before = *addedBefore;
+    } else if (i + 1 < Count && Items[i + 1].Folder == item.Folder) {
+      item.Known = Items[i + 1].Known;
+      item.Before = Items[i + 1].Before;
+    } else {
+      struct stat st;
+      item.Known = stat(OsFolder(item.Folder), &st) == 0;
+      if (item.Known)
+        item.Before = StampOf(st);
+    }
   }
 }
 
@@ -286,6 +299,11 @@ void TOwnChange::Done(bool succeeded) {
   TStamp after[2];
   bool afterKnown[2] = {false, false};
   for (int i = 0; i < Count; ++i) {
+    if (i == 1 && Items[0].Folder == Items[1].Folder) {
+      afterKnown[1] = afterKnown[0];
+      after[1] = after[0];
+      continue;
+    }
     struct stat st;
     afterKnown[i] = stat(OsFolder(Items[i].Folder), &st) == 0;
     if (afterKnown[i])
@@ -330,7 +348,35 @@ void TOwnChange::Done(bool succeeded) {
     EvictBeyondBounds();
 }
 
+std::string MapNameIn(const std::string &folder, const struct stat &folderStat,
+                      std::string_view programName) {
+  const std::string direct = Joined(folder, DiskName(programName));
+  const std::string name(programName);
+  std::string found;
+  {
+    std::lock_guard<std::mutex> guard(MemoLock);
+    const auto it = Memo.find(std::make_pair(folderStat.st_dev, folderStat.st_ino));
+    if (it != Memo.end() && Trusted(it->second.Stamp, StampOf(folderStat), folder)) {
+      it->second.LastUse = ++MemoClock;
+      return FindIn(it->second.Names, name, found) ? Joined(folder, found) : direct;
+    }
+  }
+  if (Exists(direct))
+    return direct;
+  return FindIgnoringCase(folder, folderStat, name, found) ? Joined(folder, found) : direct;
+}
+
+TFolderStamp StampOfFolder(const struct stat &folderStat) {
+  return StampOf(folderStat);
+}
+
 std::string MapPath(std::string_view path) {
+  TProbe probe;
+  return MapPath(path, probe);
+}
+
+std::string MapPath(std::string_view path, TProbe &probe) {
+  probe = TProbe();
   std::string base;
   std::string_view rest = path;
   const bool drive = path.size() >= 2 && path[1] == ':' &&
@@ -372,8 +418,14 @@ std::string MapPath(std::string_view path) {
     direct = Joined(direct, p);
   if (direct.empty())
     direct = path.empty() ? std::string() : ".";
-  if (parts.empty() || Exists(direct))
+  if (parts.empty())
     return direct;
+  // Followed through links: what the callers ask about is the file itself. A
+  // broken link is found again by the folder search below.
+  if (stat(direct.c_str(), &probe.St) == 0) {
+    probe.Exists = true;
+    return direct;
+  }
 
   // Usually only the last name is missing and its folder is there as given;
   // the folder's stat then serves the memo's check too.
@@ -384,8 +436,13 @@ std::string MapPath(std::string_view path) {
       parent = Joined(parent, diskParts[i]);
     struct stat st;
     if (stat(OsFolder(parent), &st) == 0 && S_ISDIR(st.st_mode)) {
+      probe.Parent = StampOf(st);
+      probe.ParentKnown = true;
       std::string found;
-      return FindIgnoringCase(parent, st, last, found) ? Joined(parent, found) : direct;
+      if (FindIgnoringCase(parent, st, last, found))
+        return Joined(parent, found);
+      probe.Missing = true;
+      return direct;
     }
   }
 
@@ -485,11 +542,7 @@ bool IsReadOnly(const std::string &nativePath) {
   return stat(nativePath.c_str(), &st) == 0 && !S_ISDIR(st.st_mode) && (st.st_mode & S_IWUSR) == 0;
 }
 
-bool AttributesOf(const std::string &nativePath, const std::string &name, std::uint32_t &attributes,
-                  std::uint64_t *size) {
-  struct stat st;
-  if (stat(nativePath.c_str(), &st) != 0)
-    return FailErrno(errno, nativePath);
+std::uint32_t AttributesFromStat(const struct stat &st, const std::string &name) {
   std::uint32_t a = 0;
   if (S_ISDIR(st.st_mode))
     a |= faDirectory;
@@ -499,7 +552,15 @@ bool AttributesOf(const std::string &nativePath, const std::string &name, std::u
     a |= faReadOnly;
   if (!name.empty() && name[0] == '.' && name != "." && name != "..")
     a |= faHidden;
-  attributes = a;
+  return a;
+}
+
+bool AttributesOf(const std::string &nativePath, const std::string &name, std::uint32_t &attributes,
+                  std::uint64_t *size) {
+  struct stat st;
+  if (stat(nativePath.c_str(), &st) != 0)
+    return FailErrno(errno, nativePath);
+  attributes = AttributesFromStat(st, name);
   if (size != nullptr)
     *size = S_ISDIR(st.st_mode) ? 0 : static_cast<std::uint64_t>(st.st_size);
   return true;

@@ -19,6 +19,10 @@ std::string DiskName(std::string_view programName);
 // separator, case-insensitive fallback lookup of each component).
 std::string MapPath(std::string_view path);
 
+// What the mapping learnt on its way, so that callers need not ask again.
+struct TProbe;
+std::string MapPath(std::string_view path, TProbe &probe);
+
 // A folder at one moment: its identity and its times.
 struct TFolderStamp {
   dev_t Device = 0;
@@ -33,6 +37,23 @@ struct TFolderStamp {
   bool operator!=(const TFolderStamp &other) const { return !(*this == other); }
 };
 
+struct TProbe {
+  // The path exists; St is its stat (through links).
+  bool Exists = false;
+  // Nothing of that name, in any case, is in its folder (which exists).
+  bool Missing = false;
+  struct stat St {};
+  // The folder's stamp, when the mapping looked at it.
+  bool ParentKnown = false;
+  TFolderStamp Parent;
+};
+
+// Host path of the entry `programName` in the host folder `folder`, whose
+// stat is `folderStat`: the folder's memo answers while it may be trusted.
+std::string MapNameIn(const std::string &folder, const struct stat &folderStat,
+                      std::string_view programName);
+TFolderStamp StampOfFolder(const struct stat &folderStat);
+
 // Keeps the seam's memo of folder names exact across a change that the seam
 // makes itself. Made right before the system call with the host paths of the
 // entry that goes and the one that comes (either may be empty); Done() right
@@ -41,7 +62,10 @@ struct TFolderStamp {
 // system call stays unseen until the folder changes again.
 class TOwnChange {
 public:
-  TOwnChange(const std::string &removed, const std::string &added);
+  // `addedBefore`: the stamp of the added entry's folder, when the caller has
+  // just taken it.
+  TOwnChange(const std::string &removed, const std::string &added,
+             const TFolderStamp *addedBefore = nullptr);
   void Done(bool succeeded);
 
 private:
@@ -64,6 +88,8 @@ bool FailErrno(int error, const std::string &nativePath = std::string());
 bool Fail(int windowsError);
 // True when the file exists and its owner may not write it (Windows read-only).
 bool IsReadOnly(const std::string &nativePath);
+// Windows attributes of a stat and the entry's bare name.
+std::uint32_t AttributesFromStat(const struct stat &st, const std::string &name);
 // Stat-based Windows attributes of a host path and its bare name.
 bool AttributesOf(const std::string &nativePath, const std::string &name, std::uint32_t &attributes,
                   std::uint64_t *size = nullptr);

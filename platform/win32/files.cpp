@@ -237,6 +237,16 @@ bool TFile::SetDosTime(std::uint32_t dosTime) {
   return Succeed();
 }
 
+bool TFile::Attributes(std::uint32_t &attributes) {
+  if (!IsOpen())
+    return Fail(ERROR_INVALID_HANDLE);
+  BY_HANDLE_FILE_INFORMATION info;
+  if (!GetFileInformationByHandle(AsHandle(Handle), &info))
+    return FailLast();
+  attributes = info.dwFileAttributes;
+  return Succeed();
+}
+
 void TFile::Close() {
   if (Handle != Invalid) {
     CloseHandle(AsHandle(Handle));
@@ -332,6 +342,45 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
     return Fail(ERROR_ACCESS_DENIED);
   if (!MoveFileExA(source.c_str(), target.c_str(), MOVEFILE_REPLACE_EXISTING))
     return FailLast();
+  return Succeed();
+}
+
+bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
+  Discard();
+  if (Faulted(fault::TOp::Create))
+    return false;
+  // No look at the name first: CREATE_NEW reports a clash itself, and a
+  // missing name costs Wine a reading of the whole folder.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return FailLast();
+  Data.Handle = reinterpret_cast<std::intptr_t>(h);
+  TempPath = path;
+  Target = std::string(target);
+  return Succeed();
+}
+
+bool TTempFile::Commit(std::string_view aside) {
+  Data.Close();
+  if (TempPath.empty())
+    return Fail(ERROR_INVALID_HANDLE);
+  if (!aside.empty() && !MoveFileReplacing(Target, aside))
+    return false;
+  if (Faulted(fault::TOp::Rename))
+    return false;
+  // Most targets are new: a move that does not replace needs no look at the
+  // target first, and reports the one that is there.
+  if (!MoveFileExA(TempPath.c_str(), Target.c_str(), 0)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
+      return Fail(static_cast<int>(error));
+    if (IsReadOnlyFile(Target))
+      return Fail(ERROR_ACCESS_DENIED);
+    if (!MoveFileExA(TempPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
+      return FailLast();
+  }
+  TempPath.clear();
   return Succeed();
 }
 

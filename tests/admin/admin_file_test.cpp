@@ -10,25 +10,22 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "platform/fault.h"
+#include "tests/admin/admin_test_bytes.h"
 #include "tests/support/test_support.h"
 #include "util/dates.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using admin_test::Bytes;
+using admin_test::BytesOf;
 using testing_support::PatternBytes;
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 
 constexpr std::int32_t Seed = 1658203;
 
-Bytes Scrambled(Bytes bytes, std::int32_t seed = Seed) {
-  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), seed);
-  return bytes;
-}
-
-template <class TRecord> Bytes BytesOf(const TRecord &r) {
-  return Bytes(r.Bytes, r.Bytes + sizeof r.Bytes);
+Bytes Scrambled(const Bytes &bytes) {
+  return admin_test::Scrambled(bytes, Seed);
 }
 
 Bytes Slice(const Bytes &b, std::size_t from, std::size_t count) {
@@ -216,6 +213,23 @@ TEST_F(AdminFileTest, WriteAdminHeaderCreatesAHeaderOnlyFile) {
   EXPECT_EQ(file.size(), admin::AdminHeaderSize);
   EXPECT_EQ(file, Scrambled(BytesOf(h)));
   EXPECT_FALSE(admin::WriteAdminHeader(Folder / "missing\\sub\\X.VAB", h, Seed));
+}
+
+TEST_F(AdminFileTest, WholeFileAndSingleRecordWritesLayRecordsInPlace) {
+  std::vector<admin::TPackageRecord> records = ThreeRecords();
+  const admin::TAdminHeader h = PatternHeader();
+  EXPECT_EQ(admin::AdminFileBytes(h, records, Seed), AdminFile(h, records));
+  // A longer file before leaves nothing behind.
+  ASSERT_TRUE(WriteWholeFile(Path, AdminFile(PatternHeader(2), records, Bytes(500, 7))));
+  EXPECT_TRUE(admin::WriteAdminFile(Path, h, {records[0]}, Seed));
+  EXPECT_EQ(ReadWholeFile(Path), AdminFile(h, {records[0]}));
+  // Index 1 appends; index 0 replaces.
+  EXPECT_TRUE(admin::WritePackage(Path, 1, records[1], Seed));
+  EXPECT_TRUE(admin::WritePackage(Path, 0, records[2], Seed));
+  EXPECT_EQ(ReadWholeFile(Path), AdminFile(h, {records[2], records[1]}));
+  EXPECT_FALSE(admin::WritePackage(Path, -1, records[0], Seed));
+  EXPECT_FALSE(admin::WritePackage(Folder / "missing.vab", 0, records[0], Seed));
+  EXPECT_FALSE(admin::WriteAdminFile(Folder / "missing\\sub\\X.VAB", h, records, Seed));
 }
 
 TEST_F(AdminFileTest, FailedHeaderWriteIsReported) {

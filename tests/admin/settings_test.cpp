@@ -11,25 +11,19 @@
 #include "admin/settings.h"
 #include "platform/fault.h"
 #include "platform/files.h"
+#include "tests/admin/admin_test_bytes.h"
 #include "tests/support/test_support.h"
 
 namespace {
 
-using Bytes = std::vector<std::uint8_t>;
+using admin_test::Bytes;
+using admin_test::BytesOf;
+using admin_test::Scrambled;
 using testing_support::PatternBytes;
 using testing_support::ReadWholeFile;
 using testing_support::WriteWholeFile;
 
 constexpr std::int32_t Seed = 1234567;
-
-Bytes Scrambled(Bytes bytes, std::int32_t seed) {
-  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), seed);
-  return bytes;
-}
-
-template <class TRecord> Bytes BytesOf(const TRecord &r) {
-  return Bytes(r.Bytes, r.Bytes + sizeof r.Bytes);
-}
 
 class SettingsTest : public ::testing::Test {
 protected:
@@ -45,7 +39,7 @@ protected:
     Original.SetDownloadFolder("X");
     Original.SetStagingFolder("Y");
     Bytes records = PatternBytes(2 * admin::PackageRecordSize, 6);
-    AdminBytes = Scrambled(BytesOf(Original), Seed);
+    AdminBytes = admin::AdminFileBytes(Original, {}, Seed);
     AdminBytes.insert(AdminBytes.end(), records.begin(), records.end());
     ASSERT_TRUE(WriteWholeFile(AdminPath, AdminBytes));
 
@@ -244,68 +238,43 @@ TEST_F(SettingsTest, EveryResultCode) {
     bool HeaderWritten;
   };
   const TCase cases[] = {
-      {"all good", [](admin::TSettingsSource &, const std::string &) {}, 0, true},
+      {"all good", [](auto &, auto &) {}, 0, true},
       {"settings file cannot be created",
-       [](admin::TSettingsSource &, const std::string &root) {
-         admin::DataFolder = root + "\\NODIR";
-       },
-       -1, true},
-      {"admin file name blank",
-       [](admin::TSettingsSource &s, const std::string &) { s.AdminFileName = " \t "; }, -11,
-       false},
-      {"download file name blank",
-       [](admin::TSettingsSource &s, const std::string &) { s.DownloadFileName = ""; }, -12, false},
-      {"admin file missing",
-       [](admin::TSettingsSource &s, const std::string &root) {
-         s.AdminFileName = root + "\\OTHER.VAB";
-       },
+       [](auto &, auto &root) { admin::DataFolder = root + "\\NODIR"; }, -1, true},
+      {"admin file name blank", [](auto &s, auto &) { s.AdminFileName = " \t "; }, -11, false},
+      {"download file name blank", [](auto &s, auto &) { s.DownloadFileName = ""; }, -12, false},
+      {"admin file missing", [](auto &s, auto &root) { s.AdminFileName = root + "\\OTHER.VAB"; },
        -21, false},
       {"download folder missing",
-       [](admin::TSettingsSource &s, const std::string &root) {
-         s.DownloadFolder = root + "\\MISSING";
-       },
-       -91, false},
-      {"download folder blank",
-       [](admin::TSettingsSource &s, const std::string &) { s.DownloadFolder = "  "; }, -91, false},
-      {"staging folder missing",
-       [](admin::TSettingsSource &s, const std::string &root) {
-         s.StagingFolder = root + "\\MISSING";
-       },
+       [](auto &s, auto &root) { s.DownloadFolder = root + "\\MISSING"; }, -91, false},
+      {"download folder blank", [](auto &s, auto &) { s.DownloadFolder = "  "; }, -91, false},
+      {"staging folder missing", [](auto &s, auto &root) { s.StagingFolder = root + "\\MISSING"; },
        -92, false},
       {"folders equal with umlauts expanded",
-       [](admin::TSettingsSource &s, const std::string &root) {
+       [](auto &s, auto &root) {
          s.DownloadFolder = root + "\\K\xE4se";
          s.StagingFolder = root + "\\K[SE";
        },
        -93, false},
       {"same folder in other case",
-       [](admin::TSettingsSource &s, const std::string &) {
+       [](auto &s, auto &) {
          s.StagingFolder = s.DownloadFolder.substr(0, s.DownloadFolder.size() - 4) + "down";
        },
        -93, false},
       {"same folder, trailing backslash",
-       [](admin::TSettingsSource &s, const std::string &) {
-         s.StagingFolder = s.DownloadFolder + "\\";
-       },
-       -93, false},
+       [](auto &s, auto &) { s.StagingFolder = s.DownloadFolder + "\\"; }, -93, false},
       {"destination 5 missing after a named one",
-       [](admin::TSettingsSource &s, const std::string &root) {
-         s.DestFolders[5] = root + "\\MISSING";
-       },
-       -105, false},
+       [](auto &s, auto &root) { s.DestFolders[5] = root + "\\MISSING"; }, -105, false},
       {"destination 20 missing after a named one",
-       [](admin::TSettingsSource &s, const std::string &root) {
-         s.DestFolders[20] = root + "\\MISSING";
-       },
-       -120, false},
+       [](auto &s, auto &root) { s.DestFolders[20] = root + "\\MISSING"; }, -120, false},
       {"no destination named",
-       [](admin::TSettingsSource &s, const std::string &) {
+       [](auto &s, auto &) {
          for (auto &d : s.DestFolders)
            d = "   ";
        },
        -100, true},
       {"first named destination missing",
-       [](admin::TSettingsSource &s, const std::string &root) {
+       [](auto &s, auto &root) {
          s.DestFolders[1] = "";
          s.DestFolders[2] = root + "\\MISSING";
        },

@@ -11,7 +11,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <map>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -21,13 +20,14 @@
 #include "packages/package_check.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
+#include "tests/support/tool_run.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
-#include "tools/zrktool.h"
 #include "zrk_version.h"
 
 namespace {
 
+using testing_support::FileNames;
 using testing_support::FilePathId;
 using testing_support::TPackageItem;
 
@@ -200,21 +200,17 @@ public:
     return RunHost({"--cwd", Work, "--line-file", file}, BinFolder() + "\\zrkupd.exe", {});
   }
 
-  static std::vector<std::string> Names(const std::string &folder) {
-    std::vector<platform::TFindEntry> entries;
-    EXPECT_TRUE(platform::FindFiles(folder + "\\*.*", platform::faHidden, entries));
-    std::vector<std::string> names;
-    for (const auto &e : entries)
-      names.push_back(e.Name);
-    return names;
-  }
-
   static std::uint32_t DosTime(const std::string &path) {
     std::uint32_t time = 0;
     EXPECT_TRUE(platform::GetDosTime(path, time)) << path;
     return time;
   }
 };
+
+// A.PAK: a.txt for destination 1.
+TPackage OneFilePackage() {
+  return {"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}};
+}
 
 bool Applied(const admin::TPackageRecord &record) {
   for (int k = 1; k <= admin::PackageInfoCount; ++k) {
@@ -326,8 +322,8 @@ TEST_F(ThreePackageRun, RewritesTheRecordsAndStoresTheOutcome) {
 }
 
 TEST_F(ThreePackageRun, EmptiesStagingAndDownloadFolders) {
-  EXPECT_TRUE(TScenario::Names(Scenario->Staging).empty());
-  EXPECT_TRUE(TScenario::Names(Scenario->Download).empty());
+  EXPECT_TRUE(FileNames(Scenario->Staging).empty());
+  EXPECT_TRUE(FileNames(Scenario->Download).empty());
 }
 
 TEST_F(ThreePackageRun, ShowsTheSuccessMessageOwnedByTheDialog) {
@@ -426,7 +422,7 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
 
 TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.AddPackage({"B.PAK", 1, {{"b.txt", Bytes("b"), DateA, false}}, true});
   s.AddPackage({"C.PAK", 1, {{"c.txt", Bytes("c"), DateA, false}}});
   s.Write();
@@ -447,7 +443,7 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
   EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
-  EXPECT_TRUE(TScenario::Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
   // The evidence that the emptied download folder no longer holds.
   const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
   EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
@@ -456,54 +452,26 @@ TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
 
 TEST(E2e, WhatUpdateBuildMakesIsApplied) {
   TScenario s;
-  const std::string files = s.Root / "files";
-  testing_support::MakeFolder(files);
-  for (const char *name : {"a.txt", "b.txt", "c.txt"})
-    ASSERT_TRUE(testing_support::WriteWholeFile(files + "\\" + name, name));
-  nlohmann::json settings = {{"AdminFileName", s.AdminPath},
-                             {"DownloadFileName", s.DownloadRecordPath},
-                             {"DownloadFolder", s.Download},
-                             {"StagingFolder", s.Staging},
-                             {"AdminSeed", Seed},
-                             {"UpdateTitle", "Update"},
-                             {"DialogCaption", "Update"},
-                             {"BrandText", ""},
-                             {"ExtraText1", ""},
-                             {"ExtraText2", ""},
-                             {"ExtraText3", ""},
-                             {"OptionFlag1", 1},
-                             {"OptionFlag2", 1},
-                             {"OptionByte", 1},
-                             {"ExtraNumber1", 0},
-                             {"ExtraNumber2", 0},
-                             {"ExtraNumber3", 0},
-                             {"DestFolders", {s.Dest[1], s.Dest[2], s.Dest[3]}}};
-  nlohmann::json spec = {{"Settings", settings},
-                         {"Header", {{"OfferedVersionText", "5.0"}}},
-                         {"Packages",
-                          {{{"PackageFileName", "PROG.PKG"},
-                            {"DestIndex", 1},
-                            {"Folder", files},
-                            {"FilePaths", {{"b.txt", 3}}}}}}};
+  const nlohmann::json spec =
+      testing_support::ThreeFileUpdate(s, s.Root / "files", {{"OfferedVersionText", "5.0"}});
   const std::string specPath = s.Root / "update.json";
   ASSERT_TRUE(testing_support::WriteWholeFile(specPath, spec.dump()));
-  std::istringstream in;
-  std::ostringstream out, err;
-  ASSERT_EQ(tools::RunZrkTool({"update", "build", specPath, s.Data}, in, out, err), tools::ExitOk)
-      << out.str() << err.str();
+  const testing_support::TToolRun built =
+      testing_support::RunTool({"update", "build", specPath, s.Data});
+  ASSERT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;
 
   THostResult r = s.Run({});
   EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
   EXPECT_EQ(s.Header().LastResult(), 0);
   EXPECT_EQ(s.Header().VersionText().Str(), "5.0");
   // b.txt alone goes elsewhere; c.txt after it keeps the package's folder.
-  EXPECT_EQ(TScenario::Names(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
-  EXPECT_EQ(TScenario::Names(s.Dest[3]), std::vector<std::string>{"b.txt"});
+  EXPECT_EQ(FileNames(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
+  EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"b.txt"});
 }
 
 TEST(E2e, RunLogHeldOpenByAnotherProgramChangesNothingInTheRun) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.Write();
   platform::TFile holder;
   ASSERT_TRUE(holder.CreateUnshared(s.Data + "\\ZRKUPD.LOG"));
@@ -532,7 +500,7 @@ TEST(E2e, RawCommandLinesReachTheDataFolderTheHostMeant) {
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
     TScenario s;
-    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.AddPackage(OneFilePackage());
     s.Write();
     const std::string spaced = s.Root / "Kast Daten";
     ASSERT_TRUE(testing_support::MakeFolder(spaced));
@@ -559,7 +527,7 @@ TEST(E2e, NothingPendingEndsWithoutAMessage) {
     TScenario s;
     s.WriteAdmin = c.WriteAdmin;
     s.UpdatePending = c.Pending;
-    s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+    s.AddPackage(OneFilePackage());
     s.Write();
     THostResult r = s.Run({});
     EXPECT_EQ(r.Number("timed_out"), 0);
@@ -567,8 +535,8 @@ TEST(E2e, NothingPendingEndsWithoutAMessage) {
     EXPECT_EQ(r.Number("box.count"), 0);
     EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
     // Nothing emptied either.
-    EXPECT_EQ(TScenario::Names(s.Download).size(), 2u);
-    EXPECT_EQ(TScenario::Names(s.Staging).size(), 1u);
+    EXPECT_EQ(FileNames(s.Download).size(), 2u);
+    EXPECT_EQ(FileNames(s.Staging).size(), 1u);
     EXPECT_FALSE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
   }
 }
@@ -591,34 +559,32 @@ TEST(E2e, BlankFirstDestinationComesFromTheRegistry) {
 }
 
 // With a header pending but no qualifying record, the success message comes
-// as soon as the run starts: its time tells when the wait for the host ended.
-TEST(E2e, RunStartsRightAfterTheHostMainWindowGoes) {
+// as soon as the run starts: its time, counted from the host's event `from`,
+// tells when the wait for the host ended.
+void ExpectRunStartsWithin(const std::string &mainMs, const std::string &from, long least,
+                           long most) {
   TScenario s;
   s.Write();
-  THostResult r = s.Run({"--main-ms", "2000"});
+  THostResult r = s.Run({"--main-ms", mainMs});
   ASSERT_EQ(r.Number("box.count"), 1);
   EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
-  long afterHost = r.Number("box.1.ms") - r.Number("main_closed_ms");
-  EXPECT_GE(afterHost, 0);
-  EXPECT_LE(afterHost, 1500);
+  const long waited = r.Number("box.1.ms") - r.Number(from);
+  EXPECT_GE(waited, least);
+  EXPECT_LE(waited, most);
   EXPECT_EQ(r.Number("exit_code"), 0);
 }
 
+TEST(E2e, RunStartsRightAfterTheHostMainWindowGoes) {
+  ExpectRunStartsWithin("2000", "main_closed_ms", 0, 1500);
+}
+
 TEST(E2e, RunStartsAfterSevenSecondsWhenTheHostMainWindowStays) {
-  TScenario s;
-  s.Write();
-  THostResult r = s.Run({"--main-ms", "-1"});
-  ASSERT_EQ(r.Number("box.count"), 1);
-  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
-  long wait = r.Number("box.1.ms") - r.Number("dialog_seen_ms");
-  EXPECT_GE(wait, 7000);
-  EXPECT_LE(wait, 10000);
-  EXPECT_EQ(r.Number("exit_code"), 0);
+  ExpectRunStartsWithin("-1", "dialog_seen_ms", 7000, 10000);
 }
 
 TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   TScenario s;
-  s.AddPackage({"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}});
+  s.AddPackage(OneFilePackage());
   s.Write();
   testing_support::TTempFolder alone;
   std::string exe = alone / "zrkupd.exe";

@@ -31,6 +31,7 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -260,59 +261,46 @@ void PumpMessages() {
 }
 
 bool ParseOptions(int argc, char **argv, TOptions &o) {
+  std::string mainMs, boxMs, timeout;
+  const std::pair<const char *, std::string *> texts[] = {{"--result", &o.Result},
+                                                          {"--exe", &o.Exe},
+                                                          {"--cwd", &o.Cwd},
+                                                          {"--shot", &o.Shot},
+                                                          {"--line-file", &o.LineFile},
+                                                          {"--progpath", &o.ProgPath},
+                                                          {"--main-ms", &mainMs},
+                                                          {"--box-ms", &boxMs},
+                                                          {"--timeout", &timeout}};
+  const std::pair<const char *, bool *> flags[] = {{"--timer", &o.Timer},
+                                                   {"--decoy", &o.Decoy},
+                                                   {"--progpath", &o.ProgPathSet},
+                                                   {"--progpath-delete", &o.ProgPathDelete}};
   for (int i = 1; i < argc; ++i) {
-    std::string a = argv[i];
-    auto next = [&](std::string &into) {
-      if (i + 1 >= argc)
-        return false;
-      into = argv[++i];
-      return true;
-    };
-    std::string value;
+    const std::string a = argv[i];
     if (a == "--") {
-      for (++i; i < argc; ++i)
-        o.Args.emplace_back(argv[i]);
-    } else if (a == "--result") {
-      if (!next(o.Result))
-        return false;
-    } else if (a == "--exe") {
-      if (!next(o.Exe))
-        return false;
-    } else if (a == "--cwd") {
-      if (!next(o.Cwd))
-        return false;
-    } else if (a == "--shot") {
-      if (!next(o.Shot))
-        return false;
-    } else if (a == "--line-file") {
-      if (!next(o.LineFile))
-        return false;
-    } else if (a == "--timer") {
-      o.Timer = true;
-    } else if (a == "--decoy") {
-      o.Decoy = true;
-    } else if (a == "--main-ms") {
-      if (!next(value))
-        return false;
-      o.MainMs = std::atol(value.c_str());
-    } else if (a == "--box-ms") {
-      if (!next(value))
-        return false;
-      o.BoxMs = static_cast<DWORD>(std::atol(value.c_str()));
-    } else if (a == "--timeout") {
-      if (!next(value))
-        return false;
-      o.Timeout = static_cast<DWORD>(std::atol(value.c_str()));
-    } else if (a == "--progpath") {
-      if (!next(o.ProgPath))
-        return false;
-      o.ProgPathSet = true;
-    } else if (a == "--progpath-delete") {
-      o.ProgPathDelete = true;
-    } else {
-      return false;
+      o.Args.assign(argv + i + 1, argv + argc);
+      break;
     }
+    bool known = false;
+    for (const auto &[name, flag] : flags)
+      if (a == name)
+        *flag = known = true;
+    for (const auto &[name, text] : texts)
+      if (a == name) {
+        if (i + 1 >= argc)
+          return false;
+        *text = argv[++i];
+        known = true;
+      }
+    if (!known)
+      return false;
   }
+  if (!mainMs.empty())
+    o.MainMs = std::atol(mainMs.c_str());
+  if (!boxMs.empty())
+    o.BoxMs = static_cast<DWORD>(std::atol(boxMs.c_str()));
+  if (!timeout.empty())
+    o.Timeout = static_cast<DWORD>(std::atol(timeout.c_str()));
   return !o.Result.empty();
 }
 

@@ -1,6 +1,6 @@
 // Shared pieces of the unzip library tests: the folder of archives made by the
 // setup step, command records as the program fills them, callback recorders
-// and folder listings.
+// folder listings and a sink that keeps what the ZIP reader extracts.
 #pragma once
 
 #include <cstdint>
@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "dunzip/dunzip_api.h"
+#include "dunzip/zip_reader.h"
 
 namespace dunzip_test {
 
@@ -46,6 +47,16 @@ public:
   TMessageLog Messages;
 
 private:
+  std::vector<std::uint8_t> Bytes;
+};
+
+// An entry's bytes as the reader hands them out.
+class TMemorySink : public dunzip::TByteSink {
+public:
+  bool Write(const std::uint8_t *data, std::size_t count) override {
+    Bytes.insert(Bytes.end(), data, data + count);
+    return true;
+  }
   std::vector<std::uint8_t> Bytes;
 };
 

@@ -16,6 +16,7 @@
 #include "tests/dunzip/dunzip_test_support.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zip_builder.h"
+#include "util/byte_order.h"
 
 namespace {
 
@@ -25,10 +26,7 @@ using testing_support::BuildZip;
 using testing_support::ReadWholeFile;
 using testing_support::TTempFolder;
 using testing_support::TTestEntry;
-
-std::string Join(const std::string &folder, const std::string &name) {
-  return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
-}
+constexpr auto Join = testing_support::JoinPath;
 
 std::int32_t Execute(TCommand &command) {
   return dunzip::RunCommand(command.Record().data());
@@ -150,8 +148,7 @@ TTestEntry Declaring(std::string name, std::uint64_t size) {
     e.OverrideSize = true;
     e.UncompressedSize = 0xFFFFFFFF;
     e.Extra = {0x01, 0x00, 8, 0};
-    for (int i = 0; i < 8; ++i)
-      e.Extra.push_back(static_cast<std::uint8_t>(size >> (8 * i)));
+    util::AppendLE(e.Extra, 8, size);
   });
 }
 
@@ -344,8 +341,7 @@ TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
     std::uint32_t crc = testing_support::Crc32({e.Name.begin(), e.Name.end()}) ^ c.CrcChange;
     auto size = static_cast<std::uint8_t>(5 + unicode.size());
     e.Extra = {0x75, 0x70, size, 0, c.Version};
-    for (int i = 0; i < 4; ++i)
-      e.Extra.push_back(static_cast<std::uint8_t>(crc >> (8 * i)));
+    util::AppendU32(e.Extra, crc);
     e.Extra.insert(e.Extra.end(), unicode.begin(), unicode.end());
     ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({e})));
     std::string dest = Join(folder.Path(), "out");

@@ -2,12 +2,28 @@
 // keeps every entry inside the destination folder.
 #include <gtest/gtest.h>
 
+#include <string>
+
 #include "dunzip/cp437.h"
 #include "dunzip/entry_name.h"
 
 namespace {
 
 using dunzip::TCleanName;
+
+// Every case (Raw, Ok, Expected) through `convert(case, out)`: it succeeds
+// exactly where Ok says, and then gives Expected.
+template <typename TCase, std::size_t N, typename TConvert>
+void ExpectConversions(const TCase (&cases)[N], TConvert convert) {
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.Raw);
+    std::string out;
+    EXPECT_EQ(convert(c, out), c.Ok);
+    if (c.Ok) {
+      EXPECT_EQ(out, c.Expected);
+    }
+  }
+}
 
 TEST(EntryNames, Cp437ConvertsUmlautsAndRefusesBoxDrawing) {
   struct TCase {
@@ -26,14 +42,9 @@ TEST(EntryNames, Cp437ConvertsUmlautsAndRefusesBoxDrawing) {
       {"\xC4\xC4", false, ""}, // box drawing
       {"\xE0", false, ""},     // Greek alpha
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.Raw);
-    std::string out;
-    EXPECT_EQ(dunzip::Cp437ToWindows1252(c.Raw, out), c.Ok);
-    if (c.Ok) {
-      EXPECT_EQ(out, c.Expected);
-    }
-  }
+  ExpectConversions(cases, [](const auto &c, std::string &out) {
+    return dunzip::Cp437ToWindows1252(c.Raw, out);
+  });
 }
 
 TEST(EntryNames, Utf8ConvertsLatinAndEuroAndRefusesOthers) {
@@ -61,14 +72,8 @@ TEST(EntryNames, Utf8ConvertsLatinAndEuroAndRefusesOthers) {
       {"\xBF", false, ""},             // stray continuation byte
       {"\xC2\x81", false, ""},         // unassigned in Windows-1252
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.Raw);
-    std::string out;
-    EXPECT_EQ(dunzip::Utf8ToWindows1252(c.Raw, out), c.Ok);
-    if (c.Ok) {
-      EXPECT_EQ(out, c.Expected);
-    }
-  }
+  ExpectConversions(
+      cases, [](const auto &c, std::string &out) { return dunzip::Utf8ToWindows1252(c.Raw, out); });
 }
 
 TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
@@ -99,19 +104,14 @@ TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
        "bersicht \xDF.txt"},
       {"a.txt", 0, "\xC3\xA4.txt", true, "\xE4.txt"},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.Raw);
+  ExpectConversions(cases, [](const auto &c, std::string &out) {
     dunzip::TZipEntry e;
     e.RawName = c.Raw;
     e.Flags = c.Flags;
     e.HasUnicodeName = c.Unicode != nullptr;
     e.UnicodeName = c.Unicode != nullptr ? c.Unicode : "";
-    std::string out;
-    EXPECT_EQ(dunzip::DecodeEntryName(e, out), c.Ok);
-    if (c.Ok) {
-      EXPECT_EQ(out, c.Expected);
-    }
-  }
+    return dunzip::DecodeEntryName(e, out);
+  });
 }
 
 TEST(EntryNames, CleaningKeepsNamesInsideTheDestination) {

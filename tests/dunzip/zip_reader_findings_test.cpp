@@ -3,18 +3,12 @@
 #include <gtest/gtest.h>
 
 #include "dunzip/zip_reader.h"
+#include "tests/dunzip/dunzip_test_support.h"
 #include "tests/support/zip_builder.h"
 
 namespace {
 
-class TMemorySink : public dunzip::TByteSink {
-public:
-  bool Write(const std::uint8_t *data, std::size_t count) override {
-    Bytes.insert(Bytes.end(), data, data + count);
-    return true;
-  }
-  std::vector<std::uint8_t> Bytes;
-};
+using dunzip_test::TMemorySink;
 
 // An empty name without an extra field left the local header's name buffer
 // without storage, and comparing it passed a null pointer to memcmp

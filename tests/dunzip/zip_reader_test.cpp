@@ -15,17 +15,9 @@ namespace {
 
 using dunzip::TZipEntry;
 using dunzip::TZipError;
+using dunzip_test::TMemorySink;
 using testing_support::BuildZip;
 using testing_support::TTestEntry;
-
-class TMemorySink : public dunzip::TByteSink {
-public:
-  bool Write(const std::uint8_t *data, std::size_t count) override {
-    Bytes.insert(Bytes.end(), data, data + count);
-    return true;
-  }
-  std::vector<std::uint8_t> Bytes;
-};
 
 std::vector<std::uint8_t> Text(const std::string &s) {
   return {s.begin(), s.end()};
@@ -210,8 +202,8 @@ TEST(ZipReader, DirectoryLargerThanTheReadWindowReadsBackInOrder) {
 }
 
 std::vector<std::uint8_t> ReadArchive(const std::string &name) {
-  return testing_support::ReadWholeFile(dunzip_test::ArchiveFolder() +
-                                        (testing_support::RunningOnWindows() ? "\\" : "/") + name);
+  return testing_support::ReadWholeFile(
+      testing_support::JoinPath(dunzip_test::ArchiveFolder(), name));
 }
 
 TEST(ZipReader, Zip64RecordsAndExtraFieldsOfInfoZipAreRead) {

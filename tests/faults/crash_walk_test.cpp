@@ -40,22 +40,8 @@ bool InDownloadOrStaging(const std::string &relative) {
   return relative.rfind("download/", 0) == 0 || relative.rfind("staging/", 0) == 0;
 }
 
-class CrashWalk : public ::testing::Test {
+class CrashWalk : public TScratchRunTest {
 protected:
-  void SetUp() override {
-    SavedFolder = platform::GetCurrentFolder();
-    ASSERT_TRUE(platform::SetCurrentFolder(Scratch.Path()));
-    if (!testing_support::RunningOnWindows()) {
-      SavedDriveRoot = platform::DriveRoot();
-      platform::SetDriveRoot(Drives.Path());
-    }
-  }
-  void TearDown() override {
-    EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
-    if (!SavedDriveRoot.empty())
-      platform::SetDriveRoot(SavedDriveRoot);
-  }
-
   // Runs the driver on `s`, ended before operation `crashAt` (0: never).
   // True when the run ended by itself; `count` is then its operations.
   bool RunDriver(const TFaultScenario &s, std::uint64_t crashAt, std::uint64_t &count) {
@@ -90,9 +76,7 @@ protected:
     return view.Messages().size() == 1 && view.Messages()[0].Caption != "Fehler!";
   }
 
-  // The current folder of the runs, and (POSIX) where drive letters map to.
-  testing_support::TTempFolder Scratch, Drives, Results;
-  std::string SavedFolder, SavedDriveRoot;
+  testing_support::TTempFolder Results;
 };
 
 TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {

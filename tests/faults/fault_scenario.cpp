@@ -90,9 +90,7 @@ const std::map<std::string, TBytes> &OldFiles() {
   return old;
 }
 
-std::string Join(const std::string &folder, const std::string &name) {
-  return folder + (testing_support::RunningOnWindows() ? "\\" : "/") + name;
-}
+constexpr auto Join = testing_support::JoinPath;
 
 bool IsDestination(const std::string &relative) {
   return relative.rfind("dest", 0) == 0;
@@ -217,6 +215,21 @@ TTree FilesBelow(const std::string &root) {
 
 TTree TFaultScenario::Snapshot() const {
   return FilesBelow(Root.Path());
+}
+
+void TScratchRunTest::SetUp() {
+  SavedFolder = platform::GetCurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(Scratch.Path()));
+  if (!testing_support::RunningOnWindows()) {
+    SavedDriveRoot = platform::DriveRoot();
+    platform::SetDriveRoot(Drives.Path());
+  }
+}
+
+void TScratchRunTest::TearDown() {
+  EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
+  if (!SavedDriveRoot.empty())
+    platform::SetDriveRoot(SavedDriveRoot);
 }
 
 } // namespace faults

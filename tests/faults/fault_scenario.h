@@ -4,6 +4,8 @@
 // older contents (one of them read-only).
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <map>
 #include <set>
@@ -67,6 +69,20 @@ public:
 
 private:
   TFactTree OldDestinations;
+};
+
+// Runs inside a scratch current folder and (POSIX) with drive letters mapped
+// into a scratch folder: "C:\\..." defaults and relative names land there.
+// Both are restored afterwards.
+class TScratchRunTest : public ::testing::Test {
+protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  testing_support::TTempFolder Scratch, Drives;
+
+private:
+  std::string SavedFolder, SavedDriveRoot;
 };
 
 } // namespace faults

@@ -248,30 +248,17 @@ void CheckInvariants(const TFaultScenario &s, const TOutcome &out, TPhase phase,
       ADD_FAILURE() << "file written outside the scenario: " << folder << " / " << file;
 }
 
-class FaultWalk : public ::testing::Test {
+class FaultWalk : public TScratchRunTest {
 protected:
   void SetUp() override {
     ASSERT_TRUE(testing_support::FollowFaultsInUnzipLibrary());
-    SavedFolder = platform::GetCurrentFolder();
-    ASSERT_TRUE(platform::SetCurrentFolder(Scratch.Path()));
-    if (!testing_support::RunningOnWindows()) {
-      SavedDriveRoot = platform::DriveRoot();
-      platform::SetDriveRoot(Drives.Path());
-    }
+    TScratchRunTest::SetUp();
   }
   void TearDown() override {
     platform::fault::Disarm();
     platform::SetMessageBoxHook(nullptr);
-    EXPECT_TRUE(platform::SetCurrentFolder(SavedFolder));
-    if (!SavedDriveRoot.empty())
-      platform::SetDriveRoot(SavedDriveRoot);
+    TScratchRunTest::TearDown();
   }
-
-  // Current folder during the runs, and (POSIX) where drive letters map to:
-  // "C:\..." defaults and relative names would land there.
-  testing_support::TTempFolder Scratch;
-  testing_support::TTempFolder Drives;
-  std::string SavedFolder, SavedDriveRoot;
 };
 
 TEST_F(FaultWalk, EveryFailedFileOperationLeavesOldOrNewDataAndTheRightCode) {

@@ -12,6 +12,7 @@
 #include "packages/package_check.h"
 #include "platform/fault.h"
 #include "tests/support/test_support.h"
+#include "util/byte_order.h"
 
 namespace {
 
@@ -47,15 +48,6 @@ Bytes Text(std::string_view s) {
   return Bytes(s.begin(), s.end());
 }
 
-void PutI32(Bytes &b, std::size_t at, std::int32_t v) {
-  for (int i = 0; i < 4; ++i)
-    b[at + i] = static_cast<std::uint8_t>(static_cast<std::uint32_t>(v) >> (8 * i));
-}
-void PutI64(Bytes &b, std::size_t at, std::int64_t v) {
-  for (int i = 0; i < 8; ++i)
-    b[at + i] = static_cast<std::uint8_t>(static_cast<std::uint64_t>(v) >> (8 * i));
-}
-
 // A package put together by hand, field by field, independent of the writer.
 struct TChunk {
   TChunk(Bytes payload, std::int64_t crc, std::optional<std::int32_t> length = std::nullopt)
@@ -67,13 +59,13 @@ struct TChunk {
 Bytes HandPackage(std::int32_t totalLength, std::int64_t crcSum,
                   const std::vector<TChunk> &chunks) {
   Bytes out(12);
-  PutI32(out, 0, totalLength);
-  PutI64(out, 4, crcSum);
+  util::PutI32(out.data(), 0, totalLength);
+  util::PutI64(out.data(), 4, crcSum);
   for (const TChunk &c : chunks) {
     std::size_t at = out.size();
     out.resize(at + 12);
-    PutI32(out, at, c.Length.value_or(static_cast<std::int32_t>(c.Payload.size())));
-    PutI64(out, at + 4, c.Crc);
+    util::PutI32(out.data(), at, c.Length.value_or(static_cast<std::int32_t>(c.Payload.size())));
+    util::PutI64(out.data(), at + 4, c.Crc);
     out.insert(out.end(), c.Payload.begin(), c.Payload.end());
   }
   return out;

@@ -13,6 +13,7 @@
 #include "platform/window.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zip_builder.h"
+#include "util/byte_order.h"
 
 namespace {
 
@@ -201,14 +202,11 @@ TEST_F(UnzipComponent, DirectAssignmentShowsTheBoxAndChangesNothing) {
 }
 
 std::uint32_t U32(const std::uint8_t *r, std::size_t at) {
-  return static_cast<std::uint32_t>(r[at]) | static_cast<std::uint32_t>(r[at + 1]) << 8 |
-         static_cast<std::uint32_t>(r[at + 2]) << 16 | static_cast<std::uint32_t>(r[at + 3]) << 24;
+  return util::GetU32(r, at);
 }
 const void *Ptr(const std::uint8_t *r, std::size_t at) {
-  std::uint64_t v = 0;
-  for (std::size_t i = sizeof(void *); i-- > 0;)
-    v = v << 8 | r[at + i];
-  return reinterpret_cast<const void *>(static_cast<std::uintptr_t>(v));
+  return reinterpret_cast<const void *>(
+      static_cast<std::uintptr_t>(util::GetLE(r, at, sizeof(void *))));
 }
 template <typename F> const void *Code(F f) {
   return reinterpret_cast<const void *>(f);

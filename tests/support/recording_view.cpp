@@ -64,28 +64,31 @@ void TRecordingView::PostClose() {
   Record(TEventKind::Close, {});
 }
 
-std::vector<TRecordingView::TMessage> TRecordingView::Messages() const {
-  std::vector<TMessage> out;
-  for (const auto &e : Events)
-    if (e.Kind == TEventKind::Message)
-      out.push_back(TMessage{e.Text, e.Caption, e.Value});
+namespace {
+// `get` of every event of `kind`, in order.
+template <typename TGet>
+auto Collect(const std::vector<TRecordingView::TEvent> &events, TRecordingView::TEventKind kind,
+             TGet get) {
+  std::vector<decltype(get(events.front()))> out;
+  for (const auto &e : events)
+    if (e.Kind == kind)
+      out.push_back(get(e));
   return out;
+}
+} // namespace
+
+std::vector<TRecordingView::TMessage> TRecordingView::Messages() const {
+  return Collect(Events, TEventKind::Message, [](const TEvent &e) {
+    return TMessage{e.Text, e.Caption, e.Value};
+  });
 }
 
 std::vector<std::string> TRecordingView::Texts(TEventKind kind) const {
-  std::vector<std::string> out;
-  for (const auto &e : Events)
-    if (e.Kind == kind)
-      out.push_back(e.Text);
-  return out;
+  return Collect(Events, kind, [](const TEvent &e) { return e.Text; });
 }
 
 std::vector<std::uint32_t> TRecordingView::Values(TEventKind kind) const {
-  std::vector<std::uint32_t> out;
-  for (const auto &e : Events)
-    if (e.Kind == kind)
-      out.push_back(e.Value);
-  return out;
+  return Collect(Events, kind, [](const TEvent &e) { return e.Value; });
 }
 
 std::string TRecordingView::LastText(TEventKind kind) const {

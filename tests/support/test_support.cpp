@@ -9,6 +9,8 @@
 #include <fstream>
 #include <system_error>
 
+#include <gtest/gtest.h>
+
 #include "dunzip/dunzip_api.h"
 #include "platform/dynlib.h"
 #include "platform/fault.h"
@@ -54,7 +56,11 @@ TTempFolder::~TTempFolder() {
 }
 
 std::string TTempFolder::operator/(std::string_view name) const {
-  return Folder + (RunningOnWindows() ? "\\" : "/") + std::string(name);
+  return JoinPath(Folder, name);
+}
+
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  return std::string(folder) + (RunningOnWindows() ? "\\" : "/") + std::string(name);
 }
 
 bool WriteWholeFile(std::string_view path, const std::vector<std::uint8_t> &bytes) {
@@ -86,6 +92,15 @@ std::string ReadWholeText(std::string_view path) {
 bool FileExists(std::string_view path) {
   std::error_code ec;
   return fs::exists(Native(path), ec);
+}
+
+std::vector<std::string> FileNames(std::string_view folder) {
+  std::vector<platform::TFindEntry> entries;
+  EXPECT_TRUE(platform::FindFiles(JoinPath(folder, "*.*"), platform::faHidden, entries)) << folder;
+  std::vector<std::string> names;
+  for (const auto &e : entries)
+    names.push_back(e.Name);
+  return names;
 }
 
 bool MakeFolder(std::string_view path) {

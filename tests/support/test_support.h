@@ -26,12 +26,18 @@ private:
   std::string Folder;
 };
 
+// folder + the host's separator + name.
+std::string JoinPath(std::string_view folder, std::string_view name);
+
 bool WriteWholeFile(std::string_view path, const std::vector<std::uint8_t> &bytes);
 bool WriteWholeFile(std::string_view path, std::string_view text);
 // Empty when the file cannot be read; use FileExists to tell the difference.
 std::vector<std::uint8_t> ReadWholeFile(std::string_view path);
 std::string ReadWholeText(std::string_view path);
 bool FileExists(std::string_view path);
+// The files of a folder, hidden ones too, in the order the seam finds them;
+// a failed search fails the test.
+std::vector<std::string> FileNames(std::string_view folder);
 bool MakeFolder(std::string_view path);
 // A second name of an existing file.
 bool MakeHardLink(std::string_view existing, std::string_view link);

@@ -1,6 +1,6 @@
-// The scenario builder of update_scenario.h; records are decoded here by
-// hand (scramble and fixed offsets) rather than through the program's reader
-// that the tests check.
+// The scenario builder of update_scenario.h. Files are written with the
+// program's writer; records are decoded here by hand (scramble and fixed
+// offsets) rather than through the program's reader that the tests check.
 #include "tests/support/update_scenario.h"
 
 #include <gtest/gtest.h>
@@ -119,14 +119,12 @@ std::int32_t TScenarioFolders::StoreSettings(std::string_view caption, bool blan
 }
 
 bool TScenarioFolders::AppendRecords(const std::vector<admin::TPackageRecord> &records) const {
-  auto file = ReadWholeFile(AdminPath);
-  if (file.size() != admin::AdminHeaderSize)
+  if (ReadWholeFile(AdminPath).size() != admin::AdminHeaderSize)
     return false;
-  for (auto record : records) {
-    admin::ScrambleBuffer(record.Bytes, admin::PackageRecordSize, AdminSeed);
-    file.insert(file.end(), record.Bytes, record.Bytes + admin::PackageRecordSize);
-  }
-  return WriteWholeFile(AdminPath, file);
+  for (std::size_t i = 0; i < records.size(); ++i)
+    if (!admin::WritePackage(AdminPath, static_cast<std::int64_t>(i), records[i], AdminSeed))
+      return false;
+  return true;
 }
 
 admin::TAdminHeader TScenarioFolders::Header() const {

@@ -1,5 +1,5 @@
-// The tests' ZIP writer: local headers, data, optional data descriptors, the
-// central directory and its end record, little-endian field by field.
+// The tests' ZIP writer: entries as given, laid out by the records that
+// update build's package writer uses too.
 #include "tests/support/zip_builder.h"
 
 #include <zlib.h>
@@ -7,15 +7,6 @@
 namespace testing_support {
 
 namespace {
-
-void Put16(std::vector<std::uint8_t> &out, std::uint32_t v) {
-  out.push_back(static_cast<std::uint8_t>(v));
-  out.push_back(static_cast<std::uint8_t>(v >> 8));
-}
-void Put32(std::vector<std::uint8_t> &out, std::uint32_t v) {
-  Put16(out, v & 0xFFFF);
-  Put16(out, v >> 16);
-}
 
 std::vector<std::uint8_t> Deflate(const std::vector<std::uint8_t> &data) {
   z_stream z{};
@@ -43,64 +34,26 @@ std::vector<std::uint8_t> BuildZip(const std::vector<TTestEntry> &entries) {
   std::vector<std::uint8_t> central;
   for (const TTestEntry &e : entries) {
     std::vector<std::uint8_t> stored = e.Method == 8 ? Deflate(e.Data) : e.Data;
-    std::uint32_t crc = e.OverrideCrc ? e.Crc : Crc32(e.Data);
-    std::uint32_t size =
-        e.OverrideSize ? e.UncompressedSize : static_cast<std::uint32_t>(e.Data.size());
-    auto compressed = static_cast<std::uint32_t>(stored.size());
-    bool descriptor = (e.Flags & 0x0008) != 0;
-    auto offset = static_cast<std::uint32_t>(e.CentralOffset >= 0 ? e.CentralOffset : zip.size());
-
+    tools::TZipHeader h = e;
+    if (!e.OverrideCrc)
+      h.Crc = Crc32(e.Data);
+    h.CompressedSize = static_cast<std::uint32_t>(stored.size());
+    if (!e.OverrideSize)
+      h.UncompressedSize = static_cast<std::uint32_t>(e.Data.size());
+    h.LocalHeaderOffset =
+        static_cast<std::uint32_t>(e.CentralOffset >= 0 ? e.CentralOffset : zip.size());
     if (e.CentralOffset < 0) {
-      Put32(zip, 0x04034b50);
-      Put16(zip, 20);
-      Put16(zip, e.Flags);
-      Put16(zip, e.Method);
-      Put32(zip, e.DosDateTime);
-      Put32(zip, descriptor ? 0 : crc);
-      Put32(zip, descriptor ? 0 : compressed);
-      Put32(zip, descriptor ? 0 : size);
-      Put16(zip, static_cast<std::uint32_t>(e.Name.size()));
-      Put16(zip, static_cast<std::uint32_t>(e.Extra.size()));
-      zip.insert(zip.end(), e.Name.begin(), e.Name.end());
-      zip.insert(zip.end(), e.Extra.begin(), e.Extra.end());
+      tools::AppendLocalHeader(zip, h);
       zip.insert(zip.end(), stored.begin(), stored.end());
-      if (descriptor) {
-        Put32(zip, 0x08074b50);
-        Put32(zip, crc);
-        Put32(zip, compressed);
-        Put32(zip, size);
-      }
+      if (e.Flags & dunzip::FlagDataDescriptor)
+        tools::AppendDataDescriptor(zip, h);
     }
-
-    Put32(central, 0x02014b50);
-    Put16(central, e.VersionMadeBy);
-    Put16(central, 20);
-    Put16(central, e.Flags);
-    Put16(central, e.Method);
-    Put32(central, e.DosDateTime);
-    Put32(central, crc);
-    Put32(central, compressed);
-    Put32(central, size);
-    Put16(central, static_cast<std::uint32_t>(e.Name.size()));
-    Put16(central, static_cast<std::uint32_t>(e.Extra.size()));
-    Put16(central, 0); // comment
-    Put16(central, 0); // disk
-    Put16(central, 0); // internal attributes
-    Put32(central, e.ExternalAttributes);
-    Put32(central, offset);
-    central.insert(central.end(), e.Name.begin(), e.Name.end());
-    central.insert(central.end(), e.Extra.begin(), e.Extra.end());
+    tools::AppendCentralHeader(central, h);
   }
   auto cdOffset = static_cast<std::uint32_t>(zip.size());
   zip.insert(zip.end(), central.begin(), central.end());
-  Put32(zip, 0x06054b50);
-  Put16(zip, 0);
-  Put16(zip, 0);
-  Put16(zip, static_cast<std::uint32_t>(entries.size()));
-  Put16(zip, static_cast<std::uint32_t>(entries.size()));
-  Put32(zip, static_cast<std::uint32_t>(central.size()));
-  Put32(zip, cdOffset);
-  Put16(zip, 0);
+  tools::AppendEndRecord(zip, static_cast<std::uint16_t>(entries.size()),
+                         static_cast<std::uint32_t>(central.size()), cdOffset);
   return zip;
 }
 

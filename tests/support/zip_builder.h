@@ -7,21 +7,18 @@
 #include <string>
 #include <vector>
 
+#include "tools/zip_records.h"
+
 namespace testing_support {
 
-struct TTestEntry {
-  std::string Name; // raw name bytes
+// The header fields as written, but the compressed size is always that of the
+// data as stored, and CRC-32 and size are those of Data unless overridden.
+struct TTestEntry : tools::TZipHeader {
+  TTestEntry() { DosDateTime = 0x52642A10; } // 2021-03-04 05:16:32
   std::vector<std::uint8_t> Data;
-  std::uint16_t Method = 8; // 0 stored, 8 deflated; others are stored as given
-  std::uint16_t Flags = 0;
-  std::uint16_t VersionMadeBy = 0x0014;    // DOS, 2.0
-  std::uint32_t ExternalAttributes = 0x20; // archive
-  std::uint32_t DosDateTime = 0x52642A10;  // 2021-03-04 05:16:32
-  std::vector<std::uint8_t> Extra;         // extra field, in both headers
+  // Method: 0 stored, 8 deflated; others are stored as given.
   bool OverrideCrc = false;
-  std::uint32_t Crc = 0;
   bool OverrideSize = false;
-  std::uint32_t UncompressedSize = 0;
   // Not -1: the central record names this offset as its local header, and
   // no local header or data of its own is written (overlapping entries).
   std::int64_t CentralOffset = -1;

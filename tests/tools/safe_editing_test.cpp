@@ -4,7 +4,6 @@
 // archives; and its command-line conveniences.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,67 +11,36 @@
 
 #include "platform/files.h"
 #include "tests/support/test_support.h"
+#include "tests/support/tool_run.h"
 #include "tools/zrktool.h"
 #include "zrk_version.h"
 
 namespace {
 
 using nlohmann::json;
-using testing_support::FileExists;
-using testing_support::MakeFolder;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
-
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
-TRun Tool(std::vector<std::string> args, const std::string &input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  int code = tools::RunZrkTool(args, in, out, err);
-  return {code, out.str(), err.str()};
-}
+using namespace testing_support;
+using TRun = TToolRun;
 
 constexpr const char *Seed = "1234567";
 
-// An administration file with folders, one package record, and the folders.
-struct TScene {
-  TTempFolder Dir;
-  std::string Admin = Dir / "UPDADMIN.VAB";
-  std::string Data = Dir / "data";
-  std::string Download = Dir / "download";
-  std::string Staging = Dir / "staging";
-  std::string Dest = Dir / "dest";
-  std::string Settings = Data + (testing_support::RunningOnWindows() ? "\\" : "/") + "ZRKUPD.DAT";
+// An administration file made by the tool, with one package record, and the
+// folders it names.
+struct TScene : TScenarioFolders {
+  const std::string &Admin = AdminPath;
+  const std::string Settings = JoinPath(Data, "ZRKUPD.DAT");
 
-  TScene() {
-    for (const auto &f : {Data, Download, Staging, Dest})
-      MakeFolder(f);
-    EXPECT_EQ(Tool({"admin", "init", Admin, "--seed", Seed, "DownloadFolder=" + Download,
-                    "StagingFolder=" + Staging, "DestFolders[1]=" + Dest, "LastRunDate=2024-01-02"})
-                  .Code,
-              tools::ExitOk);
-    EXPECT_EQ(Tool({"admin", "add-package", Admin, "--seed", Seed, "PackageFileName=a.pkg"}).Code,
-              tools::ExitOk);
+  TScene() : TScenarioFolders(1234567, 1) {
+    EXPECT_EQ(
+        RunTool({"admin", "init", Admin, "--seed", Seed, "DownloadFolder=" + Download,
+                 "StagingFolder=" + Staging, "DestFolders[1]=" + Dest[1], "LastRunDate=2024-01-02"})
+            .Code,
+        tools::ExitOk);
+    EXPECT_EQ(
+        RunTool({"admin", "add-package", Admin, "--seed", Seed, "PackageFileName=a.pkg"}).Code,
+        tools::ExitOk);
   }
 
-  json Source(std::int32_t seed) const {
-    json dests = json::array({Dest});
-    return {{"AdminFileName", Admin},     {"DownloadFileName", Dir / "UPDDOWNL.VAB"},
-            {"DownloadFolder", Download}, {"StagingFolder", Staging},
-            {"AdminSeed", seed},          {"UpdateTitle", "T"},
-            {"DialogCaption", "C"},       {"BrandText", "B"},
-            {"ExtraText1", ""},           {"ExtraText2", ""},
-            {"ExtraText3", ""},           {"OptionFlag1", 1},
-            {"OptionFlag2", 0},           {"OptionByte", 1},
-            {"ExtraNumber1", 0},          {"ExtraNumber2", 0},
-            {"ExtraNumber3", 0},          {"DestFolders", dests}};
-  }
+  json Source(std::int32_t seed) const { return SettingsSource(*this, seed); }
 };
 
 TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
@@ -105,15 +73,15 @@ TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
-    TRun r = Tool(c.Args);
+    TRun r = RunTool(c.Args);
     EXPECT_EQ(r.Code, tools::ExitBadInput);
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
     EXPECT_EQ(ReadWholeFile(s.Admin), before);
   }
-  TRun shown = Tool({"admin", "show", s.Admin, "--seed", "99"});
+  TRun shown = RunTool({"admin", "show", s.Admin, "--seed", "99"});
   EXPECT_EQ(shown.Code, tools::ExitFailed);
   EXPECT_NE(shown.Err.find("wrong --seed"), std::string::npos);
-  EXPECT_EQ(Tool({"admin", "set", s.Admin, "--seed", "99", "--force", "LastResult=0"}).Code,
+  EXPECT_EQ(RunTool({"admin", "set", s.Admin, "--seed", "99", "--force", "LastResult=0"}).Code,
             tools::ExitOk);
   EXPECT_NE(ReadWholeFile(s.Admin), before);
 }
@@ -123,7 +91,7 @@ TEST(ZrkToolSafeEditing, SettingsStoreWritesAllOrNothing) {
   auto store = [&](const json &source, std::vector<std::string> extra = {}) {
     std::vector<std::string> args = {"settings", "store", s.Data, "-"};
     args.insert(args.end(), extra.begin(), extra.end());
-    return Tool(args, source.dump());
+    return RunTool(args, source.dump());
   };
   json partial = {{"AdminSeed", 1234567}};
   TRun r = store(partial);
@@ -144,7 +112,7 @@ TEST(ZrkToolSafeEditing, SettingsStoreWritesAllOrNothing) {
       {"a seed that does not decode the header", s.Source(99), tools::ExitBadInput, "AdminSeed 99"},
       {"a missing destination", s.Source(1234567), tools::ExitFailed, "-102"},
   };
-  cases[1].Source["DestFolders"] = {s.Dest, s.Dir / "nowhere"};
+  cases[1].Source["DestFolders"] = {s.Dest[1], s.Root / "nowhere"};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
     TRun bad = store(c.Source);
@@ -157,13 +125,13 @@ TEST(ZrkToolSafeEditing, SettingsStoreWritesAllOrNothing) {
   // The missing fields come from the current files.
   TRun kept = store({{"BrandText", "Neu"}}, {"--take-missing"});
   ASSERT_EQ(kept.Code, tools::ExitOk) << kept.Err;
-  json shown = json::parse(Tool({"settings", "show", s.Data}).Out);
+  json shown = json::parse(RunTool({"settings", "show", s.Data}).Out);
   EXPECT_EQ(shown["BrandText"], "Neu");
   EXPECT_EQ(shown["AdminSeed"], 1234567);
-  EXPECT_EQ(shown["UpdateTitle"], "T");
-  json header = json::parse(Tool({"admin", "show", "--data-folder", s.Data}).Out)["header"];
+  EXPECT_EQ(shown["UpdateTitle"], "Update");
+  json header = json::parse(RunTool({"admin", "show", "--data-folder", s.Data}).Out)["header"];
   EXPECT_EQ(header["StagingFolder"], s.Staging);
-  EXPECT_EQ(header["DestFolders"][0], s.Dest);
+  EXPECT_EQ(header["DestFolders"][0], s.Dest[1]);
 }
 
 TEST(ZrkToolSafeEditing, ArchiveOf2GiBIsRefusedWithoutAPartialPackage) {
@@ -178,7 +146,7 @@ TEST(ZrkToolSafeEditing, ArchiveOf2GiBIsRefusedWithoutAPartialPackage) {
     ASSERT_TRUE(file.Seek(std::int64_t{1} << 31));
     ASSERT_TRUE(file.Write("x", 1, written));
   }
-  TRun r = Tool({"package", "pack", zip, package});
+  TRun r = RunTool({"package", "pack", zip, package});
   EXPECT_EQ(r.Code, tools::ExitBadInput);
   EXPECT_NE(r.Err.find("less than 2 GiB"), std::string::npos) << r.Err;
   EXPECT_FALSE(FileExists(package));
@@ -188,23 +156,23 @@ TEST(ZrkToolSafeEditing, ArchiveOf2GiBIsRefusedWithoutAPartialPackage) {
 TEST(ZrkToolCommandLine, DashIsStandardInputAndOutput) {
   const auto payload = PatternBytes(150000, 9);
   const std::string bytes(payload.begin(), payload.end());
-  TRun packed = Tool({"package", "pack", "-", "-", "--chunk-size", "4000"}, bytes);
+  TRun packed = RunTool({"package", "pack", "-", "-", "--chunk-size", "4000"}, bytes);
   ASSERT_EQ(packed.Code, tools::ExitOk) << packed.Err;
   EXPECT_NE(packed.Err.find("packed"), std::string::npos);
-  TRun verified = Tool({"package", "verify", "-"}, packed.Out);
+  TRun verified = RunTool({"package", "verify", "-"}, packed.Out);
   EXPECT_EQ(verified.Code, tools::ExitOk) << verified.Out;
-  TRun back = Tool({"package", "extract", "-", "-"}, packed.Out);
+  TRun back = RunTool({"package", "extract", "-", "-"}, packed.Out);
   ASSERT_EQ(back.Code, tools::ExitOk) << back.Err;
   EXPECT_EQ(back.Out, bytes);
   std::string damaged = packed.Out;
   damaged[5000] ^= 1;
-  TRun refused = Tool({"package", "extract", "-", "-"}, damaged);
+  TRun refused = RunTool({"package", "extract", "-", "-"}, damaged);
   EXPECT_EQ(refused.Code, tools::ExitFailed);
   EXPECT_TRUE(refused.Out.empty());
 }
 
 TEST(ZrkToolCommandLine, VersionUnknownCommandsAndOsErrorTexts) {
-  TRun version = Tool({"--version"});
+  TRun version = RunTool({"--version"});
   EXPECT_EQ(version.Code, tools::ExitOk);
   EXPECT_NE(version.Out.find(std::string("zrktool ") + ZRK_VERSION), std::string::npos);
   struct TCase {
@@ -218,7 +186,7 @@ TEST(ZrkToolCommandLine, VersionUnknownCommandsAndOsErrorTexts) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Says);
-    TRun r = Tool(c.Args);
+    TRun r = RunTool(c.Args);
     EXPECT_EQ(r.Code, tools::ExitBadInput);
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
   }

@@ -3,58 +3,43 @@
 // `update build` from folders of files to an update that check passes.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "admin/admin_file.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
+#include "tests/support/tool_run.h"
 #include "tests/support/update_scenario.h"
 #include "tools/zrktool.h"
 
 namespace {
 
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
-
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
-TRun Tool(std::vector<std::string> args) {
-  std::istringstream in;
-  std::ostringstream out, err;
-  int code = tools::RunZrkTool(args, in, out, err);
-  return {code, out.str(), err.str()};
-}
+using namespace testing_support;
+using TRun = TToolRun;
 
 TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
   TTempFolder dir;
   ASSERT_TRUE(WriteWholeFile(dir / "ZRKUPD.LOG", "==== eins\r\nResult 0\r\n"
                                                  "==== zwei\r\nPaket f\xFCr\r\n"
                                                  "==== drei\r\nResult -1\r\n"));
-  TRun last = Tool({"log", "show", dir.Path()});
+  TRun last = RunTool({"log", "show", dir.Path()});
   EXPECT_EQ(last.Code, tools::ExitOk);
   EXPECT_EQ(last.Out, "==== drei\nResult -1\n");
-  TRun two = Tool({"log", "show", dir.Path(), "--last", "2"});
+  TRun two = RunTool({"log", "show", dir.Path(), "--last", "2"});
   EXPECT_EQ(two.Out, "==== zwei\nPaket f\xC3\xBCr\n==== drei\nResult -1\n");
   TTempFolder empty;
-  EXPECT_EQ(Tool({"log", "show", empty.Path()}).Code, tools::ExitFailed);
+  EXPECT_EQ(RunTool({"log", "show", empty.Path()}).Code, tools::ExitFailed);
 }
 
 // A data folder with one pending package as the host leaves it; `items`
 // make the package's archive.
-struct TCheckScene : testing_support::TScenarioFolders {
-  explicit TCheckScene(const std::vector<testing_support::TPackageItem> &items)
-      : TScenarioFolders(1234567, 2) {
+struct TCheckScene : TScenarioFolders {
+  explicit TCheckScene(const std::vector<TPackageItem> &items) : TScenarioFolders(1234567, 2) {
     EXPECT_TRUE(WriteHeader(3, 1));
     EXPECT_EQ(StoreSettings("Dateien einarbeiten"), admin::StoreOk);
     // A host writes real dates where the scenario leaves host bytes.
@@ -62,44 +47,42 @@ struct TCheckScene : testing_support::TScenarioFolders {
     header.SetLastRunDate(150500);
     header.SetLastRunTime(3600);
     EXPECT_TRUE(admin::WriteAdminHeader(AdminPath, header, AdminSeed));
-    EXPECT_TRUE(AppendRecords({testing_support::PendingRecord(1, "P.PKG", 1, 1, 2)}));
-    EXPECT_TRUE(WriteWholeFile(Package(), testing_support::PackageFile(items, 500)));
+    EXPECT_TRUE(AppendRecords({PendingRecord(1, "P.PKG", 1, 1, 2)}));
+    EXPECT_TRUE(WriteWholeFile(Package(), PackageFile(items, 500)));
   }
-  std::string Package() const {
-    return Download + (testing_support::RunningOnWindows() ? "\\" : "/") + "P.PKG";
-  }
+  std::string Package() const { return JoinPath(Download, "P.PKG"); }
 };
 
-std::vector<testing_support::TPackageItem> GoodItems() {
-  return {{"a/eins.txt", testing_support::PatternBytes(3000, 1), 0, true},
-          {"zwei.txt", testing_support::PatternBytes(100, 2), 0, false},
-          {"FILEPATH.ID", testing_support::FilePathId({{"zwei.txt", 2}}), 0, false}};
+std::vector<TPackageItem> GoodItems() {
+  return {{"a/eins.txt", PatternBytes(3000, 1), 0, true},
+          {"zwei.txt", PatternBytes(100, 2), 0, false},
+          {"FILEPATH.ID", FilePathId({{"zwei.txt", 2}}), 0, false}};
 }
 
 TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   TCheckScene s(GoodItems());
   const std::string good = s.Package();
   const std::string bad = s.Root / "bad.pkg";
-  auto bytes = testing_support::ReadWholeFile(good);
+  auto bytes = ReadWholeFile(good);
   bytes.back() ^= 1;
   ASSERT_TRUE(WriteWholeFile(bad, bytes));
   for (const char *command : {"verify", "test"}) {
     SCOPED_TRACE(command);
-    TRun one = Tool({"package", command, good});
+    TRun one = RunTool({"package", command, good});
     EXPECT_EQ(one.Code, tools::ExitOk) << one.Out;
-    TRun both = Tool({"package", command, good, bad});
+    TRun both = RunTool({"package", command, good, bad});
     EXPECT_EQ(both.Code, tools::ExitFailed);
     EXPECT_NE(both.Out.find(good + ": ok: "), std::string::npos) << both.Out;
     EXPECT_NE(both.Out.find(bad + ": chunk "), std::string::npos) << both.Out;
   }
-  EXPECT_NE(Tool({"package", "test", good}).Out.find("archive unpacks: 3 files"),
+  EXPECT_NE(RunTool({"package", "test", good}).Out.find("archive unpacks: 3 files"),
             std::string::npos);
 }
 
 TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
   {
     TCheckScene good(GoodItems());
-    TRun r = Tool({"check", good.Data});
+    TRun r = RunTool({"check", good.Data});
     EXPECT_EQ(r.Code, tools::ExitOk) << r.Out << r.Err;
     EXPECT_NE(r.Out.find("ok    package P.PKG: verified, 3 files"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("Nothing found"), std::string::npos);
@@ -108,7 +91,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
   collide.push_back({"b/EINS.TXT", {}, 0, false});
   struct TCase {
     const char *Name;
-    std::vector<testing_support::TPackageItem> Items;
+    std::vector<TPackageItem> Items;
     void (*Break)(TCheckScene &);
     const char *Cause;
   } cases[] = {
@@ -116,7 +99,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        [](TCheckScene &s) { EXPECT_TRUE(platform::DeleteFile(s.Package())); }, "P.PKG is missing"},
       {"package damaged", GoodItems(),
        [](TCheckScene &s) {
-         auto bytes = testing_support::ReadWholeFile(s.Package());
+         auto bytes = ReadWholeFile(s.Package());
          bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 7] ^= 1;
          WriteWholeFile(s.Package(), bytes);
        },
@@ -140,12 +123,8 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        [](TCheckScene &s) {
          admin::DataFolder = util::TShortString(s.Data);
          EXPECT_TRUE(admin::ReadSettings());
-         admin::TUpdateSettings set = admin::Settings;
-         set.SetAdminSeed(1500000);
-         admin::ScrambleBuffer(set.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);
-         WriteWholeFile(
-             admin::SettingsPath(),
-             std::vector<std::uint8_t>(set.Bytes, set.Bytes + admin::SettingsRecordSize));
+         admin::Settings.SetAdminSeed(1500000);
+         EXPECT_TRUE(admin::WriteSettingsFile());
        },
        "FAIL  seed: the header does not decode under AdminSeed 1500000"},
   };
@@ -153,59 +132,34 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     SCOPED_TRACE(c.Name);
     TCheckScene s(c.Items);
     c.Break(s);
-    TRun r = Tool({"check", s.Data});
+    TRun r = RunTool({"check", s.Data});
     EXPECT_EQ(r.Code, tools::ExitFailed);
     EXPECT_NE(r.Out.find(c.Cause), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("The update would fail"), std::string::npos);
-    TRun j = Tool({"check", s.Data, "--json"});
+    TRun j = RunTool({"check", s.Data, "--json"});
     EXPECT_EQ(j.Code, tools::ExitFailed);
     EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
   }
 }
 
 TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
-  testing_support::TScenarioFolders f(1234567, 3);
-  const std::string files = f.Root / "files";
-  testing_support::MakeFolder(files);
-  ASSERT_TRUE(WriteWholeFile(files + "/a.txt", "a"));
-  ASSERT_TRUE(WriteWholeFile(files + "/b.txt", "b"));
-  ASSERT_TRUE(WriteWholeFile(files + "/c.txt", "c"));
-  nlohmann::json settings = {{"AdminFileName", f.AdminPath},
-                             {"DownloadFileName", f.DownloadRecordPath},
-                             {"DownloadFolder", f.Download},
-                             {"StagingFolder", f.Staging},
-                             {"AdminSeed", 1234567},
-                             {"UpdateTitle", "Update"},
-                             {"DialogCaption", "Update"},
-                             {"BrandText", ""},
-                             {"ExtraText1", ""},
-                             {"ExtraText2", ""},
-                             {"ExtraText3", ""},
-                             {"OptionFlag1", 1},
-                             {"OptionFlag2", 1},
-                             {"OptionByte", 1},
-                             {"ExtraNumber1", 0},
-                             {"ExtraNumber2", 0},
-                             {"ExtraNumber3", 0},
-                             {"DestFolders", {f.Dest[1], f.Dest[2], f.Dest[3]}}};
-  nlohmann::json spec = {
-      {"Settings", settings},
-      {"Header", {{"OfferedVersionText", "4.0"}, {"OfferedVersionDate", "2024-05-01"}}},
-      {"Packages",
-       {{{"PackageFileName", "PROG.PKG"},
-         {"DestIndex", 1},
-         {"Folder", "files"},
-         {"FilePaths", {{"b.txt", 3}}}}}}};
+  TScenarioFolders f(1234567, 3);
+  nlohmann::json spec = ThreeFileUpdate(
+      f, "files", {{"OfferedVersionText", "4.0"}, {"OfferedVersionDate", "2024-05-01"}});
   const std::string specPath = f.Root / "update.json";
   ASSERT_TRUE(WriteWholeFile(specPath, spec.dump()));
 
-  TRun dry = Tool({"update", "build", specPath, f.Data, "--dry-run"});
+  TRun dry = RunTool({"update", "build", specPath, f.Data, "--dry-run"});
   EXPECT_EQ(dry.Code, tools::ExitOk) << dry.Out << dry.Err;
   EXPECT_NE(dry.Out.find("would write PROG.PKG: 4 files"), std::string::npos) << dry.Out;
-  EXPECT_FALSE(testing_support::FileExists(f.AdminPath));
-  EXPECT_FALSE(testing_support::FileExists(f.Download + "/PROG.PKG"));
+  EXPECT_FALSE(FileExists(f.AdminPath));
+  EXPECT_FALSE(FileExists(f.Download + "/PROG.PKG"));
 
-  TRun built = Tool({"update", "build", specPath, f.Data});
+  // The records of an earlier, longer administration file do not survive.
+  ASSERT_TRUE(f.WriteHeader(1, 0));
+  ASSERT_TRUE(f.AppendRecords({testing_support::PendingRecord(2, "OLD1.PKG", 1, 0, 0),
+                               testing_support::PendingRecord(3, "OLD2.PKG", 1, 0, 0)}));
+  TRun built = RunTool({"update", "build", specPath, f.Data});
   EXPECT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;
   EXPECT_NE(built.Out.find("Nothing found that would stop the update"), std::string::npos)
       << built.Out;
@@ -217,7 +171,7 @@ TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
 
   spec["Packages"][0]["FilePaths"] = {{"missing.txt", 2}};
   ASSERT_TRUE(WriteWholeFile(specPath, spec.dump()));
-  TRun bad = Tool({"update", "build", specPath, f.Data});
+  TRun bad = RunTool({"update", "build", specPath, f.Data});
   EXPECT_EQ(bad.Code, tools::ExitBadInput);
   EXPECT_NE(bad.Err.find("missing.txt"), std::string::npos);
 }

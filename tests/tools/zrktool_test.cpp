@@ -4,7 +4,6 @@
 // error exits for bad input.
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -19,52 +18,27 @@
 #include "packages/placement.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
+#include "tests/support/tool_run.h"
 #include "tools/zrktool.h"
 
 namespace {
 
 using nlohmann::json;
-using testing_support::FileExists;
-using testing_support::MakeFolder;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
+using TRun = TToolRun;
 
 constexpr std::int32_t Seed = 1234567;
 const std::string SeedArg = std::to_string(Seed);
 
-struct TRun {
-  int Code;
-  std::string Out;
-  std::string Err;
-};
-
-TRun Tool(std::vector<std::string> args, const std::string &input = {}) {
-  std::istringstream in(input);
-  std::ostringstream out, err;
-  int code = tools::RunZrkTool(args, in, out, err);
-  return {code, out.str(), err.str()};
-}
-
-json RunJson(std::vector<std::string> args) {
-  TRun r = Tool(std::move(args));
-  EXPECT_EQ(r.Code, tools::ExitOk) << r.Err;
-  json j = json::parse(r.Out, nullptr, false);
-  EXPECT_FALSE(j.is_discarded()) << r.Out;
-  return j;
-}
-
-// Scrambled records laid out as the host writes them, from plain bytes.
-Bytes AdminFileBytes(Bytes header, std::vector<Bytes> records, std::int32_t seed) {
-  admin::ScrambleBuffer(header.data(), static_cast<std::int32_t>(header.size()), seed);
-  Bytes file = header;
-  for (auto &r : records) {
-    admin::ScrambleBuffer(r.data(), static_cast<std::int32_t>(r.size()), seed);
-    file.insert(file.end(), r.begin(), r.end());
-  }
-  return file;
+// The host's file from plain bytes, through the program's writer.
+Bytes AdminFileBytes(const Bytes &header, const std::vector<Bytes> &records, std::int32_t seed) {
+  admin::TAdminHeader h;
+  std::copy(header.begin(), header.end(), h.Bytes);
+  std::vector<admin::TPackageRecord> plain(records.size());
+  for (std::size_t i = 0; i < records.size(); ++i)
+    std::copy(records[i].begin(), records[i].end(), plain[i].Bytes);
+  return admin::AdminFileBytes(h, plain, seed);
 }
 
 Bytes Plain(const Bytes &file, std::size_t offset, std::size_t size, std::int32_t seed) {
@@ -77,27 +51,27 @@ Bytes Plain(const Bytes &file, std::size_t offset, std::size_t size, std::int32_
 TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
   TTempFolder dir;
   std::string file = dir / "UPDADMIN.VAB";
-  ASSERT_EQ(Tool({"admin", "init", file, "--seed", SeedArg, "VersionText=3.83.0",
-                  "DestFolders[2]=C:\\Gr\xC3\xBC"
-                  "n",
-                  "UpdatePending=1", "OfferedVersionDate=17.05.2024"})
+  ASSERT_EQ(RunTool({"admin", "init", file, "--seed", SeedArg, "VersionText=3.83.0",
+                     "DestFolders[2]=C:\\Gr\xC3\xBC"
+                     "n",
+                     "UpdatePending=1", "OfferedVersionDate=17.05.2024"})
                 .Code,
             tools::ExitOk);
   for (const char *name : {"eins.pkg", "zwei.pkg", "drei.pkg"})
-    ASSERT_EQ(Tool({"admin", "add-package", file, "--seed", SeedArg,
-                    std::string("PackageFileName=") + name, "OfferedInfo[3]=42"})
+    ASSERT_EQ(RunTool({"admin", "add-package", file, "--seed", SeedArg,
+                       std::string("PackageFileName=") + name, "OfferedInfo[3]=42"})
                   .Code,
               tools::ExitOk);
-  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "LastResult=-4", "LastRunTime=23:59:58",
-                  "LastRunDate=2024-02-29"})
+  ASSERT_EQ(RunTool({"admin", "set", file, "--seed", SeedArg, "LastResult=-4",
+                     "LastRunTime=23:59:58", "LastRunDate=2024-02-29"})
                 .Code,
             tools::ExitOk);
-  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "--package", "1", "DestIndex=7",
-                  "PackageReady=0"})
+  ASSERT_EQ(RunTool({"admin", "set", file, "--seed", SeedArg, "--package", "1", "DestIndex=7",
+                     "PackageReady=0"})
                 .Code,
             tools::ExitOk);
 
-  json j = RunJson({"admin", "show", file, "--seed", SeedArg});
+  json j = RunToolJson({"admin", "show", file, "--seed", SeedArg});
   const json &h = j["header"];
   EXPECT_EQ(h["DestFolders"].size(), 20u);
   EXPECT_EQ(h["DestFolders"][1], "C:\\Gr\xC3\xBCn");
@@ -132,8 +106,9 @@ TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
   EXPECT_EQ(names, (std::vector<std::string>{"eins.pkg", "zwei.pkg", "drei.pkg"}));
 
   // Codes that only later runs set are shown with their meaning too.
-  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "LastResult=-8"}).Code, tools::ExitOk);
-  EXPECT_EQ(RunJson({"admin", "show", file, "--seed", SeedArg})["header"]["LastResultMeaning"],
+  ASSERT_EQ(RunTool({"admin", "set", file, "--seed", SeedArg, "LastResult=-8"}).Code,
+            tools::ExitOk);
+  EXPECT_EQ(RunToolJson({"admin", "show", file, "--seed", SeedArg})["header"]["LastResultMeaning"],
             admin::RunResultMeaning(admin::RunFoldersInvalid));
 }
 
@@ -147,13 +122,13 @@ TEST(ZrkToolAdmin, EditsKeepEveryByteTheyWereNotAskedToChange) {
   Bytes before = AdminFileBytes(header, {r0, r1, r2}, Seed);
   ASSERT_TRUE(WriteWholeFile(file, before));
 
-  ASSERT_EQ(
-      Tool({"admin", "set", file, "--seed", SeedArg, "--force", "VersionText=9.1", "LastResult=-2"})
-          .Code,
-      tools::ExitOk);
+  ASSERT_EQ(RunTool({"admin", "set", file, "--seed", SeedArg, "--force", "VersionText=9.1",
+                     "LastResult=-2"})
+                .Code,
+            tools::ExitOk);
   // The pattern header is no plausible header: --force.
-  ASSERT_EQ(Tool({"admin", "set", file, "--seed", SeedArg, "--force", "--package", "1",
-                  "DestIndex=5", "OfferedInfo[3]=9"})
+  ASSERT_EQ(RunTool({"admin", "set", file, "--seed", SeedArg, "--force", "--package", "1",
+                     "DestIndex=5", "OfferedInfo[3]=9"})
                 .Code,
             tools::ExitOk);
 
@@ -163,11 +138,11 @@ TEST(ZrkToolAdmin, EditsKeepEveryByteTheyWereNotAskedToChange) {
   Bytes wantHeader = header;
   admin::fields::SetText(wantHeader.data(), admin::VersionTextOffset, admin::VersionTextCapacity,
                          "9.1");
-  admin::fields::SetInt32(wantHeader.data(), admin::LastResultOffset, -2);
+  util::PutI32(wantHeader.data(), admin::LastResultOffset, -2);
   EXPECT_EQ(h, wantHeader);
   Bytes wantR1 = r1;
   wantR1[admin::DestIndexOffset] = 5;
-  admin::fields::SetInt32(wantR1.data(), admin::OfferedInfoOffset + 8, 9);
+  util::PutI32(wantR1.data(), admin::OfferedInfoOffset + 8, 9);
   EXPECT_EQ(Plain(after, admin::AdminHeaderSize + admin::PackageRecordSize,
                   admin::PackageRecordSize, Seed),
             wantR1);
@@ -218,12 +193,12 @@ TEST(ZrkToolAdmin, RefusesBadFilesAndFieldsWithoutTouchingTheFile) {
   for (auto &c : cases) {
     SCOPED_TRACE(c.Name);
     ASSERT_TRUE(WriteWholeFile(file, c.File));
-    TRun r = Tool(c.Args);
+    TRun r = RunTool(c.Args);
     EXPECT_EQ(r.Code, tools::ExitBadInput) << r.Out;
     EXPECT_FALSE(r.Err.empty());
     EXPECT_EQ(ReadWholeFile(file), c.File);
   }
-  TRun missing = Tool({"admin", "show", dir / "missing.vab"});
+  TRun missing = RunTool({"admin", "show", dir / "missing.vab"});
   EXPECT_EQ(missing.Code, tools::ExitBadInput);
   EXPECT_NE(missing.Err.find("missing.vab"), std::string::npos);
 }
@@ -235,7 +210,7 @@ TEST(ZrkToolAdmin, ShowReportsTrailingBytesOfACutRecord) {
                                admin::DefaultAdminSeed);
   bytes.resize(bytes.size() + 17);
   ASSERT_TRUE(WriteWholeFile(file, bytes));
-  TRun r = Tool({"admin", "show", file});
+  TRun r = RunTool({"admin", "show", file});
   ASSERT_EQ(r.Code, tools::ExitOk) << r.Err;
   json j = json::parse(r.Out);
   EXPECT_EQ(j["packages"].size(), 1u);
@@ -243,61 +218,49 @@ TEST(ZrkToolAdmin, ShowReportsTrailingBytesOfACutRecord) {
   EXPECT_NE(r.Err.find("17 bytes"), std::string::npos);
 }
 
-// Data folder, administration file and the folders a settings source names.
-struct TSettingsScene {
-  TTempFolder Dir;
-  std::string Data = Dir / "data";
-  std::string AdminFile = Dir / "UPDADMIN.VAB";
-  std::string Download = Dir / "download";
-  std::string Staging = Dir / "staging";
-  std::string Dest1 = Dir / "dest1";
-  std::string Dest3 = Dir / "dest3";
-  std::string Source = Dir / "source.json";
+// The scenario's folders, and a source that tries the edges of every field;
+// destination 2 stays blank.
+struct TSettingsScene : TScenarioFolders {
+  const std::string Source = Root / "source.json";
+  const std::string SettingsFile = JoinPath(Data, "ZRKUPD.DAT");
 
-  TSettingsScene() {
-    for (const auto &f : {Data, Download, Staging, Dest1, Dest3})
-      MakeFolder(f);
-  }
+  TSettingsScene() : TScenarioFolders(Seed, 3) {}
 
   json SourceJson() const {
-    return {{"AdminFileName", AdminFile},
-            {"DownloadFileName", Dir / "UPDDOWNL.VAB"},
-            {"DownloadFolder", Download},
-            {"StagingFolder", Staging},
-            {"AdminSeed", Seed},
-            {"UpdateTitle", "Online-Update f\xC3\xBCr Tarnelwerks"},
-            {"DialogCaption", "Dateien einarbeiten"},
-            {"DestFolders", {Dest1, "", Dest3}},
-            {"OptionFlag1", 7},
-            {"OptionFlag2", 0},
-            {"BrandText", "Quendraforge"},
-            {"OptionByte", 0x1FF},
-            {"ExtraText1", "\xE2\x82\xAC 1"},
-            {"ExtraNumber1", -5},
-            {"ExtraText2", "zwei"},
-            {"ExtraText3", "drei"},
-            {"ExtraNumber2", 2147483647},
-            {"ExtraNumber3", -2147483647 - 1}};
+    json j = SettingsSource(*this, Seed);
+    j.update({{"UpdateTitle", "Online-Update f\xC3\xBCr Tarnelwerks"},
+              {"DialogCaption", "Dateien einarbeiten"},
+              {"DestFolders", {Dest[1], "", Dest[3]}},
+              {"OptionFlag1", 7},
+              {"OptionFlag2", 0},
+              {"BrandText", "Quendraforge"},
+              {"OptionByte", 0x1FF},
+              {"ExtraText1", "\xE2\x82\xAC 1"},
+              {"ExtraNumber1", -5},
+              {"ExtraText2", "zwei"},
+              {"ExtraText3", "drei"},
+              {"ExtraNumber2", 2147483647},
+              {"ExtraNumber3", -2147483647 - 1}});
+    return j;
   }
 
   TRun Store(const std::string &jsonText) {
     EXPECT_TRUE(WriteWholeFile(Source, jsonText));
-    return Tool({"settings", "store", Data, Source});
+    return RunTool({"settings", "store", Data, Source});
   }
 };
 
 TEST(ZrkToolSettings, StoredSourceReadsBackAndTheHeaderShowsItsFolders) {
   TSettingsScene s;
-  ASSERT_EQ(Tool({"admin", "init", s.AdminFile, "--seed", SeedArg}).Code, tools::ExitOk);
+  ASSERT_EQ(RunTool({"admin", "init", s.AdminPath, "--seed", SeedArg}).Code, tools::ExitOk);
   json source = s.SourceJson();
   TRun store = s.Store(source.dump());
   ASSERT_EQ(store.Code, tools::ExitOk) << store.Out << store.Err;
   EXPECT_NE(store.Out.find("StoreSettings 0"), std::string::npos);
 
-  for (const std::string &target :
-       {s.Data, s.Data + (testing_support::RunningOnWindows() ? "\\ZRKUPD.DAT" : "/ZRKUPD.DAT")}) {
+  for (const std::string &target : {s.Data, s.SettingsFile}) {
     SCOPED_TRACE(target);
-    json shown = RunJson({"settings", "show", target});
+    json shown = RunToolJson({"settings", "show", target});
     for (const char *key : {"AdminFileName", "DownloadFileName", "AdminSeed", "UpdateTitle",
                             "DialogCaption", "BrandText", "ExtraText1", "ExtraNumber1",
                             "ExtraText2", "ExtraText3", "ExtraNumber2", "ExtraNumber3"}) {
@@ -307,24 +270,24 @@ TEST(ZrkToolSettings, StoredSourceReadsBackAndTheHeaderShowsItsFolders) {
     EXPECT_EQ(shown["OptionByte"], 0xFF);
   }
 
-  json admin = RunJson({"admin", "show", "--data-folder", s.Data});
+  json admin = RunToolJson({"admin", "show", "--data-folder", s.Data});
   EXPECT_EQ(admin["AdminSeed"], Seed);
   const json &h = admin["header"];
   EXPECT_EQ(h["DownloadFolder"], s.Download);
   EXPECT_EQ(h["StagingFolder"], s.Staging);
-  EXPECT_EQ(h["DestFolders"][0], s.Dest1);
+  EXPECT_EQ(h["DestFolders"][0], s.Dest[1]);
   EXPECT_EQ(h["DestFolders"][1], "");
-  EXPECT_EQ(h["DestFolders"][2], s.Dest3);
+  EXPECT_EQ(h["DestFolders"][2], s.Dest[3]);
   EXPECT_EQ(h["OptionFlag1"], 1);
   EXPECT_EQ(h["OptionFlag2"], 0);
 }
 
 TEST(ZrkToolSettings, StoreReportsTheResultCodeAndRefusesBadSources) {
   TSettingsScene s;
-  ASSERT_EQ(Tool({"admin", "init", s.AdminFile, "--seed", SeedArg}).Code, tools::ExitOk);
+  ASSERT_EQ(RunTool({"admin", "init", s.AdminPath, "--seed", SeedArg}).Code, tools::ExitOk);
 
   json missingDest = s.SourceJson();
-  missingDest["DestFolders"] = {s.Dest1, s.Dir / "nowhere"};
+  missingDest["DestFolders"] = {s.Dest[1], s.Root / "nowhere"};
   TRun r = s.Store(missingDest.dump());
   EXPECT_EQ(r.Code, tools::ExitFailed);
   EXPECT_NE(r.Out.find("StoreSettings -102: Destination folder 2"), std::string::npos) << r.Out;
@@ -354,18 +317,15 @@ TEST(ZrkToolSettings, StoreReportsTheResultCodeAndRefusesBadSources) {
       {"not Windows-1252", "{\"BrandText\": \"\xE6\x97\xA5\"}"},
       {"NUL inside", R"({"BrandText": "a\u0000b"})"},
   };
-  Bytes settingsBefore = ReadWholeFile(
-      s.Data + (testing_support::RunningOnWindows() ? "\\ZRKUPD.DAT" : "/ZRKUPD.DAT"));
+  Bytes settingsBefore = ReadWholeFile(s.SettingsFile);
   for (const auto &c : bad) {
     SCOPED_TRACE(c.Name);
     TRun b = s.Store(c.Json);
     EXPECT_EQ(b.Code, tools::ExitBadInput) << b.Out;
     EXPECT_FALSE(b.Err.empty());
   }
-  EXPECT_EQ(ReadWholeFile(s.Data +
-                          (testing_support::RunningOnWindows() ? "\\ZRKUPD.DAT" : "/ZRKUPD.DAT")),
-            settingsBefore);
-  EXPECT_EQ(Tool({"settings", "store", s.Dir / "no-such-folder", s.Source}).Code,
+  EXPECT_EQ(ReadWholeFile(s.SettingsFile), settingsBefore);
+  EXPECT_EQ(RunTool({"settings", "store", s.Root / "no-such-folder", s.Source}).Code,
             tools::ExitBadInput);
 }
 
@@ -379,20 +339,20 @@ TEST(ZrkToolPackage, PackedPackagePassesTheProgramsCheckAndExtractsByteForByte) 
   for (const char *chunk : {"1000", "65000", "150001"}) {
     SCOPED_TRACE(chunk);
     std::vector<std::string> args = {"package", "pack", zip, package, "--chunk-size", chunk};
-    TRun r = Tool(args);
+    TRun r = RunTool(args);
     if (std::string(chunk) == "150001") {
       EXPECT_EQ(r.Code, tools::ExitBadInput);
       continue;
     }
     ASSERT_EQ(r.Code, tools::ExitOk) << r.Err;
     EXPECT_TRUE(packages::CheckPackageFile(package));
-    EXPECT_EQ(Tool({"package", "verify", package}).Code, tools::ExitOk);
-    ASSERT_EQ(Tool({"package", "extract", package, back}).Code, tools::ExitOk);
+    EXPECT_EQ(RunTool({"package", "verify", package}).Code, tools::ExitOk);
+    ASSERT_EQ(RunTool({"package", "extract", package, back}).Code, tools::ExitOk);
     EXPECT_EQ(ReadWholeFile(back), payload);
   }
-  EXPECT_EQ(Tool({"package", "pack", zip, zip}).Code, tools::ExitBadInput);
+  EXPECT_EQ(RunTool({"package", "pack", zip, zip}).Code, tools::ExitBadInput);
   EXPECT_EQ(ReadWholeFile(zip), payload);
-  EXPECT_EQ(Tool({"package", "extract", package, package}).Code, tools::ExitBadInput);
+  EXPECT_EQ(RunTool({"package", "extract", package, package}).Code, tools::ExitBadInput);
   EXPECT_TRUE(packages::CheckPackageFile(package));
 }
 
@@ -401,7 +361,7 @@ TEST(ZrkToolPackage, VerifySaysWhichChunkOrTotalIsWrong) {
   std::string zip = dir / "payload.zip";
   std::string good = dir / "good.pkg";
   ASSERT_TRUE(WriteWholeFile(zip, PatternBytes(5000, 3)));
-  ASSERT_EQ(Tool({"package", "pack", zip, good, "--chunk-size", "1000"}).Code, tools::ExitOk);
+  ASSERT_EQ(RunTool({"package", "pack", zip, good, "--chunk-size", "1000"}).Code, tools::ExitOk);
   Bytes bytes = ReadWholeFile(good);
   const std::size_t chunk = 12 + 1000; // header + payload of one chunk
 
@@ -422,26 +382,26 @@ TEST(ZrkToolPackage, VerifySaysWhichChunkOrTotalIsWrong) {
     std::string path = dir / "bad.pkg";
     std::string out = dir / "bad.zip";
     ASSERT_TRUE(WriteWholeFile(path, bad));
-    TRun v = Tool({"package", "verify", path});
+    TRun v = RunTool({"package", "verify", path});
     EXPECT_EQ(v.Code, tools::ExitFailed);
     EXPECT_NE(v.Out.find(c.Says), std::string::npos) << v.Out;
-    TRun x = Tool({"package", "extract", path, out});
+    TRun x = RunTool({"package", "extract", path, out});
     EXPECT_EQ(x.Code, tools::ExitFailed);
     EXPECT_FALSE(FileExists(out));
   }
   Bytes cut(bytes.begin(), bytes.end() - 300);
   ASSERT_TRUE(WriteWholeFile(dir / "cut.pkg", cut));
-  TRun v = Tool({"package", "verify", dir / "cut.pkg"});
+  TRun v = RunTool({"package", "verify", dir / "cut.pkg"});
   EXPECT_EQ(v.Code, tools::ExitFailed);
   EXPECT_NE(v.Out.find("chunk 4"), std::string::npos) << v.Out;
-  EXPECT_EQ(Tool({"package", "verify", dir / "missing.pkg"}).Code, tools::ExitBadInput);
+  EXPECT_EQ(RunTool({"package", "verify", dir / "missing.pkg"}).Code, tools::ExitBadInput);
 }
 
 TEST(ZrkToolPackage, FilePathIdIsReadByThePlacementsLookup) {
   TTempFolder dir;
   std::string marker = dir / "FILEPATH.ID";
-  ASSERT_EQ(Tool({"package", "filepath-id", marker, "FORM2.TXT=3", "m\xC3\xBCll.dat=20",
-                  "form2.txt=5", "zero.txt=0"})
+  ASSERT_EQ(RunTool({"package", "filepath-id", marker, "FORM2.TXT=3", "m\xC3\xBCll.dat=20",
+                     "form2.txt=5", "zero.txt=0"})
                 .Code,
             tools::ExitOk);
   EXPECT_EQ(ReadWholeFile(marker).size(), 4 * packages::FilePathEntrySize);
@@ -451,7 +411,7 @@ TEST(ZrkToolPackage, FilePathIdIsReadByThePlacementsLookup) {
   EXPECT_EQ(packages::FindIndivFilePath(dir.Path(), "other.txt"), 0);
   for (const char *bad : {"noindex", "=3", "a.txt=256", "a.txt=x", "\xE6\x97\xA5.txt=1"}) {
     SCOPED_TRACE(bad);
-    EXPECT_EQ(Tool({"package", "filepath-id", dir / "other.id", bad}).Code, tools::ExitBadInput);
+    EXPECT_EQ(RunTool({"package", "filepath-id", dir / "other.id", bad}).Code, tools::ExitBadInput);
   }
 }
 
@@ -464,7 +424,7 @@ TEST(ZrkToolDownload, ShowsTheRecordAndFlagsAShortFile) {
   Bytes scrambled = plain;
   admin::ScrambleBuffer(scrambled.data(), admin::DownloadRecordSize, Seed);
   ASSERT_TRUE(WriteWholeFile(file, scrambled));
-  json j = RunJson({"download", "show", file, "--seed", SeedArg});
+  json j = RunToolJson({"download", "show", file, "--seed", SeedArg});
   EXPECT_EQ(j["Complete"], true);
   EXPECT_EQ(j["FileSize"], admin::DownloadRecordSize);
   EXPECT_EQ(j["Bytes"].size(), (admin::DownloadRecordSize + 31) / 32);
@@ -472,7 +432,7 @@ TEST(ZrkToolDownload, ShowsTheRecordAndFlagsAShortFile) {
 
   scrambled.resize(1000);
   ASSERT_TRUE(WriteWholeFile(file, scrambled));
-  TRun r = Tool({"download", "show", file, "--seed", SeedArg});
+  TRun r = RunTool({"download", "show", file, "--seed", SeedArg});
   EXPECT_EQ(r.Code, tools::ExitOk);
   EXPECT_EQ(json::parse(r.Out)["Complete"], false);
   EXPECT_NE(r.Err.find("1000 bytes"), std::string::npos);
@@ -503,17 +463,17 @@ TEST(ZrkToolCommandLine, HelpEverywhereAndNonZeroExitsOnBadCommands) {
       name += a + " ";
     SCOPED_TRACE(name);
     args.push_back("--help");
-    TRun help = Tool(args);
+    TRun help = RunTool(args);
     EXPECT_EQ(help.Code, tools::ExitOk);
     EXPECT_NE(help.Out.find("Usage"), std::string::npos);
     args.pop_back();
     // Every command without its arguments (or subcommand) is an error.
-    TRun bare = Tool(args);
+    TRun bare = RunTool(args);
     EXPECT_EQ(bare.Code, tools::ExitBadInput);
     EXPECT_FALSE(bare.Err.empty());
   }
-  EXPECT_EQ(Tool({"frobnicate"}).Code, tools::ExitBadInput);
-  EXPECT_EQ(Tool({"package", "verify", "a", "b"}).Code, tools::ExitBadInput);
+  EXPECT_EQ(RunTool({"frobnicate"}).Code, tools::ExitBadInput);
+  EXPECT_EQ(RunTool({"package", "verify", "a", "b"}).Code, tools::ExitBadInput);
 }
 
 } // namespace

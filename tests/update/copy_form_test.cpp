@@ -10,6 +10,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "admin/admin_file.h"
@@ -32,6 +33,7 @@
 namespace update {
 namespace {
 
+using testing_support::FileNames;
 using testing_support::TPackageItem;
 using TKind = TRecordingView::TEventKind;
 
@@ -116,16 +118,14 @@ public:
     ASSERT_TRUE(admin::WriteAdminHeader(AdminPath, header, Seed));
   }
 
-  std::vector<std::string> Names(const std::string &folder) const {
-    std::vector<platform::TFindEntry> entries;
-    EXPECT_TRUE(platform::FindFiles(folder + "/*.*", platform::faHidden, entries));
-    std::vector<std::string> names;
-    for (const auto &e : entries)
-      names.push_back(e.Name);
-    return names;
-  }
-
   std::string Text(const std::string &path) const { return testing_support::ReadWholeText(path); }
+
+  // The run's one message box; a blank one, and a failure, unless there was one.
+  TRecordingView::TMessage OnlyBox() const {
+    const auto boxes = View.Messages();
+    EXPECT_EQ(boxes.size(), 1u);
+    return boxes.size() == 1 ? boxes[0] : TRecordingView::TMessage{};
+  }
 };
 
 // Checks that a record was written back as applied and nothing else changed.
@@ -139,6 +139,20 @@ void ExpectApplied(const admin::TPackageRecord &before, const admin::TPackageRec
 
 void ExpectUnchanged(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
   EXPECT_EQ(0, std::memcmp(before.Bytes, after.Bytes, admin::PackageRecordSize));
+}
+
+// The stored records against those written before the run, a letter each:
+// 'A' applied, 'U' unchanged.
+void ExpectRecords(const TScenario &s, std::string_view states) {
+  const auto records = s.StoredRecords();
+  ASSERT_EQ(records.size(), states.size());
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    SCOPED_TRACE("record " + std::to_string(i));
+    if (states[i] == 'A')
+      ExpectApplied(s.Records[i], records[i]);
+    else
+      ExpectUnchanged(s.Records[i], records[i]);
+  }
 }
 
 const std::uint32_t Time1 = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
@@ -192,19 +206,18 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, SuccessTitle);
-  EXPECT_EQ(boxes[0].Text, SuccessBody);
-  EXPECT_EQ(boxes[0].Style, platform::MbIconInformation);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, SuccessTitle);
+  EXPECT_EQ(box.Text, SuccessBody);
+  EXPECT_EQ(box.Style, platform::MbIconInformation);
   EXPECT_TRUE(PlatformBoxes.empty());
 
   // Unpacked flat, FILEPATH.ID followed and never copied, the later package
   // replacing the earlier one's file.
-  EXPECT_EQ(s.Names(s.Dest[1]),
+  EXPECT_EQ(FileNames(s.Dest[1]),
             (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
-  EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"extra.bin"});
-  EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+  EXPECT_EQ(FileNames(s.Dest[2]), std::vector<std::string>{"extra.bin"});
+  EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 2");
   EXPECT_EQ(testing_support::ReadWholeFile(s.Dest[1] + "/core.dll"),
             testing_support::PatternBytes(5000, 1));
@@ -221,15 +234,10 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
     ASSERT_TRUE(platform::GetDosTime(d.Path, time));
     EXPECT_EQ(time, d.Time);
   }
-  EXPECT_TRUE(s.Names(s.Staging).empty());
-  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
 
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 4u);
-  ExpectApplied(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
-  ExpectApplied(s.Records[2], records[2]);
-  ExpectApplied(s.Records[3], records[3]);
+  ExpectRecords(s, "AUAA");
 
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), 0);
@@ -289,11 +297,10 @@ TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
     ASSERT_NO_FATAL_FAILURE(s.Write());
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
     const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
-    EXPECT_EQ(s.Names(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
+    EXPECT_EQ(FileNames(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
     // Nothing unpacked, and no archive, beside the folders named.
     for (const char *stray : {"Liesmich.TXT", "shared.txt", "V3.zip"})
       EXPECT_FALSE(testing_support::FileExists(s.Root / stray)) << stray;
@@ -310,50 +317,49 @@ TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, "Fehler!");
-  EXPECT_EQ(boxes[0].Text, FailureBody("-1", "Die Pr\xFC"
-                                             "fsummenberechnung ist fehlgeschlagen."));
-  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, "Fehler!");
+  EXPECT_EQ(box.Text, FailureBody("-1", "Die Pr\xFC"
+                                        "fsummenberechnung ist fehlgeschlagen."));
+  EXPECT_EQ(box.Style, platform::MbIconHand);
 
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
-  EXPECT_TRUE(s.Names(s.Dest[2]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 3u);
-  ExpectApplied(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
-  ExpectUnchanged(s.Records[2], records[2]);
+  EXPECT_TRUE(FileNames(s.Dest[2]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
+  ExpectRecords(s, "AUU");
 
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), -1);
   EXPECT_EQ(header.UpdatePending(), 1);
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
   // The third package's file goes with the rest of the download folder.
-  EXPECT_TRUE(s.Names(s.Download).empty());
-  EXPECT_TRUE(s.Names(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
 }
 
 TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   // A first run counts file operations up to the group caption that follows
   // the first package; the rewrite's write is the last operation before it
   // that, made to fail, ends the run with -6 (the commit comes behind it).
+  // The third and the first package, run with operation `op` failing (0: none).
+  const auto run = [](TScenario &s, std::uint64_t op) {
+    s.AddPackage(ThirdPackage());
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    platform::fault::Arm(op);
+    s.Run();
+    platform::fault::Disarm();
+  };
   std::uint64_t rewriteOp = 0;
   {
     TScenario counting;
-    counting.AddPackage(ThirdPackage());
-    counting.AddPackage(FirstPackage());
-    ASSERT_NO_FATAL_FAILURE(counting.Write());
     int unpackingCaptions = 0;
     counting.View.OnEvent = [&](const TRecordingView::TEvent &e) {
       if (e.Kind == TKind::GroupCaption && e.Text == GroupCaptionUnpacking &&
           ++unpackingCaptions == 3)
         rewriteOp = platform::fault::Count();
     };
-    platform::fault::Arm(0);
-    counting.Run();
-    platform::fault::Disarm();
+    ASSERT_NO_FATAL_FAILURE(run(counting, 0));
     ASSERT_EQ(counting.View.Messages().size(), 1u);
     ASSERT_EQ(counting.View.Messages()[0].Text, SuccessBody);
     ASSERT_GT(rewriteOp, 0u);
@@ -362,43 +368,29 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   for (;; --rewriteOp) {
     ASSERT_GT(rewriteOp, 0u) << "no operation fails the rewrite";
     TScenario probe;
-    probe.AddPackage(ThirdPackage());
-    probe.AddPackage(FirstPackage());
-    ASSERT_NO_FATAL_FAILURE(probe.Write());
-    platform::fault::Arm(rewriteOp);
-    probe.Run();
-    platform::fault::Disarm();
+    ASSERT_NO_FATAL_FAILURE(run(probe, rewriteOp));
     if (probe.Header().LastResult() == RewriteFailedResult)
       break;
   }
 
   TScenario s;
-  s.AddPackage(ThirdPackage());
-  s.AddPackage(FirstPackage());
-  ASSERT_NO_FATAL_FAILURE(s.Write());
-  platform::fault::Arm(rewriteOp);
-  s.Run();
-  platform::fault::Disarm();
+  ASSERT_NO_FATAL_FAILURE(run(s, rewriteOp));
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Caption, "Fehler!");
-  EXPECT_EQ(boxes[0].Text, FailureBody("-6", ""));
-  EXPECT_EQ(boxes[0].Style, platform::MbIconHand);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Caption, "Fehler!");
+  EXPECT_EQ(box.Text, FailureBody("-6", ""));
+  EXPECT_EQ(box.Style, platform::MbIconHand);
 
   // The package was taken back out, its record and the header keep it
   // pending, and the package after it was not touched.
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 2u);
-  ExpectUnchanged(s.Records[0], records[0]);
-  ExpectUnchanged(s.Records[1], records[1]);
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+  ExpectRecords(s, "UU");
   auto header = s.Header();
   EXPECT_EQ(header.LastResult(), RewriteFailedResult);
   EXPECT_EQ(header.UpdatePending(), 1);
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
-  EXPECT_TRUE(s.Names(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
 }
 
 TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
@@ -424,9 +416,9 @@ TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
     EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
     EXPECT_EQ(testing_support::FileExists(s.AdminPath), !c.RemoveAdminFile);
     EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
-    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
   }
 }
 
@@ -444,16 +436,15 @@ TEST_F(UpdateRunTest, NoQualifyingRecordShowsSuccessAndLeavesTheHeaderAlone) {
   s.View.ReactivateAfterMessage = true;
   s.Run();
 
-  auto boxes = s.View.Messages();
-  ASSERT_EQ(boxes.size(), 1u);
-  EXPECT_EQ(boxes[0].Text, SuccessBody);
+  const auto box = s.OnlyBox();
+  EXPECT_EQ(box.Text, SuccessBody);
   EXPECT_EQ(s.View.ActivateCalls, 2);
   EXPECT_EQ(s.View.Values(TKind::ArmTimer).size(), 1u);
   EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
-  EXPECT_TRUE(s.Names(s.Download).empty());
-  EXPECT_TRUE(s.Names(s.Staging).empty());
-  EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-  EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+  EXPECT_TRUE(FileNames(s.Download).empty());
+  EXPECT_TRUE(FileNames(s.Staging).empty());
+  EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+  EXPECT_TRUE(FileNames(s.Dest[3]).empty());
 }
 
 TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
@@ -489,9 +480,9 @@ TEST_F(UpdateRunTest, BlankFirstDestinationIsFilledFromTheHostFolderAndStored) {
   if (ownHostFolder) {
     EXPECT_EQ(host.Str(), s.Dest[0]);
     EXPECT_EQ(s.Text(s.Dest[0] + "/shared.txt"), "from package 2");
-    EXPECT_EQ(s.Names(s.Dest[2]), (std::vector<std::string>{"drei.txt", "extra.bin"}));
+    EXPECT_EQ(FileNames(s.Dest[2]), (std::vector<std::string>{"drei.txt", "extra.bin"}));
   } else {
-    EXPECT_EQ(s.Names(s.Dest[2]), std::vector<std::string>{"drei.txt"});
+    EXPECT_EQ(FileNames(s.Dest[2]), std::vector<std::string>{"drei.txt"});
   }
 }
 
@@ -590,9 +581,8 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     const THeader before = s.Header();
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     // Only the outcome is stamped into the header.
     THeader expected = before;
     const THeader after = s.Header();
@@ -602,9 +592,9 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::AdminHeaderSize));
     EXPECT_EQ(after.UpdatePending(), 1);
     ExpectUnchanged(s.Records[0], s.StoredRecords().at(0));
-    EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(s.Names(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(s.Names(s.Dest[3]).empty());
+    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
     EXPECT_FALSE(testing_support::FileExists(unmade));
   }
 }
@@ -626,17 +616,12 @@ TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord
     ASSERT_NO_FATAL_FAILURE(s.Write());
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
-    EXPECT_EQ(s.Names(s.Dest[3]), std::vector<std::string>{"drei.txt"});
-    EXPECT_TRUE(s.Names(s.Dest[1]).empty());
-    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
-    auto records = s.StoredRecords();
-    ASSERT_EQ(records.size(), 3u);
-    ExpectApplied(s.Records[0], records[0]);
-    ExpectUnchanged(s.Records[1], records[1]);
-    ExpectUnchanged(s.Records[2], records[2]);
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
+    EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+    EXPECT_TRUE(FileNames(s.Dest[1]).empty());
+    EXPECT_TRUE(FileNames(s.Dest[2]).empty());
+    ExpectRecords(s, "AUU");
     EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
     EXPECT_EQ(s.Header().UpdatePending(), 1);
     EXPECT_EQ(s.Text(outside + "/VICTIM.zip"), "precious");
@@ -683,19 +668,15 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
     const auto settings = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
     s.Run();
 
-    auto boxes = s.View.Messages();
-    ASSERT_EQ(boxes.size(), 1u);
-    EXPECT_EQ(boxes[0].Text, FailureBody("-8", FoldersInvalidReason));
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
     EXPECT_FALSE(testing_support::FileExists(target + "/aaa.txt"));
-    EXPECT_TRUE(s.Names(s.Dest[2]).empty());
+    EXPECT_TRUE(FileNames(s.Dest[2]).empty());
     EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
     EXPECT_EQ(s.Text(s.DownloadRecordPath), "record");
     EXPECT_EQ(s.Header().LastResult(), admin::RunFoldersInvalid);
-    auto records = s.StoredRecords();
-    ASSERT_EQ(records.size(), 2u);
-    ExpectApplied(s.Records[0], records[0]);
-    ExpectUnchanged(s.Records[1], records[1]);
+    ExpectRecords(s, "AU");
   }
 }
 
@@ -734,7 +715,7 @@ TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
   EXPECT_TRUE(s.View.Messages().empty());
   ASSERT_FALSE(s.View.Events.empty());
   EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
-  EXPECT_EQ(s.Names(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+  EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
   EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
 }
 

@@ -106,6 +106,33 @@ std::string_view FolderOf(std::string_view target) {
 }
 } // namespace
 
+bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
+  got = 0;
+  if (!IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  if (detail::Faulted(fault::TOp::Read))
+    return false;
+  return ReadNative(buffer, count, got);
+}
+
+bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
+  written = 0;
+  if (!IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  if (fault::Hit(fault::TOp::Write)) {
+    // A full disk takes part of the data before it refuses the rest.
+    if (detail::FaultIsDiskFull() && count > 1)
+      (void)WriteNative(buffer, count / 2, written);
+    detail::SetError(detail::FaultError(fault::TOp::Write));
+    return false;
+  }
+  return WriteNative(buffer, count, written);
+}
+
 TTempFile::~TTempFile() {
   Discard();
 }
@@ -128,6 +155,21 @@ bool TTempFile::Create(std::string_view target, std::string_view prefix) {
 
 bool TTempFile::CreateAs(std::string_view target, std::string_view path) {
   return CreateNamed(target, std::string(path));
+}
+
+bool TTempFile::Commit(std::string_view aside) {
+  Data.Close();
+  if (TempPath.empty()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  if (!aside.empty() && !MoveFileReplacing(Target, aside))
+    return false;
+  if (!MoveIntoPlace())
+    return false;
+  TempPath.clear();
+  detail::SetError(ErrorSuccess);
+  return true;
 }
 
 void TTempFile::Discard() {

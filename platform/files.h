@@ -106,6 +106,9 @@ public:
   [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
+  // The OS parts of Read and Write, without the fault hooks.
+  [[nodiscard]] bool ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got);
+  [[nodiscard]] bool WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written);
   friend class TTempFile;
   static constexpr std::intptr_t Invalid = -1;
   std::intptr_t Handle = Invalid;
@@ -141,6 +144,8 @@ public:
 
 private:
   [[nodiscard]] bool CreateNamed(std::string_view target, const std::string &path);
+  // The OS part of Commit: the rename of the temporary file over the target.
+  [[nodiscard]] bool MoveIntoPlace();
   TFile Data;
   std::string Target, TempPath;
   // POSIX: host paths of the temporary file and the target's folder.

@@ -15,6 +15,13 @@ void SetError(int error);
 
 // Windows errors that an injected fault of each kind reports.
 int FaultError(fault::TOp op);
+// True (with the fault's error recorded) when an injected fault hits `op`.
+inline bool Faulted(fault::TOp op) {
+  if (!fault::Hit(op))
+    return false;
+  SetError(FaultError(op));
+  return true;
+}
 // Ends the process at once with `exitCode`: no destructors, no atexit
 // handlers, no flushing (the crash mode of the fault hooks).
 [[noreturn]] void EndProcessAbruptly(int exitCode);

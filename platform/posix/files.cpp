@@ -28,12 +28,7 @@ bool Succeed() {
   return true;
 }
 
-bool Faulted(fault::TOp op) {
-  if (!fault::Hit(op))
-    return false;
-  detail::SetError(detail::FaultError(op));
-  return true;
-}
+using detail::Faulted;
 
 std::string BareName(const std::string &nativePath) {
   const std::size_t cut = nativePath.find_last_of('/');
@@ -190,12 +185,7 @@ bool TFile::CreateNew(std::string_view path) {
   return OpenNative(Handle, path, O_RDWR | O_CREAT | O_EXCL);
 }
 
-bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
-  got = 0;
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::Read))
-    return false;
+bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
   auto *out = static_cast<char *>(buffer);
   while (got < count) {
     const ssize_t n = read(static_cast<int>(Handle), out + got, count - got);
@@ -211,20 +201,7 @@ bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
   return Succeed();
 }
 
-bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
-  written = 0;
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (fault::Hit(fault::TOp::Write)) {
-    // A full disk takes part of the data before it refuses the rest.
-    if (detail::FaultIsDiskFull() && count > 1) {
-      const ssize_t n = write(static_cast<int>(Handle), buffer, count / 2);
-      if (n > 0)
-        written = static_cast<std::uint32_t>(n);
-    }
-    detail::SetError(detail::FaultError(fault::TOp::Write));
-    return false;
-  }
+bool TFile::WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written) {
   const auto *in = static_cast<const char *>(buffer);
   while (written < count) {
     const ssize_t n = write(static_cast<int>(Handle), in + written, count - written);
@@ -554,12 +531,7 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool TTempFile::Commit(std::string_view aside) {
-  Data.Close();
-  if (TempPath.empty())
-    return Fail(ErrorInvalidHandle);
-  if (!aside.empty() && !MoveFileReplacing(Target, aside))
-    return false;
+bool TTempFile::MoveIntoPlace() {
   if (Faulted(fault::TOp::Rename))
     return false;
   struct stat folder;
@@ -583,10 +555,7 @@ bool TTempFile::Commit(std::string_view aside) {
     error = errno;
   }
   change.Done(moved);
-  if (!moved)
-    return FailErrno(error, target);
-  TempPath.clear();
-  return Succeed();
+  return moved || FailErrno(error, target);
 }
 
 namespace detail {

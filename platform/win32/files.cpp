@@ -139,39 +139,18 @@ bool TFile::CreateNew(std::string_view path) {
   return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
 }
 
-bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
-  got = 0;
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::Read))
-    return false;
+bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
   DWORD n = 0;
-  if (!ReadFile(AsHandle(Handle), buffer, count, &n, nullptr))
-    return FailLast();
+  const bool ok = ReadFile(AsHandle(Handle), buffer, count, &n, nullptr);
   got = n;
-  return Succeed();
+  return ok ? Succeed() : FailLast();
 }
 
-bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
-  written = 0;
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (fault::Hit(fault::TOp::Write)) {
-    // A full disk takes part of the data before it refuses the rest.
-    if (detail::FaultIsDiskFull() && count > 1) {
-      DWORD n = 0;
-      if (WriteFile(AsHandle(Handle), buffer, count / 2, &n, nullptr))
-        written = n;
-    }
-    return Fail(detail::FaultError(fault::TOp::Write));
-  }
+bool TFile::WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written) {
   DWORD n = 0;
-  if (!WriteFile(AsHandle(Handle), buffer, count, &n, nullptr)) {
-    written = n;
-    return FailLast();
-  }
+  const bool ok = WriteFile(AsHandle(Handle), buffer, count, &n, nullptr);
   written = n;
-  return Succeed();
+  return ok ? Succeed() : FailLast();
 }
 
 bool TFile::Seek(std::int64_t position) {
@@ -361,12 +340,7 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool TTempFile::Commit(std::string_view aside) {
-  Data.Close();
-  if (TempPath.empty())
-    return Fail(ERROR_INVALID_HANDLE);
-  if (!aside.empty() && !MoveFileReplacing(Target, aside))
-    return false;
+bool TTempFile::MoveIntoPlace() {
   if (Faulted(fault::TOp::Rename))
     return false;
   // Most targets are new: a move that does not replace needs no look at the
@@ -380,8 +354,7 @@ bool TTempFile::Commit(std::string_view aside) {
     if (!MoveFileExA(TempPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
       return FailLast();
   }
-  TempPath.clear();
-  return Succeed();
+  return true;
 }
 
 bool CreateFolder(std::string_view path) {

@@ -25,12 +25,6 @@ inline bool Succeed() {
   return true;
 }
 
-// True (with the fault's error recorded) when an injected fault hits `op`.
-inline bool Faulted(fault::TOp op) {
-  if (!fault::Hit(op))
-    return false;
-  detail::SetError(detail::FaultError(op));
-  return true;
-}
+using detail::Faulted;
 
 } // namespace platform::win32

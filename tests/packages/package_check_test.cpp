@@ -18,12 +18,7 @@ namespace {
 
 using packages::TPackageFault;
 using packages::TPackageReport;
-using testing_support::FileExists;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::ReadWholeText;
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
+using namespace testing_support;
 using Bytes = std::vector<std::uint8_t>;
 
 // One table lookup per byte, the textbook way; the zlib-driven routine must agree.

@@ -10,12 +10,7 @@
 #include "tests/support/test_support.h"
 
 using namespace platform;
-using testing_support::FileExists;
-using testing_support::PatternBytes;
-using testing_support::ReadWholeFile;
-using testing_support::ReadWholeText;
-using testing_support::TTempFolder;
-using testing_support::WriteWholeFile;
+using namespace testing_support;
 
 namespace {
 

@@ -114,14 +114,27 @@ std::uint8_t LookUp(const TMarker &marker, std::string_view fileName, bool &unre
 struct TFolderNames {
   std::string Folder;
   bool Listed = false;
-  std::unordered_map<std::u32string, bool> IsFolder;
+  std::unordered_map<std::string, bool> IsFolder;
 };
 
-std::u32string FoldedName(std::string_view name) {
-  std::u32string key;
+// The name upper-cased as Windows does, in UTF-8: most names stay short
+// enough to need no memory of their own.
+std::string FoldedName(std::string_view name) {
+  std::string key;
   key.reserve(name.size());
-  for (char c : name)
-    key += platform::Cp1252UpperCase(static_cast<unsigned char>(c));
+  for (char c : name) {
+    const char32_t u = platform::Cp1252UpperCase(static_cast<unsigned char>(c));
+    if (u < 0x80) {
+      key += static_cast<char>(u);
+    } else if (u < 0x800) {
+      key += static_cast<char>(0xC0 | (u >> 6));
+      key += static_cast<char>(0x80 | (u & 0x3F));
+    } else {
+      key += static_cast<char>(0xE0 | (u >> 12));
+      key += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+      key += static_cast<char>(0x80 | (u & 0x3F));
+    }
+  }
   return key;
 }
 
@@ -147,17 +160,18 @@ bool Taken(const TFolderNames &names, const std::string &name) {
 
 // Names beside `folder`'s files for a file's temporary copy and its previous
 // version, free now and not handed out before in this package.
-void FreeNames(const TFolderNames &names, int &counter, TPlacedFile &file) {
+void FreeNames(const TFolderNames &names, int &counter, std::string &temp, std::string &backup) {
   for (;;) {
     const std::string number = std::to_string(++counter);
-    std::string temp = "~zrk" + number + ".tmp", backup = "~zrk" + number + ".bak";
+    temp = "~zrk" + number + ".tmp";
+    backup = "~zrk" + number + ".bak";
     if (JoinPath(names.Folder, backup).size() > MaxPathChars) {
       temp = "~" + number;
       backup = "~" + number + "b";
     }
     if (!Taken(names, temp) && !Taken(names, backup)) {
-      file.Temp = JoinPath(names.Folder, temp);
-      file.Backup = JoinPath(names.Folder, backup);
+      temp = JoinPath(names.Folder, temp);
+      backup = JoinPath(names.Folder, backup);
       return;
     }
   }
@@ -166,27 +180,29 @@ void FreeNames(const TFolderNames &names, int &counter, TPlacedFile &file) {
 // 0 or the copy routine's number for the failure. A previous version is
 // renamed aside right before the copy takes its place, so that it can come
 // back with its attributes and date.
-int PlaceOne(const std::string &source, const TPlacedFile &file) {
-  return util::CopyFileWithDate(source, file.Destination, file.Temp,
-                                file.Existed ? file.Backup : std::string());
+int PlaceOne(const std::string &source, const std::string &destination,
+             const TPlacementJournal &journal, const TPlacedFile &file) {
+  return util::CopyFileWithDate(source, destination, journal.PathOf(file.Temp),
+                                file.Existed ? journal.PathOf(file.Backup) : std::string());
 }
 
-std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                        TPlacementEvents &events, TPlacementJournal &journal) {
-  events.ShowGroupCaption(CopyingCaption);
-  const std::string staging = header.StagingFolder().Str();
+// Plans the placement into journal.Files, up to the first file that cannot go
+// anywhere (its code returned). The listings of the staging and destination
+// folders end here; the plan keeps names only.
+std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                       const std::string &staging, TPlacementEvents &events,
+                       TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
-  std::int32_t stop = PlacementOk;
-
-  // The files up to the first one that cannot go anywhere, in listing order;
-  // they are placed (and then taken back) before that failure is reported.
   std::vector<platform::TFindEntry> entries;
   // A staging folder that cannot be listed has nothing to place.
   (void)platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
                             entries);
-  std::vector<std::string> sources;
-  std::vector<TPlacedFile> files;
+  std::size_t nameBytes = 0;
+  for (const platform::TFindEntry &entry : entries)
+    nameBytes += entry.Name.size() + 2 * sizeof "~zrk0000.tmp";
+  journal.Files.reserve(entries.size());
+  journal.Names.reserve(journal.Names.size() + nameBytes);
   int counter = 0;
   const TMarker marker = ReadMarker(staging);
   // Folders seen to exist, with their names; nothing in them changes before
@@ -198,15 +214,12 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     bool markerUnreadable = false;
     if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)
       current = own;
-    if (markerUnreadable) {
-      stop = PlacementCopyFailed;
-      break;
-    }
+    if (markerUnreadable)
+      return PlacementCopyFailed;
     if (!InDestRange(current)) {
       events.Note(name + ": destination folder index " + std::to_string(current) +
                   " is outside 1 to 20");
-      stop = PlacementBadIndex;
-      break;
+      return PlacementBadIndex;
     }
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
@@ -217,53 +230,68 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
-      stop = PlacementNoFolder;
-      break;
+      return PlacementNoFolder;
     }
     if (known == existingFolders.end())
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       continue;
-    TPlacedFile file;
-    file.Destination = JoinPath(folder, name);
+    const std::string destination = JoinPath(folder, name);
+    bool existed = false;
     if (known->Listed) {
       const auto there = known->IsFolder.find(FoldedName(name));
-      file.Existed = there != known->IsFolder.end() && !there->second;
+      existed = there != known->IsFolder.end() && !there->second;
     } else {
       std::uint32_t attributes = 0;
-      file.Existed = platform::GetAttributes(file.Destination, attributes) &&
-                     (attributes & platform::faDirectory) == 0;
+      existed = platform::GetAttributes(destination, attributes) &&
+                (attributes & platform::faDirectory) == 0;
     }
-    FreeNames(*known, counter, file);
-    sources.push_back(JoinPath(staging, name));
-    files.push_back(std::move(file));
+    std::string temp, backup;
+    FreeNames(*known, counter, temp, backup);
+    journal.AddFile(destination, temp, backup, existed);
   }
-  for (const TPlacedFile &file : files)
-    if (!events.MayPlaceAt(file.Destination)) {
-      events.Note(file.Destination +
-                  " would replace a shared file; nothing of this package placed");
+  return PlacementOk;
+}
+
+std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                        TPlacementEvents &events, TPlacementJournal &journal) {
+  events.ShowGroupCaption(CopyingCaption);
+  const std::string staging = header.StagingFolder().Str();
+  // The files up to the first one that cannot go anywhere, in listing order;
+  // they are placed (and then taken back) before that failure is reported.
+  std::int32_t stop = PlanFiles(header, destIndex, staging, events, journal);
+  for (const TPlacedFile &file : journal.Files) {
+    const std::string destination = journal.PathOf(file.Destination);
+    if (!events.MayPlaceAt(destination)) {
+      events.Note(destination + " would replace a shared file; nothing of this package placed");
+      journal.ClearFiles();
       return PlacementRefused;
     }
-  if (files.empty())
+  }
+  if (journal.Files.empty()) {
+    journal.ClearFiles();
     return stop;
+  }
 
   journal.State = TPlacementJournal::TState::Placing;
-  journal.Files = files;
   if (!WriteJournal(journal)) {
     journal.State = TPlacementJournal::TState::Idle;
-    journal.Files.clear();
+    journal.ClearFiles();
     return PlacementCopyFailed;
   }
-  for (std::size_t i = 0; i < files.size(); ++i) {
-    if (int copyResult = PlaceOne(sources[i], files[i]); copyResult != 0) {
-      events.Note("Copying " + sources[i] + " to " + files[i].Destination +
+  for (const TPlacedFile &file : journal.Files) {
+    // The staged file has the name it is placed under.
+    const std::string source = JoinPath(staging, journal.NameOf(file.Destination));
+    const std::string destination = journal.PathOf(file.Destination);
+    if (int copyResult = PlaceOne(source, destination, journal, file); copyResult != 0) {
+      events.Note("Copying " + source + " to " + destination +
                   " failed: " + platform::ErrorText(platform::LastError()));
       util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
       platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
       stop = PlacementCopyFailed;
       break;
     }
-    events.Note("Placed " + files[i].Destination);
+    events.Note("Placed " + destination);
   }
   if (stop != PlacementOk) {
     const bool back = RollBackPlacement(journal, false);
@@ -296,6 +324,8 @@ std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t de
     // What cannot be undone now stays in the journal for the next start.
     if (journal.State == TPlacementJournal::TState::Placing)
       (void)RollBackPlacement(journal, false);
+    else
+      journal.Files.clear();
   }
   try {
     util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));

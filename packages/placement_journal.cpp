@@ -3,7 +3,9 @@
 // (is the backup still there?) and not at how far an earlier attempt came.
 #include "packages/placement_journal.h"
 
+#include <algorithm>
 #include <cstring>
+#include <functional>
 #include <utility>
 
 #include "admin/admin_file.h"
@@ -31,19 +33,54 @@ std::uint32_t Checksum(const std::uint8_t *bytes, std::size_t count) {
   return ~UpdateCrc32(bytes, static_cast<std::int32_t>(count), Crc32Start);
 }
 
+// The body, encoded in pieces of about WriterBlock bytes that `Put` takes
+// away as they fill: the journal of a package of many files is large, and
+// one buffer of it would be the run's peak of memory.
+constexpr std::size_t WriterBlock = 64 * 1024;
+
 class TWriter {
 public:
-  std::vector<std::uint8_t> Bytes;
+  template <typename TPut> explicit TWriter(TPut put) : Put(std::move(put)) {
+    Bytes.reserve(WriterBlock + 2 + 0xFFFF);
+  }
   void Int(std::uint64_t value, int size) {
     util::AppendLE(Bytes, static_cast<std::size_t>(size), value);
   }
-  void Text(const std::string &text) {
-    Int(text.size(), 2);
-    Bytes.insert(Bytes.end(), text.begin(), text.end());
+  // A text of at most 65,535 bytes, as a 16-bit length and its bytes.
+  void Text(std::string_view first, std::string_view second = {}) {
+    const std::size_t length = std::min<std::size_t>(first.size() + second.size(), 0xFFFF);
+    Int(length, 2);
+    first = first.substr(0, length);
+    second = second.substr(0, length - first.size());
+    Bytes.insert(Bytes.end(), first.begin(), first.end());
+    Bytes.insert(Bytes.end(), second.begin(), second.end());
+    if (Bytes.size() >= WriterBlock)
+      Ok = Flush() && Ok;
+  }
+  void Path(const TPlacementJournal &journal, const TJournalPath &path) {
+    Text(journal.Folders[path.Folder], journal.NameOf(path));
   }
   template <std::size_t N> void Raw(const std::array<std::uint8_t, N> &raw) {
     Bytes.insert(Bytes.end(), raw.begin(), raw.end());
   }
+  // Hands over what is left; false when any piece was not taken.
+  bool Finish() { return Flush() && Ok; }
+  std::uint32_t Crc = Crc32Start;
+  std::size_t Length = 0;
+
+private:
+  bool Flush() {
+    if (Bytes.empty())
+      return true;
+    Crc = UpdateCrc32(Bytes.data(), static_cast<std::int32_t>(Bytes.size()), Crc);
+    Length += Bytes.size();
+    const bool taken = Put(Bytes.data(), Bytes.size());
+    Bytes.clear();
+    return taken;
+  }
+  std::vector<std::uint8_t> Bytes;
+  std::function<bool(const std::uint8_t *, std::size_t)> Put;
+  bool Ok = true;
 };
 
 class TReader {
@@ -55,11 +92,11 @@ public:
       return 0;
     return util::GetLE(Bytes, At - static_cast<std::size_t>(size), static_cast<std::size_t>(size));
   }
-  std::string Text() {
+  std::string_view Text() {
     const std::size_t length = static_cast<std::size_t>(Int(2));
     if (!Take(length))
       return {};
-    return std::string(reinterpret_cast<const char *>(Bytes + At - length), length);
+    return std::string_view(reinterpret_cast<const char *>(Bytes + At - length), length);
   }
   template <std::size_t N> void Raw(std::array<std::uint8_t, N> &raw) {
     if (Take(N))
@@ -133,11 +170,13 @@ bool RestoreRecord(const TPlacementJournal &journal) {
 }
 
 void RemoveLeftovers(TPlacementJournal &journal) {
-  std::vector<std::string> stay;
-  for (const std::string &path : journal.Leftovers)
-    if (!RemoveFile(path))
+  std::vector<TJournalPath> stay;
+  for (const TJournalPath &path : journal.Leftovers)
+    if (!RemoveFile(journal.PathOf(path)))
       stay.push_back(path);
   journal.Leftovers = std::move(stay);
+  if (journal.State == TPlacementJournal::TState::Idle)
+    journal.ClearFiles();
 }
 
 std::string TempPathOf(std::string_view journalPath) {
@@ -173,20 +212,10 @@ void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int
   std::memcpy(journal.AppliedRecord.data(), stored.Bytes, admin::PackageRecordSize);
 }
 
-std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
-  // One buffer of the final size, header first and filled in last: the
-  // journal of a package of many files is large, and a second copy or the
-  // doubling of a growing buffer would be the run's peak of memory.
-  std::size_t size = BodyOffset + 1 + 1 + 2 + journal.AdminPath.size() + 8 +
-                     journal.OldRecord.size() + journal.AppliedRecord.size() + 4 + 4;
-  for (const TPlacedFile &file : journal.Files)
-    size += 2 + file.Destination.size() + 2 + file.Temp.size() + 2 + file.Backup.size() + 1;
-  for (const std::string &path : journal.Leftovers)
-    size += 2 + path.size();
-  TWriter out;
-  out.Bytes.reserve(size);
-  out.Bytes.assign(std::begin(Magic), std::end(Magic));
-  out.Bytes.resize(BodyOffset);
+namespace {
+
+// The body of the journal, field by field, to `out`.
+void EncodeBody(const TPlacementJournal &journal, TWriter &out) {
   out.Int(static_cast<std::uint8_t>(journal.State), 1);
   out.Int(journal.PackagesTaken ? 1 : 0, 1);
   out.Text(journal.AdminPath);
@@ -195,20 +224,80 @@ std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
   out.Raw(journal.AppliedRecord);
   out.Int(journal.Files.size(), 4);
   for (const TPlacedFile &file : journal.Files) {
-    out.Text(file.Destination);
-    out.Text(file.Temp);
-    out.Text(file.Backup);
+    out.Path(journal, file.Destination);
+    out.Path(journal, file.Temp);
+    out.Path(journal, file.Backup);
     out.Int(file.Existed ? 1 : 0, 1);
   }
   out.Int(journal.Leftovers.size(), 4);
-  for (const std::string &path : journal.Leftovers)
-    out.Text(path);
+  for (const TJournalPath &path : journal.Leftovers)
+    out.Path(journal, path);
+}
 
-  const std::size_t bodyLength = out.Bytes.size() - BodyOffset;
-  const std::uint32_t crc = Checksum(out.Bytes.data() + BodyOffset, bodyLength);
-  util::PutU32(out.Bytes.data(), BodyLengthOffset, static_cast<std::uint32_t>(bodyLength));
-  util::PutU32(out.Bytes.data(), CrcOffset, crc);
-  return std::move(out.Bytes);
+void PutHeader(std::uint8_t *header, const TWriter &body) {
+  std::memcpy(header, Magic, sizeof Magic);
+  util::PutU32(header, BodyLengthOffset, static_cast<std::uint32_t>(body.Length));
+  util::PutU32(header, CrcOffset, ~body.Crc);
+}
+
+} // namespace
+
+TJournalPath TPlacementJournal::AddPath(std::string_view path) {
+  const std::size_t cut = path.find_last_of("\\/");
+  const std::string_view folder = path.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+  const std::string_view name = path.substr(folder.size());
+  TJournalPath added;
+  // Files come folder by folder: the most recent folder first.
+  auto known = std::find(Folders.rbegin(), Folders.rend(), folder);
+  if (known == Folders.rend()) {
+    Folders.emplace_back(folder);
+    known = Folders.rbegin();
+  }
+  added.Folder = static_cast<std::uint32_t>(Folders.rend() - known - 1);
+  added.At = static_cast<std::uint32_t>(Names.size());
+  added.Length = static_cast<std::uint32_t>(name.size());
+  Names.append(name);
+  return added;
+}
+
+void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
+                                std::string_view backup, bool existed) {
+  TPlacedFile file;
+  file.Destination = AddPath(destination);
+  file.Temp = AddPath(temp);
+  file.Backup = AddPath(backup);
+  file.Existed = existed;
+  Files.push_back(file);
+}
+
+std::string TPlacementJournal::PathOf(const TJournalPath &path) const {
+  return Folders[path.Folder] + std::string(NameOf(path));
+}
+
+std::string_view TPlacementJournal::NameOf(const TJournalPath &path) const {
+  return std::string_view(Names).substr(path.At, path.Length);
+}
+
+void TPlacementJournal::ClearFiles() {
+  Files.clear();
+  TPlacementJournal kept;
+  for (const TJournalPath &path : Leftovers)
+    kept.Leftovers.push_back(kept.AddPath(PathOf(path)));
+  Leftovers = std::move(kept.Leftovers);
+  Folders = std::move(kept.Folders);
+  Names = std::move(kept.Names);
+}
+
+std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
+  std::vector<std::uint8_t> bytes(BodyOffset);
+  TWriter body([&bytes](const std::uint8_t *piece, std::size_t count) {
+    bytes.insert(bytes.end(), piece, piece + count);
+    return true;
+  });
+  EncodeBody(journal, body);
+  (void)body.Finish();
+  PutHeader(bytes.data(), body);
+  return bytes;
 }
 
 bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal) {
@@ -229,20 +318,23 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
     return false;
   read.State = static_cast<TPlacementJournal::TState>(state);
   read.PackagesTaken = in.Int(1) != 0;
-  read.AdminPath = in.Text();
+  read.AdminPath = std::string(in.Text());
   read.RecordOffset = static_cast<std::int64_t>(in.Int(8));
   in.Raw(read.OldRecord);
   in.Raw(read.AppliedRecord);
   for (std::uint64_t n = in.Int(4); in.Ok && n > 0; --n) {
-    TPlacedFile file;
-    file.Destination = in.Text();
-    file.Temp = in.Text();
-    file.Backup = in.Text();
-    file.Existed = in.Int(1) != 0;
-    read.Files.push_back(std::move(file));
+    const std::string_view destination = in.Text();
+    const std::string_view temp = in.Text();
+    const std::string_view backup = in.Text();
+    const bool existed = in.Int(1) != 0;
+    if (in.Ok)
+      read.AddFile(destination, temp, backup, existed);
   }
-  for (std::uint64_t n = in.Int(4); in.Ok && n > 0; --n)
-    read.Leftovers.push_back(in.Text());
+  for (std::uint64_t n = in.Int(4); in.Ok && n > 0; --n) {
+    const std::string_view path = in.Text();
+    if (in.Ok)
+      read.Leftovers.push_back(read.AddPath(path));
+  }
   if (!in.Ok || !in.AtEnd())
     return false;
   journal = std::move(read);
@@ -250,12 +342,25 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
 }
 
 bool WriteJournal(const TPlacementJournal &journal) {
-  const std::vector<std::uint8_t> bytes = EncodeJournal(journal);
   const std::string temp = TempPathOf(journal.Path);
   platform::TFile file;
   if (!file.Create(temp))
     return false;
-  const bool written = WriteAll(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+  // The header, which needs the body's length and checksum, goes in last;
+  // the rename below makes the whole file the journal only once it is complete.
+  std::uint8_t header[BodyOffset] = {};
+  TWriter body([&file](const std::uint8_t *piece, std::size_t count) {
+    return WriteAll(file, piece, static_cast<std::uint32_t>(count));
+  });
+  bool written = WriteAll(file, header, BodyOffset);
+  if (written) {
+    EncodeBody(journal, body);
+    written = body.Finish();
+  }
+  if (written) {
+    PutHeader(header, body);
+    written = file.Seek(0) && WriteAll(file, header, BodyOffset);
+  }
   file.Close();
   if (written && platform::MoveFileReplacing(temp, journal.Path))
     return true;
@@ -299,36 +404,45 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
   // Backwards, so that two entries naming one file (in two spellings) end
   // with the oldest version.
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
-    ok = RemoveFile(it->Temp) && ok;
+    const std::string destination = journal.PathOf(it->Destination);
+    ok = RemoveFile(journal.PathOf(it->Temp)) && ok;
     if (!it->Existed) {
-      ok = RemoveFile(it->Destination) && ok;
-    } else if (Exists(it->Backup)) {
-      ok = RemoveFile(it->Destination) &&
-           Twice([&] { return platform::MoveFileReplacing(it->Backup, it->Destination); }) && ok;
+      ok = RemoveFile(destination) && ok;
+    } else if (const std::string backup = journal.PathOf(it->Backup); Exists(backup)) {
+      ok = RemoveFile(destination) &&
+           Twice([&] { return platform::MoveFileReplacing(backup, destination); }) && ok;
     }
   }
   if (restoreRecord)
     ok = RestoreRecord(journal) && ok;
   if (ok) {
     journal.State = TPlacementJournal::TState::Idle;
-    journal.Files.clear();
+    journal.ClearFiles();
   }
   return ok;
 }
 
 bool CommitPlacement(TPlacementJournal &journal) {
-  TPlacementJournal placed = journal;
-  placed.State = TPlacementJournal::TState::Idle;
-  placed.Files.clear();
-  for (const TPlacedFile &file : journal.Files)
+  // The journal is changed in place and put back when it cannot be written:
+  // a copy of a package of many files would double its memory.
+  const TPlacementJournal::TState state = journal.State;
+  const std::size_t leftovers = journal.Leftovers.size();
+  std::vector<TPlacedFile> files = std::move(journal.Files);
+  journal.Files.clear();
+  journal.State = TPlacementJournal::TState::Idle;
+  for (const TPlacedFile &file : files)
     if (file.Existed)
-      placed.Leftovers.push_back(file.Backup);
-  if (!WriteJournal(placed)) {
+      journal.Leftovers.push_back(file.Backup);
+  if (!WriteJournal(journal)) {
+    journal.State = state;
+    journal.Files = std::move(files);
+    journal.Leftovers.resize(leftovers);
     // The commit has failed either way; what stays is left in the journal.
     (void)RollBackPlacement(journal, true);
     return false;
   }
-  journal = std::move(placed);
+  files.clear();
+  files.shrink_to_fit();
   RemoveLeftovers(journal);
   return true;
 }

@@ -17,11 +17,21 @@ namespace packages {
 constexpr std::string_view JournalFileName = "ZRKUPD.JNL";
 constexpr std::string_view JournalTempName = "ZRKUPD.JN~";
 
+// A path of the journal: a folder part (up to and including the last
+// separator) from TPlacementJournal::Folders and a name from its Names. A
+// package of many files lands in a few folders, so this costs a dozen bytes
+// and the name per path instead of a string of its own.
+struct TJournalPath {
+  std::uint32_t Folder = 0;
+  std::uint32_t At = 0;
+  std::uint32_t Length = 0;
+};
+
 // One destination file of the package being placed. The previous version
 // (when there was one) is renamed to Backup in the same folder; the new one
 // is copied through Temp and renamed to Destination.
 struct TPlacedFile {
-  std::string Destination, Temp, Backup;
+  TJournalPath Destination, Temp, Backup;
   bool Existed = false;
 };
 
@@ -42,7 +52,18 @@ struct TPlacementJournal {
   std::array<std::uint8_t, admin::PackageRecordSize> OldRecord{}, AppliedRecord{};
   std::vector<TPlacedFile> Files;
   // Backups and temporary files that could not be removed yet.
-  std::vector<std::string> Leftovers;
+  std::vector<TJournalPath> Leftovers;
+  // The folder parts and names that Files and Leftovers refer to.
+  std::vector<std::string> Folders;
+  std::string Names;
+
+  TJournalPath AddPath(std::string_view path);
+  void AddFile(std::string_view destination, std::string_view temp, std::string_view backup,
+               bool existed);
+  std::string PathOf(const TJournalPath &path) const;
+  std::string_view NameOf(const TJournalPath &path) const;
+  // Forgets Files and keeps only the folders and names of Leftovers.
+  void ClearFiles();
 };
 
 // Path of the journal in `dataFolder` (the current folder when blank).

@@ -25,9 +25,9 @@ TPlacementJournal Sample() {
   journal.RecordOffset = 5809 + 294;
   journal.OldRecord.fill(0x11);
   journal.AppliedRecord.fill(0x22);
-  journal.Files = {{"C:\\P\\a.dll", "C:\\P\\~zrk1.tmp", "C:\\P\\~zrk1.bak", true},
-                   {"C:\\P\\b.txt", "C:\\P\\~zrk2.tmp", "C:\\P\\~zrk2.bak", false}};
-  journal.Leftovers = {"C:\\Q\\~zrk7.bak"};
+  journal.AddFile("C:\\P\\a.dll", "C:\\P\\~zrk1.tmp", "C:\\P\\~zrk1.bak", true);
+  journal.AddFile("C:\\P\\b.txt", "C:\\P\\~zrk2.tmp", "C:\\P\\~zrk2.bak", false);
+  journal.Leftovers = {journal.AddPath("C:\\Q\\~zrk7.bak")};
   return journal;
 }
 
@@ -37,7 +37,7 @@ TEST(PlacementJournal, OnlyAWholeUnchangedJournalIsBelieved) {
   ASSERT_TRUE(packages::DecodeJournal(bytes, read));
   EXPECT_EQ(packages::EncodeJournal(read), bytes);
   EXPECT_EQ(read.Files.size(), 2u);
-  EXPECT_EQ(read.Files[0].Backup, "C:\\P\\~zrk1.bak");
+  EXPECT_EQ(read.PathOf(read.Files[0].Backup), "C:\\P\\~zrk1.bak");
   EXPECT_EQ(read.RecordOffset, 5809 + 294);
 
   for (std::size_t size = 0; size < bytes.size(); ++size) {
@@ -50,6 +50,30 @@ TEST(PlacementJournal, OnlyAWholeUnchangedJournalIsBelieved) {
     changed[i] ^= 0x01;
     EXPECT_FALSE(packages::DecodeJournal(changed, read));
   }
+}
+
+// The journal is written in pieces with its header last: a journal of many
+// pieces must come out as one encoding and read back the same.
+TEST(PlacementJournal, AJournalWrittenInPiecesIsTheWholeEncoding) {
+  TTempFolder root;
+  TPlacementJournal journal = Sample();
+  journal.Path = root / "ZRKUPD.JNL";
+  for (int i = 0; i < 3000; ++i) {
+    const std::string n = std::to_string(i);
+    journal.AddFile("D:\\Kasse\\Programm\\file" + n + ".dat",
+                    "D:\\Kasse\\Programm\\~zrk" + n + ".tmp",
+                    "D:\\Kasse\\Programm\\~zrk" + n + ".bak", i % 2 == 0);
+  }
+  const std::vector<std::uint8_t> bytes = packages::EncodeJournal(journal);
+  ASSERT_GT(bytes.size(), 3u * 64 * 1024);
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  const std::string written = ReadWholeText(journal.Path);
+  EXPECT_TRUE(written == std::string(bytes.begin(), bytes.end()));
+  TPlacementJournal read;
+  ASSERT_TRUE(packages::DecodeJournal(bytes, read));
+  ASSERT_EQ(read.Files.size(), journal.Files.size());
+  EXPECT_EQ(read.PathOf(read.Files.back().Temp), "D:\\Kasse\\Programm\\~zrk2999.tmp");
+  EXPECT_EQ(read.PathOf(read.Leftovers[0]), "C:\\Q\\~zrk7.bak");
 }
 
 TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag) {
@@ -65,10 +89,10 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   journal.AppliedRecord.fill('n');
   // a.dll: moved aside, new copy in place; b.txt: created; c.txt: not yet
   // moved aside; d.txt: its copy was under way.
-  journal.Files = {{root / "a.dll", root / "~zrk1.tmp", root / "~zrk1.bak", true},
-                   {root / "b.txt", root / "~zrk2.tmp", root / "~zrk2.bak", false},
-                   {root / "c.txt", root / "~zrk3.tmp", root / "~zrk3.bak", true},
-                   {root / "d.txt", root / "~zrk4.tmp", root / "~zrk4.bak", false}};
+  journal.AddFile(root / "a.dll", root / "~zrk1.tmp", root / "~zrk1.bak", true);
+  journal.AddFile(root / "b.txt", root / "~zrk2.tmp", root / "~zrk2.bak", false);
+  journal.AddFile(root / "c.txt", root / "~zrk3.tmp", root / "~zrk3.bak", true);
+  journal.AddFile(root / "d.txt", root / "~zrk4.tmp", root / "~zrk4.bak", false);
   ASSERT_TRUE(packages::WriteJournal(journal));
   ASSERT_TRUE(WriteWholeFile(root / "~zrk1.bak", "old a"));
   ASSERT_TRUE(platform::SetAttributes(root / "~zrk1.bak", platform::faReadOnly));

@@ -117,25 +117,8 @@ struct TFolderNames {
   std::unordered_map<std::string, bool> IsFolder;
 };
 
-// The name upper-cased as Windows does, in UTF-8: most names stay short
-// enough to need no memory of their own.
 std::string FoldedName(std::string_view name) {
-  std::string key;
-  key.reserve(name.size());
-  for (char c : name) {
-    const char32_t u = platform::Cp1252UpperCase(static_cast<unsigned char>(c));
-    if (u < 0x80) {
-      key += static_cast<char>(u);
-    } else if (u < 0x800) {
-      key += static_cast<char>(0xC0 | (u >> 6));
-      key += static_cast<char>(0x80 | (u & 0x3F));
-    } else {
-      key += static_cast<char>(0xE0 | (u >> 12));
-      key += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-      key += static_cast<char>(0x80 | (u & 0x3F));
-    }
-  }
-  return key;
+  return platform::Cp1252FoldedKey(name);
 }
 
 TFolderNames ReadFolderNames(const std::string &folder) {

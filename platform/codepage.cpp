@@ -70,6 +70,14 @@ char32_t Cp1252UpperCase(unsigned char byte) {
   }
 }
 
+std::string Cp1252FoldedKey(std::string_view name) {
+  std::string key;
+  key.reserve(name.size());
+  for (char c : name)
+    AppendUtf8(key, Cp1252UpperCase(static_cast<unsigned char>(c)));
+  return key;
+}
+
 std::string Cp1252ToUtf8(std::string_view text, TUnassigned unassigned) {
   std::string out;
   out.reserve(text.size());

@@ -28,6 +28,10 @@ std::string Cp1252ToUtf8(std::string_view text, TUnassigned unassigned);
 // letters (Š, Œ, Ž, Ÿ, Ƒ; µ becomes Greek capital mu). Unassigned bytes stand
 // for their C1 controls.
 char32_t Cp1252UpperCase(unsigned char byte);
+// A name folded by Cp1252UpperCase, in UTF-8: equal for names that Windows
+// takes for one. Short names fit a string's own space, so keys of many names
+// cost no memory beyond their table.
+std::string Cp1252FoldedKey(std::string_view name);
 
 // False (and `out` unchanged) for input that is not valid UTF-8 (overlong
 // forms, surrogates, cut sequences) or holds a character that Windows-1252

@@ -47,17 +47,13 @@ bool Exists(const std::string &path) {
 // tick may leave the times as they were, so a folder whose times are younger
 // than the coarsest file-system clock tick is read again, not trusted. Names
 // are compared in their program form, folded as Windows folds them.
-std::u32string FoldedKey(std::string_view programName) {
-  std::u32string key;
-  key.reserve(programName.size());
-  for (char c : programName)
-    key += Cp1252UpperCase(static_cast<unsigned char>(c));
-  return key;
+std::string FoldedKey(std::string_view programName) {
+  return Cp1252FoldedKey(programName);
 }
 
 // Folded program name -> name on disk. A multimap: a case-sensitive file
 // system may hold "Foo" and "FOO" at once.
-using TNames = std::unordered_multimap<std::u32string, std::string>;
+using TNames = std::unordered_multimap<std::string, std::string>;
 
 using TStamp = posix::TFolderStamp;
 
@@ -329,7 +325,7 @@ void TOwnChange::Done(bool succeeded) {
     }
     TNames &names = it->second.Names;
     if (succeeded) {
-      const std::u32string key = FoldedKey(ProgramName(item.Name));
+      const std::string key = FoldedKey(ProgramName(item.Name));
       auto range = names.equal_range(key);
       auto exact = range.first;
       while (exact != range.second && exact->second != item.Name)

@@ -36,6 +36,9 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
                    std::uint32_t style);
 // Dispatches every pending message of this thread and returns.
 void ProcessPendingMessages();
+// Returns when a message arrives for this thread or `milliseconds` have
+// passed, whichever comes first; dispatches nothing.
+void WaitForMessage(std::uint32_t milliseconds);
 
 // The program's own application window: hidden, made on the first call and
 // kept until the process ends. 0 where there are no windows.

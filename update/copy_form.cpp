@@ -173,6 +173,9 @@ void TCopyForm::WaitForHost() {
     Form.ProcessMessages();
     if (static_cast<std::uint32_t>(platform::TickCount() - start) > HostWaitLimit)
       return;
+    // The host needs the processor to close its window: no spinning. A
+    // message for the dialog ends the pause at once.
+    platform::WaitForMessage(HostPollInterval);
   }
 }
 

@@ -31,6 +31,8 @@ constexpr const char *HostMainWindowClass = "TKastMainForm";
 constexpr const char *UpdInfoMessageName = "ZRK_UPD_INFO_MSG";
 constexpr unsigned Timer1Interval = 300;
 constexpr std::uint32_t HostWaitLimit = 7000;
+// Milliseconds between two searches for the host's main window.
+constexpr std::uint32_t HostPollInterval = 10;
 
 // RunResult of a run that stopped because a package record could not be
 // written back as applied: the package is taken back out and stays pending.

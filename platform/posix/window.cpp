@@ -1,9 +1,11 @@
 // POSIX stand-ins for the window manager: no host windows exist, and a
 // message box is a text on standard output.
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <unistd.h>
 
 #include "platform/codepage.h"
@@ -67,6 +69,10 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
 }
 
 void ProcessPendingMessages() {
+}
+
+void WaitForMessage(std::uint32_t milliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
 }
 
 THandle ApplicationWindow() {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/ui/copy_form_window.h"
+#include "platform/window.h"
 
 namespace platform {
 
@@ -223,16 +224,7 @@ void TWin32CopyFormView::RepaintGroup() {
 }
 
 void TWin32CopyFormView::ProcessMessages() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    if (msg.message == WM_QUIT) {
-      // Left for the outer loop, which ends on it.
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      break;
-    }
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
+  platform::ProcessPendingMessages();
 }
 
 int TWin32CopyFormView::ShowMessage(std::string_view text, std::string_view caption,

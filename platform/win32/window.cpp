@@ -42,6 +42,10 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
   }
 }
 
+void WaitForMessage(std::uint32_t milliseconds) {
+  MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+}
+
 THandle ApplicationWindow() {
   static const THandle window = [] {
     constexpr const char *className = "TApplication";

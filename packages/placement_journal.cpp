@@ -46,9 +46,11 @@ public:
   void Int(std::uint64_t value, int size) {
     util::AppendLE(Bytes, static_cast<std::size_t>(size), value);
   }
-  // A text of at most 65,535 bytes, as a 16-bit length and its bytes.
+  // A text as a 16-bit length and its bytes. A longer one cannot be stored
+  // whole: the journal is not written rather than name a wrong file.
   void Text(std::string_view first, std::string_view second = {}) {
     const std::size_t length = std::min<std::size_t>(first.size() + second.size(), 0xFFFF);
+    Ok = Ok && length == first.size() + second.size();
     Int(length, 2);
     first = first.substr(0, length);
     second = second.substr(0, length - first.size());

@@ -74,6 +74,11 @@ TEST(PlacementJournal, AJournalWrittenInPiecesIsTheWholeEncoding) {
   ASSERT_EQ(read.Files.size(), journal.Files.size());
   EXPECT_EQ(read.PathOf(read.Files.back().Temp), "D:\\Kasse\\Programm\\~zrk2999.tmp");
   EXPECT_EQ(read.PathOf(read.Leftovers[0]), "C:\\Q\\~zrk7.bak");
+
+  // A path longer than its length field is refused, not cut; the journal before stands.
+  journal.AdminPath.assign(70000, 'x');
+  EXPECT_FALSE(packages::WriteJournal(journal));
+  EXPECT_TRUE(ReadWholeText(journal.Path) == written);
 }
 
 TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag) {

@@ -318,6 +318,24 @@ TDunzipResult PlanEntry(const TExtractRequest &request, TZipReader &reader, std:
   return dzOk;
 }
 
+// Walks the entries of `role` in archive order, planning each one anew (the
+// plan is not kept between walks, so memory does not grow with the entries).
+// Stops at the first result other than dzOk.
+template <typename TVisit>
+TDunzipResult ForEachPlanned(const TExtractRequest &request, TZipReader &reader, TRole wanted,
+                             TVisit visit) {
+  TPlannedEntry plan;
+  TRole role = TRole::Skipped;
+  for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
+    TDunzipResult result = PlanEntry(request, reader, i, plan, role);
+    if (result == dzOk && role == wanted)
+      result = visit(plan);
+    if (result != dzOk)
+      return result;
+  }
+  return dzOk;
+}
+
 } // namespace
 
 TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) {
@@ -335,23 +353,20 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
 
   // Every name is checked, and every selected entry's form, before anything
   // is written.
-  TPlannedEntry plan;
-  TRole role = TRole::Skipped;
   std::size_t fileCount = 0;
   std::uint64_t totalBytes = 0;
-  for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
-    TDunzipResult result = PlanEntry(request, reader, i, plan, role);
-    if (result != dzOk)
-      return result;
-    if (role != TRole::File)
-      continue;
-    if (plan.Entry.IsEncrypted() || !plan.Entry.MethodSupported())
-      return dzUnsupported;
-    // Saturating: declared sizes that wrap around must not look small.
-    const std::uint64_t size = plan.Entry.UncompressedSize;
-    totalBytes = size > UINT64_MAX - totalBytes ? UINT64_MAX : totalBytes + size;
-    ++fileCount;
-  }
+  TDunzipResult result =
+      ForEachPlanned(request, reader, TRole::File, [&](const TPlannedEntry &plan) {
+        if (plan.Entry.IsEncrypted() || !plan.Entry.MethodSupported())
+          return dzUnsupported;
+        // Saturating: declared sizes that wrap around must not look small.
+        const std::uint64_t size = plan.Entry.UncompressedSize;
+        totalBytes = size > UINT64_MAX - totalBytes ? UINT64_MAX : totalBytes + size;
+        ++fileCount;
+        return dzOk;
+      });
+  if (result != dzOk)
+    return result;
 
   if (!request.Test) {
     // Sizes are declared by the archive: refuse one that cannot fit before
@@ -362,35 +377,25 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
       return dzNoSpace;
     // May exist already; a folder that cannot be made fails at the first file.
     (void)platform::CreateFolder(request.Destination);
-    for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
-      TDunzipResult result = PlanEntry(request, reader, i, plan, role);
-      if (result != dzOk)
-        return result;
-      if (role != TRole::Folder)
-        continue;
+    result = ForEachPlanned(request, reader, TRole::Folder, [&](const TPlannedEntry &plan) {
       std::vector<std::string> parts = plan.Name.Folders;
       parts.push_back(plan.Name.Name);
       std::string made;
-      if (!MakeFolders(request.Destination, parts, made))
-        return dzWriteFailed;
-    }
+      return MakeFolders(request.Destination, parts, made) ? dzOk : dzWriteFailed;
+    });
+    if (result != dzOk)
+      return result;
   }
 
   TProgress progress(request, totalBytes, fileCount);
   if (!progress.Begin())
     return dzCancelled;
-  for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
-    TDunzipResult result = PlanEntry(request, reader, i, plan, role);
-    if (result != dzOk)
-      return result;
-    if (role != TRole::File)
-      continue;
-    result = ExtractFile(request, reader, plan, progress);
-    if (result != dzOk)
-      return result;
-    ++extracted;
-  }
-  return dzOk;
+  return ForEachPlanned(request, reader, TRole::File, [&](const TPlannedEntry &plan) {
+    const TDunzipResult extractedOne = ExtractFile(request, reader, plan, progress);
+    if (extractedOne == dzOk)
+      ++extracted;
+    return extractedOne;
+  });
 }
 
 } // namespace dunzip

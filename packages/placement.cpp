@@ -117,10 +117,6 @@ struct TFolderNames {
   std::unordered_map<std::string, bool> IsFolder;
 };
 
-std::string FoldedName(std::string_view name) {
-  return platform::Cp1252FoldedKey(name);
-}
-
 TFolderNames ReadFolderNames(const std::string &folder) {
   TFolderNames names;
   names.Folder = folder;
@@ -130,13 +126,14 @@ TFolderNames ReadFolderNames(const std::string &folder) {
                                          platform::faSysFile | platform::faVolumeID,
                                      entries);
   for (const platform::TFindEntry &entry : entries)
-    names.IsFolder[FoldedName(entry.Name)] = (entry.Attributes & platform::faDirectory) != 0;
+    names.IsFolder[platform::Cp1252FoldedKey(entry.Name)] =
+        (entry.Attributes & platform::faDirectory) != 0;
   return names;
 }
 
 bool Taken(const TFolderNames &names, const std::string &name) {
   if (names.Listed)
-    return names.IsFolder.count(FoldedName(name)) != 0;
+    return names.IsFolder.count(platform::Cp1252FoldedKey(name)) != 0;
   std::uint32_t attributes = 0;
   return platform::GetAttributes(JoinPath(names.Folder, name), attributes);
 }
@@ -222,7 +219,7 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
     const std::string destination = JoinPath(folder, name);
     bool existed = false;
     if (known->Listed) {
-      const auto there = known->IsFolder.find(FoldedName(name));
+      const auto there = known->IsFolder.find(platform::Cp1252FoldedKey(name));
       existed = there != known->IsFolder.end() && !there->second;
     } else {
       std::uint32_t attributes = 0;

@@ -3,7 +3,9 @@
 // object's lifetime and end test (built on Close, Position and Size per OS).
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <mutex>
+#include <new>
 
 #include "platform/codepage.h"
 #include "platform/fault.h"
@@ -131,6 +133,80 @@ bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &writte
     return false;
   }
   return WriteNative(buffer, count, written);
+}
+
+namespace {
+// Steps of a copy through the program: one read and one write for most files.
+constexpr std::uint32_t CopyBlock = 64 * 1024;
+} // namespace
+
+bool TFile::CopyFrom(TFile &source, bool &readFailed) {
+  readFailed = false;
+  if (!IsOpen() || !source.IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  // Only a copy that the system cannot make itself needs a buffer; on the
+  // heap, so that threads with small stacks can copy too.
+  std::unique_ptr<std::uint8_t[]> buffer;
+  bool native = true, nativeMoved = false;
+  for (;;) {
+    if (detail::Faulted(fault::TOp::Read)) {
+      readFailed = true;
+      return false;
+    }
+    std::uint64_t got = 0;
+    // An end reported before the system copy moved a single byte proves
+    // nothing (some file systems cannot copy and say so only this way): the
+    // read below makes sure. A failed system copy moved nothing either.
+    if (native && (!CopyNative(source, got) || (got == 0 && !nativeMoved)))
+      native = false;
+    if (native) {
+      if (got == 0)
+        break;
+      nativeMoved = true;
+    } else {
+      if (!buffer)
+        buffer.reset(new (std::nothrow) std::uint8_t[CopyBlock]);
+      std::uint32_t n = 0;
+      if (!buffer) {
+        readFailed = true;
+        detail::SetError(ErrorNotEnoughMemory);
+        return false;
+      }
+      if (!source.ReadNative(buffer.get(), CopyBlock, n)) {
+        readFailed = true;
+        return false;
+      }
+      got = n;
+      if (got == 0)
+        break;
+    }
+    if (fault::Hit(fault::TOp::Write)) {
+      // A full disk takes part of the data before it refuses the rest. The
+      // system copy has moved its step already; the failure stands all the
+      // same, and the caller drops what it wrote.
+      std::uint32_t written = 0;
+      if (!native && detail::FaultIsDiskFull() && got > 1)
+        (void)WriteNative(buffer.get(), static_cast<std::uint32_t>(got / 2), written);
+      detail::SetError(detail::FaultError(fault::TOp::Write));
+      return false;
+    }
+    if (native)
+      continue;
+    std::uint32_t written = 0;
+    const auto count = static_cast<std::uint32_t>(got);
+    if (!WriteNative(buffer.get(), count, written))
+      return false;
+    if (written != count) {
+      detail::SetError(ErrorDiskFull);
+      return false;
+    }
+    if (count < CopyBlock)
+      break;
+  }
+  detail::SetError(ErrorSuccess);
+  return true;
 }
 
 TTempFile::~TTempFile() {

@@ -98,6 +98,13 @@ public:
   // Last-write time as a DOS date-time in local time (date in the high word).
   [[nodiscard]] bool GetDosTime(std::uint32_t &dosTime);
   [[nodiscard]] bool SetDosTime(std::uint32_t dosTime);
+  // Copies `source` from its position to its end onto this file at its
+  // position, inside the operating system where it can, so that no byte
+  // passes through the program. On failure `readFailed` tells whether
+  // reading `source` failed rather than writing here. The fault hooks count
+  // it as a copy through a buffer: a read per step and a write per step that
+  // moved bytes.
+  [[nodiscard]] bool CopyFrom(TFile &source, bool &readFailed);
   // Attributes of the open file, without looking its name up again. POSIX
   // cannot tell hidden (a name starting with ".") from the open file.
   [[nodiscard]] bool Attributes(std::uint32_t &attributes);
@@ -109,6 +116,10 @@ private:
   // The OS parts of Read and Write, without the fault hooks.
   [[nodiscard]] bool ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got);
   [[nodiscard]] bool WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written);
+  // One step of the system's own copy from `source`; `copied` is 0 at its
+  // end. False when the system cannot copy between these two files: the
+  // caller then reads and writes the same step itself.
+  [[nodiscard]] bool CopyNative(TFile &source, std::uint64_t &copied);
   friend class TTempFile;
   static constexpr std::intptr_t Invalid = -1;
   std::intptr_t Handle = Invalid;

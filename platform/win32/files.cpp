@@ -153,6 +153,11 @@ bool TFile::WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &
   return ok ? Succeed() : FailLast();
 }
 
+bool TFile::CopyNative(TFile &, std::uint64_t &) {
+  // CopyFileEx copies by name only, not between open handles.
+  return false;
+}
+
 bool TFile::Seek(std::int64_t position) {
   if (!IsOpen())
     return Fail(ErrorInvalidHandle);

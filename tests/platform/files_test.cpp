@@ -127,6 +127,34 @@ TEST(Files, ReadsAtTheEndAreShortThenEmpty) {
   EXPECT_EQ(got, 0u);
 }
 
+// The copy between open files starts at both positions and runs to the
+// source's end, across the block sizes of a copy through the program; a
+// target that refuses writing is a write failure, not a read failure.
+TEST(Files, CopyFromTakesTheRestOfTheSourceToTheTargetsPosition) {
+  TTempFolder dir;
+  for (std::size_t size : {0u, 1u, 65535u, 65536u, 65537u, 200000u}) {
+    SCOPED_TRACE(size);
+    const auto bytes = PatternBytes(size + 5, static_cast<std::uint32_t>(size));
+    ASSERT_TRUE(WriteWholeFile(dir / "src.bin", bytes));
+    ASSERT_TRUE(WriteWholeFile(dir / "dst.bin", "head"));
+    TFile source, target;
+    ASSERT_TRUE(source.OpenRead(dir / "src.bin"));
+    ASSERT_TRUE(target.OpenShared(dir / "dst.bin"));
+    ASSERT_TRUE(source.Seek(5) && target.Seek(4));
+    bool readFailed = true;
+    ASSERT_TRUE(target.CopyFrom(source, readFailed)) << LastError();
+    target.Close();
+    std::vector<std::uint8_t> expected{'h', 'e', 'a', 'd'};
+    expected.insert(expected.end(), bytes.begin() + 5, bytes.end());
+    EXPECT_EQ(ReadWholeFile(dir / "dst.bin"), expected);
+
+    TFile readOnly;
+    ASSERT_TRUE(source.Seek(0) && readOnly.OpenRead(dir / "dst.bin"));
+    EXPECT_EQ(readOnly.CopyFrom(source, readFailed), false);
+    EXPECT_FALSE(readFailed);
+  }
+}
+
 TEST(Files, MissingFilesAndFoldersGiveTheirWindowsErrors) {
   TTempFolder dir;
   TFile file;

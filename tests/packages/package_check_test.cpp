@@ -355,26 +355,42 @@ TEST_F(PackageFiles, EverySingleByteChangeAndTruncationIsRefused) {
   }
 }
 
+// Every archive write fails in turn, as a full disk (part of it written):
+// the report names the first chunk not whole in the archive, and the archive
+// holds the chunks before it and the part of it written. Large chunks are
+// written up to aligned boundaries, their ends with the next chunk.
 TEST_F(PackageFiles, FailedArchiveWriteIsReported) {
-  Bytes package = packages::BuildPackageBytes(PatternBytes(5000, 4), 1000);
-  ASSERT_TRUE(WriteWholeFile(Package, package));
-  TPackageReport report;
-  // Count the operations of a clean run, then fail each write in turn.
-  platform::fault::Arm(0);
-  ASSERT_TRUE(packages::VerifyPackageStream(Package, Archive, report));
-  std::uint64_t operations = platform::fault::Count();
-  platform::fault::Disarm();
-  int failures = 0;
-  for (std::uint64_t n = 1; n <= operations; ++n) {
-    platform::fault::Arm(n, true);
-    bool ok = packages::VerifyPackageStream(Package, Archive, report);
+  for (std::int32_t chunkSize : {1000, 65000}) {
+    SCOPED_TRACE(chunkSize);
+    const Bytes payload = PatternBytes(5 * static_cast<std::size_t>(chunkSize), 4);
+    ASSERT_TRUE(WriteWholeFile(Package, packages::BuildPackageBytes(payload, chunkSize)));
+    TPackageReport report;
+    // Count the operations of a clean run, then fail each one in turn.
+    platform::fault::Arm(0);
+    ASSERT_TRUE(packages::VerifyPackageStream(Package, Archive, report));
+    std::uint64_t operations = platform::fault::Count();
     platform::fault::Disarm();
-    SCOPED_TRACE("operation " + std::to_string(n));
-    EXPECT_FALSE(ok);
-    EXPECT_NE(report.Fault, TPackageFault::None);
-    failures += report.Fault == TPackageFault::ArchiveWriteFailed;
+    int failures = 0;
+    for (std::uint64_t n = 1; n <= operations; ++n) {
+      platform::fault::Arm(n, true);
+      bool ok = packages::VerifyPackageStream(Package, Archive, report);
+      platform::fault::Disarm();
+      SCOPED_TRACE("operation " + std::to_string(n));
+      EXPECT_FALSE(ok);
+      EXPECT_NE(report.Fault, TPackageFault::None);
+      if (report.Fault != TPackageFault::ArchiveWriteFailed)
+        continue;
+      ++failures;
+      EXPECT_EQ(report.ChunksVerified, report.Chunk);
+      EXPECT_EQ(report.BytesVerified, std::int64_t{report.Chunk} * chunkSize);
+      EXPECT_EQ(report.ChunkOffset, 12 + std::int64_t{report.Chunk} * (12 + chunkSize));
+      EXPECT_EQ(report.Expected, chunkSize);
+      ASSERT_LT(report.Found, chunkSize);
+      EXPECT_EQ(ReadWholeFile(Archive),
+                Bytes(payload.begin(), payload.begin() + report.BytesVerified + report.Found));
+    }
+    EXPECT_EQ(failures, 5);
   }
-  EXPECT_EQ(failures, 5);
 }
 
 } // namespace

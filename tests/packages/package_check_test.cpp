@@ -385,6 +385,7 @@ TEST_F(PackageFiles, FailedArchiveWriteIsReported) {
       EXPECT_EQ(report.BytesVerified, std::int64_t{report.Chunk} * chunkSize);
       EXPECT_EQ(report.ChunkOffset, 12 + std::int64_t{report.Chunk} * (12 + chunkSize));
       EXPECT_EQ(report.Expected, chunkSize);
+      ASSERT_GE(report.Found, 0);
       ASSERT_LT(report.Found, chunkSize);
       EXPECT_EQ(ReadWholeFile(Archive),
                 Bytes(payload.begin(), payload.begin() + report.BytesVerified + report.Found));

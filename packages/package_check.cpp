@@ -256,6 +256,9 @@ public:
     return chunk;
   }
 
+  // The file's size as last asked (-1 before).
+  std::int64_t KnownSize() const { return Size; }
+
 private:
   void Keep(const std::uint8_t *bytes, std::uint32_t count) {
     std::copy(bytes, bytes + count, Carry);
@@ -438,6 +441,11 @@ bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageRe
   report.TotalLength = util::GetI32(header, HeaderTotalLengthOffset);
   report.CrcSum = util::GetI64(header, HeaderCrcSumOffset);
   report.HeaderRead = true;
+  // Room for the whole archive at once: block by block, the file system's
+  // allocation took a fifth of the writing time. Never more than the package
+  // holds, whatever its header claims; the archive's size stays as written.
+  if (archive != nullptr && report.TotalLength > 0)
+    (void)archive->Reserve(std::min<std::int64_t>(report.TotalLength, reader.KnownSize()));
 
   TChecksumWorker worker;
   TArchiveWriter writer(archive, report);

@@ -95,6 +95,10 @@ public:
   [[nodiscard]] bool Size(std::int64_t &size);
   [[nodiscard]] bool AtEnd(bool &atEnd);
   [[nodiscard]] bool Flush();
+  // Sets disk space aside for the file to grow to `bytes`, without changing
+  // its size or contents, so that later writes need not find room piece by
+  // piece. A hint: false, with nothing changed, where the system cannot.
+  [[nodiscard]] bool Reserve(std::int64_t bytes);
   // Last-write time as a DOS date-time in local time (date in the high word).
   [[nodiscard]] bool GetDosTime(std::uint32_t &dosTime);
   [[nodiscard]] bool SetDosTime(std::uint32_t dosTime);

@@ -279,6 +279,16 @@ bool TFile::Flush() {
   return Succeed();
 }
 
+bool TFile::Reserve(std::int64_t bytes) {
+  if (!IsOpen())
+    return Fail(ErrorInvalidHandle);
+  // Not posix_fallocate: where the file system cannot, it writes zeros.
+  if (bytes > 0 &&
+      fallocate(static_cast<int>(Handle), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) != 0)
+    return FailErrno(errno);
+  return Succeed();
+}
+
 bool TFile::GetDosTime(std::uint32_t &dosTime) {
   if (!IsOpen())
     return Fail(ErrorInvalidHandle);

@@ -389,8 +389,16 @@ bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
 }
 
 bool SameFile(std::string_view a, std::string_view b) {
+  // Placement asks this for every file against a list of names, most of
+  // them missing: what the mapping saw answers without another look.
   struct stat first, second;
-  if (stat(MapPath(a).c_str(), &first) != 0 || stat(MapPath(b).c_str(), &second) != 0)
+  posix::TProbe probe;
+  const std::string nativeA = MapPath(a, probe);
+  if (probe.Missing || (!probe.Exists && stat(nativeA.c_str(), &first) != 0))
+    return false;
+  if (probe.Exists)
+    first = probe.St;
+  if (stat(MapPath(b).c_str(), &second) != 0)
     return false;
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
@@ -398,12 +406,23 @@ bool SameFile(std::string_view a, std::string_view b) {
 bool DeleteFile(std::string_view path) {
   if (Faulted(fault::TOp::Delete))
     return false;
-  const std::string native = MapPath(path);
-  struct stat st;
-  if (lstat(native.c_str(), &st) != 0)
-    return FailErrno(errno, native);
-  if (S_ISDIR(st.st_mode) || posix::IsReadOnly(native))
-    return Fail(ErrorAccessDenied);
+  posix::TProbe probe;
+  const std::string native = MapPath(path, probe);
+  if (probe.Missing)
+    return Fail(ErrorFileNotFound);
+  // A regular file that the mapping has just looked at needs no second look
+  // (emptying a folder deletes every file in it): a link to one goes as the
+  // link, as below.
+  if (probe.Exists && S_ISREG(probe.St.st_mode)) {
+    if ((probe.St.st_mode & S_IWUSR) == 0)
+      return Fail(ErrorAccessDenied);
+  } else {
+    struct stat st;
+    if (lstat(native.c_str(), &st) != 0)
+      return FailErrno(errno, native);
+    if (S_ISDIR(st.st_mode) || posix::IsReadOnly(native))
+      return Fail(ErrorAccessDenied);
+  }
   posix::TOwnChange change(native, std::string());
   const bool removed = unlink(native.c_str()) == 0;
   const int error = errno;

@@ -189,9 +189,6 @@ TChunkRead ReadFault(TChunkRead chunk, TPackageFault fault, std::int64_t expecte
 // asked again whenever the position gets there, as the file may still grow.
 class TChunkReader {
 public:
-  // Buffers handed to Next() need room for a payload and a header.
-  static constexpr std::int32_t BufferSize = MaxChunkLength + ChunkHeaderSize;
-
   explicit TChunkReader(platform::TFile &file) : File(file) {}
 
   bool AtEnd(bool &atEnd) {
@@ -219,7 +216,8 @@ public:
   }
 
   // The first chunk follows the file header with no end test in between, so
-  // a package holds at least one chunk.
+  // a package holds at least one chunk. `buffer` needs room for the longest
+  // payload and a header.
   TChunkRead Next(std::uint8_t *buffer, bool first) {
     TChunkRead chunk;
     chunk.Offset = Position;

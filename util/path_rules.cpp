@@ -281,9 +281,17 @@ bool IsPlainFileName(std::string_view name) {
 }
 
 bool SamePath(std::string_view a, std::string_view b) {
-  const TPath current = CurrentFolder();
-  const TPath pathA = Resolve(a, current);
-  const TPath pathB = Resolve(b, current);
+  // Placement compares every target with a list of paths: the current
+  // folder is asked only when a path is relative to it.
+  TPath pathA = Parse(a), pathB = Parse(b);
+  const auto relative = [](const TPath &path) {
+    return path.Kind != TKind::Absolute && path.Kind != TKind::Invalid;
+  };
+  if (relative(pathA) || relative(pathB)) {
+    const TPath current = CurrentFolder();
+    pathA = Resolve(a, current);
+    pathB = Resolve(b, current);
+  }
   if (pathA.Kind == TKind::Absolute && pathB.Kind == TKind::Absolute && pathA.Key() == pathB.Key())
     return true;
   return platform::SameFile(a, b);

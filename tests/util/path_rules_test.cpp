@@ -102,6 +102,18 @@ TEST(UpdateFolders, ExistingFoldersCompareByIdentity) {
   EXPECT_FALSE(util::SamePath(root / "a.txt", root / "missing.txt"));
 }
 
+// A relative path counts from the current folder, also for a name that does
+// not exist yet (only the texts can join those).
+TEST(UpdateFolders, RelativePathsCompareFromTheCurrentFolder) {
+  testing_support::TTempFolder root;
+  const std::string before = platform::GetCurrentFolder();
+  ASSERT_TRUE(platform::SetCurrentFolder(root.Path()));
+  EXPECT_TRUE(util::SamePath("missing.txt", root / "MISSING.TXT"));
+  EXPECT_TRUE(util::SamePath(root / "sub\\..\\missing.txt", "missing.txt"));
+  EXPECT_FALSE(util::SamePath("missing.txt", root / "other.txt"));
+  ASSERT_TRUE(platform::SetCurrentFolder(before));
+}
+
 TEST(PackageNames, OnlyAPlainNameStaysInItsFolder) {
   for (const char *name : {"PAKET1.PKG", "a", "M\xFCll.pkg", " lead.pkg", "CONSOLE.PKG", "COM10",
                            "LPT", "NULL.zip", "x.NUL", "a..b"}) {

@@ -441,6 +441,9 @@ int main(int argc, char **argv) {
             Put(key + ".group_caption", Escape(WindowText(GetDlgItem(dialog, 100))));
             Put(key + ".package_text", Escape(WindowText(GetDlgItem(dialog, 104))));
             Put(key + ".file_text", Escape(WindowText(GetDlgItem(dialog, 105))));
+            Put(key + ".meters",
+                std::to_string(AskControl(GetDlgItem(dialog, 106), PBM_GETPOS, 0)) + "," +
+                    std::to_string(AskControl(GetDlgItem(dialog, 107), PBM_GETPOS, 0)));
           }
           boxes[box].SeenAt = now;
           continue;

@@ -30,7 +30,7 @@ constexpr UINT WmActivateFallback = WM_APP + 2;
 // positions and a name per file. One repaint a display frame shows the same.
 constexpr std::uint32_t DisplayFrameMs = 40;
 // Every look into the queue is a round trip to the Wine server and the X
-// server; the run asks twice per file. Once a frame of 10 ms keeps the
+// server; the run asks twice per file. Looking at most every 10 ms keeps the
 // dialog as responsive as a user can tell.
 constexpr std::uint32_t PumpIntervalMs = 10;
 

@@ -280,7 +280,7 @@ bool IsPlainFileName(std::string_view name) {
   return visible && !IsDeviceName(name);
 }
 
-bool SamePath(std::string_view a, std::string_view b) {
+bool SameSpelledPath(std::string_view a, std::string_view b) {
   // Placement compares every target with a list of paths: the current
   // folder is asked only when a path is relative to it.
   TPath pathA = Parse(a), pathB = Parse(b);
@@ -292,9 +292,12 @@ bool SamePath(std::string_view a, std::string_view b) {
     pathA = Resolve(a, current);
     pathB = Resolve(b, current);
   }
-  if (pathA.Kind == TKind::Absolute && pathB.Kind == TKind::Absolute && pathA.Key() == pathB.Key())
-    return true;
-  return platform::SameFile(a, b);
+  return pathA.Kind == TKind::Absolute && pathB.Kind == TKind::Absolute &&
+         pathA.Key() == pathB.Key();
+}
+
+bool SamePath(std::string_view a, std::string_view b) {
+  return SameSpelledPath(a, b) || platform::SameFile(a, b);
 }
 
 } // namespace util

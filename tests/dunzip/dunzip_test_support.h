@@ -60,6 +60,17 @@ public:
   std::vector<std::uint8_t> Bytes;
 };
 
+// A reader over `zip`, which outlives it, and the central directory it read.
+struct TOpened {
+  explicit TOpened(const std::vector<std::uint8_t> &zip)
+      : Source(zip.data(), zip.size()), Reader(Source),
+        Error(Reader.ReadCentralDirectory(Entries)) {}
+  dunzip::TMemorySource Source;
+  dunzip::TZipReader Reader;
+  std::vector<dunzip::TZipEntry> Entries;
+  dunzip::TZipError Error;
+};
+
 // All entries of a folder (files, folders, hidden and system ones), sorted.
 std::vector<std::string> ListFolder(const std::string &folder);
 

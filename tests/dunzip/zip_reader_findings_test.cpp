@@ -24,13 +24,11 @@ TEST(ZipReaderFindings, LocalNameComparisonCopesWithEmptyAndHighByteNames) {
     entry.Data = {'a', 'b', 'c'};
     std::vector<std::uint8_t> zip = testing_support::BuildZip({entry});
 
-    dunzip::TMemorySource source(zip.data(), zip.size());
-    dunzip::TZipReader reader(source);
-    std::vector<dunzip::TZipEntry> entries;
-    ASSERT_EQ(reader.ReadCentralDirectory(entries), dunzip::TZipError::None);
-    ASSERT_EQ(entries.size(), 1u);
+    dunzip_test::TOpened zipped(zip);
+    ASSERT_EQ(zipped.Error, dunzip::TZipError::None);
+    ASSERT_EQ(zipped.Entries.size(), 1u);
     TMemorySink sink;
-    EXPECT_EQ(reader.ExtractEntry(entries[0], sink), dunzip::TZipError::None);
+    EXPECT_EQ(zipped.Reader.ExtractEntry(zipped.Entries[0], sink), dunzip::TZipError::None);
     EXPECT_EQ(sink.Bytes, entry.Data);
   }
 }

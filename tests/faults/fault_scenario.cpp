@@ -17,10 +17,7 @@ namespace {
 
 using testing_support::TPackageItem;
 
-TBytes Bytes(const std::string &text) {
-  return TBytes(text.begin(), text.end());
-}
-
+constexpr auto Bytes = testing_support::TextBytes;
 const std::uint32_t Time1 = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
 const std::uint32_t Time2 = testing_support::DosDateTime(2021, 11, 2, 17, 5, 10);
 
@@ -125,29 +122,6 @@ TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Se
   OldDestinations = Destinations();
   // What the run has to find for itself.
   testing_support::ForgetSettings();
-}
-
-admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
-  admin::TPackageRecord record = before;
-  for (int k = 1; k <= admin::PackageInfoCount; ++k)
-    record.SetInstalledInfo(k, before.OfferedInfo(k));
-  record.SetInstallPending(0);
-  return record;
-}
-
-// The header a run that ended with `result` writes, stamped as `stored` was.
-admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
-                             const admin::TAdminHeader &stored) {
-  admin::TAdminHeader header = old;
-  header.SetLastResult(result);
-  header.SetLastRunDate(stored.LastRunDate());
-  header.SetLastRunTime(stored.LastRunTime());
-  if (result == 0) {
-    header.SetVersionText(old.OfferedVersionText().View());
-    header.SetVersionDate(old.OfferedVersionDate());
-    header.SetUpdatePending(0);
-  }
-  return header;
 }
 
 void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected) {

@@ -38,12 +38,8 @@ struct TFileFacts {
 };
 using TFactTree = std::map<std::string, TFileFacts>;
 
-// `before` as RewritePackage leaves it.
-admin::TPackageRecord Applied(const admin::TPackageRecord &before);
-// The header a run that ended with `result` writes over `old`, stamped with
-// the date and time that `stored` carries.
-admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
-                             const admin::TAdminHeader &stored);
+using testing_support::Applied;
+using testing_support::Recorded;
 
 // One failure per file that is missing, unexpected or different.
 void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected);

@@ -137,30 +137,16 @@ public:
   }
 };
 
-// Checks that a record was written back as applied and nothing else changed.
-void ExpectApplied(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
-  admin::TPackageRecord expected = before;
-  for (int k = 1; k <= admin::PackageInfoCount; ++k)
-    expected.SetInstalledInfo(k, before.OfferedInfo(k));
-  expected.SetInstallPending(0);
-  EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::PackageRecordSize));
-}
-
-void ExpectUnchanged(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
-  EXPECT_EQ(0, std::memcmp(before.Bytes, after.Bytes, admin::PackageRecordSize));
-}
-
 // The stored records against those written before the run, a letter each:
-// 'A' applied, 'U' unchanged.
+// 'A' applied (and nothing else changed), 'U' unchanged.
 void ExpectRecords(const TScenario &s, std::string_view states) {
   const auto records = s.StoredRecords();
   ASSERT_EQ(records.size(), states.size());
   for (std::size_t i = 0; i < states.size(); ++i) {
     SCOPED_TRACE("record " + std::to_string(i));
-    if (states[i] == 'A')
-      ExpectApplied(s.Records[i], records[i]);
-    else
-      ExpectUnchanged(s.Records[i], records[i]);
+    const admin::TPackageRecord expected =
+        states[i] == 'A' ? testing_support::Applied(s.Records[i]) : s.Records[i];
+    EXPECT_EQ(0, std::memcmp(expected.Bytes, records[i].Bytes, admin::PackageRecordSize));
   }
 }
 
@@ -578,14 +564,11 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     const auto box = s.OnlyBox();
     EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     // Only the outcome is stamped into the header.
-    THeader expected = before;
     const THeader after = s.Header();
-    expected.SetLastResult(admin::RunFoldersInvalid);
-    expected.SetLastRunDate(after.LastRunDate());
-    expected.SetLastRunTime(after.LastRunTime());
+    const THeader expected = testing_support::Recorded(before, admin::RunFoldersInvalid, after);
     EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::AdminHeaderSize));
     EXPECT_EQ(after.UpdatePending(), 1);
-    ExpectUnchanged(s.Records[0], s.StoredRecords().at(0));
+    ExpectRecords(s, "U");
     s.ExpectNothingDone(true);
     EXPECT_FALSE(testing_support::FileExists(unmade));
   }

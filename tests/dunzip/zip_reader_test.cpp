@@ -20,9 +20,7 @@ using dunzip_test::TOpened;
 using testing_support::BuildZip;
 using testing_support::TTestEntry;
 
-std::vector<std::uint8_t> Text(const std::string &s) {
-  return {s.begin(), s.end()};
-}
+constexpr auto Text = testing_support::TextBytes;
 
 // Reads every entry; true when all of them came out as `expected` (by index).
 bool ReadsBackExactly(const std::vector<std::uint8_t> &zip,

@@ -46,6 +46,10 @@ bool MakeHardLink(std::string_view existing, std::string_view link);
 // Tests remove it themselves: under Wine no Windows call can.
 bool MakeFifo(std::string_view path);
 bool RemoveFifo(std::string_view path);
+// The bytes of a text.
+inline std::vector<std::uint8_t> TextBytes(std::string_view text) {
+  return std::vector<std::uint8_t>(text.begin(), text.end());
+}
 // Deterministic pseudo-random bytes.
 std::vector<std::uint8_t> PatternBytes(std::size_t count, std::uint32_t seed);
 bool RunningOnWindows();

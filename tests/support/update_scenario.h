@@ -24,11 +24,6 @@ struct TPackageItem {
   bool Deflate = false;
 };
 
-// The bytes of a text, as an item's data.
-inline std::vector<std::uint8_t> TextBytes(std::string_view text) {
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
 // The archive of `items` cut into a package file's chunks of `chunkSize`.
 std::vector<std::uint8_t> PackageFile(const std::vector<TPackageItem> &items,
                                       std::int32_t chunkSize);

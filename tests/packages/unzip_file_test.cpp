@@ -25,29 +25,19 @@ using testing_support::TTempFolder;
 using testing_support::WriteWholeFile;
 using Bytes = std::vector<std::uint8_t>;
 
-struct TBox {
-  std::string Text;
-  std::uint32_t Style;
-};
+using TBox = testing_support::TBoxRecorder::TBox;
 
 // Records message boxes and exit requests for the length of a test.
 class UnzipComponent : public ::testing::Test {
 protected:
-  std::vector<TBox> Boxes;
+  testing_support::TBoxRecorder Recorder;
+  std::vector<TBox> &Boxes = Recorder.Boxes;
   std::vector<int> Exits;
 
   void SetUp() override {
-    platform::SetMessageBoxHook(
-        [this](platform::THandle, std::string_view text, std::string_view, std::uint32_t style) {
-          Boxes.push_back({std::string(text), style});
-          return platform::IdOk;
-        });
     packages::SetUnzipExitHook([this](int code) { Exits.push_back(code); });
   }
-  void TearDown() override {
-    platform::SetMessageBoxHook(nullptr);
-    packages::SetUnzipExitHook(nullptr);
-  }
+  void TearDown() override { packages::SetUnzipExitHook(nullptr); }
 };
 
 TEST(LPStr, HolderKeepsOrFitsItsBuffer) {

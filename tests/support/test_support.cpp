@@ -28,6 +28,18 @@ fs::path Native(std::string_view path) {
 }
 } // namespace
 
+TBoxRecorder::TBoxRecorder(int answer) {
+  platform::SetMessageBoxHook([this, answer](platform::THandle owner, std::string_view text,
+                                             std::string_view caption, std::uint32_t style) {
+    Boxes.push_back({owner, std::string(text), std::string(caption), style});
+    return answer;
+  });
+}
+
+TBoxRecorder::~TBoxRecorder() {
+  platform::SetMessageBoxHook(nullptr);
+}
+
 TTempFolder::TTempFolder() {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);

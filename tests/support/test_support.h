@@ -7,6 +7,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/window.h"
+
 namespace testing_support {
 
 // A fresh empty folder, removed with everything in it when the object goes.
@@ -24,6 +26,23 @@ public:
 
 private:
   std::string Folder;
+};
+
+// Message boxes shown while it lives, recorded and answered with `answer`
+// instead of reaching a screen.
+class TBoxRecorder {
+public:
+  struct TBox {
+    platform::THandle Owner;
+    std::string Text, Caption;
+    std::uint32_t Style;
+  };
+  explicit TBoxRecorder(int answer = platform::IdOk);
+  ~TBoxRecorder();
+  TBoxRecorder(const TBoxRecorder &) = delete;
+  TBoxRecorder &operator=(const TBoxRecorder &) = delete;
+
+  std::vector<TBox> Boxes;
 };
 
 // folder + the host's separator + name.

@@ -176,20 +176,10 @@ TPackage ThirdPackage() {
 
 class UpdateRunTest : public ::testing::Test {
 protected:
+  void TearDown() override { platform::fault::Disarm(); }
   // Boxes shown past the view (the placement's "Error=" box) must never
   // reach a real screen.
-  void SetUp() override {
-    platform::SetMessageBoxHook(
-        [this](platform::THandle, std::string_view text, std::string_view, std::uint32_t) {
-          PlatformBoxes.emplace_back(text);
-          return platform::IdOk;
-        });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHook(nullptr);
-    platform::fault::Disarm();
-  }
-  std::vector<std::string> PlatformBoxes;
+  testing_support::TBoxRecorder PlatformBoxes;
 };
 
 TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
@@ -205,7 +195,7 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
   EXPECT_EQ(box.Caption, testing_support::SuccessTitle);
   EXPECT_EQ(box.Text, SuccessBody);
   EXPECT_EQ(box.Style, platform::MbIconInformation);
-  EXPECT_TRUE(PlatformBoxes.empty());
+  EXPECT_TRUE(PlatformBoxes.Boxes.empty());
 
   // Unpacked flat, FILEPATH.ID followed and never copied, the later package
   // replacing the earlier one's file.

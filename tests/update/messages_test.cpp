@@ -7,6 +7,7 @@
 #include "platform/window.h"
 #include "tests/support/recording_view.h"
 #include "tests/support/result_texts.h"
+#include "tests/support/test_support.h"
 #include "update/messages.h"
 
 namespace update {
@@ -171,25 +172,14 @@ TEST_F(MessagesTest, ShowMessageRecordHandsBodyTitleAndStyleToTheBox) {
   EXPECT_EQ(boxes[0].Caption, SuccessTitle);
   EXPECT_EQ(boxes[0].Style, 0x124u);
 
-  platform::THandle seenOwner = 0;
-  std::string seenText, seenCaption;
-  std::uint32_t seenStyle = 0;
-  platform::SetMessageBoxHook([&](platform::THandle owner, std::string_view text,
-                                  std::string_view caption, std::uint32_t style) {
-    seenOwner = owner;
-    seenText = std::string(text);
-    seenCaption = std::string(caption);
-    seenStyle = style;
-    return platform::IdOk;
-  });
+  testing_support::TBoxRecorder recorder;
   BuildFailureMessage(record, -4);
-  int answer = ShowMessageRecord(platform::THandle(0x1234), 4, 0, record);
-  platform::SetMessageBoxHook(nullptr);
-  EXPECT_EQ(answer, platform::IdOk);
-  EXPECT_EQ(seenOwner, platform::THandle(0x1234));
-  EXPECT_EQ(seenText, FailureBody("-4"));
-  EXPECT_EQ(seenCaption, "Fehler!");
-  EXPECT_EQ(seenStyle, 0x10u);
+  EXPECT_EQ(ShowMessageRecord(platform::THandle(0x1234), 4, 0, record), platform::IdOk);
+  ASSERT_EQ(recorder.Boxes.size(), 1u);
+  EXPECT_EQ(recorder.Boxes[0].Owner, platform::THandle(0x1234));
+  EXPECT_EQ(recorder.Boxes[0].Text, FailureBody("-4"));
+  EXPECT_EQ(recorder.Boxes[0].Caption, "Fehler!");
+  EXPECT_EQ(recorder.Boxes[0].Style, 0x10u);
 }
 
 } // namespace

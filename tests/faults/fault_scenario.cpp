@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -170,6 +171,20 @@ std::string TFaultScenario::Path(const std::string &relative) const {
   for (char c : "/" + relative)
     path += (c == '/' && testing_support::RunningOnWindows()) ? '\\' : c;
   return path;
+}
+
+std::string ProgramPath(const std::string &name) {
+  const std::string self = platform::ExecutablePath();
+  const std::string folder = self.substr(0, self.find_last_of('\\'));
+  return platform::NativePath(folder + "\\" + name +
+                              (testing_support::RunningOnWindows() ? ".exe" : ""));
+}
+
+bool RunShell(std::string line) {
+  // cmd.exe drops the first and the last quote of the line.
+  if (testing_support::RunningOnWindows())
+    line = "\"" + line + "\"";
+  return std::system(line.c_str()) == 0;
 }
 
 TTree FilesBelow(const std::string &root) {

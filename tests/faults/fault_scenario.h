@@ -24,6 +24,11 @@ using TBytes = std::vector<std::uint8_t>;
 // Relative path ("dest1/a.txt", "/" separated) -> contents.
 using TTree = std::map<std::string, TBytes>;
 
+// Native path of a program beside this test program.
+std::string ProgramPath(const std::string &name);
+// `line` through the command interpreter; true when it ended with 0.
+bool RunShell(std::string line);
+
 // Every file below `root` (a path in the program's form), by relative path.
 TTree FilesBelow(const std::string &root);
 

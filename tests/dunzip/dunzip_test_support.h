@@ -42,7 +42,6 @@ public:
   bool NoDirectoryNames = true;
   bool NoDirectoryItems = true;
   std::uint16_t SubOptions = 0x0003;
-  bool WithEntries = true;
   TStatusLog Major, Minor;
   TMessageLog Messages;
 

@@ -106,9 +106,9 @@ bool FileExists(std::string_view path) {
   return fs::exists(Native(path), ec);
 }
 
-std::vector<std::string> FileNames(std::string_view folder) {
+std::vector<std::string> FileNames(std::string_view folder, std::uint32_t attributes) {
   std::vector<platform::TFindEntry> entries;
-  EXPECT_TRUE(platform::FindFiles(JoinPath(folder, "*.*"), platform::faHidden, entries)) << folder;
+  EXPECT_TRUE(platform::FindFiles(JoinPath(folder, "*.*"), attributes, entries)) << folder;
   std::vector<std::string> names;
   for (const auto &e : entries)
     names.push_back(e.Name);

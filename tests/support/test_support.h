@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/files.h"
 #include "platform/window.h"
 
 namespace testing_support {
@@ -54,9 +55,10 @@ bool WriteWholeFile(std::string_view path, std::string_view text);
 std::vector<std::uint8_t> ReadWholeFile(std::string_view path);
 std::string ReadWholeText(std::string_view path);
 bool FileExists(std::string_view path);
-// The files of a folder, hidden ones too, in the order the seam finds them;
-// a failed search fails the test.
-std::vector<std::string> FileNames(std::string_view folder);
+// The files of a folder, hidden ones too (and what else `attributes` asks
+// for), in the order the seam finds them; a failed search fails the test.
+std::vector<std::string> FileNames(std::string_view folder,
+                                   std::uint32_t attributes = platform::faHidden);
 bool MakeFolder(std::string_view path);
 // A second name of an existing file.
 bool MakeHardLink(std::string_view existing, std::string_view link);

@@ -37,19 +37,9 @@ using TKind = TRecordingView::TEventKind;
 enum class TPhase { SetUp, Verify, Unpack, Place, Finish };
 
 const char *PhaseName(TPhase phase) {
-  switch (phase) {
-  case TPhase::SetUp:
-    return "set-up";
-  case TPhase::Verify:
-    return "record read / verification";
-  case TPhase::Unpack:
-    return "unpacking";
-  case TPhase::Place:
-    return "placement / record rewrite";
-  case TPhase::Finish:
-    return "outcome / emptying";
-  }
-  return "?";
+  static const char *const names[] = {"set-up", "record read / verification", "unpacking",
+                                      "placement / record rewrite", "outcome / emptying"};
+  return names[static_cast<int>(phase)];
 }
 
 struct TMark {

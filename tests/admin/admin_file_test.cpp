@@ -35,9 +35,7 @@ Bytes Slice(const Bytes &b, std::size_t from, std::size_t count) {
 
 // A header full of pattern bytes, with dates the version fix-up leaves alone.
 admin::TAdminHeader PatternHeader(std::uint32_t seed = 11) {
-  admin::TAdminHeader h;
-  Bytes p = PatternBytes(admin::AdminHeaderSize, seed);
-  std::memcpy(h.Bytes, p.data(), p.size());
+  auto h = admin_test::Patterned<admin::TAdminHeader>(seed);
   h.SetVersionDate(153436);
   h.SetVersionDate2(util::BadDate);
   h.SetDownloadFolder("D:\\DOWN");
@@ -49,12 +47,7 @@ admin::TAdminHeader PatternHeader(std::uint32_t seed = 11) {
   return h;
 }
 
-admin::TPackageRecord PatternRecord(std::uint32_t seed) {
-  admin::TPackageRecord r;
-  Bytes p = PatternBytes(admin::PackageRecordSize, seed);
-  std::memcpy(r.Bytes, p.data(), p.size());
-  return r;
-}
+constexpr auto PatternRecord = admin_test::Patterned<admin::TPackageRecord>;
 
 // Scrambled header, then each record scrambled on its own, then `tail`.
 Bytes AdminFile(const admin::TAdminHeader &h, const std::vector<admin::TPackageRecord> &records,

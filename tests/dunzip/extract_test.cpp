@@ -158,11 +158,8 @@ struct TBrokenCase {
 };
 
 TTestEntry Entry(std::string name, std::size_t size = 3000, std::uint16_t method = 8) {
-  TTestEntry e;
-  e.Name = std::move(name);
-  e.Data = testing_support::PatternBytes(size, static_cast<std::uint32_t>(size));
-  e.Method = method;
-  return e;
+  return {std::move(name), testing_support::PatternBytes(size, static_cast<std::uint32_t>(size)),
+          method};
 }
 
 template <typename TChange> TTestEntry Changed(TTestEntry e, TChange change) {

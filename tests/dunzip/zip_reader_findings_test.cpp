@@ -18,10 +18,7 @@ TEST(ZipReaderFindings, LocalNameComparisonCopesWithEmptyAndHighByteNames) {
   for (const std::string &name : {std::string(), std::string("\x81"
                                                              "ber.txt")}) {
     SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes");
-    testing_support::TTestEntry entry;
-    entry.Name = name;
-    entry.Method = 0;
-    entry.Data = {'a', 'b', 'c'};
+    const testing_support::TTestEntry entry(name, {'a', 'b', 'c'}, 0);
     std::vector<std::uint8_t> zip = testing_support::BuildZip({entry});
 
     dunzip_test::TOpened zipped(zip);

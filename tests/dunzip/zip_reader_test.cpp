@@ -43,17 +43,11 @@ bool ReadsBackExactly(const std::vector<std::uint8_t> &zip,
 }
 
 std::vector<TTestEntry> SmallEntries() {
-  TTestEntry stored;
-  stored.Name = "one.txt";
-  stored.Method = 0;
-  stored.Data = Text("stored text");
-  TTestEntry deflated;
-  deflated.Name = "two.txt";
-  deflated.Data = Text("deflated deflated deflated text");
+  const TTestEntry deflated("two.txt", Text("deflated deflated deflated text"));
   TTestEntry described = deflated;
   described.Name = "three.txt";
   described.Flags = 0x0008;
-  return {stored, deflated, described};
+  return {TTestEntry("one.txt", Text("stored text"), 0), deflated, described};
 }
 
 TEST(ZipReader, EveryTruncationAndByteChangeIsRefusedOrReadExactly) {
@@ -118,9 +112,7 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
-    TTestEntry e;
-    e.Name = "x.bin";
-    e.Data = testing_support::PatternBytes(5000, 7);
+    TTestEntry e("x.bin", testing_support::PatternBytes(5000, 7));
     c.Break(e);
     const auto zip = BuildZip({e});
     TOpened zipped(zip);
@@ -135,9 +127,7 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
 // A deflate stream that expands far beyond its declared size stops at the
 // declared size.
 TEST(ZipReader, OutputNeverExceedsTheDeclaredSize) {
-  TTestEntry e;
-  e.Name = "bomb.bin";
-  e.Data.assign(4 * 1024 * 1024, 0);
+  TTestEntry e("bomb.bin", std::vector<std::uint8_t>(4 * 1024 * 1024, 0));
   e.OverrideSize = true;
   e.UncompressedSize = 1000;
   const auto zip = BuildZip({e});
@@ -151,10 +141,8 @@ TEST(ZipReader, OutputNeverExceedsTheDeclaredSize) {
 // Thousands of central records naming one entry would unpack into many times
 // the archive's size; the directory itself is refused.
 TEST(ZipReader, CentralRecordsSharingOneEntryAreRefused) {
-  TTestEntry shared;
-  shared.Name = "large.bin";
-  shared.Data.assign(4096, 0);
-  std::vector<TTestEntry> entries(3000, shared);
+  std::vector<TTestEntry> entries(3000,
+                                  TTestEntry("large.bin", std::vector<std::uint8_t>(4096, 0)));
   for (std::size_t i = 1; i < entries.size(); ++i)
     entries[i].CentralOffset = 0;
   EXPECT_EQ(TOpened(BuildZip(entries)).Error, TZipError::BadArchive);
@@ -166,10 +154,8 @@ TEST(ZipReader, DirectoryLargerThanTheReadWindowReadsBackInOrder) {
   std::vector<TTestEntry> entries;
   std::vector<std::vector<std::uint8_t>> expected;
   for (int i = 0; i < 700; ++i) {
-    TTestEntry e;
-    e.Name = "folder/entry" + std::to_string(i) + std::string(i % 97, 'n') + ".txt";
-    e.Method = 0;
-    e.Data = Text(std::to_string(i));
+    TTestEntry e("folder/entry" + std::to_string(i) + std::string(i % 97, 'n') + ".txt",
+                 Text(std::to_string(i)), 0);
     if (i == 350) {
       e.Extra = {0xFE, 0xCA, 0xF0, 0xFF}; // one block of 65,520 bytes
       e.Extra.resize(4 + 0xFFF0, 0x5A);

@@ -376,10 +376,7 @@ TEST_F(UnzipComponent, CallbackEntriesForwardToTheEventsAndCatchEverything) {
 Bytes StoredZip(const std::vector<std::pair<std::string, std::string>> &entries) {
   std::vector<testing_support::TTestEntry> items;
   for (const auto &[name, data] : entries) {
-    testing_support::TTestEntry item;
-    item.Name = name;
-    item.Data.assign(data.begin(), data.end());
-    item.Method = 0;
+    testing_support::TTestEntry item(name, testing_support::TextBytes(data), 0);
     item.ExternalAttributes = name.back() == '/' ? 0x10 : 0x20;
     items.push_back(item);
   }

@@ -35,9 +35,7 @@ Bytes Slice(const Bytes &b, std::size_t from, std::size_t count) {
 
 // A header full of pattern bytes, with dates the version fix-up leaves alone.
 admin::TAdminHeader PatternHeader(std::uint32_t seed = 11) {
-  admin::TAdminHeader h;
-  Bytes p = PatternBytes(admin::AdminHeaderSize, seed);
-  std::memcpy(h.Bytes, p.data(), p.size());
+  auto h = admin_test::Patterned<admin::TAdminHeader>(seed);
   h.SetVersionDate(153436);
   h.SetVersionDate2(util::BadDate);
   h.SetDownloadFolder("D:\\DOWN");
@@ -49,12 +47,7 @@ admin::TAdminHeader PatternHeader(std::uint32_t seed = 11) {
   return h;
 }
 
-admin::TPackageRecord PatternRecord(std::uint32_t seed) {
-  admin::TPackageRecord r;
-  Bytes p = PatternBytes(admin::PackageRecordSize, seed);
-  std::memcpy(r.Bytes, p.data(), p.size());
-  return r;
-}
+constexpr auto PatternRecord = admin_test::Patterned<admin::TPackageRecord>;
 
 // Scrambled header, then each record scrambled on its own, then `tail`.
 Bytes AdminFile(const admin::TAdminHeader &h, const std::vector<admin::TPackageRecord> &records,
@@ -71,6 +64,17 @@ Bytes AdminFile(const admin::TAdminHeader &h, const std::vector<admin::TPackageR
 std::vector<admin::TPackageRecord> ThreeRecords() {
   return {PatternRecord(100), PatternRecord(101), PatternRecord(102)};
 }
+
+// The program's loop over the package records of one file.
+struct TRecordReader {
+  explicit TRecordReader(std::string path) : Path(std::move(path)) {}
+  std::string Path;
+  platform::TFile File;
+  bool First = true;
+  admin::TPackageRecord Record;
+
+  bool Next() { return admin::ReadNextPackage(File, Path, Record, Seed, First); }
+};
 
 class AdminFileTest : public ::testing::Test {
 protected:
@@ -252,18 +256,15 @@ TEST_F(AdminFileTest, FailedHeaderWriteIsReported) {
 TEST_F(AdminFileTest, PackagesComeInFileOrderThenFalse) {
   std::vector<admin::TPackageRecord> records = ThreeRecords();
   ASSERT_TRUE(WriteWholeFile(Path, AdminFile(PatternHeader(), records)));
-  platform::TFile file;
-  bool first = true;
-  admin::TPackageRecord r;
+  TRecordReader reader{Path};
   for (const auto &expected : records) {
-    ASSERT_TRUE(admin::ReadNextPackage(file, Path, r, Seed, first));
-    EXPECT_FALSE(first);
-    EXPECT_EQ(BytesOf(r), BytesOf(expected));
+    ASSERT_TRUE(reader.Next());
+    EXPECT_FALSE(reader.First);
+    EXPECT_EQ(BytesOf(reader.Record), BytesOf(expected));
   }
-  EXPECT_FALSE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  EXPECT_EQ(BytesOf(r), Bytes(admin::PackageRecordSize, 0));
-  EXPECT_TRUE(file.IsOpen());
-  file.Close();
+  EXPECT_FALSE(reader.Next());
+  EXPECT_EQ(BytesOf(reader.Record), Bytes(admin::PackageRecordSize, 0));
+  EXPECT_TRUE(reader.File.IsOpen());
 }
 
 TEST_F(AdminFileTest, RewriteChangesOnlyTheInstalledStateAndReadingGoesOn) {
@@ -271,16 +272,15 @@ TEST_F(AdminFileTest, RewriteChangesOnlyTheInstalledStateAndReadingGoesOn) {
   records[1].SetInstallPending(1);
   Bytes before = AdminFile(PatternHeader(), records);
   ASSERT_TRUE(WriteWholeFile(Path, before));
-  platform::TFile file;
-  bool first = true;
-  admin::TPackageRecord r;
-  ASSERT_TRUE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  ASSERT_TRUE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  ASSERT_TRUE(admin::RewritePackage(file, r, Seed));
-  EXPECT_EQ(r.InstallPending(), 0);
-  ASSERT_TRUE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  EXPECT_EQ(BytesOf(r), BytesOf(records[2]));
-  file.Close();
+  {
+    TRecordReader reader{Path};
+    ASSERT_TRUE(reader.Next());
+    ASSERT_TRUE(reader.Next());
+    ASSERT_TRUE(admin::RewritePackage(reader.File, reader.Record, Seed));
+    EXPECT_EQ(reader.Record.InstallPending(), 0);
+    ASSERT_TRUE(reader.Next());
+    EXPECT_EQ(BytesOf(reader.Record), BytesOf(records[2]));
+  }
 
   Bytes after = ReadWholeFile(Path);
   ASSERT_EQ(after.size(), before.size());
@@ -305,13 +305,13 @@ TEST_F(AdminFileTest, RewriteChangesOnlyTheInstalledStateAndReadingGoesOn) {
 TEST_F(AdminFileTest, RewriteRefusesAPositionInsideTheHeader) {
   Bytes before = AdminFile(PatternHeader(), {});
   ASSERT_TRUE(WriteWholeFile(Path, before));
-  platform::TFile file;
-  bool first = true;
-  admin::TPackageRecord r = PatternRecord(5);
-  EXPECT_FALSE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  EXPECT_EQ(BytesOf(r), Bytes(admin::PackageRecordSize, 0));
-  EXPECT_FALSE(admin::RewritePackage(file, r, Seed));
-  file.Close();
+  {
+    TRecordReader reader{Path};
+    reader.Record = PatternRecord(5);
+    EXPECT_FALSE(reader.Next());
+    EXPECT_EQ(BytesOf(reader.Record), Bytes(admin::PackageRecordSize, 0));
+    EXPECT_FALSE(admin::RewritePackage(reader.File, reader.Record, Seed));
+  }
   EXPECT_EQ(ReadWholeFile(Path), before);
 }
 
@@ -334,16 +334,13 @@ TEST_F(AdminFileTest, DamagedOrMissingFilesEndTheLoopWithZeros) {
     if (c.Content) {
       ASSERT_TRUE(WriteWholeFile(path, *c.Content));
     }
-    platform::TFile file;
-    bool first = true;
-    admin::TPackageRecord r;
+    TRecordReader reader{path};
     for (int i = 0; i < c.Delivered; ++i)
-      EXPECT_TRUE(admin::ReadNextPackage(file, path, r, Seed, first));
-    r = PatternRecord(9);
-    EXPECT_FALSE(admin::ReadNextPackage(file, path, r, Seed, first));
-    EXPECT_FALSE(first);
-    EXPECT_EQ(BytesOf(r), Bytes(admin::PackageRecordSize, 0));
-    file.Close();
+      EXPECT_TRUE(reader.Next());
+    reader.Record = PatternRecord(9);
+    EXPECT_FALSE(reader.Next());
+    EXPECT_FALSE(reader.First);
+    EXPECT_EQ(BytesOf(reader.Record), Bytes(admin::PackageRecordSize, 0));
   }
 }
 
@@ -351,12 +348,9 @@ TEST_F(AdminFileTest, EachRecordUnscramblesOnItsOwn) {
   // Record 2 stored first: its key bytes restart at its own start.
   std::vector<admin::TPackageRecord> records = ThreeRecords();
   ASSERT_TRUE(WriteWholeFile(Path, AdminFile(PatternHeader(), {records[2], records[0]})));
-  platform::TFile file;
-  bool first = true;
-  admin::TPackageRecord r;
-  ASSERT_TRUE(admin::ReadNextPackage(file, Path, r, Seed, first));
-  EXPECT_EQ(BytesOf(r), BytesOf(records[2]));
-  file.Close();
+  TRecordReader reader{Path};
+  ASSERT_TRUE(reader.Next());
+  EXPECT_EQ(BytesOf(reader.Record), BytesOf(records[2]));
 }
 
 // ---------------------------------------------------------------------------

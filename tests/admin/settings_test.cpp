@@ -31,9 +31,7 @@ protected:
     admin::DataFolder = Folder.Path();
     for (const char *name : {"DOWN", "STAGE", "D1", "D3", "D20"})
       ASSERT_TRUE(platform::CreateFolder(Folder / name));
-    Original = admin::TAdminHeader();
-    Bytes p = PatternBytes(admin::AdminHeaderSize, 5);
-    std::memcpy(Original.Bytes, p.data(), p.size());
+    Original = admin_test::Patterned<admin::TAdminHeader>(5);
     Original.SetVersionDate(150000);
     Original.SetVersionDate2(150000);
     Original.SetDownloadFolder("X");

@@ -19,6 +19,7 @@
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "platform/files.h"
+#include "tests/support/result_texts.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_run.h"
 #include "tests/support/update_scenario.h"
@@ -29,18 +30,12 @@ namespace {
 
 using testing_support::FileNames;
 using testing_support::FilePathId;
+using testing_support::SuccessBody;
+using testing_support::TextBytes;
 using testing_support::TPackageItem;
 
 constexpr std::int32_t Seed = 7654321;
-const std::string SuccessCaption = "Herzlichen Gl\xFC"
-                                   "ckwunsch . . .";
-const std::string SuccessBody = "Das angeforderte Update wurde erfolgreich\r\n \r\n"
-                                "in das Programm eingearbeitet.";
-const std::string ChecksumFailureBody = "Bei der Einarbeitung des Updates\r\n"
-                                        "ist ein Fehler aufgetreten (-1).\r\n \r\n"
-                                        "Die Pr\xFC"
-                                        "fsummenberechnung ist fehlgeschlagen.\r\n \r\n"
-                                        "Bitte holen Sie das Update erneut ab.";
+const std::string &SuccessCaption = testing_support::SuccessTitle;
 const std::uint32_t DateA = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
 const std::uint32_t DateB = testing_support::DosDateTime(2020, 12, 31, 23, 59, 58);
 const std::uint32_t DateC = testing_support::DosDateTime(2015, 7, 1, 6, 0, 0);
@@ -137,10 +132,6 @@ THostResult RunHost(const std::vector<std::string> &hostArgs, const std::string 
   return result;
 }
 
-std::vector<std::uint8_t> Bytes(const std::string &text) {
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
 struct TPackage {
   std::string FileName;
   std::uint8_t DestIndex = 1;
@@ -209,7 +200,7 @@ public:
 
 // A.PAK: a.txt for destination 1.
 TPackage OneFilePackage() {
-  return {"A.PAK", 1, {{"a.txt", Bytes("a"), DateA, false}}};
+  return {"A.PAK", 1, {{"a.txt", TextBytes("a"), DateA, false}}};
 }
 
 bool Applied(const admin::TPackageRecord &record) {
@@ -232,14 +223,14 @@ protected:
     Scenario = new TScenario;
     Scenario->AddPackage({"PAKET1.PAK",
                           1,
-                          {{"prog.exe", Bytes("program one"), DateA, true},
-                           {"sub/readme.txt", Bytes("liesmich"), DateB, false}}});
+                          {{"prog.exe", TextBytes("program one"), DateA, true},
+                           {"sub/readme.txt", TextBytes("liesmich"), DateB, false}}});
     Scenario->AddPackage({"PAKET2.PAK",
                           2,
                           {{"FILEPATH.ID", FilePathId({{"HILFE.CHM", 3}}), DateA, false},
                            {"daten.dat", testing_support::PatternBytes(70000, 3), DateC, true},
-                           {"hilfe.chm", Bytes("hilfe"), DateB, false}}});
-    Scenario->AddPackage({"PAKET3.PAK", 3, {{"ende.txt", Bytes("ende"), DateC, false}}});
+                           {"hilfe.chm", TextBytes("hilfe"), DateB, false}}});
+    Scenario->AddPackage({"PAKET3.PAK", 3, {{"ende.txt", TextBytes("ende"), DateC, false}}});
     Scenario->Write();
     std::string artifacts = BinFolder() + "\\..\\e2e-artifacts";
     testing_support::MakeFolder(artifacts);
@@ -426,14 +417,15 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
 TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
   TScenario s;
   s.AddPackage(OneFilePackage());
-  s.AddPackage({"B.PAK", 1, {{"b.txt", Bytes("b"), DateA, false}}, true});
-  s.AddPackage({"C.PAK", 1, {{"c.txt", Bytes("c"), DateA, false}}});
+  s.AddPackage({"B.PAK", 1, {{"b.txt", TextBytes("b"), DateA, false}}, true});
+  s.AddPackage({"C.PAK", 1, {{"c.txt", TextBytes("c"), DateA, false}}});
   s.Write();
   THostResult r = s.Run({});
   EXPECT_EQ(r.Number("exit_code"), 0);
   ASSERT_EQ(r.Number("box.count"), 1);
   EXPECT_EQ(r.Text("box.1.caption"), "Fehler!");
-  EXPECT_EQ(r.Text("box.1.text"), ChecksumFailureBody);
+  EXPECT_EQ(r.Text("box.1.text"),
+            testing_support::FailureBody("-1", testing_support::ChecksumReason));
 
   auto records = s.StoredRecords();
   ASSERT_EQ(records.size(), 3u);
@@ -459,9 +451,7 @@ TEST(E2e, WhatUpdateBuildMakesIsApplied) {
       testing_support::ThreeFileUpdate(s, s.Root / "files", {{"OfferedVersionText", "5.0"}});
   const std::string specPath = s.Root / "update.json";
   ASSERT_TRUE(testing_support::WriteWholeFile(specPath, spec.dump()));
-  const testing_support::TToolRun built =
-      testing_support::RunTool({"update", "build", specPath, s.Data});
-  ASSERT_EQ(built.Code, tools::ExitOk) << built.Out << built.Err;
+  ASSERT_TRUE(testing_support::ToolOk({"update", "build", specPath, s.Data}));
 
   THostResult r = s.Run({});
   EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
@@ -549,7 +539,7 @@ TEST(E2e, BlankFirstDestinationComesFromTheRegistry) {
   std::string progPath = s.Root / "KastTools";
   testing_support::MakeFolder(progPath);
   s.BlankDest1 = true;
-  s.AddPackage({"A.PAK", 1, {{"kast.exe", Bytes("kast"), DateB, false}}});
+  s.AddPackage({"A.PAK", 1, {{"kast.exe", TextBytes("kast"), DateB, false}}});
   s.Write();
   THostResult r = s.Run({"--progpath", progPath});
   RunHost({"--progpath-delete"}, "", {});

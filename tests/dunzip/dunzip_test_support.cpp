@@ -58,26 +58,18 @@ std::vector<std::uint8_t> &TCommand::Record() {
   PutI32(r, Cmd.NoDirectoryNamesFlag, NoDirectoryNames ? CommandTrue : 0);
   PutI32(r, Cmd.NoDirectoryItemsFlag, NoDirectoryItems ? CommandTrue : 0);
   PutU16(r, Cmd.SubOptions, SubOptions);
-  if (WithEntries) {
-    PutPointer(r, Cmd.MinorStatusEntry, reinterpret_cast<void *>(&StatusEntry));
-    PutPointer(r, Cmd.MinorUserData, &Minor);
-    PutPointer(r, Cmd.MajorStatusEntry, reinterpret_cast<void *>(&StatusEntry));
-    PutPointer(r, Cmd.MajorUserData, &Major);
-    PutPointer(r, Cmd.MessageEntry, reinterpret_cast<void *>(&MessageEntry));
-    PutPointer(r, Cmd.MessageUserData, &Messages);
-  }
+  PutPointer(r, Cmd.MinorStatusEntry, reinterpret_cast<void *>(&StatusEntry));
+  PutPointer(r, Cmd.MinorUserData, &Minor);
+  PutPointer(r, Cmd.MajorStatusEntry, reinterpret_cast<void *>(&StatusEntry));
+  PutPointer(r, Cmd.MajorUserData, &Major);
+  PutPointer(r, Cmd.MessageEntry, reinterpret_cast<void *>(&MessageEntry));
+  PutPointer(r, Cmd.MessageUserData, &Messages);
   return Bytes;
 }
 
 std::vector<std::string> ListFolder(const std::string &folder) {
-  std::vector<platform::TFindEntry> entries;
-  std::vector<std::string> names;
-  if (!platform::FindFiles(folder + (testing_support::RunningOnWindows() ? "\\*.*" : "/*.*"),
-                           platform::faDirectory | platform::faHidden | platform::faSysFile,
-                           entries))
-    return {"<unreadable>"};
-  for (const auto &e : entries)
-    names.push_back(e.Name);
+  auto names = testing_support::FileNames(folder, platform::faDirectory | platform::faHidden |
+                                                      platform::faSysFile);
   std::sort(names.begin(), names.end());
   return names;
 }

@@ -42,7 +42,6 @@ public:
   bool NoDirectoryNames = true;
   bool NoDirectoryItems = true;
   std::uint16_t SubOptions = 0x0003;
-  bool WithEntries = true;
   TStatusLog Major, Minor;
   TMessageLog Messages;
 
@@ -58,6 +57,17 @@ public:
     return true;
   }
   std::vector<std::uint8_t> Bytes;
+};
+
+// A reader over `zip`, which outlives it, and the central directory it read.
+struct TOpened {
+  explicit TOpened(const std::vector<std::uint8_t> &zip)
+      : Source(zip.data(), zip.size()), Reader(Source),
+        Error(Reader.ReadCentralDirectory(Entries)) {}
+  dunzip::TMemorySource Source;
+  dunzip::TZipReader Reader;
+  std::vector<dunzip::TZipEntry> Entries;
+  dunzip::TZipError Error;
 };
 
 // All entries of a folder (files, folders, hidden and system ones), sorted.

@@ -123,6 +123,34 @@ TEST(Extract, ArchivesOfCommonToolsUnpackFlatAndIdentical) {
   }
 }
 
+// A scratch folder with the archive x.zip and the empty destination "out".
+struct TArchiveRun {
+  TTempFolder Folder;
+  std::string Zip = Join(Folder.Path(), "x.zip");
+  std::string Dest = Join(Folder.Path(), "out");
+
+  explicit TArchiveRun(const std::vector<std::uint8_t> &zip) {
+    EXPECT_TRUE(testing_support::WriteWholeFile(Zip, zip));
+    EXPECT_TRUE(testing_support::MakeFolder(Dest));
+  }
+  TCommand Command() const { return TCommand(Zip, Dest); }
+};
+
+using TOriginals = std::map<std::string, std::vector<std::uint8_t>>;
+
+// A run that may have failed leaves only complete originals, and all of them
+// when it succeeded.
+void ExpectOnlyOriginals(std::int32_t result, const std::string &out, const TOriginals &originals) {
+  const auto names = ListFolder(out);
+  if (result == 0) {
+    EXPECT_EQ(names.size(), originals.size());
+  }
+  for (const auto &name : names) {
+    ASSERT_EQ(originals.count(name), 1u) << name;
+    EXPECT_EQ(ReadWholeFile(Join(out, name)), originals.at(name)) << name;
+  }
+}
+
 struct TBrokenCase {
   const char *Label;
   std::vector<TTestEntry> Entries;
@@ -130,11 +158,8 @@ struct TBrokenCase {
 };
 
 TTestEntry Entry(std::string name, std::size_t size = 3000, std::uint16_t method = 8) {
-  TTestEntry e;
-  e.Name = std::move(name);
-  e.Data = testing_support::PatternBytes(size, static_cast<std::uint32_t>(size));
-  e.Method = method;
-  return e;
+  return {std::move(name), testing_support::PatternBytes(size, static_cast<std::uint32_t>(size)),
+          method};
 }
 
 template <typename TChange> TTestEntry Changed(TTestEntry e, TChange change) {
@@ -211,32 +236,27 @@ TEST(Extract, BrokenAndHostileArchivesFailWithoutATrace) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Label);
-    TTempFolder parent;
-    std::string dest = Join(parent.Path(), "out");
-    ASSERT_TRUE(testing_support::MakeFolder(dest));
     auto zip = BuildZip(c.Entries);
     if (c.Cut != 0)
       zip.resize(c.Cut);
-    ASSERT_TRUE(testing_support::WriteWholeFile(Join(parent.Path(), "bad.zip"), zip));
-    TCommand command(Join(parent.Path(), "bad.zip"), dest);
+    TArchiveRun run(zip);
+    TCommand command = run.Command();
     EXPECT_NE(Execute(command), 0);
-    EXPECT_EQ(ListFolder(parent.Path()), (std::vector<std::string>{"bad.zip", "out"}));
-    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{});
+    EXPECT_EQ(ListFolder(run.Folder.Path()), (std::vector<std::string>{"out", "x.zip"}));
+    EXPECT_EQ(ListFolder(run.Dest), std::vector<std::string>{});
     std::uint32_t attributes = 0;
     EXPECT_FALSE(platform::GetAttributes("C:\\evil.txt", attributes));
   }
 }
 
 TEST(Extract, ExistingFilesAreReplacedReadOnlyIncluded) {
-  TTempFolder folder;
-  std::string dest = Join(folder.Path(), "out");
-  ASSERT_TRUE(testing_support::MakeFolder(dest));
   auto a = Entry("a.txt"), b = Entry("b.txt");
-  ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a, b})));
+  TArchiveRun run(BuildZip({a, b}));
+  const std::string &dest = run.Dest;
   ASSERT_TRUE(testing_support::WriteWholeFile(Join(dest, "a.txt"), "old"));
   ASSERT_TRUE(testing_support::WriteWholeFile(Join(dest, "B.TXT"), "old, read-only"));
   ASSERT_TRUE(platform::SetAttributes(Join(dest, "B.TXT"), platform::faReadOnly));
-  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  TCommand command = run.Command();
   ASSERT_EQ(Execute(command), 0);
   EXPECT_EQ(ReadWholeFile(Join(dest, "a.txt")), a.Data);
   EXPECT_EQ(ReadWholeFile(Join(dest, "b.txt")), b.Data);
@@ -270,17 +290,14 @@ TEST(Extract, ReplacingAsksWhenTheOptionsDoNotAllowIt) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Label);
-    TTempFolder folder;
     auto a = Entry("a.txt");
-    ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a})));
-    std::string dest = Join(folder.Path(), "out");
-    ASSERT_TRUE(testing_support::MakeFolder(dest));
-    std::string target = Join(dest, "a.txt");
+    TArchiveRun run(BuildZip({a}));
+    std::string target = Join(run.Dest, "a.txt");
     ASSERT_TRUE(testing_support::WriteWholeFile(target, "old"));
     if (c.ReadOnly) {
       ASSERT_TRUE(platform::SetAttributes(target, platform::faReadOnly));
     }
-    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    TCommand command = run.Command();
     command.OverWrite = c.OverWrite;
     command.SubOptions = c.SubOptions;
     command.Messages.Answer = c.Answer;
@@ -309,17 +326,12 @@ TEST(Extract, SelectionByFileSpecAndIndex) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(std::string(c.Spec) + " " + std::to_string(c.Index));
-    TTempFolder folder;
-    ASSERT_TRUE(testing_support::WriteWholeFile(
-        Join(folder.Path(), "x.zip"),
-        BuildZip({Entry("a.txt"), Entry("dir/b.dat", 10, 0), Entry("c.txt", 0)})));
-    std::string dest = Join(folder.Path(), "out");
-    ASSERT_TRUE(testing_support::MakeFolder(dest));
-    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    TArchiveRun run(BuildZip({Entry("a.txt"), Entry("dir/b.dat", 10, 0), Entry("c.txt", 0)}));
+    TCommand command = run.Command();
     command.FileSpec = c.Spec;
     command.IndexofItem = c.Index;
     ASSERT_EQ(Execute(command), 0);
-    EXPECT_EQ(ListFolder(dest), c.Expected);
+    EXPECT_EQ(ListFolder(run.Dest), c.Expected);
   }
 }
 
@@ -335,7 +347,6 @@ TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
   } cases[] = {{"matching", 0, 1, true}, {"other name", 1, 1, false}, {"version 2", 0, 2, false}};
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Label);
-    TTempFolder folder;
     auto e = Entry("a.txt");
     const std::string unicode = "\xC3\xA4.txt";
     std::uint32_t crc = testing_support::Crc32({e.Name.begin(), e.Name.end()}) ^ c.CrcChange;
@@ -343,41 +354,30 @@ TEST(Extract, UnicodePathFieldNamesTheFileWhenItMatches) {
     e.Extra = {0x75, 0x70, size, 0, c.Version};
     util::AppendU32(e.Extra, crc);
     e.Extra.insert(e.Extra.end(), unicode.begin(), unicode.end());
-    ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({e})));
-    std::string dest = Join(folder.Path(), "out");
-    ASSERT_TRUE(testing_support::MakeFolder(dest));
-    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    TArchiveRun run(BuildZip({e}));
+    TCommand command = run.Command();
     ASSERT_EQ(Execute(command), 0);
-    EXPECT_EQ(ListFolder(dest), std::vector<std::string>{c.Used ? "\xE4.txt" : "a.txt"});
+    EXPECT_EQ(ListFolder(run.Dest), std::vector<std::string>{c.Used ? "\xE4.txt" : "a.txt"});
   }
 }
 
 // With folder names kept, files land in their folders and folder entries
 // become folders.
 TEST(Extract, FolderNamesAreKeptWhenAsked) {
-  TTempFolder folder;
   auto a = Entry("sub/deeper/a.txt");
-  ASSERT_TRUE(testing_support::WriteWholeFile(
-      Join(folder.Path(), "x.zip"), BuildZip({Entry("empty/", 0, 0), a, Entry("b.txt")})));
-  std::string dest = Join(folder.Path(), "out");
-  ASSERT_TRUE(testing_support::MakeFolder(dest));
-  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  TArchiveRun run(BuildZip({Entry("empty/", 0, 0), a, Entry("b.txt")}));
+  TCommand command = run.Command();
   command.NoDirectoryNames = false;
   command.NoDirectoryItems = false;
   ASSERT_EQ(Execute(command), 0);
-  EXPECT_EQ(ListFolder(dest), (std::vector<std::string>{"b.txt", "empty", "sub"}));
-  EXPECT_EQ(ReadWholeFile(Join(Join(Join(dest, "sub"), "deeper"), "a.txt")), a.Data);
+  EXPECT_EQ(ListFolder(run.Dest), (std::vector<std::string>{"b.txt", "empty", "sub"}));
+  EXPECT_EQ(ReadWholeFile(Join(Join(Join(run.Dest, "sub"), "deeper"), "a.txt")), a.Data);
   EXPECT_EQ(command.Minor.Items.front(), "sub\\deeper\\a.txt");
 }
 
 TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {
-  TTempFolder folder;
-  ASSERT_TRUE(testing_support::WriteWholeFile(
-      Join(folder.Path(), "x.zip"), BuildZip({Entry("a.txt", 400000), Entry("b.txt", 100)})));
-  std::string dest = Join(folder.Path(), "out");
-  ASSERT_TRUE(testing_support::MakeFolder(dest));
-
-  TCommand plain(Join(folder.Path(), "x.zip"), dest);
+  TArchiveRun run(BuildZip({Entry("a.txt", 400000), Entry("b.txt", 100)}));
+  TCommand plain = run.Command();
   ASSERT_EQ(Execute(plain), 0);
   ExpectProgressComplete(plain.Major, plain.Minor, 2);
   EXPECT_EQ(plain.Minor.Items.front(), "a.txt");
@@ -400,7 +400,7 @@ TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Label);
-    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    TCommand command = run.Command();
     command.SubOptions = c.SubOptions;
     (c.CancelMajor ? command.Major : command.Minor).CancelAt = 1;
     std::int32_t result = Execute(command);
@@ -412,39 +412,31 @@ TEST(Extract, StatusEntriesGetTheirUserDataAndCanCancel) {
 }
 
 TEST(Extract, RecordsOtherThanExtractAreRefused) {
-  TTempFolder folder;
-  ASSERT_TRUE(
-      testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({Entry("a.txt")})));
-  std::string dest = Join(folder.Path(), "out");
-  ASSERT_TRUE(testing_support::MakeFolder(dest));
+  TArchiveRun run(BuildZip({Entry("a.txt")}));
   for (std::int32_t code : {0, 1, 6, 7, 9, -1}) {
     SCOPED_TRACE(code);
-    TCommand command(Join(folder.Path(), "x.zip"), dest);
+    TCommand command = run.Command();
     command.FunctionCode = code;
     EXPECT_EQ(Execute(command), dunzip::dzNotSupported);
   }
-  TCommand command(Join(folder.Path(), "x.zip"), dest);
+  TCommand command = run.Command();
   auto &record = command.Record();
   dunzip::PutU32(record.data(), dunzip::Cmd.RecordSize, dunzip::CommandSize + 1);
   EXPECT_EQ(dunzip::RunCommand(record.data()), dunzip::dzBadCommand);
   EXPECT_EQ(dunzip::RunCommand(nullptr), dunzip::dzBadCommand);
-  TCommand missing(Join(folder.Path(), "missing.zip"), dest);
+  TCommand missing(Join(run.Folder.Path(), "missing.zip"), run.Dest);
   EXPECT_EQ(Execute(missing), dunzip::dzOpenFailed);
-  EXPECT_TRUE(ListFolder(dest).empty());
+  EXPECT_TRUE(ListFolder(run.Dest).empty());
 }
 
 // Files already in the destination are complete originals after any single
 // failing file operation (a full disk included); no temporary file stays.
 TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
-  TTempFolder folder;
   auto a = Entry("a.txt", 200000), b = Entry("b.txt", 300000, 0);
-  ASSERT_TRUE(testing_support::WriteWholeFile(Join(folder.Path(), "x.zip"), BuildZip({a, b})));
-  std::string dest = Join(folder.Path(), "out");
-  ASSERT_TRUE(testing_support::MakeFolder(dest));
-  std::map<std::string, std::vector<std::uint8_t>> originals = {{"a.txt", a.Data},
-                                                                {"b.txt", b.Data}};
+  TArchiveRun archive(BuildZip({a, b}));
+  const TOriginals originals = {{"a.txt", a.Data}, {"b.txt", b.Data}};
 
-  TCommand counting(Join(folder.Path(), "x.zip"), dest);
+  TCommand counting = archive.Command();
   platform::fault::Arm(0);
   ASSERT_EQ(Execute(counting), 0);
   std::uint64_t operations = platform::fault::Count();
@@ -457,18 +449,12 @@ TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
       TTempFolder run;
       std::string out = Join(run.Path(), "out");
       ASSERT_TRUE(testing_support::MakeFolder(out));
-      TCommand command(Join(folder.Path(), "x.zip"), out);
+      TCommand command(archive.Zip, out);
       platform::fault::Arm(failAt, diskFull);
       std::int32_t result = Execute(command);
       platform::fault::Disarm();
-      auto names = ListFolder(out);
-      if (result == 0) {
-        EXPECT_EQ(names.size(), 2u);
-      }
-      for (const auto &name : names) {
-        ASSERT_EQ(originals.count(name), 1u) << name;
-        EXPECT_EQ(ReadWholeFile(Join(out, name)), originals[name]) << name;
-      }
+      ExpectOnlyOriginals(result, out, originals);
+      ASSERT_FALSE(HasFatalFailure());
     }
   }
 }
@@ -479,8 +465,7 @@ TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
 TEST(Extract, EveryTruncationAndByteChangeOfASmallArchiveIsSafe) {
   auto a = Entry("a.txt", 40, 0), b = Entry("b.txt", 60);
   auto zip = BuildZip({a, b});
-  std::map<std::string, std::vector<std::uint8_t>> originals = {{"a.txt", a.Data},
-                                                                {"b.txt", b.Data}};
+  const TOriginals originals = {{"a.txt", a.Data}, {"b.txt", b.Data}};
   std::vector<std::vector<std::uint8_t>> variants;
   for (std::size_t length = 0; length < zip.size(); ++length)
     variants.emplace_back(zip.begin(), zip.begin() + static_cast<long>(length));
@@ -497,15 +482,8 @@ TEST(Extract, EveryTruncationAndByteChangeOfASmallArchiveIsSafe) {
     ASSERT_TRUE(testing_support::MakeFolder(out));
     ASSERT_TRUE(testing_support::WriteWholeFile(archive, variants[i]));
     TCommand command(archive, out);
-    std::int32_t result = Execute(command);
-    auto names = ListFolder(out);
-    if (result == 0) {
-      EXPECT_EQ(names.size(), 2u);
-    }
-    for (const auto &name : names) {
-      ASSERT_EQ(originals.count(name), 1u) << name;
-      EXPECT_EQ(ReadWholeFile(Join(out, name)), originals[name]);
-    }
+    ExpectOnlyOriginals(Execute(command), out, originals);
+    ASSERT_FALSE(HasFatalFailure());
     EXPECT_EQ(ListFolder(parent.Path()).size(), i + 2);
   }
 }

@@ -21,12 +21,8 @@ dunzip::TDunzipEntry LoadEntry(void *&library) {
 }
 
 std::vector<std::uint8_t> TwoEntryZip() {
-  testing_support::TTestEntry a, b;
-  a.Name = "a.txt";
-  a.Data = testing_support::PatternBytes(3000, 5);
-  b.Name = "b.txt";
-  b.Data = testing_support::PatternBytes(20, 6);
-  return testing_support::BuildZip({a, b});
+  return testing_support::BuildZip({{"a.txt", testing_support::PatternBytes(3000, 5)},
+                                    {"b.txt", testing_support::PatternBytes(20, 6)}});
 }
 
 TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
@@ -36,12 +32,8 @@ TEST(Library, LoadsByNameAndExtractsWithCallbacks) {
 
   testing_support::TTempFolder folder;
   const char *sep = testing_support::RunningOnWindows() ? "\\" : "/";
-  testing_support::TTestEntry a, b;
-  a.Name = "sub/a.txt";
-  a.Data = testing_support::PatternBytes(100000, 3);
-  b.Name = "b.txt";
-  b.Method = 0;
-  b.Data = testing_support::PatternBytes(10, 4);
+  const testing_support::TTestEntry a("sub/a.txt", testing_support::PatternBytes(100000, 3));
+  testing_support::TTestEntry b("b.txt", testing_support::PatternBytes(10, 4), 0);
   b.ExternalAttributes = 0x21;
   std::string zip = folder.Path() + sep + "x.zip";
   ASSERT_TRUE(testing_support::WriteWholeFile(zip, testing_support::BuildZip({a, b})));

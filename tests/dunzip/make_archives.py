@@ -138,69 +138,62 @@ def main():
         run(["7zz", "a", "-tzip", "-bd"] + options + [os.path.join(out, name)] + members)
         manifest(name, tree_files)
 
-    # Python: UTF-8 names (flag bit 11), stored and deflated, and entries
-    # made on DOS whose attributes must come back.
+    # Python's own archives from (entry, data, flat name, attributes[, stamp]),
+    # their entries compressed with `method`, and empty entries `bare`
+    # behind them; the expected files are called PREFIX_<index>.bin.
+    def python_zip(name, method, entries, prefix, bare=()):
+        files = []
+        with zipfile.ZipFile(os.path.join(out, name), "w", method) as z:
+            for i, (info, data, flat, attributes, *when) in enumerate(entries):
+                info.compress_type = method
+                z.writestr(info, data)
+                expect = "%s_%d.bin" % (prefix, i)
+                with open(os.path.join(expected, expect), "wb") as f:
+                    f.write(data)
+                files.append((flat, expect, attributes, *when))
+            for info in bare:
+                z.writestr(info, b"")
+        manifest(name, files)
+
+    # UTF-8 names (flag bit 11), stored and deflated.
     utf8 = {"Gr\u00fc\u00dfe.txt": b"Gr\xc3\xbc\xc3\x9fe\n" * 50, "\u20acuro/Pr\u00e4sentation.bin":
             bytes(rng.getrandbits(8) for _ in range(70000))}
     for name, method in [("python_stored.zip", zipfile.ZIP_STORED),
                          ("python_deflated.zip", zipfile.ZIP_DEFLATED)]:
-        files = []
-        with zipfile.ZipFile(os.path.join(out, name), "w", method) as z:
-            for i, (entry, data) in enumerate(utf8.items()):
-                info = zipfile.ZipInfo(entry, STAMP)
-                info.compress_type = method
-                z.writestr(info, data)
-                expect = "%s_%d.bin" % (name, i)
-                with open(os.path.join(expected, expect), "wb") as f:
-                    f.write(data)
-                files.append((entry.split("/")[-1], expect, "-"))
-            z.writestr(zipfile.ZipInfo("\u20acuro/", STAMP), b"")
-        manifest(name, files)
+        python_zip(name, method, [(zipfile.ZipInfo(entry, STAMP), data, entry.split("/")[-1], "-")
+                                  for entry, data in utf8.items()],
+                   name, [zipfile.ZipInfo("\u20acuro/", STAMP)])
 
     # Header names as DOS and Windows tools write them: code page 437 bytes
     # without a flag, and Info-ZIP's Unicode path block for a name that code
     # page 437 cannot hold.
-    files = []
-    with zipfile.ZipFile(os.path.join(out, "python_cp437.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        unicode_name = "Sm\u00f8rrebr\u00f8d.txt".encode("utf-8")
-        for i, (raw, extra, name) in enumerate([
-                ("\x9abersicht \xe1.txt", b"", "\u00dcbersicht \u00df.txt"),
-                ("Smorrebrod.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
-                                               zipfile.crc32(b"Smorrebrod.txt")) + unicode_name,
-                 "Sm\u00f8rrebr\u00f8d.txt")]):
-            info = RawNameInfo(raw, STAMP)
-            info.create_system = HOST_DOS
-            info.compress_type = zipfile.ZIP_DEFLATED
-            info.extra = extra
-            data = ("%s\r\n" % name).encode("cp1252") * (i + 1)
-            z.writestr(info, data)
-            expect = "cp437_%d.bin" % i
-            with open(os.path.join(expected, expect), "wb") as f:
-                f.write(data)
-            files.append((name, expect, "-"))
-    manifest("python_cp437.zip", files)
+    unicode_name = "Sm\u00f8rrebr\u00f8d.txt".encode("utf-8")
+    entries = []
+    for i, (raw, extra, name) in enumerate([
+            ("\x9abersicht \xe1.txt", b"", "\u00dcbersicht \u00df.txt"),
+            ("Smorrebrod.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
+                                           zipfile.crc32(b"Smorrebrod.txt")) + unicode_name,
+             "Sm\u00f8rrebr\u00f8d.txt")]):
+        info = RawNameInfo(raw, STAMP)
+        info.create_system = HOST_DOS
+        info.extra = extra
+        entries.append((info, ("%s\r\n" % name).encode("cp1252") * (i + 1), name, "-"))
+    python_zip("python_cp437.zip", zipfile.ZIP_DEFLATED, entries, "cp437")
 
     # Attributes made on DOS, NTFS and VFAT come back; one entry was written
     # in the last hour of a day.
-    files = []
-    with zipfile.ZipFile(os.path.join(out, "python_dos.zip"), "w", zipfile.ZIP_DEFLATED) as z:
-        for i, (entry, host, attributes, when) in enumerate([
-                ("READONLY.TXT", HOST_DOS, 0x21, STAMP), ("HIDDEN.TXT", HOST_DOS, 0x22, STAMP),
-                ("SYSTEM.TXT", HOST_DOS, 0x24, STAMP), ("PLAIN.TXT", HOST_DOS, 0x20, STAMP),
-                ("NTFS_RO.TXT", HOST_NTFS, 0x21, LATE_STAMP),
-                ("NTFS_HID.TXT", HOST_NTFS, 0x22, STAMP),
-                ("VFAT_RO.TXT", HOST_VFAT, 0x01, STAMP)]):
-            info = zipfile.ZipInfo(entry, when)
-            info.create_system = host
-            info.external_attr = attributes
-            info.compress_type = zipfile.ZIP_DEFLATED
-            data = ("%s\r\n" % entry).encode() * (i + 1)
-            z.writestr(info, data)
-            expect = "dos_%d.bin" % i
-            with open(os.path.join(expected, expect), "wb") as f:
-                f.write(data)
-            files.append((entry, expect, "%02x" % attributes, when))
-    manifest("python_dos.zip", files)
+    entries = []
+    for i, (entry, host, attributes, when) in enumerate([
+            ("READONLY.TXT", HOST_DOS, 0x21, STAMP), ("HIDDEN.TXT", HOST_DOS, 0x22, STAMP),
+            ("SYSTEM.TXT", HOST_DOS, 0x24, STAMP), ("PLAIN.TXT", HOST_DOS, 0x20, STAMP),
+            ("NTFS_RO.TXT", HOST_NTFS, 0x21, LATE_STAMP), ("NTFS_HID.TXT", HOST_NTFS, 0x22, STAMP),
+            ("VFAT_RO.TXT", HOST_VFAT, 0x01, STAMP)]):
+        info = zipfile.ZipInfo(entry, when)
+        info.create_system = host
+        info.external_attr = attributes
+        entries.append((info, ("%s\r\n" % entry).encode() * (i + 1), entry, "%02x" % attributes,
+                        when))
+    python_zip("python_dos.zip", zipfile.ZIP_DEFLATED, entries, "dos")
 
     with open(os.path.join(out, "manifest.txt"), "w", newline="\n") as f:
         f.write("\n".join(lines) + "\n")

@@ -18,19 +18,14 @@ TEST(ZipReaderFindings, LocalNameComparisonCopesWithEmptyAndHighByteNames) {
   for (const std::string &name : {std::string(), std::string("\x81"
                                                              "ber.txt")}) {
     SCOPED_TRACE("name of " + std::to_string(name.size()) + " bytes");
-    testing_support::TTestEntry entry;
-    entry.Name = name;
-    entry.Method = 0;
-    entry.Data = {'a', 'b', 'c'};
+    const testing_support::TTestEntry entry(name, {'a', 'b', 'c'}, 0);
     std::vector<std::uint8_t> zip = testing_support::BuildZip({entry});
 
-    dunzip::TMemorySource source(zip.data(), zip.size());
-    dunzip::TZipReader reader(source);
-    std::vector<dunzip::TZipEntry> entries;
-    ASSERT_EQ(reader.ReadCentralDirectory(entries), dunzip::TZipError::None);
-    ASSERT_EQ(entries.size(), 1u);
+    dunzip_test::TOpened zipped(zip);
+    ASSERT_EQ(zipped.Error, dunzip::TZipError::None);
+    ASSERT_EQ(zipped.Entries.size(), 1u);
     TMemorySink sink;
-    EXPECT_EQ(reader.ExtractEntry(entries[0], sink), dunzip::TZipError::None);
+    EXPECT_EQ(zipped.Reader.ExtractEntry(zipped.Entries[0], sink), dunzip::TZipError::None);
     EXPECT_EQ(sink.Bytes, entry.Data);
   }
 }

@@ -16,27 +16,24 @@ namespace {
 using dunzip::TZipEntry;
 using dunzip::TZipError;
 using dunzip_test::TMemorySink;
+using dunzip_test::TOpened;
 using testing_support::BuildZip;
 using testing_support::TTestEntry;
 
-std::vector<std::uint8_t> Text(const std::string &s) {
-  return {s.begin(), s.end()};
-}
+constexpr auto Text = testing_support::TextBytes;
 
 // Reads every entry; true when all of them came out as `expected` (by index).
 bool ReadsBackExactly(const std::vector<std::uint8_t> &zip,
                       const std::vector<std::vector<std::uint8_t>> &expected, bool &refused) {
-  dunzip::TMemorySource source(zip.data(), zip.size());
-  dunzip::TZipReader reader(source);
-  std::vector<TZipEntry> entries;
+  TOpened zipped(zip);
   refused = true;
-  if (reader.ReadCentralDirectory(entries) != TZipError::None)
+  if (zipped.Error != TZipError::None)
     return true;
-  if (entries.size() != expected.size())
+  if (zipped.Entries.size() != expected.size())
     return false;
-  for (std::size_t i = 0; i < entries.size(); ++i) {
+  for (std::size_t i = 0; i < zipped.Entries.size(); ++i) {
     TMemorySink sink;
-    if (reader.ExtractEntry(entries[i], sink) != TZipError::None)
+    if (zipped.Reader.ExtractEntry(zipped.Entries[i], sink) != TZipError::None)
       return true;
     if (sink.Bytes != expected[i])
       return false;
@@ -46,17 +43,11 @@ bool ReadsBackExactly(const std::vector<std::uint8_t> &zip,
 }
 
 std::vector<TTestEntry> SmallEntries() {
-  TTestEntry stored;
-  stored.Name = "one.txt";
-  stored.Method = 0;
-  stored.Data = Text("stored text");
-  TTestEntry deflated;
-  deflated.Name = "two.txt";
-  deflated.Data = Text("deflated deflated deflated text");
+  const TTestEntry deflated("two.txt", Text("deflated deflated deflated text"));
   TTestEntry described = deflated;
   described.Name = "three.txt";
   described.Flags = 0x0008;
-  return {stored, deflated, described};
+  return {TTestEntry("one.txt", Text("stored text"), 0), deflated, described};
 }
 
 TEST(ZipReader, EveryTruncationAndByteChangeIsRefusedOrReadExactly) {
@@ -121,18 +112,14 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
-    TTestEntry e;
-    e.Name = "x.bin";
-    e.Data = testing_support::PatternBytes(5000, 7);
+    TTestEntry e("x.bin", testing_support::PatternBytes(5000, 7));
     c.Break(e);
-    auto zip = BuildZip({e});
-    dunzip::TMemorySource source(zip.data(), zip.size());
-    dunzip::TZipReader reader(source);
-    std::vector<TZipEntry> entries;
-    ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
-    ASSERT_EQ(entries.size(), 1u);
+    const auto zip = BuildZip({e});
+    TOpened zipped(zip);
+    ASSERT_EQ(zipped.Error, TZipError::None);
+    ASSERT_EQ(zipped.Entries.size(), 1u);
     TMemorySink sink;
-    EXPECT_EQ(reader.ExtractEntry(entries[0], sink), c.Expected);
+    EXPECT_EQ(zipped.Reader.ExtractEntry(zipped.Entries[0], sink), c.Expected);
     EXPECT_LE(sink.Bytes.size(), e.Data.size());
   }
 }
@@ -140,35 +127,25 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
 // A deflate stream that expands far beyond its declared size stops at the
 // declared size.
 TEST(ZipReader, OutputNeverExceedsTheDeclaredSize) {
-  TTestEntry e;
-  e.Name = "bomb.bin";
-  e.Data.assign(4 * 1024 * 1024, 0);
+  TTestEntry e("bomb.bin", std::vector<std::uint8_t>(4 * 1024 * 1024, 0));
   e.OverrideSize = true;
   e.UncompressedSize = 1000;
-  auto zip = BuildZip({e});
-  dunzip::TMemorySource source(zip.data(), zip.size());
-  dunzip::TZipReader reader(source);
-  std::vector<TZipEntry> entries;
-  ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
+  const auto zip = BuildZip({e});
+  TOpened zipped(zip);
+  ASSERT_EQ(zipped.Error, TZipError::None);
   TMemorySink sink;
-  EXPECT_NE(reader.ExtractEntry(entries[0], sink), TZipError::None);
+  EXPECT_NE(zipped.Reader.ExtractEntry(zipped.Entries.at(0), sink), TZipError::None);
   EXPECT_LE(sink.Bytes.size(), 1000u);
 }
 
 // Thousands of central records naming one entry would unpack into many times
 // the archive's size; the directory itself is refused.
 TEST(ZipReader, CentralRecordsSharingOneEntryAreRefused) {
-  TTestEntry shared;
-  shared.Name = "large.bin";
-  shared.Data.assign(4096, 0);
-  std::vector<TTestEntry> entries(3000, shared);
+  std::vector<TTestEntry> entries(3000,
+                                  TTestEntry("large.bin", std::vector<std::uint8_t>(4096, 0)));
   for (std::size_t i = 1; i < entries.size(); ++i)
     entries[i].CentralOffset = 0;
-  auto zip = BuildZip(entries);
-  dunzip::TMemorySource source(zip.data(), zip.size());
-  dunzip::TZipReader reader(source);
-  std::vector<TZipEntry> read;
-  EXPECT_EQ(reader.ReadCentralDirectory(read), TZipError::BadArchive);
+  EXPECT_EQ(TOpened(BuildZip(entries)).Error, TZipError::BadArchive);
 }
 
 // The directory is read through a window of 64 KiB: records crossing its
@@ -177,10 +154,8 @@ TEST(ZipReader, DirectoryLargerThanTheReadWindowReadsBackInOrder) {
   std::vector<TTestEntry> entries;
   std::vector<std::vector<std::uint8_t>> expected;
   for (int i = 0; i < 700; ++i) {
-    TTestEntry e;
-    e.Name = "folder/entry" + std::to_string(i) + std::string(i % 97, 'n') + ".txt";
-    e.Method = 0;
-    e.Data = Text(std::to_string(i));
+    TTestEntry e("folder/entry" + std::to_string(i) + std::string(i % 97, 'n') + ".txt",
+                 Text(std::to_string(i)), 0);
     if (i == 350) {
       e.Extra = {0xFE, 0xCA, 0xF0, 0xFF}; // one block of 65,520 bytes
       e.Extra.resize(4 + 0xFFF0, 0x5A);
@@ -192,13 +167,11 @@ TEST(ZipReader, DirectoryLargerThanTheReadWindowReadsBackInOrder) {
   bool refused = true;
   EXPECT_TRUE(ReadsBackExactly(zip, expected, refused));
   EXPECT_FALSE(refused);
-  dunzip::TMemorySource source(zip.data(), zip.size());
-  dunzip::TZipReader reader(source);
-  std::vector<TZipEntry> read;
-  ASSERT_EQ(reader.ReadCentralDirectory(read), TZipError::None);
-  ASSERT_EQ(read.size(), entries.size());
-  for (std::size_t i = 0; i < read.size(); ++i)
-    EXPECT_EQ(read[i].RawName, entries[i].Name);
+  TOpened zipped(zip);
+  ASSERT_EQ(zipped.Error, TZipError::None);
+  ASSERT_EQ(zipped.Entries.size(), entries.size());
+  for (std::size_t i = 0; i < entries.size(); ++i)
+    EXPECT_EQ(zipped.Entries[i].RawName, entries[i].Name);
 }
 
 std::vector<std::uint8_t> ReadArchive(const std::string &name) {
@@ -212,15 +185,13 @@ TEST(ZipReader, Zip64RecordsAndExtraFieldsOfInfoZipAreRead) {
     SCOPED_TRACE(name);
     auto zip = ReadArchive(name);
     ASSERT_FALSE(zip.empty());
-    dunzip::TMemorySource source(zip.data(), zip.size());
-    dunzip::TZipReader reader(source);
-    std::vector<TZipEntry> entries;
-    ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
-    for (const auto &entry : entries) {
+    TOpened zipped(zip);
+    ASSERT_EQ(zipped.Error, TZipError::None);
+    for (const auto &entry : zipped.Entries) {
       if (entry.IsFolder())
         continue;
       TMemorySink sink;
-      EXPECT_EQ(reader.ExtractEntry(entry, sink), TZipError::None) << entry.RawName;
+      EXPECT_EQ(zipped.Reader.ExtractEntry(entry, sink), TZipError::None) << entry.RawName;
       EXPECT_EQ(sink.Bytes.size(), entry.UncompressedSize);
     }
   }

@@ -36,6 +36,15 @@ bool ComparedApart(const std::string &relative) {
          relative == "data/" + std::string(runlog::RunLogName);
 }
 
+// The scenario's files but those compared apart.
+TTree Comparable(const TFaultScenario &s) {
+  TTree tree;
+  for (const auto &[file, contents] : s.Snapshot())
+    if (!ComparedApart(file))
+      tree[file] = contents;
+  return tree;
+}
+
 bool InDownloadOrStaging(const std::string &relative) {
   return relative.rfind("download/", 0) == 0 || relative.rfind("staging/", 0) == 0;
 }
@@ -46,19 +55,12 @@ protected:
   // True when the run ended by itself; `count` is then its operations.
   bool RunDriver(const TFaultScenario &s, std::uint64_t crashAt, std::uint64_t &count) {
     const bool windows = testing_support::RunningOnWindows();
-    const std::string self = platform::ExecutablePath();
-    const std::string driver = platform::NativePath(self.substr(0, self.find_last_of('\\')) +
-                                                    "\\crash_driver" + (windows ? ".exe" : ""));
     const std::string result = Results / "count.txt";
-    std::string line =
-        "\"" + driver + "\" \"" + s.Data + "\" " + std::to_string(crashAt) + " \"" + result + "\"";
+    std::string line = "\"" + ProgramPath("crash_driver") + "\" \"" + s.Data + "\" " +
+                       std::to_string(crashAt) + " \"" + result + "\"";
     if (!windows)
       line += " \"" + Drives.Path() + "\"";
-    line += windows ? " >NUL 2>&1" : " >/dev/null 2>&1";
-    // cmd.exe drops the first and the last quote of the line.
-    if (windows)
-      line = "\"" + line + "\"";
-    std::system(line.c_str());
+    RunShell(line + (windows ? " >NUL 2>&1" : " >/dev/null 2>&1"));
     if (!testing_support::FileExists(result))
       return false;
     count = std::strtoull(testing_support::ReadWholeText(result).c_str(), nullptr, 10);
@@ -84,9 +86,7 @@ TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
   {
     TFaultScenario s(true, PackageCount);
     ASSERT_TRUE(RunWhole(s));
-    for (const auto &[file, contents] : s.Snapshot())
-      if (!ComparedApart(file))
-        reference[file] = contents;
+    reference = Comparable(s);
   }
   std::uint64_t count = 0;
   {
@@ -114,10 +114,7 @@ TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
       },
       [&](const TFaultScenario &s, const TAfterCrash &after, std::uint64_t) {
         ExpectSameFacts(s.Destinations(), s.DestinationsAfter(PackageCount));
-        TTree tree;
-        for (const auto &[file, contents] : s.Snapshot())
-          if (!ComparedApart(file))
-            tree[file] = contents;
+        const TTree tree = Comparable(s);
         for (const auto &[file, contents] : tree)
           if (reference.count(file) == 0 && !(after.Recorded && InDownloadOrStaging(file)))
             ADD_FAILURE() << "left behind: " << file;

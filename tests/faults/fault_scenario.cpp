@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -17,10 +18,7 @@ namespace {
 
 using testing_support::TPackageItem;
 
-TBytes Bytes(const std::string &text) {
-  return TBytes(text.begin(), text.end());
-}
-
+constexpr auto Bytes = testing_support::TextBytes;
 const std::uint32_t Time1 = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
 const std::uint32_t Time2 = testing_support::DosDateTime(2021, 11, 2, 17, 5, 10);
 
@@ -127,29 +125,6 @@ TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Se
   testing_support::ForgetSettings();
 }
 
-admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
-  admin::TPackageRecord record = before;
-  for (int k = 1; k <= admin::PackageInfoCount; ++k)
-    record.SetInstalledInfo(k, before.OfferedInfo(k));
-  record.SetInstallPending(0);
-  return record;
-}
-
-// The header a run that ended with `result` writes, stamped as `stored` was.
-admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
-                             const admin::TAdminHeader &stored) {
-  admin::TAdminHeader header = old;
-  header.SetLastResult(result);
-  header.SetLastRunDate(stored.LastRunDate());
-  header.SetLastRunTime(stored.LastRunTime());
-  if (result == 0) {
-    header.SetVersionText(old.OfferedVersionText().View());
-    header.SetVersionDate(old.OfferedVersionDate());
-    header.SetUpdatePending(0);
-  }
-  return header;
-}
-
 void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected) {
   for (const auto &[file, facts] : expected) {
     auto it = actual.find(file);
@@ -196,6 +171,20 @@ std::string TFaultScenario::Path(const std::string &relative) const {
   for (char c : "/" + relative)
     path += (c == '/' && testing_support::RunningOnWindows()) ? '\\' : c;
   return path;
+}
+
+std::string ProgramPath(const std::string &name) {
+  const std::string self = platform::ExecutablePath();
+  const std::string folder = self.substr(0, self.find_last_of('\\'));
+  return platform::NativePath(folder + "\\" + name +
+                              (testing_support::RunningOnWindows() ? ".exe" : ""));
+}
+
+bool RunShell(std::string line) {
+  // cmd.exe drops the first and the last quote of the line.
+  if (testing_support::RunningOnWindows())
+    line = "\"" + line + "\"";
+  return std::system(line.c_str()) == 0;
 }
 
 TTree FilesBelow(const std::string &root) {

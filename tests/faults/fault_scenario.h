@@ -24,6 +24,11 @@ using TBytes = std::vector<std::uint8_t>;
 // Relative path ("dest1/a.txt", "/" separated) -> contents.
 using TTree = std::map<std::string, TBytes>;
 
+// Native path of a program beside this test program.
+std::string ProgramPath(const std::string &name);
+// `line` through the command interpreter; true when it ended with 0.
+bool RunShell(std::string line);
+
 // Every file below `root` (a path in the program's form), by relative path.
 TTree FilesBelow(const std::string &root);
 
@@ -38,12 +43,8 @@ struct TFileFacts {
 };
 using TFactTree = std::map<std::string, TFileFacts>;
 
-// `before` as RewritePackage leaves it.
-admin::TPackageRecord Applied(const admin::TPackageRecord &before);
-// The header a run that ended with `result` writes over `old`, stamped with
-// the date and time that `stored` carries.
-admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
-                             const admin::TAdminHeader &stored);
+using testing_support::Applied;
+using testing_support::Recorded;
 
 // One failure per file that is missing, unexpected or different.
 void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected);

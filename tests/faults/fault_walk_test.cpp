@@ -37,19 +37,9 @@ using TKind = TRecordingView::TEventKind;
 enum class TPhase { SetUp, Verify, Unpack, Place, Finish };
 
 const char *PhaseName(TPhase phase) {
-  switch (phase) {
-  case TPhase::SetUp:
-    return "set-up";
-  case TPhase::Verify:
-    return "record read / verification";
-  case TPhase::Unpack:
-    return "unpacking";
-  case TPhase::Place:
-    return "placement / record rewrite";
-  case TPhase::Finish:
-    return "outcome / emptying";
-  }
-  return "?";
+  static const char *const names[] = {"set-up", "record read / verification", "unpacking",
+                                      "placement / record rewrite", "outcome / emptying"};
+  return names[static_cast<int>(phase)];
 }
 
 struct TMark {
@@ -61,7 +51,7 @@ struct TMark {
 struct TOutcome {
   std::int32_t RunResult = 0;
   std::vector<TRecordingView::TMessage> Boxes;
-  std::vector<std::string> ErrorBoxes; // shown past the view ("Error=")
+  std::vector<testing_support::TBoxRecorder::TBox> ErrorBoxes; // shown past the view ("Error=")
   std::vector<TMark> Marks;
   std::uint64_t Operations = 0;
   bool Threw = false;
@@ -74,11 +64,7 @@ constexpr int PackageCount = 2;
 
 TOutcome RunOnce(const TFaultScenario &s, std::uint64_t failAt, bool diskFull) {
   TOutcome out;
-  platform::SetMessageBoxHook(
-      [&out](platform::THandle, std::string_view text, std::string_view, std::uint32_t) {
-        out.ErrorBoxes.emplace_back(text);
-        return platform::IdOk;
-      });
+  testing_support::TBoxRecorder errorBoxes;
   TRecordingView view;
   int loopCaptions = 0;
   view.OnEvent = [&](const TRecordingView::TEvent &e) {
@@ -119,7 +105,7 @@ TOutcome RunOnce(const TFaultScenario &s, std::uint64_t failAt, bool diskFull) {
   out.HitSetAttributes =
       platform::fault::HitOperation(hit) && hit == platform::fault::TOp::SetAttributes;
   platform::fault::Disarm();
-  platform::SetMessageBoxHook(nullptr);
+  out.ErrorBoxes = errorBoxes.Boxes;
   out.Boxes = view.Messages();
   return out;
 }

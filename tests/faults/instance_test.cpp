@@ -26,14 +26,6 @@ std::string OwnName(const std::string &suffix) {
   return "ZRKUPD_TEST_" + stamp + "_" + suffix;
 }
 
-// Native path of a program in this test's own folder.
-std::string ProgramPath(const std::string &name) {
-  const std::string self = platform::ExecutablePath();
-  const std::string folder = self.substr(0, self.find_last_of('\\'));
-  return platform::NativePath(folder + "\\" + name +
-                              (testing_support::RunningOnWindows() ? ".exe" : ""));
-}
-
 struct TRun {
   bool ExitedWithZero = false;
   std::string Output;
@@ -48,13 +40,9 @@ TRun RunProgram(const testing_support::TTempFolder &scratch, const std::string &
   static int runs = 0;
   const std::string output = scratch / ("output" + std::to_string(++runs) + ".txt");
   const bool windows = testing_support::RunningOnWindows();
-  std::string line = program + " " + args + " > \"" + platform::NativePath(output) + "\" 2>&1 < " +
-                     (windows ? "NUL" : "/dev/null");
-  // cmd.exe drops the first and the last quote of the line.
-  if (windows)
-    line = "\"" + line + "\"";
   TRun run;
-  run.ExitedWithZero = std::system(line.c_str()) == 0;
+  run.ExitedWithZero = RunShell(program + " " + args + " > \"" + platform::NativePath(output) +
+                                "\" 2>&1 < " + (windows ? "NUL" : "/dev/null"));
   run.Output = testing_support::ReadWholeText(output);
   (void)platform::DeleteFile(output); // read already; may not exist
   return run;

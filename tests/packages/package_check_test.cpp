@@ -39,9 +39,7 @@ std::uint32_t TableCrc32(const void *buffer, std::int32_t length, std::uint32_t 
   return crc;
 }
 
-Bytes Text(std::string_view s) {
-  return Bytes(s.begin(), s.end());
-}
+constexpr auto Text = TextBytes;
 
 // A package put together by hand, field by field, independent of the writer.
 struct TChunk {

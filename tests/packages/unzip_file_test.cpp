@@ -25,29 +25,19 @@ using testing_support::TTempFolder;
 using testing_support::WriteWholeFile;
 using Bytes = std::vector<std::uint8_t>;
 
-struct TBox {
-  std::string Text;
-  std::uint32_t Style;
-};
+using TBox = testing_support::TBoxRecorder::TBox;
 
 // Records message boxes and exit requests for the length of a test.
 class UnzipComponent : public ::testing::Test {
 protected:
-  std::vector<TBox> Boxes;
+  testing_support::TBoxRecorder Recorder;
+  std::vector<TBox> &Boxes = Recorder.Boxes;
   std::vector<int> Exits;
 
   void SetUp() override {
-    platform::SetMessageBoxHook(
-        [this](platform::THandle, std::string_view text, std::string_view, std::uint32_t style) {
-          Boxes.push_back({std::string(text), style});
-          return platform::IdOk;
-        });
     packages::SetUnzipExitHook([this](int code) { Exits.push_back(code); });
   }
-  void TearDown() override {
-    platform::SetMessageBoxHook(nullptr);
-    packages::SetUnzipExitHook(nullptr);
-  }
+  void TearDown() override { packages::SetUnzipExitHook(nullptr); }
 };
 
 TEST(LPStr, HolderKeepsOrFitsItsBuffer) {
@@ -386,10 +376,7 @@ TEST_F(UnzipComponent, CallbackEntriesForwardToTheEventsAndCatchEverything) {
 Bytes StoredZip(const std::vector<std::pair<std::string, std::string>> &entries) {
   std::vector<testing_support::TTestEntry> items;
   for (const auto &[name, data] : entries) {
-    testing_support::TTestEntry item;
-    item.Name = name;
-    item.Data.assign(data.begin(), data.end());
-    item.Method = 0;
+    testing_support::TTestEntry item(name, testing_support::TextBytes(data), 0);
     item.ExternalAttributes = name.back() == '/' ? 0x10 : 0x20;
     items.push_back(item);
   }

@@ -48,27 +48,20 @@ TEST(Registry, PosixTextFileHoldsEveryType) {
       "Other|ProgPath|REG_SZ|wrong\n" + key + "|ProgPath|REG_SZ|C:\\Programme\\Host\\\r\n" + key +
           "|Count|REG_DWORD|4294967295\n" + key + "|Blob|REG_BINARY|00ff1A\n" + key +
           "|Path2|REG_EXPAND_SZ|%TEMP%|x\n" + key + "|Bad|REG_DWORD|12x\n"));
+  using namespace std::string_view_literals;
+  const auto progPath = testing_support::TextBytes("C:\\Programme\\Host\\\0"sv);
   const struct {
     const char *key, *value;
     long status;
     std::uint32_t type;
     std::vector<std::uint8_t> data;
   } cases[] = {
-      {key.c_str(),
-       "ProgPath",
-       0,
-       RegSz,
-       {'C', ':', '\\', 'P', 'r', 'o', 'g', 'r', 'a', 'm', 'm', 'e', '\\', 'H', 'o', 's', 't', '\\',
-        0}},
-      {"SOFTWARE\\microsoft\\WINDOWS\\currentversion\\app paths\\kasttools.EXE",
-       "progpath",
-       0,
-       RegSz,
-       {'C', ':', '\\', 'P', 'r', 'o', 'g', 'r', 'a', 'm', 'm', 'e', '\\', 'H', 'o', 's', 't', '\\',
-        0}},
+      {key.c_str(), "ProgPath", 0, RegSz, progPath},
+      {"SOFTWARE\\microsoft\\WINDOWS\\currentversion\\app paths\\kasttools.EXE", "progpath", 0,
+       RegSz, progPath},
       {key.c_str(), "Count", 0, RegDword, {0xFF, 0xFF, 0xFF, 0xFF}},
       {key.c_str(), "Blob", 0, RegBinary, {0x00, 0xFF, 0x1A}},
-      {key.c_str(), "Path2", 0, RegExpandSz, {'%', 'T', 'E', 'M', 'P', '%', '|', 'x', 0}},
+      {key.c_str(), "Path2", 0, RegExpandSz, testing_support::TextBytes("%TEMP%|x\0"sv)},
       {key.c_str(), "Missing", 2, 0, {}},
       {"Software", "ProgPath", 2, 0, {}},
   };

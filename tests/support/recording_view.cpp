@@ -19,12 +19,6 @@ void TRecordingView::SetMeter2(int position) {
   Record(TEventKind::Meter2, {}, {}, static_cast<std::uint32_t>(position));
 }
 
-void TRecordingView::ProcessMessages() {
-  ++ProcessMessagesCalls;
-  if (OnProcessMessages)
-    OnProcessMessages();
-}
-
 int TRecordingView::ShowMessage(std::string_view text, std::string_view caption,
                                 std::uint32_t style) {
   Record(TEventKind::Message, text, caption, style);

@@ -43,7 +43,6 @@ public:
   };
 
   std::vector<TEvent> Events;
-  int ProcessMessagesCalls = 0;
   int ActivateCalls = 0;
   int TimerFires = 0;
   bool Closed = false;
@@ -55,11 +54,9 @@ public:
   // disarms would otherwise fire for ever).
   int TimerFireLimit = 5;
   int MessageAnswer = 1; // IdOk
-  platform::THandle FakeHandle = 0x4711;
 
-  // Run on the matching call, after it has been recorded.
+  // Run on every event, after it has been recorded.
   std::function<void(const TEvent &)> OnEvent;
-  std::function<void()> OnProcessMessages;
 
   void SetCaption(std::string_view text) override { Record(TEventKind::Caption, text); }
   void SetGroupCaption(std::string_view text) override { Record(TEventKind::GroupCaption, text); }
@@ -68,9 +65,9 @@ public:
   void SetMeter1(int position) override;
   void SetMeter2(int position) override;
   void RepaintGroup() override { Record(TEventKind::RepaintGroup, {}); }
-  void ProcessMessages() override;
+  void ProcessMessages() override {}
   int ShowMessage(std::string_view text, std::string_view caption, std::uint32_t style) override;
-  platform::THandle Handle() const override { return FakeHandle; }
+  platform::THandle Handle() const override { return 0x4711; }
   void RunModal(std::function<void()> onActivate, std::function<void()> onTimer) override;
   void ArmTimer(unsigned milliseconds) override;
   void DisarmTimer() override;

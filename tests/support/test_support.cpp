@@ -28,6 +28,18 @@ fs::path Native(std::string_view path) {
 }
 } // namespace
 
+TBoxRecorder::TBoxRecorder(int answer) {
+  platform::SetMessageBoxHook([this, answer](platform::THandle owner, std::string_view text,
+                                             std::string_view caption, std::uint32_t style) {
+    Boxes.push_back({owner, std::string(text), std::string(caption), style});
+    return answer;
+  });
+}
+
+TBoxRecorder::~TBoxRecorder() {
+  platform::SetMessageBoxHook(nullptr);
+}
+
 TTempFolder::TTempFolder() {
   std::error_code ec;
   fs::path base = fs::temp_directory_path(ec);
@@ -94,9 +106,9 @@ bool FileExists(std::string_view path) {
   return fs::exists(Native(path), ec);
 }
 
-std::vector<std::string> FileNames(std::string_view folder) {
+std::vector<std::string> FileNames(std::string_view folder, std::uint32_t attributes) {
   std::vector<platform::TFindEntry> entries;
-  EXPECT_TRUE(platform::FindFiles(JoinPath(folder, "*.*"), platform::faHidden, entries)) << folder;
+  EXPECT_TRUE(platform::FindFiles(JoinPath(folder, "*.*"), attributes, entries)) << folder;
   std::vector<std::string> names;
   for (const auto &e : entries)
     names.push_back(e.Name);

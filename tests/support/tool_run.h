@@ -30,6 +30,14 @@ inline TToolRun RunTool(const std::vector<std::string> &args, const std::string 
   return {code, out.str(), err.str()};
 }
 
+// A run that has to succeed; what it said when it did not.
+inline ::testing::AssertionResult ToolOk(const std::vector<std::string> &args) {
+  const TToolRun r = RunTool(args);
+  if (r.Code == tools::ExitOk)
+    return ::testing::AssertionSuccess();
+  return ::testing::AssertionFailure() << "exit " << r.Code << "\n" << r.Out << r.Err;
+}
+
 // The output of a run that has to succeed, parsed.
 inline nlohmann::json RunToolJson(const std::vector<std::string> &args) {
   const TToolRun r = RunTool(args);

@@ -69,6 +69,28 @@ admin::TPackageRecord PendingRecord(std::uint32_t hostSeed, std::string_view fil
   return record;
 }
 
+admin::TPackageRecord Applied(const admin::TPackageRecord &before) {
+  admin::TPackageRecord record = before;
+  for (int k = 1; k <= admin::PackageInfoCount; ++k)
+    record.SetInstalledInfo(k, before.OfferedInfo(k));
+  record.SetInstallPending(0);
+  return record;
+}
+
+admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
+                             const admin::TAdminHeader &stored) {
+  admin::TAdminHeader header = old;
+  header.SetLastResult(result);
+  header.SetLastRunDate(stored.LastRunDate());
+  header.SetLastRunTime(stored.LastRunTime());
+  if (result == 0) {
+    header.SetVersionText(old.OfferedVersionText().View());
+    header.SetVersionDate(old.OfferedVersionDate());
+    header.SetUpdatePending(0);
+  }
+  return header;
+}
+
 void ForgetSettings() {
   admin::DataFolder = util::TShortString();
   std::memset(admin::Settings.Bytes, 0, sizeof admin::Settings.Bytes);

@@ -39,6 +39,13 @@ std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, in
 admin::TPackageRecord PendingRecord(std::uint32_t hostSeed, std::string_view fileName,
                                     std::uint8_t destIndex, int installedBase, int offeredBase);
 
+// `before` as RewritePackage leaves it.
+admin::TPackageRecord Applied(const admin::TPackageRecord &before);
+// The header a run that ended with `result` writes over `old`, stamped with
+// the date and time that `stored` carries.
+admin::TAdminHeader Recorded(const admin::TAdminHeader &old, std::int32_t result,
+                             const admin::TAdminHeader &stored);
+
 // Drops the settings StoreSettings left in memory, so that an in-process run
 // has to find them for itself.
 void ForgetSettings();

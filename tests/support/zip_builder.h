@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/zip_records.h"
@@ -15,6 +16,12 @@ namespace testing_support {
 // data as stored, and CRC-32 and size are those of Data unless overridden.
 struct TTestEntry : tools::TZipHeader {
   TTestEntry() { DosDateTime = 0x52642A10; } // 2021-03-04 05:16:32
+  TTestEntry(std::string name, std::vector<std::uint8_t> data, std::uint16_t method = 8)
+      : TTestEntry() {
+    Name = std::move(name);
+    Data = std::move(data);
+    Method = method;
+  }
   std::vector<std::uint8_t> Data;
   // Method: 0 stored, 8 deflated; others are stored as given.
   bool OverrideCrc = false;

@@ -30,14 +30,10 @@ struct TScene : TScenarioFolders {
   const std::string Settings = JoinPath(Data, "ZRKUPD.DAT");
 
   TScene() : TScenarioFolders(1234567, 1) {
-    EXPECT_EQ(
-        RunTool({"admin", "init", Admin, "--seed", Seed, "DownloadFolder=" + Download,
-                 "StagingFolder=" + Staging, "DestFolders[1]=" + Dest[1], "LastRunDate=2024-01-02"})
-            .Code,
-        tools::ExitOk);
-    EXPECT_EQ(
-        RunTool({"admin", "add-package", Admin, "--seed", Seed, "PackageFileName=a.pkg"}).Code,
-        tools::ExitOk);
+    EXPECT_TRUE(ToolOk({"admin", "init", Admin, "--seed", Seed, "DownloadFolder=" + Download,
+                        "StagingFolder=" + Staging, "DestFolders[1]=" + Dest[1],
+                        "LastRunDate=2024-01-02"}));
+    EXPECT_TRUE(ToolOk({"admin", "add-package", Admin, "--seed", Seed, "PackageFileName=a.pkg"}));
   }
 
   json Source(std::int32_t seed) const { return SettingsSource(*this, seed); }
@@ -81,8 +77,7 @@ TEST(ZrkToolSafeEditing, RefusedEditsLeaveTheAdministrationFileAsItWas) {
   TRun shown = RunTool({"admin", "show", s.Admin, "--seed", "99"});
   EXPECT_EQ(shown.Code, tools::ExitFailed);
   EXPECT_NE(shown.Err.find("wrong --seed"), std::string::npos);
-  EXPECT_EQ(RunTool({"admin", "set", s.Admin, "--seed", "99", "--force", "LastResult=0"}).Code,
-            tools::ExitOk);
+  EXPECT_TRUE(ToolOk({"admin", "set", s.Admin, "--seed", "99", "--force", "LastResult=0"}));
   EXPECT_NE(ReadWholeFile(s.Admin), before);
 }
 

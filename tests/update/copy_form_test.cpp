@@ -22,6 +22,7 @@
 #include "platform/registry.h"
 #include "platform/window.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/result_texts.h"
 #include "tests/support/test_support.h"
 #include "tests/support/update_scenario.h"
 #include "tests/support/zip_builder.h"
@@ -33,28 +34,15 @@
 namespace update {
 namespace {
 
+using testing_support::FailureBody;
 using testing_support::FileNames;
+using testing_support::FoldersInvalidReason;
+using testing_support::SuccessBody;
+using testing_support::TextBytes;
 using testing_support::TPackageItem;
 using TKind = TRecordingView::TEventKind;
 
 constexpr std::int32_t Seed = 1234567;
-const std::string SuccessTitle = "Herzlichen Gl\xFC"
-                                 "ckwunsch . . .";
-const std::string SuccessBody = "Das angeforderte Update wurde erfolgreich\r\n \r\n"
-                                "in das Programm eingearbeitet.";
-
-std::string FailureBody(const std::string &code, const std::string &reason) {
-  std::string body =
-      "Bei der Einarbeitung des Updates\r\nist ein Fehler aufgetreten (" + code + ").\r\n \r\n";
-  if (!reason.empty())
-    body += reason + "\r\n \r\n";
-  return body + "Bitte holen Sie das Update erneut ab.";
-}
-
-std::vector<std::uint8_t> Bytes(const std::string &text) {
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
-
 std::vector<std::uint8_t> FilePathId(const std::vector<std::pair<std::string, int>> &entries) {
   return testing_support::FilePathId(entries, 0xEE);
 }
@@ -126,32 +114,39 @@ public:
     EXPECT_EQ(boxes.size(), 1u);
     return boxes.size() == 1 ? boxes[0] : TRecordingView::TMessage{};
   }
+
+  // The run's one box is the failure box with this body.
+  void ExpectFailureBox(const std::string &body) const {
+    const auto box = OnlyBox();
+    EXPECT_EQ(box.Caption, "Fehler!");
+    EXPECT_EQ(box.Text, body);
+    EXPECT_EQ(box.Style, platform::MbIconHand);
+  }
+
+  // A run that ended before its work: no box, the dialog closed, the third
+  // package and the left-overs still where they were.
+  void ExpectNothingDone(bool boxShown = false) const {
+    if (!boxShown) {
+      EXPECT_TRUE(View.Messages().empty());
+      ASSERT_FALSE(View.Events.empty());
+      EXPECT_EQ(View.Events.back().Kind, TKind::Close);
+    }
+    EXPECT_EQ(FileNames(Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+    EXPECT_EQ(FileNames(Staging), std::vector<std::string>{"stray.tmp"});
+    EXPECT_TRUE(FileNames(Dest[3]).empty());
+  }
 };
 
-// Checks that a record was written back as applied and nothing else changed.
-void ExpectApplied(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
-  admin::TPackageRecord expected = before;
-  for (int k = 1; k <= admin::PackageInfoCount; ++k)
-    expected.SetInstalledInfo(k, before.OfferedInfo(k));
-  expected.SetInstallPending(0);
-  EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::PackageRecordSize));
-}
-
-void ExpectUnchanged(const admin::TPackageRecord &before, const admin::TPackageRecord &after) {
-  EXPECT_EQ(0, std::memcmp(before.Bytes, after.Bytes, admin::PackageRecordSize));
-}
-
 // The stored records against those written before the run, a letter each:
-// 'A' applied, 'U' unchanged.
+// 'A' applied (and nothing else changed), 'U' unchanged.
 void ExpectRecords(const TScenario &s, std::string_view states) {
   const auto records = s.StoredRecords();
   ASSERT_EQ(records.size(), states.size());
   for (std::size_t i = 0; i < states.size(); ++i) {
     SCOPED_TRACE("record " + std::to_string(i));
-    if (states[i] == 'A')
-      ExpectApplied(s.Records[i], records[i]);
-    else
-      ExpectUnchanged(s.Records[i], records[i]);
+    const admin::TPackageRecord expected =
+        states[i] == 'A' ? testing_support::Applied(s.Records[i]) : s.Records[i];
+    EXPECT_EQ(0, std::memcmp(expected.Bytes, records[i].Bytes, admin::PackageRecordSize));
   }
 }
 
@@ -161,10 +156,10 @@ const std::uint32_t Time2 = testing_support::DosDateTime(2021, 11, 2, 17, 5, 10)
 TPackage FirstPackage() {
   return {"Paket1.pkg",
           1,
-          {{"Liesmich.TXT", Bytes("eins"), Time1, false},
+          {{"Liesmich.TXT", TextBytes("eins"), Time1, false},
            {"lib/", {}, Time1, false},
            {"lib/core.dll", testing_support::PatternBytes(5000, 1), Time2, true},
-           {"shared.txt", Bytes("from package 1"), Time1, false}}};
+           {"shared.txt", TextBytes("from package 1"), Time1, false}}};
 }
 
 TPackage SecondPackage() {
@@ -172,29 +167,19 @@ TPackage SecondPackage() {
           2,
           {{"extra.bin", testing_support::PatternBytes(300, 2), Time2, true},
            {"FILEPATH.ID", FilePathId({{"SHARED.TXT", 1}, {"extra.bin", 0}}), Time1, false},
-           {"shared.txt", Bytes("from package 2"), Time2, false}}};
+           {"shared.txt", TextBytes("from package 2"), Time2, false}}};
 }
 
 TPackage ThirdPackage() {
-  return {"Paket3.pkg", 3, {{"drei.txt", Bytes("drei"), Time1, true}}};
+  return {"Paket3.pkg", 3, {{"drei.txt", TextBytes("drei"), Time1, true}}};
 }
 
 class UpdateRunTest : public ::testing::Test {
 protected:
+  void TearDown() override { platform::fault::Disarm(); }
   // Boxes shown past the view (the placement's "Error=" box) must never
   // reach a real screen.
-  void SetUp() override {
-    platform::SetMessageBoxHook(
-        [this](platform::THandle, std::string_view text, std::string_view, std::uint32_t) {
-          PlatformBoxes.emplace_back(text);
-          return platform::IdOk;
-        });
-  }
-  void TearDown() override {
-    platform::SetMessageBoxHook(nullptr);
-    platform::fault::Disarm();
-  }
-  std::vector<std::string> PlatformBoxes;
+  testing_support::TBoxRecorder PlatformBoxes;
 };
 
 TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
@@ -207,10 +192,10 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
   s.Run();
 
   const auto box = s.OnlyBox();
-  EXPECT_EQ(box.Caption, SuccessTitle);
+  EXPECT_EQ(box.Caption, testing_support::SuccessTitle);
   EXPECT_EQ(box.Text, SuccessBody);
   EXPECT_EQ(box.Style, platform::MbIconInformation);
-  EXPECT_TRUE(PlatformBoxes.empty());
+  EXPECT_TRUE(PlatformBoxes.Boxes.empty());
 
   // Unpacked flat, FILEPATH.ID followed and never copied, the later package
   // replacing the earlier one's file.
@@ -298,7 +283,7 @@ TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
     s.Run();
 
     const auto box = s.OnlyBox();
-    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-5", ""));
+    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-5"));
     const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
     EXPECT_EQ(FileNames(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
     // Nothing unpacked, and no archive, beside the folders named.
@@ -317,11 +302,7 @@ TEST_F(UpdateRunTest, CorruptSecondPackageStopsTheRunWithChecksumFailure) {
   ASSERT_NO_FATAL_FAILURE(s.Write());
   s.Run();
 
-  const auto box = s.OnlyBox();
-  EXPECT_EQ(box.Caption, "Fehler!");
-  EXPECT_EQ(box.Text, FailureBody("-1", "Die Pr\xFC"
-                                        "fsummenberechnung ist fehlgeschlagen."));
-  EXPECT_EQ(box.Style, platform::MbIconHand);
+  s.ExpectFailureBox(FailureBody("-1", testing_support::ChecksumReason));
 
   EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
   EXPECT_TRUE(FileNames(s.Dest[2]).empty());
@@ -376,10 +357,7 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   TScenario s;
   ASSERT_NO_FATAL_FAILURE(run(s, rewriteOp));
 
-  const auto box = s.OnlyBox();
-  EXPECT_EQ(box.Caption, "Fehler!");
-  EXPECT_EQ(box.Text, FailureBody("-6", ""));
-  EXPECT_EQ(box.Style, platform::MbIconHand);
+  s.ExpectFailureBox(FailureBody("-6"));
 
   // The package was taken back out, its record and the header keep it
   // pending, and the package after it was not touched.
@@ -411,14 +389,9 @@ TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
     auto before = testing_support::ReadWholeFile(s.AdminPath);
     s.Run();
 
-    EXPECT_TRUE(s.View.Messages().empty());
-    ASSERT_FALSE(s.View.Events.empty());
-    EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
+    s.ExpectNothingDone();
     EXPECT_EQ(testing_support::FileExists(s.AdminPath), !c.RemoveAdminFile);
     EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
-    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
   }
 }
 
@@ -543,9 +516,6 @@ TEST_F(UpdateRunTest, RunLogTellsWhatEachRunDidAndNeverStopsOne) {
   }
 }
 
-const std::string FoldersInvalidReason = "Die Ordnerangaben des Updates sind ung\xFC"
-                                         "ltig.";
-
 TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
   using THeader = admin::TAdminHeader;
   struct {
@@ -584,17 +554,12 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     const auto box = s.OnlyBox();
     EXPECT_EQ(box.Text, FailureBody("-8", FoldersInvalidReason));
     // Only the outcome is stamped into the header.
-    THeader expected = before;
     const THeader after = s.Header();
-    expected.SetLastResult(admin::RunFoldersInvalid);
-    expected.SetLastRunDate(after.LastRunDate());
-    expected.SetLastRunTime(after.LastRunTime());
+    const THeader expected = testing_support::Recorded(before, admin::RunFoldersInvalid, after);
     EXPECT_EQ(0, std::memcmp(expected.Bytes, after.Bytes, admin::AdminHeaderSize));
     EXPECT_EQ(after.UpdatePending(), 1);
-    ExpectUnchanged(s.Records[0], s.StoredRecords().at(0));
-    EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
-    EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
-    EXPECT_TRUE(FileNames(s.Dest[3]).empty());
+    ExpectRecords(s, "U");
+    s.ExpectNothingDone(true);
     EXPECT_FALSE(testing_support::FileExists(unmade));
   }
 }
@@ -630,37 +595,30 @@ TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord
 }
 
 TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
-  // The second package goes to a folder that also holds a shared file.
+  // The second package goes to a folder that also holds a shared file; its
+  // first item, aaa.txt, is harmless.
+  const auto evil = [](const char *name) { return TPackageItem{name, TextBytes("evil"), Time1}; };
   struct {
     const char *Name;
     bool ToData; // destination 3 is the data folder, else the folder of the administration file
     std::uint8_t DestIndex;
     std::vector<TPackageItem> Items;
   } const cases[] = {
-      {"the settings file",
-       true,
-       3,
-       {{"aaa.txt", Bytes("a"), Time1, false}, {"ZRKUPD.DAT", Bytes("evil"), Time1, false}}},
-      {"the administration file in other case",
-       false,
-       3,
-       {{"aaa.txt", Bytes("a"), Time1, false}, {"updadmin.vab", Bytes("evil"), Time1, false}}},
+      {"the settings file", true, 3, {evil("ZRKUPD.DAT")}},
+      {"the administration file in other case", false, 3, {evil("updadmin.vab")}},
       {"the download record, sent there by FILEPATH.ID",
        false,
        2,
-       {{"aaa.txt", Bytes("a"), Time1, false},
-        {"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 3}}), Time1, false},
-        {"UPDDOWNL.VAB", Bytes("evil"), Time1, false}}},
-      {"the run's own journal",
-       true,
-       3,
-       {{"aaa.txt", Bytes("a"), Time1, false}, {"zrkupd.jnl", Bytes("evil"), Time1, false}}},
+       {{"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 3}}), Time1}, evil("UPDDOWNL.VAB")}},
+      {"the run's own journal", true, 3, {evil("zrkupd.jnl")}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
     TScenario s;
     s.AddPackage(FirstPackage());
-    s.AddPackage({"Boese.pkg", c.DestIndex, c.Items});
+    std::vector<TPackageItem> items = {{"aaa.txt", TextBytes("a"), Time1}};
+    items.insert(items.end(), c.Items.begin(), c.Items.end());
+    s.AddPackage({"Boese.pkg", c.DestIndex, items});
     ASSERT_NO_FATAL_FAILURE(s.Write());
     const std::string target = c.ToData ? s.Data : s.Root.Path();
     s.EditHeader([&](admin::TAdminHeader &h) { h.SetDestFolder(3, target); });
@@ -712,10 +670,7 @@ TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
   ASSERT_TRUE(testing_support::MakeFifo(s.AdminPath));
   s.Run();
 
-  EXPECT_TRUE(s.View.Messages().empty());
-  ASSERT_FALSE(s.View.Events.empty());
-  EXPECT_EQ(s.View.Events.back().Kind, TKind::Close);
-  EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket3.pkg", "stray.tmp"}));
+  s.ExpectNothingDone();
   EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
 }
 

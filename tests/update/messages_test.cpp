@@ -6,25 +6,16 @@
 
 #include "platform/window.h"
 #include "tests/support/recording_view.h"
+#include "tests/support/result_texts.h"
+#include "tests/support/test_support.h"
 #include "update/messages.h"
 
 namespace update {
 namespace {
 
-const std::string SuccessTitle = "Herzlichen Gl\xFC"
-                                 "ckwunsch . . .";
-const std::string SuccessBody = "Das angeforderte Update wurde erfolgreich\r\n"
-                                " \r\n"
-                                "in das Programm eingearbeitet.";
-
-std::string FailureBody(const std::string &code, const std::string &reason) {
-  std::string body = "Bei der Einarbeitung des Updates\r\n"
-                     "ist ein Fehler aufgetreten (" +
-                     code + ").\r\n \r\n";
-  if (!reason.empty())
-    body += reason + "\r\n \r\n";
-  return body + "Bitte holen Sie das Update erneut ab.";
-}
+using testing_support::FailureBody;
+using testing_support::SuccessBody;
+using testing_support::SuccessTitle;
 
 // Substitution texts are program-wide; every test leaves them empty.
 class MessagesTest : public ::testing::Test {
@@ -44,24 +35,21 @@ TEST_F(MessagesTest, SuccessMessageHasExactTitleAndThreeLines) {
 }
 
 TEST_F(MessagesTest, FailureMessagesCarryCodeAndReasonByteForByte) {
-  const std::string checksum = "Die Pr\xFC"
-                               "fsummenberechnung ist fehlgeschlagen.";
   const std::string unpacking = "Das entpacken der Dateien ist fehlgeschlagen.";
   struct TCase {
     std::int32_t Result;
     std::string Body;
   } cases[] = {
-      {-1, FailureBody("-1", checksum)},
+      {-1, FailureBody("-1", testing_support::ChecksumReason)},
       {-2, FailureBody("-2", unpacking)},
-      {-3, FailureBody("-3", "")},
-      {-4, FailureBody("-4", "")},
-      {-5, FailureBody("-5", "")},
-      {-6, FailureBody("-6", "")},
-      {-7, FailureBody("-7", "")},
-      {-8, FailureBody("-8", "Die Ordnerangaben des Updates sind ung\xFC"
-                             "ltig.")},
-      {7, FailureBody("7", "")},
-      {-2147483647 - 1, FailureBody("$$$$$$$$$$", "")},
+      {-3, FailureBody("-3")},
+      {-4, FailureBody("-4")},
+      {-5, FailureBody("-5")},
+      {-6, FailureBody("-6")},
+      {-7, FailureBody("-7")},
+      {-8, FailureBody("-8", testing_support::FoldersInvalidReason)},
+      {7, FailureBody("7")},
+      {-2147483647 - 1, FailureBody("$$$$$$$$$$")},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Result);
@@ -184,25 +172,14 @@ TEST_F(MessagesTest, ShowMessageRecordHandsBodyTitleAndStyleToTheBox) {
   EXPECT_EQ(boxes[0].Caption, SuccessTitle);
   EXPECT_EQ(boxes[0].Style, 0x124u);
 
-  platform::THandle seenOwner = 0;
-  std::string seenText, seenCaption;
-  std::uint32_t seenStyle = 0;
-  platform::SetMessageBoxHook([&](platform::THandle owner, std::string_view text,
-                                  std::string_view caption, std::uint32_t style) {
-    seenOwner = owner;
-    seenText = std::string(text);
-    seenCaption = std::string(caption);
-    seenStyle = style;
-    return platform::IdOk;
-  });
+  testing_support::TBoxRecorder recorder;
   BuildFailureMessage(record, -4);
-  int answer = ShowMessageRecord(platform::THandle(0x1234), 4, 0, record);
-  platform::SetMessageBoxHook(nullptr);
-  EXPECT_EQ(answer, platform::IdOk);
-  EXPECT_EQ(seenOwner, platform::THandle(0x1234));
-  EXPECT_EQ(seenText, FailureBody("-4", ""));
-  EXPECT_EQ(seenCaption, "Fehler!");
-  EXPECT_EQ(seenStyle, 0x10u);
+  EXPECT_EQ(ShowMessageRecord(platform::THandle(0x1234), 4, 0, record), platform::IdOk);
+  ASSERT_EQ(recorder.Boxes.size(), 1u);
+  EXPECT_EQ(recorder.Boxes[0].Owner, platform::THandle(0x1234));
+  EXPECT_EQ(recorder.Boxes[0].Text, FailureBody("-4"));
+  EXPECT_EQ(recorder.Boxes[0].Caption, "Fehler!");
+  EXPECT_EQ(recorder.Boxes[0].Style, 0x10u);
 }
 
 } // namespace

@@ -16,9 +16,7 @@ namespace {
 
 using util::TRegConversion;
 
-std::vector<std::uint8_t> Bytes(std::string_view text) {
-  return std::vector<std::uint8_t>(text.begin(), text.end());
-}
+constexpr auto Bytes = testing_support::TextBytes;
 
 std::string Repeat(std::string_view unit, int count) {
   std::string s;

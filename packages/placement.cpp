@@ -167,39 +167,34 @@ int PlaceOne(const std::string &source, const std::string &destination,
 }
 
 // Plans the placement into journal.Files, up to the first file that cannot go
-// anywhere (its code returned). The listings of the staging and destination
-// folders end here; the plan keeps names only.
+// anywhere (its code returned). The staging folder is walked, not listed,
+// and the destination listings end here; the plan keeps names only.
 std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                        const std::string &staging, TPlacementEvents &events,
                        TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
-  std::vector<platform::TFindEntry> entries;
-  // A staging folder that cannot be listed has nothing to place.
-  (void)platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
-                            entries);
-  std::size_t nameBytes = 0;
-  for (const platform::TFindEntry &entry : entries)
-    nameBytes += entry.Name.size() + 2 * sizeof "~zrk0000.tmp";
-  journal.Files.reserve(entries.size());
-  journal.Names.reserve(journal.Names.size() + nameBytes);
   int counter = 0;
   const TMarker marker = ReadMarker(staging);
   // Folders seen to exist, with their names; nothing in them changes before
   // the copies start.
   std::vector<TFolderNames> existingFolders;
-  for (const platform::TFindEntry &entry : entries) {
+  std::int32_t stop = PlacementOk;
+  const auto plan = [&](const platform::TFindEntry &entry) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
     bool markerUnreadable = false;
     if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)
       current = own;
-    if (markerUnreadable)
-      return PlacementCopyFailed;
+    if (markerUnreadable) {
+      stop = PlacementCopyFailed;
+      return false;
+    }
     if (!InDestRange(current)) {
       events.Note(name + ": destination folder index " + std::to_string(current) +
                   " is outside 1 to 20");
-      return PlacementBadIndex;
+      stop = PlacementBadIndex;
+      return false;
     }
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
@@ -210,12 +205,13 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
     if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
-      return PlacementNoFolder;
+      stop = PlacementNoFolder;
+      return false;
     }
     if (known == existingFolders.end())
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
-      continue;
+      return true;
     const std::string destination = JoinPath(folder, name);
     bool existed = false;
     if (known->Listed) {
@@ -229,8 +225,14 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
     std::string temp, backup;
     FreeNames(*known, counter, temp, backup);
     journal.AddFile(destination, temp, backup, existed);
-  }
-  return PlacementOk;
+    return true;
+  };
+  // A staging folder that cannot be read has nothing to place, also when
+  // that shows only on the way: no part of a package is placed.
+  if (!platform::WalkFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
+                           plan))
+    journal.ClearFiles();
+  return stop;
 }
 
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,

@@ -138,22 +138,18 @@ bool Taken(const TFolderNames &names, const std::string &name) {
   return platform::GetAttributes(JoinPath(names.Folder, name), attributes);
 }
 
-// Names beside `folder`'s files for a file's temporary copy and its previous
-// version, free now and not handed out before in this package.
-void FreeNames(const TFolderNames &names, int &counter, std::string &temp, std::string &backup) {
+// The number of the names beside `folder`'s files for a file's temporary copy
+// and its previous version, free now and not handed out before in this
+// package; `sides` is Short where the long names would make too long a path.
+void FreeNames(const TFolderNames &names, std::uint32_t &counter, TSideNames &sides) {
   for (;;) {
-    const std::string number = std::to_string(++counter);
-    temp = "~zrk" + number + ".tmp";
-    backup = "~zrk" + number + ".bak";
-    if (JoinPath(names.Folder, backup).size() > MaxPathChars) {
-      temp = "~" + number;
-      backup = "~" + number + "b";
-    }
-    if (!Taken(names, temp) && !Taken(names, backup)) {
-      temp = JoinPath(names.Folder, temp);
-      backup = JoinPath(names.Folder, backup);
+    ++counter;
+    sides = JoinPath(names.Folder, SideName(counter, TSideNames::Long, true)).size() > MaxPathChars
+                ? TSideNames::Short
+                : TSideNames::Long;
+    if (!Taken(names, SideName(counter, sides, false)) &&
+        !Taken(names, SideName(counter, sides, true)))
       return;
-    }
   }
 }
 
@@ -162,8 +158,8 @@ void FreeNames(const TFolderNames &names, int &counter, std::string &temp, std::
 // back with its attributes and date.
 int PlaceOne(const std::string &source, const std::string &destination,
              const TPlacementJournal &journal, const TPlacedFile &file) {
-  return util::CopyFileWithDate(source, destination, journal.PathOf(file.Temp),
-                                file.Existed ? journal.PathOf(file.Backup) : std::string());
+  return util::CopyFileWithDate(source, destination, journal.TempOf(file),
+                                file.Existed ? journal.BackupOf(file) : std::string());
 }
 
 // Plans the placement into journal.Files, up to the first file that cannot go
@@ -174,7 +170,7 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
                        TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
-  int counter = 0;
+  std::uint32_t counter = 0;
   const TMarker marker = ReadMarker(staging);
   // Folders seen to exist, with their names; nothing in them changes before
   // the copies start.
@@ -222,9 +218,9 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
       existed = platform::GetAttributes(destination, attributes) &&
                 (attributes & platform::faDirectory) == 0;
     }
-    std::string temp, backup;
-    FreeNames(*known, counter, temp, backup);
-    journal.AddFile(destination, temp, backup, existed);
+    TSideNames sides = TSideNames::Long;
+    FreeNames(*known, counter, sides);
+    journal.AddFile(destination, counter, sides, existed);
     return true;
   };
   // A staging folder that cannot be read has nothing to place, also when

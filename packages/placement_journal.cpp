@@ -62,6 +62,12 @@ public:
   void Path(const TPlacementJournal &journal, const TJournalPath &path) {
     Text(journal.Folders[path.Folder], journal.NameOf(path));
   }
+  void Side(const TPlacementJournal &journal, const TPlacedFile &file, bool backup) {
+    if (file.Sides == TSideNames::Spelled)
+      Path(journal, journal.Spelled[file.Number + (backup ? 1 : 0)]);
+    else
+      Text(journal.Folders[file.Destination.Folder], SideName(file.Number, file.Sides, backup));
+  }
   template <std::size_t N> void Raw(const std::array<std::uint8_t, N> &raw) {
     Bytes.insert(Bytes.end(), raw.begin(), raw.end());
   }
@@ -227,8 +233,8 @@ void EncodeBody(const TPlacementJournal &journal, TWriter &out) {
   out.Int(journal.Files.size(), 4);
   for (const TPlacedFile &file : journal.Files) {
     out.Path(journal, file.Destination);
-    out.Path(journal, file.Temp);
-    out.Path(journal, file.Backup);
+    out.Side(journal, file, false);
+    out.Side(journal, file, true);
     out.Int(file.Existed ? 1 : 0, 1);
   }
   out.Int(journal.Leftovers.size(), 4);
@@ -262,14 +268,68 @@ TJournalPath TPlacementJournal::AddPath(std::string_view path) {
   return added;
 }
 
-void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
-                                std::string_view backup, bool existed) {
+void TPlacementJournal::AddFile(std::string_view destination, std::uint32_t number,
+                                TSideNames sides, bool existed) {
   TPlacedFile file;
   file.Destination = AddPath(destination);
-  file.Temp = AddPath(temp);
-  file.Backup = AddPath(backup);
+  file.Number = number;
+  file.Sides = sides;
   file.Existed = existed;
   Files.push_back(file);
+}
+
+void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
+                                std::string_view backup, bool existed) {
+  const std::size_t cut = destination.find_last_of("\\/");
+  const std::string_view folder =
+      destination.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+  // The number as the temporary name spells it, taken only when both names
+  // are exactly the numbered ones.
+  if (temp.size() > folder.size() && temp.substr(0, folder.size()) == folder &&
+      backup.substr(0, folder.size()) == folder) {
+    const std::string_view name = temp.substr(folder.size());
+    const std::size_t start = name.find_first_of("123456789");
+    const std::size_t end = name.find_first_not_of("0123456789", start);
+    const std::string_view digits =
+        start == std::string_view::npos ? std::string_view() : name.substr(start, end - start);
+    if (!digits.empty() && digits.size() <= 9) {
+      const auto number = static_cast<std::uint32_t>(std::stoul(std::string(digits)));
+      for (const TSideNames sides : {TSideNames::Long, TSideNames::Short}) {
+        if (name == SideName(number, sides, false) &&
+            backup.substr(folder.size()) == SideName(number, sides, true)) {
+          AddFile(destination, number, sides, existed);
+          return;
+        }
+      }
+    }
+  }
+  TPlacedFile file;
+  file.Destination = AddPath(destination);
+  file.Number = static_cast<std::uint32_t>(Spelled.size());
+  file.Sides = TSideNames::Spelled;
+  file.Existed = existed;
+  Spelled.push_back(AddPath(temp));
+  Spelled.push_back(AddPath(backup));
+  Files.push_back(file);
+}
+
+std::string SideName(std::uint32_t number, TSideNames sides, bool backup) {
+  const std::string digits = std::to_string(number);
+  if (sides == TSideNames::Short)
+    return "~" + digits + (backup ? "b" : "");
+  return "~zrk" + digits + (backup ? ".bak" : ".tmp");
+}
+
+std::string TPlacementJournal::TempOf(const TPlacedFile &file) const {
+  if (file.Sides == TSideNames::Spelled)
+    return PathOf(Spelled[file.Number]);
+  return Folders[file.Destination.Folder] + SideName(file.Number, file.Sides, false);
+}
+
+std::string TPlacementJournal::BackupOf(const TPlacedFile &file) const {
+  if (file.Sides == TSideNames::Spelled)
+    return PathOf(Spelled[file.Number + 1]);
+  return Folders[file.Destination.Folder] + SideName(file.Number, file.Sides, true);
 }
 
 std::string TPlacementJournal::PathOf(const TJournalPath &path) const {
@@ -282,6 +342,7 @@ std::string_view TPlacementJournal::NameOf(const TJournalPath &path) const {
 
 void TPlacementJournal::ClearFiles() {
   Files.clear();
+  Spelled.clear();
   TPlacementJournal kept;
   for (const TJournalPath &path : Leftovers)
     kept.Leftovers.push_back(kept.AddPath(PathOf(path)));
@@ -407,10 +468,10 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
   // with the oldest version.
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
     const std::string destination = journal.PathOf(it->Destination);
-    ok = RemoveFile(journal.PathOf(it->Temp)) && ok;
+    ok = RemoveFile(journal.TempOf(*it)) && ok;
     if (!it->Existed) {
       ok = RemoveFile(destination) && ok;
-    } else if (const std::string backup = journal.PathOf(it->Backup); Exists(backup)) {
+    } else if (const std::string backup = journal.BackupOf(*it); Exists(backup)) {
       ok = RemoveFile(destination) &&
            Twice([&] { return platform::MoveFileReplacing(backup, destination); }) && ok;
     }
@@ -429,22 +490,23 @@ bool CommitPlacement(TPlacementJournal &journal) {
   // a copy of a package of many files would double its memory.
   const TPlacementJournal::TState state = journal.State;
   const std::size_t leftovers = journal.Leftovers.size();
-  std::vector<TPlacedFile> files = std::move(journal.Files);
+  const std::size_t names = journal.Names.size();
+  std::deque<TPlacedFile> files = std::move(journal.Files);
   journal.Files.clear();
   journal.State = TPlacementJournal::TState::Idle;
   for (const TPlacedFile &file : files)
     if (file.Existed)
-      journal.Leftovers.push_back(file.Backup);
+      journal.Leftovers.push_back(journal.AddPath(journal.BackupOf(file)));
   if (!WriteJournal(journal)) {
     journal.State = state;
     journal.Files = std::move(files);
     journal.Leftovers.resize(leftovers);
+    journal.Names.resize(names);
     // The commit has failed either way; what stays is left in the journal.
     (void)RollBackPlacement(journal, true);
     return false;
   }
-  files.clear();
-  files.shrink_to_fit();
+  files = std::deque<TPlacedFile>();
   RemoveLeftovers(journal);
   return true;
 }

@@ -33,17 +33,20 @@ std::uint32_t Checksum(const std::uint8_t *bytes, std::size_t count) {
   return ~UpdateCrc32(bytes, static_cast<std::int32_t>(count), Crc32Start);
 }
 
-// The body, encoded in pieces of about WriterBlock bytes that `Put` takes
+// The body, encoded in pieces of at most WriterBlock bytes that `Put` takes
 // away as they fill: the journal of a package of many files is large, and
-// one buffer of it would be the run's peak of memory.
-constexpr std::size_t WriterBlock = 64 * 1024;
+// one buffer of it would be the run's peak of memory. A piece goes before
+// what would not fit behind it, so the buffer never grows beyond the block,
+// which holds the longest text.
+constexpr std::size_t WriterBlock = 2 + 0xFFFF;
 
 class TWriter {
 public:
   template <typename TPut> explicit TWriter(TPut put) : Put(std::move(put)) {
-    Bytes.reserve(WriterBlock + 2 + 0xFFFF);
+    Bytes.reserve(WriterBlock);
   }
   void Int(std::uint64_t value, int size) {
+    Room(static_cast<std::size_t>(size));
     util::AppendLE(Bytes, static_cast<std::size_t>(size), value);
   }
   // A text as a 16-bit length and its bytes. A longer one cannot be stored
@@ -51,13 +54,12 @@ public:
   void Text(std::string_view first, std::string_view second = {}) {
     const std::size_t length = std::min<std::size_t>(first.size() + second.size(), 0xFFFF);
     Ok = Ok && length == first.size() + second.size();
+    Room(2 + length);
     Int(length, 2);
     first = first.substr(0, length);
     second = second.substr(0, length - first.size());
     Bytes.insert(Bytes.end(), first.begin(), first.end());
     Bytes.insert(Bytes.end(), second.begin(), second.end());
-    if (Bytes.size() >= WriterBlock)
-      Ok = Flush() && Ok;
   }
   void Path(const TPlacementJournal &journal, const TJournalPath &path) {
     Text(journal.Folders[path.Folder], journal.NameOf(path));
@@ -69,6 +71,8 @@ public:
       Text(journal.Folders[file.Destination.Folder], SideName(file.Number, file.Sides, backup));
   }
   template <std::size_t N> void Raw(const std::array<std::uint8_t, N> &raw) {
+    static_assert(N <= WriterBlock);
+    Room(N);
     Bytes.insert(Bytes.end(), raw.begin(), raw.end());
   }
   // Hands over what is left; false when any piece was not taken.
@@ -77,6 +81,10 @@ public:
   std::size_t Length = 0;
 
 private:
+  void Room(std::size_t count) {
+    if (Bytes.size() + count > WriterBlock)
+      Ok = Flush() && Ok;
+  }
   bool Flush() {
     if (Bytes.empty())
       return true;

@@ -93,16 +93,23 @@ public:
   }
   platform::THandle Owner() const override { return View.Handle(); }
   // Never over a shared file, nor over the run's own journal and log beside
-  // the settings file.
+  // the settings file. Asked for every file of a package: a target that is
+  // not there can only be one of them by its spelling, and the identity on
+  // disk is asked of the protected file first, which is missing more often.
   bool MayPlaceAt(std::string_view target) override {
-    for (const util::TSharedFile &file : admin::SharedFiles())
-      if (util::SamePath(target, file.Path))
-        return false;
-    const std::string journal = packages::JournalPathIn(admin::DataFolder.View());
-    const std::string data = journal.substr(0, journal.size() - packages::JournalFileName.size());
-    for (std::string_view own : {packages::JournalFileName, packages::JournalTempName,
-                                 runlog::RunLogName, admin::SettingsTempName})
-      if (util::SamePath(target, data + std::string(own)))
+    if (Protected.empty()) {
+      for (const util::TSharedFile &file : admin::SharedFiles())
+        Protected.push_back(file.Path);
+      const std::string journal = packages::JournalPathIn(admin::DataFolder.View());
+      const std::string data = journal.substr(0, journal.size() - packages::JournalFileName.size());
+      for (std::string_view own : {packages::JournalFileName, packages::JournalTempName,
+                                   runlog::RunLogName, admin::SettingsTempName})
+        Protected.push_back(data + std::string(own));
+    }
+    std::uint32_t attributes = 0;
+    const bool exists = platform::GetAttributes(target, attributes);
+    for (const std::string &path : Protected)
+      if (exists ? util::SamePath(path, target) : util::SameSpelledPath(path, target))
         return false;
     return true;
   }
@@ -110,6 +117,8 @@ public:
 
 private:
   TCopyFormView &View;
+  // Fixed for the run: the settings are read and the data folder set before it.
+  std::vector<std::string> Protected;
 };
 
 } // namespace

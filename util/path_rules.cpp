@@ -280,13 +280,16 @@ bool IsPlainFileName(std::string_view name) {
   return visible && !IsDeviceName(name);
 }
 
-bool SamePath(std::string_view a, std::string_view b) {
+bool SameSpelledPath(std::string_view a, std::string_view b) {
   const TPath current = CurrentFolder();
   const TPath pathA = Resolve(a, current);
   const TPath pathB = Resolve(b, current);
-  if (pathA.Kind == TKind::Absolute && pathB.Kind == TKind::Absolute && pathA.Key() == pathB.Key())
-    return true;
-  return platform::SameFile(a, b);
+  return pathA.Kind == TKind::Absolute && pathB.Kind == TKind::Absolute &&
+         pathA.Key() == pathB.Key();
+}
+
+bool SamePath(std::string_view a, std::string_view b) {
+  return SameSpelledPath(a, b) || platform::SameFile(a, b);
 }
 
 } // namespace util

@@ -52,4 +52,8 @@ struct TUpdateFolders {
 // exist, the same object on disk.
 [[nodiscard]] bool SamePath(std::string_view a, std::string_view b);
 
+// SamePath without the look at the disk: the same path as Windows resolves it.
+// All that SamePath can find for a name that does not exist.
+[[nodiscard]] bool SameSpelledPath(std::string_view a, std::string_view b);
+
 } // namespace util

@@ -7,8 +7,10 @@
 
 #include <commctrl.h>
 
+#include <algorithm>
 #include <string>
 
+#include "platform/clock.h"
 #include "platform/ui/copy_form_window.h"
 #include "platform/window.h"
 
@@ -23,6 +25,14 @@ constexpr UINT_PTR Timer1Id = 1;
 constexpr UINT WmRelease = WM_APP + 1;
 // Activation that never came (another process holds the foreground).
 constexpr UINT WmActivateFallback = WM_APP + 2;
+// Wine's progress bar repaints through the X server on every new position
+// (1-3 ms each) and its labels repaint on every new text; a run reports a few
+// positions and a name per file. One repaint a display frame shows the same.
+constexpr std::uint32_t DisplayFrameMs = 40;
+// Every look into the queue is a round trip to the Wine server and the X
+// server; the run asks twice per file. Looking at most every 10 ms keeps the
+// dialog as responsive as a user can tell.
+constexpr std::uint32_t PumpIntervalMs = 10;
 
 // No WS_CLIPCHILDREN: the group box leaves its inside unpainted, so the
 // form's own background has to show through it.
@@ -181,14 +191,35 @@ void TWin32CopyFormView::SetChildText(int id, std::string_view text) {
   SetDlgItemTextA(AsHwnd(Window), id, copy.c_str());
 }
 
-void TWin32CopyFormView::SetMeter(int id, int position) {
+bool TWin32CopyFormView::TThrottled::Pending() const {
+  return Wanted != Shown || WantedText != ShownText;
+}
+
+void TWin32CopyFormView::Want(TThrottled &item) {
+  if (item.Pending() &&
+      static_cast<std::uint32_t>(platform::TickCount() - item.ShownAt) >= DisplayFrameMs)
+    Show(item);
+}
+
+void TWin32CopyFormView::Show(TThrottled &item) {
   if (Window == 0)
     return;
-  if (position < 0)
-    position = 0;
-  if (position > 100)
-    position = 100;
-  SendDlgItemMessageA(AsHwnd(Window), id, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  if (item.Id == IdSDatei)
+    SetDlgItemTextA(AsHwnd(Window), item.Id, item.WantedText.c_str());
+  else
+    SendDlgItemMessageA(AsHwnd(Window), item.Id, PBM_SETPOS, static_cast<WPARAM>(item.Wanted), 0);
+  item.Shown = item.Wanted;
+  item.ShownText = item.WantedText;
+  item.ShownAt = platform::TickCount();
+}
+
+void TWin32CopyFormView::ShowWanted(bool all) {
+  for (TThrottled *item : {&Meter1, &Meter2, &FileText}) {
+    if (all && item->Pending())
+      Show(*item);
+    else
+      Want(*item);
+  }
 }
 
 void TWin32CopyFormView::SetCaption(std::string_view text) {
@@ -205,18 +236,22 @@ void TWin32CopyFormView::SetPackageText(std::string_view text) {
   SetChildText(IdSPaket, text);
 }
 void TWin32CopyFormView::SetFileText(std::string_view text) {
-  SetChildText(IdSDatei, text);
+  FileText.WantedText.assign(text);
+  Want(FileText);
 }
 void TWin32CopyFormView::SetMeter1(int position) {
-  SetMeter(IdMeter1, position);
+  Meter1.Wanted = std::clamp(position, 0, 100);
+  Want(Meter1);
 }
 void TWin32CopyFormView::SetMeter2(int position) {
-  SetMeter(IdMeter2, position);
+  Meter2.Wanted = std::clamp(position, 0, 100);
+  Want(Meter2);
 }
 
 void TWin32CopyFormView::RepaintGroup() {
   if (Window == 0)
     return;
+  ShowWanted(true);
   HWND window = AsHwnd(Window);
   RECT area{GroupX, GroupY, GroupX + GroupWidth, GroupY + GroupHeight};
   RedrawWindow(window, &area, nullptr,
@@ -224,11 +259,19 @@ void TWin32CopyFormView::RepaintGroup() {
 }
 
 void TWin32CopyFormView::ProcessMessages() {
+  ShowWanted(false);
+  const std::uint32_t now = platform::TickCount();
+  if (Pumped && static_cast<std::uint32_t>(now - PumpedAt) < PumpIntervalMs)
+    return;
+  Pumped = true;
+  PumpedAt = now;
   platform::ProcessPendingMessages();
 }
 
 int TWin32CopyFormView::ShowMessage(std::string_view text, std::string_view caption,
                                     std::uint32_t style) {
+  // The box stops the run: what it left on the dialog shows beside the box.
+  ShowWanted(true);
   std::string body(text);
   std::string title(caption);
   return MessageBoxA(AsHwnd(Window), body.c_str(), title.c_str(), style);

@@ -5,8 +5,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 
 #include "platform/ui/copy_form_view.h"
+#include "platform/ui/copy_form_window.h"
 
 namespace platform {
 
@@ -37,9 +39,25 @@ public:
   std::intptr_t HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
 private:
+  // A progress bar or the file-name label: what the run asked for last and
+  // what the control shows, so that a burst of changes costs one repaint a
+  // display frame.
+  struct TThrottled {
+    explicit TThrottled(int id) : Id(id) {}
+    int Id;
+    int Wanted = 0, Shown = 0;
+    std::string WantedText, ShownText;
+    std::uint32_t ShownAt = 0;
+    bool Pending() const;
+  };
+
   void CreateControls();
   void SetChildText(int id, std::string_view text);
-  void SetMeter(int id, int position);
+  void Want(TThrottled &item);
+  void Show(TThrottled &item);
+  // Brings the controls up to what the run asked for: all of them, or only
+  // those whose last repaint is a frame old.
+  void ShowWanted(bool all);
   void Release();
 
   THandle Window = 0;
@@ -48,6 +66,11 @@ private:
   std::function<void()> OnTimer;
   bool Activated = false;
   bool CloseRequested = false;
+  TThrottled Meter1{IdMeter1};
+  TThrottled Meter2{IdMeter2};
+  TThrottled FileText{IdSDatei};
+  std::uint32_t PumpedAt = 0;
+  bool Pumped = false;
 };
 
 } // namespace platform

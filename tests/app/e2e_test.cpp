@@ -333,9 +333,12 @@ TEST_F(ThreePackageRun, ShowsTheSuccessMessageOwnedByTheDialog) {
   EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
   EXPECT_EQ(r.Number("box.1.owner_is_dialog"), 1);
   EXPECT_EQ(r.Number("box.1.dialog_visible"), 1);
-  // The run drove the dialog: caption from the settings, last package shown.
+  // The run drove the dialog: caption from the settings, the last package's
+  // file and full meters, however fast its progress came.
   EXPECT_EQ(r.Text("box.1.dialog_caption"), "Dateien einarbeiten");
   EXPECT_NE(r.Text("box.1.package_text"), "");
+  EXPECT_EQ(r.Text("box.1.file_text"), "ende.txt");
+  EXPECT_EQ(r.Text("box.1.meters"), "100,100");
 }
 
 TEST_F(ThreePackageRun, DialogIsLaidOutAsDesigned) {

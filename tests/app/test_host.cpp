@@ -441,6 +441,9 @@ int main(int argc, char **argv) {
             Put(key + ".group_caption", Escape(WindowText(GetDlgItem(dialog, 100))));
             Put(key + ".package_text", Escape(WindowText(GetDlgItem(dialog, 104))));
             Put(key + ".file_text", Escape(WindowText(GetDlgItem(dialog, 105))));
+            Put(key + ".meters",
+                std::to_string(AskControl(GetDlgItem(dialog, 106), PBM_GETPOS, 0)) + "," +
+                    std::to_string(AskControl(GetDlgItem(dialog, 107), PBM_GETPOS, 0)));
           }
           boxes[box].SeenAt = now;
           continue;
@@ -490,9 +493,11 @@ int main(int argc, char **argv) {
     CloseHandle(pi.hProcess);
   }
 
-  // A posted WM_CLOSE may still be in the queue.
+  // A posted WM_CLOSE may still be in the queue of a host window; without
+  // one, the wait would only lengthen what bench/run times as the run.
   DWORD settle = GetTickCount();
-  while (GetTickCount() - settle < 100) {
+  while ((timer != nullptr || decoy != nullptr || mainForm != nullptr) &&
+         GetTickCount() - settle < 100) {
     PumpMessages();
     Sleep(10);
   }

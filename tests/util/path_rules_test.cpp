@@ -100,6 +100,9 @@ TEST(UpdateFolders, ExistingFoldersCompareByIdentity) {
   EXPECT_TRUE(util::SamePath(root / "A.TXT", root / "sub\\..\\a.txt"));
   EXPECT_FALSE(util::SamePath(root / "a.txt", root / "b.txt"));
   EXPECT_FALSE(util::SamePath(root / "a.txt", root / "missing.txt"));
+  // By spelling alone: the link is another file, a missing name can match.
+  EXPECT_FALSE(util::SameSpelledPath(root / "a.txt", root / "alias.bin"));
+  EXPECT_TRUE(util::SameSpelledPath(root / "MISSING.txt", root / "sub\\..\\missing.txt"));
 }
 
 TEST(PackageNames, OnlyAPlainNameStaysInItsFolder) {

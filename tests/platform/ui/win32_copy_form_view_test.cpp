@@ -29,6 +29,30 @@ std::string ItemText(HWND window, int id) {
   return text;
 }
 
+// Counts one message on its way to a control.
+struct TCounted {
+  UINT Message;
+  int Seen = 0;
+  WNDPROC Old = nullptr;
+};
+
+LRESULT CALLBACK CountingProc(HWND control, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto *counted = static_cast<TCounted *>(GetPropA(control, "TCounted"));
+  if (message == counted->Message)
+    ++counted->Seen;
+  return CallWindowProcA(counted->Old, control, message, wParam, lParam);
+}
+
+void Count(HWND control, TCounted &counted) {
+  SetPropA(control, "TCounted", &counted);
+  counted.Old = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrA(control, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(CountingProc)));
+}
+
+LRESULT MeterPosition(HWND window, int id) {
+  return SendDlgItemMessageA(window, id, PBM_GETPOS, 0, 0);
+}
+
 TEST(Win32CopyFormView, EveryControlUsesMsSansSerifOfHeightMinus11) {
   platform::TWin32CopyFormView view;
   HWND window = Hwnd(view);
@@ -96,8 +120,8 @@ TEST(Win32CopyFormView, ModalRunActivatesFiresTheTimerOnceAndReleasesTheWindow) 
         package = ItemText(window, platform::IdSPaket);
         file = ItemText(window, platform::IdSDatei);
         group = ItemText(window, platform::IdGruppe1);
-        meter1 = SendDlgItemMessageA(window, platform::IdMeter1, PBM_GETPOS, 0, 0);
-        meter2 = SendDlgItemMessageA(window, platform::IdMeter2, PBM_GETPOS, 0, 0);
+        meter1 = MeterPosition(window, platform::IdMeter1);
+        meter2 = MeterPosition(window, platform::IdMeter2);
         view.PostClose();
       });
   EXPECT_GE(activations, 1);
@@ -110,6 +134,48 @@ TEST(Win32CopyFormView, ModalRunActivatesFiresTheTimerOnceAndReleasesTheWindow) 
   EXPECT_EQ(meter2, 0);
   EXPECT_EQ(view.Handle(), 0u);
   EXPECT_FALSE(IsWindow(window));
+}
+
+// A run reports a name and two positions per file, far more often than a
+// screen shows them; the controls take one change a frame and still end
+// where the run left them.
+TEST(Win32CopyFormView, ProgressInBurstsRepaintsOncePerFrameAndEndsWhereTheRunLeftIt) {
+  const struct {
+    const char *Name;
+    void (*CatchUp)(platform::TWin32CopyFormView &view);
+  } ways[] = {
+      {"repainting the group", [](platform::TWin32CopyFormView &view) { view.RepaintGroup(); }},
+      {"processing messages a frame later",
+       [](platform::TWin32CopyFormView &view) {
+         Sleep(100);
+         view.ProcessMessages();
+       }},
+  };
+  constexpr DWORD FrameMs = 40;
+  for (const auto &way : ways) {
+    SCOPED_TRACE(way.Name);
+    TCounted positions{PBM_SETPOS}, names{WM_SETTEXT};
+    platform::TWin32CopyFormView view;
+    HWND window = Hwnd(view);
+    ASSERT_NE(window, nullptr);
+    Count(GetDlgItem(window, platform::IdMeter2), positions);
+    Count(GetDlgItem(window, platform::IdSDatei), names);
+    const DWORD start = GetTickCount();
+    for (int i = 0; i < 1000; ++i) {
+      view.SetFileText("datei" + std::to_string(i) + ".txt");
+      view.SetMeter2(0);
+      view.SetMeter2(100);
+      view.SetMeter1(i / 10);
+    }
+    // One change at the start of each frame, and one more for a coarse clock.
+    const int frames = static_cast<int>((GetTickCount() - start) / FrameMs) + 2;
+    EXPECT_LE(positions.Seen, frames);
+    EXPECT_LE(names.Seen, frames);
+    way.CatchUp(view);
+    EXPECT_EQ(ItemText(window, platform::IdSDatei), "datei999.txt");
+    EXPECT_EQ(MeterPosition(window, platform::IdMeter1), 99);
+    EXPECT_EQ(MeterPosition(window, platform::IdMeter2), 100);
+  }
 }
 
 TEST(Win32CopyFormView, AFaultInAHandlerStaysInsideTheWindowProcedure) {

@@ -35,6 +35,8 @@ if(CMAKE_CROSSCOMPILING)
   set_tests_properties(wine_server_stop PROPERTIES FIXTURES_CLEANUP wine TIMEOUT 60)
 else()
   find_package(GTest REQUIRED)
+  set(ZRK_TEST_LOCKS ${CMAKE_BINARY_DIR}/test-locks)
+  file(MAKE_DIRECTORY ${ZRK_TEST_LOCKS})
 endif()
 
 # zrk_test_properties(TEST...): what every test needs to run on this build.
@@ -44,7 +46,10 @@ function(zrk_test_properties)
       set_tests_properties(${t} PROPERTIES ENVIRONMENT "${ZRK_WINE_ENV}" FIXTURES_REQUIRED wine
                                            TIMEOUT 600)
     else()
-      set_tests_properties(${t} PROPERTIES TIMEOUT 600)
+      # The single-instance lock of this build's tests, not the user's: another
+      # checkout's suite on the same machine then cannot hold it.
+      set_tests_properties(${t} PROPERTIES ENVIRONMENT "XDG_RUNTIME_DIR=${ZRK_TEST_LOCKS}"
+                                           TIMEOUT 600)
     endif()
   endforeach()
 endfunction()

@@ -138,22 +138,18 @@ bool Taken(const TFolderNames &names, const std::string &name) {
   return platform::GetAttributes(JoinPath(names.Folder, name), attributes);
 }
 
-// Names beside `folder`'s files for a file's temporary copy and its previous
-// version, free now and not handed out before in this package.
-void FreeNames(const TFolderNames &names, int &counter, std::string &temp, std::string &backup) {
+// The number of the names beside `folder`'s files for a file's temporary copy
+// and its previous version, free now and not handed out before in this
+// package; `sides` is Short where the long names would make too long a path.
+void FreeNames(const TFolderNames &names, std::uint32_t &counter, TSideNames &sides) {
   for (;;) {
-    const std::string number = std::to_string(++counter);
-    temp = "~zrk" + number + ".tmp";
-    backup = "~zrk" + number + ".bak";
-    if (JoinPath(names.Folder, backup).size() > MaxPathChars) {
-      temp = "~" + number;
-      backup = "~" + number + "b";
-    }
-    if (!Taken(names, temp) && !Taken(names, backup)) {
-      temp = JoinPath(names.Folder, temp);
-      backup = JoinPath(names.Folder, backup);
+    ++counter;
+    sides = JoinPath(names.Folder, SideName(counter, TSideNames::Long, true)).size() > MaxPathChars
+                ? TSideNames::Short
+                : TSideNames::Long;
+    if (!Taken(names, SideName(counter, sides, false)) &&
+        !Taken(names, SideName(counter, sides, true)))
       return;
-    }
   }
 }
 
@@ -162,44 +158,39 @@ void FreeNames(const TFolderNames &names, int &counter, std::string &temp, std::
 // back with its attributes and date.
 int PlaceOne(const std::string &source, const std::string &destination,
              const TPlacementJournal &journal, const TPlacedFile &file) {
-  return util::CopyFileWithDate(source, destination, journal.PathOf(file.Temp),
-                                file.Existed ? journal.PathOf(file.Backup) : std::string());
+  return util::CopyFileWithDate(source, destination, journal.TempOf(file),
+                                file.Existed ? journal.BackupOf(file) : std::string());
 }
 
 // Plans the placement into journal.Files, up to the first file that cannot go
-// anywhere (its code returned). The listings of the staging and destination
-// folders end here; the plan keeps names only.
+// anywhere (its code returned). The staging folder is walked, not listed,
+// and the destination listings end here; the plan keeps names only.
 std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                        const std::string &staging, TPlacementEvents &events,
                        TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
-  std::vector<platform::TFindEntry> entries;
-  // A staging folder that cannot be listed has nothing to place.
-  (void)platform::FindFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
-                            entries);
-  std::size_t nameBytes = 0;
-  for (const platform::TFindEntry &entry : entries)
-    nameBytes += entry.Name.size() + 2 * sizeof "~zrk0000.tmp";
-  journal.Files.reserve(entries.size());
-  journal.Names.reserve(journal.Names.size() + nameBytes);
-  int counter = 0;
+  std::uint32_t counter = 0;
   const TMarker marker = ReadMarker(staging);
   // Folders seen to exist, with their names; nothing in them changes before
   // the copies start.
   std::vector<TFolderNames> existingFolders;
-  for (const platform::TFindEntry &entry : entries) {
+  std::int32_t stop = PlacementOk;
+  const auto plan = [&](const platform::TFindEntry &entry) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
     bool markerUnreadable = false;
     if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)
       current = own;
-    if (markerUnreadable)
-      return PlacementCopyFailed;
+    if (markerUnreadable) {
+      stop = PlacementCopyFailed;
+      return false;
+    }
     if (!InDestRange(current)) {
       events.Note(name + ": destination folder index " + std::to_string(current) +
                   " is outside 1 to 20");
-      return PlacementBadIndex;
+      stop = PlacementBadIndex;
+      return false;
     }
     util::TShortString destEntry = util::TrimText(header.DestFolder(current));
     std::string folder =
@@ -210,12 +201,13 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
     if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
-      return PlacementNoFolder;
+      stop = PlacementNoFolder;
+      return false;
     }
     if (known == existingFolders.end())
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
-      continue;
+      return true;
     const std::string destination = JoinPath(folder, name);
     bool existed = false;
     if (known->Listed) {
@@ -226,11 +218,17 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
       existed = platform::GetAttributes(destination, attributes) &&
                 (attributes & platform::faDirectory) == 0;
     }
-    std::string temp, backup;
-    FreeNames(*known, counter, temp, backup);
-    journal.AddFile(destination, temp, backup, existed);
-  }
-  return PlacementOk;
+    TSideNames sides = TSideNames::Long;
+    FreeNames(*known, counter, sides);
+    journal.AddFile(destination, counter, sides, existed);
+    return true;
+  };
+  // A staging folder that cannot be read has nothing to place, also when
+  // that shows only on the way: no part of a package is placed.
+  if (!platform::WalkFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
+                           plan))
+    journal.ClearFiles();
+  return stop;
 }
 
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,

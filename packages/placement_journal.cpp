@@ -33,17 +33,20 @@ std::uint32_t Checksum(const std::uint8_t *bytes, std::size_t count) {
   return ~UpdateCrc32(bytes, static_cast<std::int32_t>(count), Crc32Start);
 }
 
-// The body, encoded in pieces of about WriterBlock bytes that `Put` takes
+// The body, encoded in pieces of at most WriterBlock bytes that `Put` takes
 // away as they fill: the journal of a package of many files is large, and
-// one buffer of it would be the run's peak of memory.
-constexpr std::size_t WriterBlock = 64 * 1024;
+// one buffer of it would be the run's peak of memory. A piece goes before
+// what would not fit behind it, so the buffer never grows beyond the block,
+// which holds the longest text.
+constexpr std::size_t WriterBlock = 2 + 0xFFFF;
 
 class TWriter {
 public:
   template <typename TPut> explicit TWriter(TPut put) : Put(std::move(put)) {
-    Bytes.reserve(WriterBlock + 2 + 0xFFFF);
+    Bytes.reserve(WriterBlock);
   }
   void Int(std::uint64_t value, int size) {
+    Room(static_cast<std::size_t>(size));
     util::AppendLE(Bytes, static_cast<std::size_t>(size), value);
   }
   // A text as a 16-bit length and its bytes. A longer one cannot be stored
@@ -51,18 +54,25 @@ public:
   void Text(std::string_view first, std::string_view second = {}) {
     const std::size_t length = std::min<std::size_t>(first.size() + second.size(), 0xFFFF);
     Ok = Ok && length == first.size() + second.size();
+    Room(2 + length);
     Int(length, 2);
     first = first.substr(0, length);
     second = second.substr(0, length - first.size());
     Bytes.insert(Bytes.end(), first.begin(), first.end());
     Bytes.insert(Bytes.end(), second.begin(), second.end());
-    if (Bytes.size() >= WriterBlock)
-      Ok = Flush() && Ok;
   }
   void Path(const TPlacementJournal &journal, const TJournalPath &path) {
     Text(journal.Folders[path.Folder], journal.NameOf(path));
   }
+  void Side(const TPlacementJournal &journal, const TPlacedFile &file, bool backup) {
+    if (file.Sides == TSideNames::Spelled)
+      Path(journal, journal.Spelled[file.Number + (backup ? 1 : 0)]);
+    else
+      Text(journal.Folders[file.Destination.Folder], SideName(file.Number, file.Sides, backup));
+  }
   template <std::size_t N> void Raw(const std::array<std::uint8_t, N> &raw) {
+    static_assert(N <= WriterBlock);
+    Room(N);
     Bytes.insert(Bytes.end(), raw.begin(), raw.end());
   }
   // Hands over what is left; false when any piece was not taken.
@@ -71,6 +81,10 @@ public:
   std::size_t Length = 0;
 
 private:
+  void Room(std::size_t count) {
+    if (Bytes.size() + count > WriterBlock)
+      Ok = Flush() && Ok;
+  }
   bool Flush() {
     if (Bytes.empty())
       return true;
@@ -227,8 +241,8 @@ void EncodeBody(const TPlacementJournal &journal, TWriter &out) {
   out.Int(journal.Files.size(), 4);
   for (const TPlacedFile &file : journal.Files) {
     out.Path(journal, file.Destination);
-    out.Path(journal, file.Temp);
-    out.Path(journal, file.Backup);
+    out.Side(journal, file, false);
+    out.Side(journal, file, true);
     out.Int(file.Existed ? 1 : 0, 1);
   }
   out.Int(journal.Leftovers.size(), 4);
@@ -262,14 +276,68 @@ TJournalPath TPlacementJournal::AddPath(std::string_view path) {
   return added;
 }
 
-void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
-                                std::string_view backup, bool existed) {
+void TPlacementJournal::AddFile(std::string_view destination, std::uint32_t number,
+                                TSideNames sides, bool existed) {
   TPlacedFile file;
   file.Destination = AddPath(destination);
-  file.Temp = AddPath(temp);
-  file.Backup = AddPath(backup);
+  file.Number = number;
+  file.Sides = sides;
   file.Existed = existed;
   Files.push_back(file);
+}
+
+void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
+                                std::string_view backup, bool existed) {
+  const std::size_t cut = destination.find_last_of("\\/");
+  const std::string_view folder =
+      destination.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+  // The number as the temporary name spells it, taken only when both names
+  // are exactly the numbered ones.
+  if (temp.size() > folder.size() && temp.substr(0, folder.size()) == folder &&
+      backup.substr(0, folder.size()) == folder) {
+    const std::string_view name = temp.substr(folder.size());
+    const std::size_t start = name.find_first_of("123456789");
+    const std::size_t end = name.find_first_not_of("0123456789", start);
+    const std::string_view digits =
+        start == std::string_view::npos ? std::string_view() : name.substr(start, end - start);
+    if (!digits.empty() && digits.size() <= 9) {
+      const auto number = static_cast<std::uint32_t>(std::stoul(std::string(digits)));
+      for (const TSideNames sides : {TSideNames::Long, TSideNames::Short}) {
+        if (name == SideName(number, sides, false) &&
+            backup.substr(folder.size()) == SideName(number, sides, true)) {
+          AddFile(destination, number, sides, existed);
+          return;
+        }
+      }
+    }
+  }
+  TPlacedFile file;
+  file.Destination = AddPath(destination);
+  file.Number = static_cast<std::uint32_t>(Spelled.size());
+  file.Sides = TSideNames::Spelled;
+  file.Existed = existed;
+  Spelled.push_back(AddPath(temp));
+  Spelled.push_back(AddPath(backup));
+  Files.push_back(file);
+}
+
+std::string SideName(std::uint32_t number, TSideNames sides, bool backup) {
+  const std::string digits = std::to_string(number);
+  if (sides == TSideNames::Short)
+    return "~" + digits + (backup ? "b" : "");
+  return "~zrk" + digits + (backup ? ".bak" : ".tmp");
+}
+
+std::string TPlacementJournal::TempOf(const TPlacedFile &file) const {
+  if (file.Sides == TSideNames::Spelled)
+    return PathOf(Spelled[file.Number]);
+  return Folders[file.Destination.Folder] + SideName(file.Number, file.Sides, false);
+}
+
+std::string TPlacementJournal::BackupOf(const TPlacedFile &file) const {
+  if (file.Sides == TSideNames::Spelled)
+    return PathOf(Spelled[file.Number + 1]);
+  return Folders[file.Destination.Folder] + SideName(file.Number, file.Sides, true);
 }
 
 std::string TPlacementJournal::PathOf(const TJournalPath &path) const {
@@ -282,6 +350,7 @@ std::string_view TPlacementJournal::NameOf(const TJournalPath &path) const {
 
 void TPlacementJournal::ClearFiles() {
   Files.clear();
+  Spelled.clear();
   TPlacementJournal kept;
   for (const TJournalPath &path : Leftovers)
     kept.Leftovers.push_back(kept.AddPath(PathOf(path)));
@@ -407,10 +476,10 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
   // with the oldest version.
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
     const std::string destination = journal.PathOf(it->Destination);
-    ok = RemoveFile(journal.PathOf(it->Temp)) && ok;
+    ok = RemoveFile(journal.TempOf(*it)) && ok;
     if (!it->Existed) {
       ok = RemoveFile(destination) && ok;
-    } else if (const std::string backup = journal.PathOf(it->Backup); Exists(backup)) {
+    } else if (const std::string backup = journal.BackupOf(*it); Exists(backup)) {
       ok = RemoveFile(destination) &&
            Twice([&] { return platform::MoveFileReplacing(backup, destination); }) && ok;
     }
@@ -429,22 +498,23 @@ bool CommitPlacement(TPlacementJournal &journal) {
   // a copy of a package of many files would double its memory.
   const TPlacementJournal::TState state = journal.State;
   const std::size_t leftovers = journal.Leftovers.size();
-  std::vector<TPlacedFile> files = std::move(journal.Files);
+  const std::size_t names = journal.Names.size();
+  std::deque<TPlacedFile> files = std::move(journal.Files);
   journal.Files.clear();
   journal.State = TPlacementJournal::TState::Idle;
   for (const TPlacedFile &file : files)
     if (file.Existed)
-      journal.Leftovers.push_back(file.Backup);
+      journal.Leftovers.push_back(journal.AddPath(journal.BackupOf(file)));
   if (!WriteJournal(journal)) {
     journal.State = state;
     journal.Files = std::move(files);
     journal.Leftovers.resize(leftovers);
+    journal.Names.resize(names);
     // The commit has failed either way; what stays is left in the journal.
     (void)RollBackPlacement(journal, true);
     return false;
   }
-  files.clear();
-  files.shrink_to_fit();
+  files = std::deque<TPlacedFile>();
   RemoveLeftovers(journal);
   return true;
 }

@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,11 +28,21 @@ struct TJournalPath {
   std::uint32_t Length = 0;
 };
 
+// How a placed file's temporary and backup names are kept: numbered names
+// beside the destination, "~zrk<n>.tmp" and "~zrk<n>.bak" (Long) or "~<n>" and
+// "~<n>b" where a long path leaves no room (Short), else spelled out (Spelled,
+// from a journal that named them otherwise).
+enum class TSideNames : std::uint8_t { Long, Short, Spelled };
+
 // One destination file of the package being placed. The previous version
-// (when there was one) is renamed to Backup in the same folder; the new one
-// is copied through Temp and renamed to Destination.
+// (when there was one) is renamed to its backup name in the same folder; the
+// new one is copied through its temporary name and renamed to Destination.
+// Twenty bytes and the name: a package may have thousands of files.
 struct TPlacedFile {
-  TJournalPath Destination, Temp, Backup;
+  TJournalPath Destination;
+  // The number of both names, or with Spelled where they are in Spelled.
+  std::uint32_t Number = 0;
+  TSideNames Sides = TSideNames::Long;
   bool Existed = false;
 };
 
@@ -50,21 +61,33 @@ struct TPlacementJournal {
   std::string AdminPath;
   std::int64_t RecordOffset = 0;
   std::array<std::uint8_t, admin::PackageRecordSize> OldRecord{}, AppliedRecord{};
-  std::vector<TPlacedFile> Files;
+  // In blocks, not one array: it grows file by file while the package is
+  // planned, and an array would be copied whole each time it doubles.
+  std::deque<TPlacedFile> Files;
   // Backups and temporary files that could not be removed yet.
   std::vector<TJournalPath> Leftovers;
-  // The folder parts and names that Files and Leftovers refer to.
+  // The folder parts and names that Files and Leftovers refer to, and the
+  // temporary and backup paths of files whose names are Spelled.
   std::vector<std::string> Folders;
   std::string Names;
+  std::vector<TJournalPath> Spelled;
 
   TJournalPath AddPath(std::string_view path);
+  // Numbered names beside `destination`.
+  void AddFile(std::string_view destination, std::uint32_t number, TSideNames sides, bool existed);
+  // Any paths; numbered ones are kept as numbers.
   void AddFile(std::string_view destination, std::string_view temp, std::string_view backup,
                bool existed);
   std::string PathOf(const TJournalPath &path) const;
   std::string_view NameOf(const TJournalPath &path) const;
+  std::string TempOf(const TPlacedFile &file) const;
+  std::string BackupOf(const TPlacedFile &file) const;
   // Forgets Files and keeps only the folders and names of Leftovers.
   void ClearFiles();
 };
+
+// The temporary (or with `backup` the backup) name numbered `number`.
+std::string SideName(std::uint32_t number, TSideNames sides, bool backup);
 
 // Path of the journal in `dataFolder` (the current folder when blank).
 std::string JournalPathIn(std::string_view dataFolder);

@@ -397,19 +397,17 @@ bool PassesFilter(std::uint32_t attributes, std::uint32_t filter) {
   return (attributes & special & ~filter) == 0;
 }
 
-void SortEntries(std::vector<TFindEntry> &entries) {
-  std::stable_sort(entries.begin(), entries.end(), [](const TFindEntry &a, const TFindEntry &b) {
-    const std::size_t n = std::min(a.Name.size(), b.Name.size());
-    for (std::size_t i = 0; i < n; ++i) {
-      const char32_t ca = Cp1252UpperCase(static_cast<unsigned char>(a.Name[i]));
-      const char32_t cb = Cp1252UpperCase(static_cast<unsigned char>(b.Name[i]));
-      if (ca != cb)
-        return ca < cb;
-    }
-    if (a.Name.size() != b.Name.size())
-      return a.Name.size() < b.Name.size();
-    return a.Name < b.Name;
-  });
+bool ListedBefore(std::string_view a, std::string_view b) {
+  const std::size_t n = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < n; ++i) {
+    const char32_t ca = Cp1252UpperCase(static_cast<unsigned char>(a[i]));
+    const char32_t cb = Cp1252UpperCase(static_cast<unsigned char>(b[i]));
+    if (ca != cb)
+      return ca < cb;
+  }
+  if (a.size() != b.size())
+    return a.size() < b.size();
+  return a < b;
 }
 
 void SplitMask(std::string_view mask, std::string &folder, std::string &pattern) {
@@ -424,4 +422,22 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 }
 
 } // namespace detail
+
+// Both systems list through the walk; the list is its entries gathered.
+bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
+               std::vector<TFindEntry> &entries) {
+  entries.clear();
+  try {
+    if (WalkFiles(mask, attributeFilter, [&entries](const TFindEntry &entry) {
+          entries.push_back(entry);
+          return true;
+        }))
+      return true;
+  } catch (...) {
+    detail::SetError(ErrorNotEnoughMemory);
+  }
+  entries.clear();
+  return false;
+}
+
 } // namespace platform

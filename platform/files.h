@@ -30,6 +30,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -180,6 +181,14 @@ struct TFindEntry {
 // cannot be read; an empty list is a success.
 [[nodiscard]] bool FindFiles(std::string_view mask, std::uint32_t attributeFilter,
                              std::vector<TFindEntry> &entries);
+// The entries FindFiles would list, one at a time and in the same order,
+// without a list of them all: Windows hands them over as it finds them,
+// POSIX holds only the names while it puts them in order. `visit` returns
+// false to stop (the walk still succeeds). False when the folder cannot be
+// read; entries visited before a failure on the way stay visited. What
+// `visit` throws passes through, the folder closed.
+[[nodiscard]] bool WalkFiles(std::string_view mask, std::uint32_t attributeFilter,
+                             const std::function<bool(const TFindEntry &)> &visit);
 // Windows wildcard match of one name, case-insensitive.
 [[nodiscard]] bool MatchesMask(std::string_view name, std::string_view pattern);
 

@@ -34,7 +34,7 @@ inline bool Faulted(fault::TOp op) {
 // The order NTFS lists a folder in: names compared character by character
 // in their upper-case forms (Cp1252UpperCase), a prefix first. The POSIX
 // listing uses it, so that placement takes files as it would on Windows.
-void SortEntries(std::vector<TFindEntry> &entries);
+[[nodiscard]] bool ListedBefore(std::string_view a, std::string_view b);
 
 // Splits a mask such as "C:\A\*.TXT" into "C:\A\" and "*.TXT" (the folder part
 // keeps its separator; empty when the mask has no folder).

@@ -38,8 +38,12 @@ std::string_view FileNamePart(std::string_view path) {
 
 // True when the staging folder still holds a file that placement would take.
 bool HoldsFiles(std::string_view mask) {
-  std::vector<platform::TFindEntry> entries;
-  return platform::FindFiles(mask, 0, entries) && !entries.empty();
+  bool any = false;
+  (void)platform::WalkFiles(mask, 0, [&any](const platform::TFindEntry &) {
+    any = true;
+    return false;
+  });
+  return any;
 }
 
 // True when the administration file holds a whole record behind the
@@ -65,12 +69,15 @@ bool FoldersAreUsable(const admin::TAdminHeader &header) {
 
 // The files that unpacking left in the staging folder, for the run log.
 void NoteUnpacked(std::string_view mask) {
-  std::vector<platform::TFindEntry> entries;
-  (void)platform::FindFiles(mask, 0, entries); // a note only: none listed counts none
-  std::string line = "Unpacked " + std::to_string(entries.size()) + " files:";
-  for (const platform::TFindEntry &e : entries)
-    line += " " + e.Name;
-  runlog::Note(line);
+  std::string names;
+  std::size_t count = 0;
+  // A note only: none listed counts none.
+  (void)platform::WalkFiles(mask, 0, [&](const platform::TFindEntry &e) {
+    ++count;
+    names += " " + e.Name;
+    return true;
+  });
+  runlog::Note("Unpacked " + std::to_string(count) + " files:" + names);
 }
 
 int Percent(std::int32_t value) {

@@ -143,6 +143,10 @@ void Flush() {
       return;
     Write(Pending);
     Pending.clear();
+    // A long line (the names of thousands of unpacked files) would leave its
+    // room held for the rest of the run.
+    if (Pending.capacity() > 2 * FlushAbove)
+      Pending.shrink_to_fit();
   } catch (...) {
   }
 }

@@ -117,15 +117,15 @@ bool FolderExists(std::string_view path) {
 }
 
 bool PathExists(std::string_view nameOrPattern) {
-  std::vector<platform::TFindEntry> entries;
-  if (!platform::FindFiles(nameOrPattern, platform::faDirectory, entries))
-    return false;
   constexpr std::uint32_t invisible =
       platform::faHidden | platform::faSysFile | platform::faVolumeID;
-  for (const auto &entry : entries)
-    if ((entry.Attributes & invisible) == 0)
-      return true;
-  return false;
+  bool found = false;
+  (void)platform::WalkFiles(nameOrPattern, platform::faDirectory,
+                            [&found](const platform::TFindEntry &entry) {
+                              found = (entry.Attributes & invisible) == 0;
+                              return !found;
+                            });
+  return found;
 }
 
 void DeleteFileIfExists(std::string_view name) {
@@ -145,9 +145,6 @@ void DeleteMatchingFiles(std::string_view mask) {
         f == UpperCaseGerman(Short(platform::ProgramFilesFolder())))
       return;
 
-    std::vector<platform::TFindEntry> entries;
-    if (!platform::FindFiles(mask, 0, entries))
-      return;
     // Named by the uncut folder in the caller's spelling: a folder cut to 255
     // characters could name a different folder, and the exact spelling is what
     // a case-sensitive file system needs. "C:" stays relative to the drive's
@@ -157,10 +154,11 @@ void DeleteMatchingFiles(std::string_view mask) {
       prefix += Backslash;
     constexpr std::uint32_t skipped =
         platform::faHidden | platform::faSysFile | platform::faVolumeID | platform::faDirectory;
-    for (const auto &entry : entries) {
+    // Walked, not listed: a staging folder may hold thousands of files.
+    (void)platform::WalkFiles(mask, 0, [&](const platform::TFindEntry &entry) {
       try {
         if ((entry.Attributes & skipped) != 0)
-          continue;
+          return true;
         std::string name = prefix + entry.Name;
         // Windows refuses to delete a read-only file; one left behind in the
         // staging folder would be placed again with the next package.
@@ -172,7 +170,8 @@ void DeleteMatchingFiles(std::string_view mask) {
         (void)platform::DeleteFile(name);
       } catch (...) {
       }
-    }
+      return true;
+    });
   } catch (...) {
   }
 }

@@ -21,6 +21,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/posix/name_hashes.h"
 #include "platform/posix/posix_paths.h"
 
 namespace platform {
@@ -66,14 +67,20 @@ TStamp StampOf(const struct stat &st) {
   return stamp;
 }
 
+// A folder's names: only their hashes, until a name is asked for in another
+// spelling (then the names with their spellings on disk).
 struct TFolderMemo {
   TStamp Stamp;
+  bool Spelled = false;
+  posix::TNameHashes Hashes;
   TNames Names;
   std::uint64_t LastUse = 0;
+  std::size_t Count() const { return Spelled ? Names.size() : Hashes.Size(); }
 };
 
 constexpr std::size_t MaxMemoFolders = 64;
-// About 2 MiB of names in all; a bigger folder is searched as it is read.
+// Bounds the names kept with their spellings to about 2 MiB (hashes alone take
+// 4 to 8 bytes a name); a bigger folder is searched as it is read.
 constexpr std::size_t MaxMemoNames = 32768;
 
 // Keyed by the folder's identity, so that one folder reached by two paths has
@@ -138,7 +145,7 @@ bool Trusted(const TStamp &kept, const TStamp &stamp, const std::string &folder)
 }
 
 void Forget(std::map<std::pair<dev_t, ino_t>, TFolderMemo>::iterator it) {
-  MemoNames -= it->second.Names.size();
+  MemoNames -= it->second.Count();
   Memo.erase(it);
 }
 
@@ -152,25 +159,45 @@ void EvictBeyondBounds() {
   }
 }
 
-bool ReadNames(const std::string &folder, TNames &names) {
+// Reads the folder's names into `memo`: their hashes, or with `spelled` the
+// names themselves. `found` is the name on disk folded like `key`, if any
+// (left as it was otherwise).
+bool ReadNames(const std::string &folder, const std::string &key, bool spelled, TFolderMemo &memo,
+               std::string &found) {
   DIR *dir = opendir(OsFolder(folder));
   if (dir == nullptr)
     return false;
+  memo.Spelled = spelled;
+  bool matched = false;
   while (dirent *entry = readdir(dir)) {
     const char *name = entry->d_name;
-    if (std::strcmp(name, ".") != 0 && std::strcmp(name, "..") != 0)
-      names.emplace(FoldedKey(posix::ProgramName(name)), name);
+    if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
+      continue;
+    std::string folded = FoldedKey(posix::ProgramName(name));
+    if (!matched && folded == key) {
+      matched = true;
+      found = name;
+    }
+    if (spelled)
+      memo.Names.emplace(std::move(folded), name);
+    else
+      memo.Hashes.Add(posix::TNameHashes::Of(folded));
   }
   closedir(dir);
   return true;
 }
 
-bool FindIn(const TNames &names, const std::string &name, std::string &found) {
-  const auto match = names.find(FoldedKey(name));
-  if (match == names.end())
-    return false;
+enum class TAnswer { Missing, Found, Unknown };
+
+// What the memo knows of `key`; Unknown when only its hash is there.
+TAnswer FindIn(const TFolderMemo &memo, const std::string &key, std::string &found) {
+  if (!memo.Spelled)
+    return memo.Hashes.Has(posix::TNameHashes::Of(key)) ? TAnswer::Unknown : TAnswer::Missing;
+  const auto match = memo.Names.find(key);
+  if (match == memo.Names.end())
+    return TAnswer::Missing;
   found = match->second;
-  return true;
+  return TAnswer::Found;
 }
 
 // The entry of `folder` (a host path) whose name is `name` (program form)
@@ -179,27 +206,39 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
                       std::string &found) {
   const TStamp stamp = StampOf(st);
   const auto id = std::make_pair(st.st_dev, st.st_ino);
+  const std::string key = FoldedKey(name);
   std::lock_guard<std::mutex> guard(MemoLock);
   auto it = Memo.find(id);
   if (it != Memo.end() && Trusted(it->second.Stamp, stamp, folder)) {
     it->second.LastUse = ++MemoClock;
-    return FindIn(it->second.Names, name, found);
+    const TAnswer answer = FindIn(it->second, key, found);
+    if (answer != TAnswer::Unknown)
+      return answer == TAnswer::Found;
   }
   if (it != Memo.end())
     Forget(it);
-  TNames names;
-  if (!ReadNames(folder, names))
+  TFolderMemo read;
+  found.clear();
+  if (!ReadNames(folder, key, false, read, found))
     return false;
-  const bool result = FindIn(names, name, found);
+  // A name found in another spelling: the folder's spellings are kept, so
+  // that the next such look-up costs no reading.
+  if (!found.empty()) {
+    read = TFolderMemo();
+    found.clear();
+    if (!ReadNames(folder, key, true, read, found))
+      return false;
+  }
+  const bool result = !found.empty();
   // Kept only when the folder did not change while it was read.
   struct stat after;
-  if (names.size() <= MaxMemoNames && stat(OsFolder(folder), &after) == 0 &&
+  if (read.Count() <= MaxMemoNames && stat(OsFolder(folder), &after) == 0 &&
       StampOf(after) == stamp) {
     TFolderMemo &memo = Memo[id];
+    memo = std::move(read);
     memo.Stamp = stamp;
     memo.LastUse = ++MemoClock;
-    MemoNames += names.size();
-    memo.Names = std::move(names);
+    MemoNames += memo.Count();
     EvictBeyondBounds();
   }
   return result;
@@ -324,7 +363,18 @@ void TOwnChange::Done(bool succeeded) {
       continue;
     }
     TNames &names = it->second.Names;
-    if (succeeded) {
+    if (succeeded && !it->second.Spelled) {
+      // Whether the added name was there already is not known: a hash too
+      // many only costs a reading.
+      const std::uint32_t hash = posix::TNameHashes::Of(FoldedKey(ProgramName(item.Name)));
+      if (item.Added) {
+        it->second.Hashes.Add(hash);
+        ++MemoNames;
+      } else if (it->second.Hashes.Has(hash)) {
+        it->second.Hashes.Remove(hash);
+        --MemoNames;
+      }
+    } else if (succeeded) {
       const std::string key = FoldedKey(ProgramName(item.Name));
       auto range = names.equal_range(key);
       auto exact = range.first;
@@ -354,7 +404,9 @@ std::string MapNameIn(const std::string &folder, const struct stat &folderStat,
     const auto it = Memo.find(std::make_pair(folderStat.st_dev, folderStat.st_ino));
     if (it != Memo.end() && Trusted(it->second.Stamp, StampOf(folderStat), folder)) {
       it->second.LastUse = ++MemoClock;
-      return FindIn(it->second.Names, name, found) ? Joined(folder, found) : direct;
+      const TAnswer answer = FindIn(it->second, FoldedKey(name), found);
+      if (answer != TAnswer::Unknown)
+        return answer == TAnswer::Found ? Joined(folder, found) : direct;
     }
   }
   if (Exists(direct))

@@ -27,6 +27,9 @@ TPlacementJournal Sample() {
   journal.AppliedRecord.fill(0x22);
   journal.AddFile("C:\\P\\a.dll", "C:\\P\\~zrk1.tmp", "C:\\P\\~zrk1.bak", true);
   journal.AddFile("C:\\P\\b.txt", "C:\\P\\~zrk2.tmp", "C:\\P\\~zrk2.bak", false);
+  // Names other than the numbered ones beside the file are kept as they are.
+  journal.AddFile("C:\\P\\c.txt", "C:\\T\\~zrk3.tmp", "C:\\P\\~zrk03.bak", true);
+  journal.AddFile("C:\\P\\d.txt", "C:\\P\\~4", "C:\\P\\~4b", true);
   journal.Leftovers = {journal.AddPath("C:\\Q\\~zrk7.bak")};
   return journal;
 }
@@ -36,8 +39,11 @@ TEST(PlacementJournal, OnlyAWholeUnchangedJournalIsBelieved) {
   TPlacementJournal read;
   ASSERT_TRUE(packages::DecodeJournal(bytes, read));
   EXPECT_EQ(packages::EncodeJournal(read), bytes);
-  EXPECT_EQ(read.Files.size(), 2u);
-  EXPECT_EQ(read.PathOf(read.Files[0].Backup), "C:\\P\\~zrk1.bak");
+  ASSERT_EQ(read.Files.size(), 4u);
+  EXPECT_EQ(read.BackupOf(read.Files[0]), "C:\\P\\~zrk1.bak");
+  EXPECT_EQ(read.TempOf(read.Files[2]), "C:\\T\\~zrk3.tmp");
+  EXPECT_EQ(read.BackupOf(read.Files[2]), "C:\\P\\~zrk03.bak");
+  EXPECT_EQ(read.BackupOf(read.Files[3]), "C:\\P\\~4b");
   EXPECT_EQ(read.RecordOffset, 5809 + 294);
 
   for (std::size_t size = 0; size < bytes.size(); ++size) {
@@ -72,7 +78,7 @@ TEST(PlacementJournal, AJournalWrittenInPiecesIsTheWholeEncoding) {
   TPlacementJournal read;
   ASSERT_TRUE(packages::DecodeJournal(bytes, read));
   ASSERT_EQ(read.Files.size(), journal.Files.size());
-  EXPECT_EQ(read.PathOf(read.Files.back().Temp), "D:\\Kasse\\Programm\\~zrk2999.tmp");
+  EXPECT_EQ(read.TempOf(read.Files.back()), "D:\\Kasse\\Programm\\~zrk2999.tmp");
   EXPECT_EQ(read.PathOf(read.Leftovers[0]), "C:\\Q\\~zrk7.bak");
 
   // A path longer than its length field is refused, not cut; the journal before stands.

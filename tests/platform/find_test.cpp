@@ -86,6 +86,20 @@ TEST(FindFiles, MaskSelectsNamesAndEmptyResultIsSuccess) {
   EXPECT_TRUE(entries.empty());
 }
 
+TEST(WalkFiles, VisitsInListingOrderAndStopsWhenAsked) {
+  TTempFolder dir;
+  for (const char *name : {"one.TXT", "two.txt", "three.dat", "README"})
+    ASSERT_TRUE(WriteWholeFile(dir / name, "x"));
+  std::string visited;
+  ASSERT_TRUE(WalkFiles(dir / "*.*", 0, [&visited](const TFindEntry &entry) {
+    visited += (visited.empty() ? "" : ",") + entry.Name;
+    return entry.Name != "README";
+  }));
+  EXPECT_EQ(visited, "one.TXT,README");
+  EXPECT_FALSE(WalkFiles(dir / "missing\\*.*", 0, [](const TFindEntry &) { return true; }));
+  EXPECT_EQ(LastError(), ErrorPathNotFound);
+}
+
 TEST(MatchesMask, WindowsWildcardRules) {
   const struct {
     const char *name, *pattern;

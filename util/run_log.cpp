@@ -6,6 +6,7 @@
 #include "util/run_log.h"
 
 #include <algorithm>
+#include <vector>
 
 #include "platform/clock.h"
 #include "platform/error_text.h"
@@ -41,21 +42,105 @@ std::string FolderOf(const std::string &path) {
   return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
-bool ReadAll(platform::TFile &file, std::int64_t size, std::string &text) {
-  text.assign(static_cast<std::size_t>(size), '\0');
-  std::uint32_t got = 0;
-  return file.Seek(0) &&
-         (size == 0 || (file.Read(text.data(), static_cast<std::uint32_t>(size), got) &&
-                        got == static_cast<std::uint32_t>(size)));
+// What a trimmed log is made of: the old log from `From` to its end, then
+// the new lines. Read in pieces, so that trimming never holds the whole log.
+struct TLogText {
+  platform::TFile &File;
+  std::int64_t From, End;
+  std::string_view Tail;
+
+  std::int64_t Size() const { return End - From + static_cast<std::int64_t>(Tail.size()); }
+  void Drop(std::int64_t count) {
+    const std::int64_t old = End - From;
+    if (count <= old) {
+      From += count;
+    } else {
+      Tail.remove_prefix(static_cast<std::size_t>(count - old));
+      From = End;
+    }
+  }
+  // Up to `count` bytes at `at` (counted from `From`); false when the old log
+  // cannot be read.
+  bool Read(std::int64_t at, char *buffer, std::size_t count, std::size_t &got) const {
+    got = 0;
+    const std::int64_t old = End - From;
+    if (at < old) {
+      const auto n = static_cast<std::uint32_t>(std::min<std::int64_t>(old - at, count));
+      std::uint32_t read = 0;
+      if (!File.Seek(From + at) || !File.Read(buffer, n, read) || read != n)
+        return false;
+      got = n;
+      return true;
+    }
+    const auto offset = static_cast<std::size_t>(at - old);
+    if (offset < Tail.size())
+      got = Tail.copy(buffer, count, offset);
+    return true;
+  }
+};
+
+// Where the newer half of `text` starts, looking from `from`: at a block (or
+// at least a line); at the end when no line ends after `from`.
+bool NewerHalf(const TLogText &text, std::int64_t from, std::int64_t &cut) {
+  const std::string mark = std::string(LineEnd) + std::string(BlockMark);
+  std::string window;
+  std::vector<char> piece(FlushAbove);
+  std::int64_t firstLine = -1;
+  // `window` starts at `base`; it keeps the last bytes of the piece before,
+  // so that a mark split between two pieces is found.
+  std::int64_t base = from;
+  for (std::int64_t at = from; at < text.Size();) {
+    std::size_t got = 0;
+    if (!text.Read(at, piece.data(), piece.size(), got) || got == 0)
+      return false;
+    window.append(piece.data(), got);
+    at += static_cast<std::int64_t>(got);
+    const std::size_t found = window.find(mark);
+    if (found != std::string::npos) {
+      cut = base + static_cast<std::int64_t>(found + LineEnd.size());
+      return true;
+    }
+    const std::size_t line = window.find(LineEnd);
+    if (firstLine < 0 && line != std::string::npos)
+      firstLine = base + static_cast<std::int64_t>(line);
+    const std::size_t keep = std::min(window.size(), mark.size() - 1);
+    base += static_cast<std::int64_t>(window.size() - keep);
+    window.erase(0, window.size() - keep);
+  }
+  cut = firstLine < 0 ? text.Size() : firstLine + static_cast<std::int64_t>(LineEnd.size());
+  return true;
 }
 
-// The newer half of the log, starting at a block (or at least a line).
-std::string NewerHalf(const std::string &text) {
-  const std::size_t from = text.size() / 2;
-  std::size_t at = text.find(std::string(LineEnd) + std::string(BlockMark), from);
-  if (at == std::string::npos)
-    at = text.find(LineEnd, from);
-  return at == std::string::npos ? std::string() : text.substr(at + LineEnd.size());
+// The newer half of the log and then `bytes`, through a new file beside it
+// and one move: a failure on the way keeps the old log.
+void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
+  TLogText kept{file, 0, size, {}};
+  std::int64_t cut = 0;
+  if (!NewerHalf(kept, size / 2, cut))
+    return;
+  kept.Drop(cut);
+  kept.Tail = bytes;
+  if (kept.Size() > RunLogLimit) {
+    if (!NewerHalf(kept, kept.Size() / 2, cut))
+      return;
+    kept.Drop(cut);
+  }
+  const std::string fresh = LogPath + ".new";
+  platform::TFile out;
+  bool copied = out.Create(fresh);
+  std::vector<char> piece(FlushAbove);
+  for (std::int64_t at = 0; copied && at < kept.Size();) {
+    std::size_t got = 0;
+    std::uint32_t written = 0;
+    copied = kept.Read(at, piece.data(), piece.size(), got) && got != 0 &&
+             out.Write(piece.data(), static_cast<std::uint32_t>(got), written) && written == got;
+    at += static_cast<std::int64_t>(got);
+  }
+  out.Close();
+  file.Close();
+  // The old log stays; the half-written copy goes if it can.
+  if (!copied || !platform::MoveFileReplacing(fresh, LogPath))
+    (void)platform::DeleteFile(fresh);
 }
 
 void Write(const std::string &bytes) {
@@ -65,32 +150,12 @@ void Write(const std::string &bytes) {
   std::int64_t size = 0;
   if (!file.Size(size))
     return;
-  std::uint32_t written = 0;
   if (size + static_cast<std::int64_t>(bytes.size()) > RunLogLimit) {
-    std::string old;
-    if (!ReadAll(file, size, old))
-      return;
-    std::string kept = NewerHalf(old) + bytes;
-    if (kept.size() > static_cast<std::size_t>(RunLogLimit))
-      kept = NewerHalf(kept);
-    file.Close();
-    // A new file beside it, then one move: a failure on the way keeps the old log.
-    const std::string fresh = LogPath + ".new";
-    platform::TFile out;
-    if (!out.Create(fresh) ||
-        !out.Write(kept.data(), static_cast<std::uint32_t>(kept.size()), written) ||
-        written != kept.size()) {
-      out.Close();
-      // The old log stays; the half-written copy goes if it can.
-      (void)platform::DeleteFile(fresh);
-      return;
-    }
-    out.Close();
-    if (!platform::MoveFileReplacing(fresh, LogPath))
-      (void)platform::DeleteFile(fresh);
+    Trim(file, size, bytes);
     return;
   }
   // The log never changes the run: a failed write is dropped.
+  std::uint32_t written = 0;
   if (file.Seek(size))
     (void)file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
 }

@@ -58,4 +58,40 @@ TEST(RunLog, ManyLinesAreWrittenOnTheWayOnceAndInOrder) {
   EXPECT_EQ(text.substr(first + expected.size()), "Result 0\r\n");
 }
 
+// The trim reads the log in pieces: a block start split between two pieces is
+// still where the kept half begins, and new lines longer than half the bound
+// are cut at a line of their own.
+TEST(RunLog, TrimFindsSplitBlockStartsAndCutsLongNewLinesAtALine) {
+  testing_support::TTempFolder dir;
+  const std::string path = dir / "ZRKUPD.LOG";
+  const std::string line = std::string(98, 'x') + "\r\n";
+  // The block start lies across the first 64 KiB after the middle; plain
+  // line ends come before it.
+  const std::size_t size = runlog::RunLogLimit - 50, split = size / 2 + 64 * 1024 - 3;
+  std::string old = std::string(runlog::BlockMark) + "old 0\r\n";
+  while (old.size() + line.size() < split)
+    old += line;
+  old +=
+      std::string(split - old.size(), 'y') + "\r\n" + std::string(runlog::BlockMark) + "old 1\r\n";
+  while (old.size() + line.size() < size)
+    old += line;
+  old += std::string(size - old.size() - 2, 'z') + "\r\n";
+  ASSERT_TRUE(testing_support::WriteWholeFile(path, old));
+
+  runlog::BeginRun(dir.Path(), {});
+  std::string text = testing_support::ReadWholeText(path);
+  EXPECT_EQ(text.rfind(std::string(runlog::BlockMark) + "old 1\r\n", 0), 0u);
+
+  std::string lines;
+  for (int i = 0; i < 11000; ++i)
+    lines += (i == 0 ? "" : "\r\n") + ("new " + std::to_string(i % 10) + std::string(94, 'n'));
+  runlog::Note(lines);
+  runlog::EndRun(0, "");
+  text = testing_support::ReadWholeText(path);
+  EXPECT_LE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit));
+  EXPECT_GE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit) / 4);
+  EXPECT_EQ(text.rfind("new ", 0), 0u);
+  EXPECT_EQ(text.substr(text.size() - 10), "Result 0\r\n");
+}
+
 } // namespace

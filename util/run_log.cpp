@@ -143,13 +143,29 @@ void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
     (void)platform::DeleteFile(fresh);
 }
 
-void Write(const std::string &bytes) {
+// False when a write that failed (a full disk, a crash) left the log's last
+// line unfinished.
+bool EndsWithLineEnd(platform::TFile &file, std::int64_t size) {
+  if (size == 0)
+    return true;
+  char last[2] = {};
+  std::uint32_t got = 0;
+  if (size < 2 || !file.Seek(size - 2) || !file.Read(last, 2, got) || got != 2)
+    return size >= 2;
+  return std::string_view(last, 2) == LineEnd;
+}
+
+void Write(const std::string &lines) {
   platform::TFile file;
   if (!file.OpenShared(LogPath) && !file.Create(LogPath))
     return;
   std::int64_t size = 0;
   if (!file.Size(size))
     return;
+  // A run's block starts on a line of its own, or it would not be told apart.
+  const bool blockStart = lines.compare(0, BlockMark.size(), BlockMark) == 0;
+  const std::string bytes =
+      blockStart && !EndsWithLineEnd(file, size) ? std::string(LineEnd) + lines : lines;
   if (size + static_cast<std::int64_t>(bytes.size()) > RunLogLimit) {
     Trim(file, size, bytes);
     return;

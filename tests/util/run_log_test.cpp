@@ -94,4 +94,19 @@ TEST(RunLog, TrimFindsSplitBlockStartsAndCutsLongNewLinesAtALine) {
   EXPECT_EQ(text.substr(text.size() - 10), "Result 0\r\n");
 }
 
+// A log whose last line a failed write left unfinished: the next run's block
+// still starts on a line of its own.
+TEST(RunLog, ABlockStartsOnItsOwnLineAfterAnUnfinishedOne) {
+  testing_support::TTempFolder dir;
+  const std::string path = dir / "ZRKUPD.LOG";
+  const std::string old = std::string(runlog::BlockMark) + "old\r\nhalf a li";
+  ASSERT_TRUE(testing_support::WriteWholeFile(path, old));
+  runlog::BeginRun(dir.Path(), {});
+  runlog::EndRun(0, "");
+  const auto blocks = runlog::SplitBlocks(testing_support::ReadWholeText(path));
+  ASSERT_EQ(blocks.size(), 2u);
+  EXPECT_EQ(blocks[0], old + "\r\n");
+  EXPECT_EQ(blocks[1].rfind(runlog::BlockMark, 0), 0u);
+}
+
 } // namespace

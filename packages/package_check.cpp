@@ -465,25 +465,23 @@ bool StreamChunks(platform::TFile &package, platform::TFile *archive, TPackageRe
       const TChunkRead &chunk = batch.Chunks[i];
       if (chunk.AtEnd)
         return writer.Flush();
-      if (chunk.Fault != TPackageFault::None) {
+      // The first bad chunk, once the sound ones before it are in the archive.
+      auto badChunk = [&](TPackageFault fault, int osError, std::int64_t expected,
+                          std::int64_t found) {
         if (!writer.Flush())
           return false;
         report.Chunk = report.ChunksVerified;
         report.ChunkOffset = chunk.Offset;
-        report.Expected = chunk.Expected;
-        report.Found = chunk.Found;
-        return Fail(report, chunk.Fault, chunk.OsError);
-      }
+        report.Expected = expected;
+        report.Found = found;
+        return Fail(report, fault, osError);
+      };
+      if (chunk.Fault != TPackageFault::None)
+        return badChunk(chunk.Fault, chunk.OsError, chunk.Expected, chunk.Found);
       const TChecksumWorker::TPiece &piece = batch.Pieces[i];
-      if (piece.Crc != chunk.StoredCrc) {
-        if (!writer.Flush())
-          return false;
-        report.Chunk = report.ChunksVerified;
-        report.ChunkOffset = chunk.Offset;
-        report.Expected = chunk.StoredCrc;
-        report.Found = piece.Crc;
-        return Fail(report, TPackageFault::ChunkCrcMismatch, platform::ErrorSuccess);
-      }
+      if (piece.Crc != chunk.StoredCrc)
+        return badChunk(TPackageFault::ChunkCrcMismatch, platform::ErrorSuccess, chunk.StoredCrc,
+                        piece.Crc);
       if (!writer.Add(chunk, piece.Crc, piece.Data, endsHere && i + 1 == batch.Sound))
         return false;
     }

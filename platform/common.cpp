@@ -100,12 +100,6 @@ namespace {
 constexpr std::size_t MaxPathChars = 259;
 constexpr int MaxTempAttempts = 1000;
 std::atomic<unsigned> TempCounter{0};
-
-// The folder part of `target` with its separator ("" for a bare name).
-std::string_view FolderOf(std::string_view target) {
-  const std::size_t cut = target.find_last_of("\\/:");
-  return cut == std::string_view::npos ? std::string_view() : target.substr(0, cut + 1);
-}
 } // namespace
 
 bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
@@ -182,21 +176,16 @@ bool TFile::CopyFrom(TFile &source, bool &readFailed) {
       if (got == 0)
         break;
     }
-    if (fault::Hit(fault::TOp::Write)) {
-      // A full disk takes part of the data before it refuses the rest. The
-      // system copy has moved its step already; the failure stands all the
-      // same, and the caller drops what it wrote.
-      std::uint32_t written = 0;
-      if (!native && detail::FaultIsDiskFull() && got > 1)
-        (void)WriteNative(buffer.get(), static_cast<std::uint32_t>(got / 2), written);
-      detail::SetError(detail::FaultError(fault::TOp::Write));
-      return false;
-    }
-    if (native)
+    if (native) {
+      // The system copy has moved its step already; the failure stands all
+      // the same, and the caller drops what it wrote.
+      if (detail::Faulted(fault::TOp::Write))
+        return false;
       continue;
+    }
     std::uint32_t written = 0;
     const auto count = static_cast<std::uint32_t>(got);
-    if (!WriteNative(buffer.get(), count, written))
+    if (!Write(buffer.get(), count, written))
       return false;
     if (written != count) {
       detail::SetError(ErrorDiskFull);
@@ -214,7 +203,8 @@ TTempFile::~TTempFile() {
 }
 
 bool TTempFile::Create(std::string_view target, std::string_view prefix) {
-  const std::string folder(FolderOf(target));
+  std::string folder, name;
+  detail::SplitMask(target, folder, name);
   for (int attempt = 0; attempt < MaxTempAttempts; ++attempt) {
     const std::string number = std::to_string(++TempCounter);
     std::string path = folder + std::string(prefix) + number + ".tmp";

@@ -164,8 +164,9 @@ private:
   [[nodiscard]] bool MoveIntoPlace();
   TFile Data;
   std::string Target, TempPath;
-  // POSIX: host paths of the temporary file and the target's folder.
-  std::string NativeTemp, NativeFolder;
+  // POSIX: host paths of the temporary file and the target's folder, and the
+  // target's bare name.
+  std::string NativeTemp, NativeFolder, TargetName;
 };
 
 struct TFindEntry {

@@ -536,16 +536,6 @@ std::string ExecutablePath() {
 }
 
 namespace {
-std::string FolderPart(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\/:");
-  return std::string(cut == std::string_view::npos ? std::string_view() : path.substr(0, cut + 1));
-}
-
-std::string NamePart(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\/:");
-  return std::string(cut == std::string_view::npos ? path : path.substr(cut + 1));
-}
-
 // Host folder of a Windows-style folder part ("" for the current folder),
 // and its stamp when the mapping looked at it.
 std::string HostFolder(const std::string &folder, posix::TProbe &probe) {
@@ -558,11 +548,12 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   Discard();
   if (Faulted(fault::TOp::Create))
     return false;
-  const std::string folder = FolderPart(path);
+  std::string folder, name;
+  detail::SplitMask(path, folder, name);
   posix::TProbe probe;
   const std::string hostFolder = HostFolder(folder, probe);
   // No look at the name first: the exclusive create reports a clash itself.
-  const std::string native = hostFolder + "/" + posix::DiskName(NamePart(path));
+  const std::string native = hostFolder + "/" + posix::DiskName(name);
   posix::TFolderStamp stamp;
   const bool known = probe.Exists && S_ISDIR(probe.St.st_mode);
   if (known)
@@ -578,7 +569,9 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   TempPath = path;
   NativeTemp = native;
   Target = std::string(target);
-  NativeFolder = FolderPart(target) == folder ? hostFolder : HostFolder(FolderPart(target), probe);
+  std::string targetFolder;
+  detail::SplitMask(target, targetFolder, TargetName);
+  NativeFolder = targetFolder == folder ? hostFolder : HostFolder(targetFolder, probe);
   return Succeed();
 }
 
@@ -588,7 +581,7 @@ bool TTempFile::MoveIntoPlace() {
   struct stat folder;
   if (stat(NativeFolder.c_str(), &folder) != 0)
     return FailErrno(errno, NativeFolder);
-  const std::string target = posix::MapNameIn(NativeFolder, folder, NamePart(Target));
+  const std::string target = posix::MapNameIn(NativeFolder, folder, TargetName);
   const posix::TFolderStamp before = posix::StampOfFolder(folder);
   posix::TOwnChange change(NativeTemp, target, &before);
   // Most targets are new: a rename that must not replace needs no look at the

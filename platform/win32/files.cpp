@@ -229,7 +229,7 @@ bool TFile::SetDosTime(std::uint32_t dosTime) {
 
 bool TFile::Attributes(std::uint32_t &attributes) {
   if (!IsOpen())
-    return Fail(ERROR_INVALID_HANDLE);
+    return Fail(ErrorInvalidHandle);
   BY_HANDLE_FILE_INFORMATION info;
   if (!GetFileInformationByHandle(AsHandle(Handle), &info))
     return FailLast();

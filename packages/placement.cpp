@@ -131,11 +131,23 @@ TFolderNames ReadFolderNames(const std::string &folder) {
   return names;
 }
 
-bool Taken(const TFolderNames &names, const std::string &name) {
-  if (names.Listed)
-    return names.IsFolder.count(platform::Cp1252FoldedKey(name)) != 0;
+// Whether `name` is in the folder, and `isFolder` whether as a folder; asked
+// of the disk only where the folder could not be listed.
+bool Has(const TFolderNames &names, const std::string &name, bool &isFolder) {
+  if (names.Listed) {
+    const auto there = names.IsFolder.find(platform::Cp1252FoldedKey(name));
+    isFolder = there != names.IsFolder.end() && there->second;
+    return there != names.IsFolder.end();
+  }
   std::uint32_t attributes = 0;
-  return platform::GetAttributes(JoinPath(names.Folder, name), attributes);
+  const bool found = platform::GetAttributes(JoinPath(names.Folder, name), attributes);
+  isFolder = found && (attributes & platform::faDirectory) != 0;
+  return found;
+}
+
+bool Taken(const TFolderNames &names, const std::string &name) {
+  bool isFolder = false;
+  return Has(names, name, isFolder);
 }
 
 // The number of the names beside `folder`'s files for a file's temporary copy
@@ -208,19 +220,11 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       return true;
-    const std::string destination = JoinPath(folder, name);
-    bool existed = false;
-    if (known->Listed) {
-      const auto there = known->IsFolder.find(platform::Cp1252FoldedKey(name));
-      existed = there != known->IsFolder.end() && !there->second;
-    } else {
-      std::uint32_t attributes = 0;
-      existed = platform::GetAttributes(destination, attributes) &&
-                (attributes & platform::faDirectory) == 0;
-    }
+    bool isFolder = false;
+    const bool existed = Has(*known, name, isFolder) && !isFolder;
     TSideNames sides = TSideNames::Long;
     FreeNames(*known, counter, sides);
-    journal.AddFile(destination, counter, sides, existed);
+    journal.AddFile(JoinPath(folder, name), counter, sides, existed);
     return true;
   };
   // A staging folder that cannot be read has nothing to place, also when

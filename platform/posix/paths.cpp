@@ -47,10 +47,8 @@ bool Exists(const std::string &path) {
 // in the same clock tick as the reading shows too. Elsewhere a change in that
 // tick may leave the times as they were, so a folder whose times are younger
 // than the coarsest file-system clock tick is read again, not trusted. Names
-// are compared in their program form, folded as Windows folds them.
-std::string FoldedKey(std::string_view programName) {
-  return Cp1252FoldedKey(programName);
-}
+// are compared in their program form, folded as Windows folds them
+// (Cp1252FoldedKey).
 
 // Folded program name -> name on disk. A multimap: a case-sensitive file
 // system may hold "Foo" and "FOO" at once.
@@ -173,7 +171,7 @@ bool ReadNames(const std::string &folder, const std::string &key, bool spelled, 
     const char *name = entry->d_name;
     if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0)
       continue;
-    std::string folded = FoldedKey(posix::ProgramName(name));
+    std::string folded = Cp1252FoldedKey(posix::ProgramName(name));
     if (!matched && folded == key) {
       matched = true;
       found = name;
@@ -206,7 +204,7 @@ bool FindIgnoringCase(const std::string &folder, const struct stat &st, const st
                       std::string &found) {
   const TStamp stamp = StampOf(st);
   const auto id = std::make_pair(st.st_dev, st.st_ino);
-  const std::string key = FoldedKey(name);
+  const std::string key = Cp1252FoldedKey(name);
   std::lock_guard<std::mutex> guard(MemoLock);
   auto it = Memo.find(id);
   if (it != Memo.end() && Trusted(it->second.Stamp, stamp, folder)) {
@@ -366,7 +364,7 @@ void TOwnChange::Done(bool succeeded) {
     if (succeeded && !it->second.Spelled) {
       // Whether the added name was there already is not known: a hash too
       // many only costs a reading.
-      const std::uint32_t hash = posix::TNameHashes::Of(FoldedKey(ProgramName(item.Name)));
+      const std::uint32_t hash = posix::TNameHashes::Of(Cp1252FoldedKey(ProgramName(item.Name)));
       if (item.Added) {
         it->second.Hashes.Add(hash);
         ++MemoNames;
@@ -375,7 +373,7 @@ void TOwnChange::Done(bool succeeded) {
         --MemoNames;
       }
     } else if (succeeded) {
-      const std::string key = FoldedKey(ProgramName(item.Name));
+      const std::string key = Cp1252FoldedKey(ProgramName(item.Name));
       auto range = names.equal_range(key);
       auto exact = range.first;
       while (exact != range.second && exact->second != item.Name)
@@ -404,7 +402,7 @@ std::string MapNameIn(const std::string &folder, const struct stat &folderStat,
     const auto it = Memo.find(std::make_pair(folderStat.st_dev, folderStat.st_ino));
     if (it != Memo.end() && Trusted(it->second.Stamp, StampOf(folderStat), folder)) {
       it->second.LastUse = ++MemoClock;
-      const TAnswer answer = FindIn(it->second, FoldedKey(name), found);
+      const TAnswer answer = FindIn(it->second, Cp1252FoldedKey(name), found);
       if (answer != TAnswer::Unknown)
         return answer == TAnswer::Found ? Joined(folder, found) : direct;
     }

@@ -169,6 +169,11 @@ void MarkApplied(TPackageRecord &record) {
 }
 
 void RecordRunResult(TAdminHeader &header, std::int32_t result) {
+  StampRunResult(header, result);
+  WriteRunResult(header);
+}
+
+void StampRunResult(TAdminHeader &header, std::int32_t result) {
   header.SetLastResult(result);
   header.SetLastRunDate(util::CurrentDayNumber());
   header.SetLastRunTime(util::CurrentSecondOfDay());
@@ -178,6 +183,9 @@ void RecordRunResult(TAdminHeader &header, std::int32_t result) {
     header.SetVersionDate(header.OfferedVersionDate());
     header.SetUpdatePending(0);
   }
+}
+
+void WriteRunResult(const TAdminHeader &header) {
   util::TShortString path = Settings.AdminFileName();
   // The run has ended; its result has no one left to go to if this fails.
   (void)WriteAdminHeader(path.View(), header, Settings.AdminSeed());

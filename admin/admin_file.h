@@ -54,6 +54,10 @@ void MarkApplied(TPackageRecord &record);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);
+// The two halves of RecordRunResult, for a caller that notes the stamped
+// header before it is written.
+void StampRunResult(TAdminHeader &header, std::int32_t result);
+void WriteRunResult(const TAdminHeader &header);
 // True when a whole record was read. A short file leaves key bytes in the
 // missing part; a missing file leaves zeros.
 [[nodiscard]] bool ReadDownloadRecord(std::string_view path, TDownloadRecord &record,

@@ -22,6 +22,11 @@ const TRunResultInfo RunResults[] = {
      "the update's folders or file names are invalid or would overwrite a shared file",
      "Die Ordnerangaben des Updates sind ung\xFC"
      "ltig."},
+    {RunRecoveryFailed,
+     "a package that an earlier run left half placed could not be put back yet; nothing else "
+     "was done, the next run tries again",
+     "Ein abgebrochenes Update konnte nicht zur\xFC"
+     "ckgenommen werden."},
 };
 
 } // namespace

@@ -16,6 +16,7 @@ constexpr std::int32_t RunCopyFailed = -5;
 constexpr std::int32_t RunRecordNotRewritten = -6;
 constexpr std::int32_t RunRecordNotRead = -7;
 constexpr std::int32_t RunFoldersInvalid = -8;
+constexpr std::int32_t RunRecoveryFailed = -9;
 
 struct TRunResultInfo {
   std::int32_t Code;

@@ -5,8 +5,10 @@
 #include "packages/placement.h"
 
 #include <algorithm>
+#include <map>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -26,6 +28,11 @@ constexpr int LastDestIndex = admin::DestFolderCount;
 constexpr std::string_view BlankFolderFallback = "G:\\";
 // Longest path the ANSI file functions take (MAX_PATH without the NUL).
 constexpr std::size_t MaxPathChars = 259;
+// The copy routine's numbers that a failure known in advance is shown with.
+constexpr int CopyCannotCreate = 2;
+constexpr int CopyWriteFailed = 4;
+// Room a file takes beyond its bytes: a cluster at most.
+constexpr std::uint64_t ClusterSlack = 4096;
 
 // AddBackslash(folder) + name, without the 255-character cut of short strings.
 std::string JoinPath(std::string_view folder, std::string_view name) {
@@ -151,18 +158,65 @@ bool Taken(const TFolderNames &names, const std::string &name) {
 }
 
 // The number of the names beside `folder`'s files for a file's temporary copy
-// and its previous version, free now and not handed out before in this
-// package; `sides` is Short where the long names would make too long a path.
-void FreeNames(const TFolderNames &names, std::uint32_t &counter, TSideNames &sides) {
+// and its previous version, free now, not handed out before in this package
+// and no name that the package itself places (`staged`, folded);
+// `sides` is Short where the long names would make too long a path.
+void FreeNames(const TFolderNames &names, const std::unordered_set<std::string> &staged,
+               std::uint32_t &counter, TSideNames &sides) {
+  const auto free = [&](const std::string &name) {
+    return !Taken(names, name) && staged.count(platform::Cp1252FoldedKey(name)) == 0;
+  };
   for (;;) {
     ++counter;
     sides = JoinPath(names.Folder, SideName(counter, TSideNames::Long, true)).size() > MaxPathChars
                 ? TSideNames::Short
                 : TSideNames::Long;
-    if (!Taken(names, SideName(counter, sides, false)) &&
-        !Taken(names, SideName(counter, sides, true)))
+    if (free(SideName(counter, sides, false)) && free(SideName(counter, sides, true)))
       return;
   }
+}
+
+// The staging folder's names (folded): a side name must never be one of them.
+std::unordered_set<std::string> StagedNames(const std::string &staging) {
+  std::unordered_set<std::string> names;
+  (void)platform::WalkFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
+                            [&names](const platform::TFindEntry &entry) {
+                              names.insert(platform::Cp1252FoldedKey(entry.Name));
+                              return true;
+                            });
+  return names;
+}
+
+// A failure known before the first file moves, shown as the copy routine
+// would have reported it.
+struct TPlanStop {
+  std::int32_t Code = PlacementOk;
+  int CopyResult = 0;
+};
+
+// Every volume needs room for what the package places on it; the previous
+// versions stay as backups until the package is complete. Folders whose
+// volumes report the same free space are taken as one volume, which at worst
+// asks for more room than needed.
+bool EnoughSpace(const std::map<std::string, std::uint64_t> &needs, TPlacementEvents &events) {
+  std::map<std::uint64_t, std::uint64_t> byVolume;
+  std::map<std::uint64_t, std::string> folderOf;
+  for (const auto &[folder, need] : needs) {
+    std::uint64_t free = 0;
+    if (!platform::FreeSpace(folder, free))
+      continue; // not known: the copy finds out, and the package is rolled back
+    byVolume[free] += need;
+    folderOf.emplace(free, folder);
+  }
+  for (const auto &[free, need] : byVolume) {
+    if (need > free) {
+      events.Note("Not enough space for the package on the volume of " + folderOf[free] + ": " +
+                  std::to_string(need) + " bytes needed, " + std::to_string(free) +
+                  " free: " + platform::ErrorText(platform::ErrorDiskFull));
+      return false;
+    }
+  }
+  return true;
 }
 
 // 0 or the copy routine's number for the failure. A previous version is
@@ -177,17 +231,24 @@ int PlaceOne(const std::string &source, const std::string &destination,
 // Plans the placement into journal.Files, up to the first file that cannot go
 // anywhere (its code returned). The staging folder is walked, not listed,
 // and the destination listings end here; the plan keeps names only.
-std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
-                       const std::string &staging, TPlacementEvents &events,
-                       TPlacementJournal &journal) {
+TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
+                    const std::string &staging, TPlacementEvents &events,
+                    TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
   int current = destIndex;
   std::uint32_t counter = 0;
   const TMarker marker = ReadMarker(staging);
+  const std::unordered_set<std::string> staged = StagedNames(staging);
   // Folders seen to exist, with their names; nothing in them changes before
   // the copies start.
   std::vector<TFolderNames> existingFolders;
-  std::int32_t stop = PlacementOk;
+  std::map<std::string, std::uint64_t> needs;
+  TPlanStop stop;
+  const auto cannotCreate = [&stop, &events](const std::string &why) {
+    events.Note(why);
+    stop = {PlacementCopyFailed, CopyCannotCreate};
+    return false;
+  };
   const auto plan = [&](const platform::TFindEntry &entry) {
     const std::string &name = entry.Name;
     // The index carries over to the following files until another record names one.
@@ -195,36 +256,46 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
     if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)
       current = own;
     if (markerUnreadable) {
-      stop = PlacementCopyFailed;
+      events.Note(JoinPath(staging, FilePathIdName) + " cannot be read to its end");
+      stop = {PlacementCopyFailed, 1};
       return false;
     }
     if (!InDestRange(current)) {
       events.Note(name + ": destination folder index " + std::to_string(current) +
                   " is outside 1 to 20");
-      stop = PlacementBadIndex;
+      stop.Code = PlacementBadIndex;
       return false;
     }
-    util::TShortString destEntry = util::TrimText(header.DestFolder(current));
-    std::string folder =
-        destEntry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(destEntry);
+    const std::string folder = DestinationFolder(header, current);
     auto known =
         std::find_if(existingFolders.begin(), existingFolders.end(),
                      [&folder](const TFolderNames &names) { return names.Folder == folder; });
     if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
-      stop = PlacementNoFolder;
+      stop.Code = PlacementNoFolder;
       return false;
     }
     if (known == existingFolders.end())
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       return true;
+    const std::string destination = JoinPath(folder, name);
+    const std::string source = JoinPath(staging, name);
+    // The copy takes no longer path: it would fail half-way through the package.
+    if (destination.size() > util::TShortString::Capacity ||
+        source.size() > util::TShortString::Capacity)
+      return cannotCreate("Copying " + source + " to " + destination + " is not possible: " +
+                          platform::ErrorText(platform::ErrorFileNameTooLong));
     bool isFolder = false;
-    const bool existed = Has(*known, name, isFolder) && !isFolder;
+    const bool existed = Has(*known, name, isFolder);
+    if (isFolder)
+      return cannotCreate("Copying " + source + " to " + destination +
+                          " is not possible: a folder of that name is in the way");
     TSideNames sides = TSideNames::Long;
-    FreeNames(*known, counter, sides);
-    journal.AddFile(JoinPath(folder, name), counter, sides, existed);
+    FreeNames(*known, staged, counter, sides);
+    journal.AddFile(destination, counter, sides, existed);
+    needs[folder] += entry.Size + ClusterSlack;
     return true;
   };
   // A staging folder that cannot be read has nothing to place, also when
@@ -232,16 +303,29 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
   if (!platform::WalkFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
                            plan))
     journal.ClearFiles();
+  if (stop.Code == PlacementOk && !EnoughSpace(needs, events))
+    stop = {PlacementCopyFailed, CopyWriteFailed};
   return stop;
+}
+
+// The "Error=" box that always comes before -5, with the copy routine's number.
+std::int32_t CopyFailed(TPlacementEvents &events, int copyResult) {
+  util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
+  platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
+  return PlacementCopyFailed;
 }
 
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                         TPlacementEvents &events, TPlacementJournal &journal) {
   events.ShowGroupCaption(CopyingCaption);
   const std::string staging = header.StagingFolder().Str();
-  // The files up to the first one that cannot go anywhere, in listing order;
-  // they are placed (and then taken back) before that failure is reported.
-  std::int32_t stop = PlanFiles(header, destIndex, staging, events, journal);
+  // Whatever can be known before a file moves is: a package that cannot go
+  // in whole does not start.
+  const TPlanStop stop = PlanFiles(header, destIndex, staging, events, journal);
+  if (stop.Code != PlacementOk) {
+    journal.ClearFiles();
+    return stop.Code == PlacementCopyFailed ? CopyFailed(events, stop.CopyResult) : stop.Code;
+  }
   for (const TPlacedFile &file : journal.Files) {
     const std::string destination = journal.PathOf(file.Destination);
     if (!events.MayPlaceAt(destination)) {
@@ -252,40 +336,59 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   }
   if (journal.Files.empty()) {
     journal.ClearFiles();
-    return stop;
+    return PlacementOk;
+  }
+  if (JournalSize(journal) > MaxJournalSize) {
+    events.Note("The package has too many files to be undone after a crash (its journal would "
+                "exceed " +
+                std::to_string(MaxJournalSize) + " bytes); nothing of it placed");
+    journal.ClearFiles();
+    return CopyFailed(events, CopyWriteFailed);
   }
 
   journal.State = TPlacementJournal::TState::Placing;
   if (!WriteJournal(journal)) {
-    journal.State = TPlacementJournal::TState::Idle;
-    journal.ClearFiles();
-    return PlacementCopyFailed;
+    // Not the user's fault: the package goes in with its undo held here.
+    events.Note("The journal " + journal.Path +
+                " cannot be written: " + platform::ErrorText(platform::LastError()) +
+                "; this package is placed with its undo in memory, so a crash now could not "
+                "be undone");
+    journal.InMemory = true;
   }
+  std::int32_t result = PlacementOk;
+  std::size_t attempted = 0;
   for (const TPlacedFile &file : journal.Files) {
+    ++attempted;
     // The staged file has the name it is placed under.
     const std::string source = JoinPath(staging, journal.NameOf(file.Destination));
     const std::string destination = journal.PathOf(file.Destination);
     if (int copyResult = PlaceOne(source, destination, journal, file); copyResult != 0) {
       events.Note("Copying " + source + " to " + destination +
                   " failed: " + platform::ErrorText(platform::LastError()));
-      util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
-      platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
-      stop = PlacementCopyFailed;
+      result = CopyFailed(events, copyResult);
       break;
     }
     events.Note("Placed " + destination);
   }
-  if (stop != PlacementOk) {
+  if (result != PlacementOk) {
+    // Only what this run changed goes back: the files after the failed one
+    // were never touched.
+    journal.Files.resize(attempted);
     const bool back = RollBackPlacement(journal, false);
     events.Note(back ? "Rolled back: the files of this package that were placed are gone again, "
                        "the files they replaced are back"
-                     : "Rolling back this package failed; the journal in the data folder puts it "
-                       "back at the next start");
+                     : journal.Problem + "; rolling back this package failed, the journal in "
+                                         "the data folder puts it back at the next start");
   }
-  return stop;
+  return result;
 }
 
 } // namespace
+
+std::string DestinationFolder(const admin::TAdminHeader &header, int index) {
+  const util::TShortString entry = util::TrimText(header.DestFolder(index));
+  return entry.Empty() ? std::string(BlankFolderFallback) : FolderOfEntry(entry);
+}
 
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
   try {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 
 #include "admin/admin_records.h"
@@ -48,18 +49,27 @@ public:
   virtual void Note(std::string_view) {}
 };
 
+// The folder that destination entry `index` (1..20) names, without its
+// trailing separator but for a drive root, "G:\\" for a blank entry.
+std::string DestinationFolder(const admin::TAdminHeader &header, int index);
+
 // FolderIndex (1..20) of the first FILEPATH.ID record in `stagingFolder` that
 // names `fileName` (A-Z compared without case), or 0: no file, no record, or
 // an index outside 1..20.
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName);
 
-// Copies the staging folder's plain files, the whole package or nothing:
-// previous versions are renamed aside in their folders and `journal` (Path
-// and record fields set by the caller) lists every step before the first
-// one. On PlacementOk the journal stays in the Placing state until the
-// caller commits or rolls back; on a failure the package is rolled back and
-// the code of the failure returned. When a file would land where
-// MayPlaceAt says no, nothing is placed (PlacementRefused). FILEPATH.ID is deleted in every case.
+// Copies the staging folder's plain files, the whole package or nothing.
+// What can be known in advance (an index, a missing folder, a folder in a
+// file's place, a path too long, too little space) is checked for every file
+// before the first one moves, and nothing is placed then. Otherwise previous
+// versions are renamed aside in their folders and `journal` (Path and record
+// fields set by the caller) lists every step before the first one; a journal
+// that cannot be written is kept in memory. On PlacementOk the journal stays
+// in the Placing state until the caller commits or rolls back; on a failure
+// the files placed are rolled back and the code returned, after the
+// "Error=" box for PlacementCopyFailed. When a file would land where
+// MayPlaceAt says no, nothing is placed (PlacementRefused). FILEPATH.ID is
+// deleted in every case.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                               TPlacementEvents &events, TPlacementJournal &journal);
 

@@ -11,8 +11,11 @@
 #include "admin/admin_file.h"
 #include "admin/scramble.h"
 #include "packages/package_check.h"
+#include "platform/codepage.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "util/byte_order.h"
+#include "util/path_rules.h"
 
 namespace packages {
 
@@ -26,8 +29,6 @@ constexpr std::size_t BodyLengthOffset = 4;
 constexpr std::size_t CrcOffset = 8;
 constexpr std::size_t BodyOffset = 12;
 static_assert(CrcOffset == BodyLengthOffset + 4 && BodyOffset == CrcOffset + 4);
-// Far above any real journal; a larger file is not one of ours.
-constexpr std::uint32_t MaxJournalSize = 16u << 20;
 
 std::uint32_t Checksum(const std::uint8_t *bytes, std::size_t count) {
   return ~UpdateCrc32(bytes, static_cast<std::int32_t>(count), Crc32Start);
@@ -90,7 +91,9 @@ private:
       return true;
     Crc = UpdateCrc32(Bytes.data(), static_cast<std::int32_t>(Bytes.size()), Crc);
     Length += Bytes.size();
-    const bool taken = Put(Bytes.data(), Bytes.size());
+    // What the reader would refuse is not written at all.
+    Ok = Ok && Length <= MaxJournalSize - BodyOffset;
+    const bool taken = Ok && Put(Bytes.data(), Bytes.size());
     Bytes.clear();
     return taken;
   }
@@ -142,9 +145,22 @@ template <typename TStep> bool Twice(TStep step) {
   return step() || step();
 }
 
-// Removes a file of ours, read-only or not; true when it is gone.
+bool IsFolder(std::string_view path) {
+  std::uint32_t attributes = 0;
+  return platform::GetAttributes(path, attributes) && (attributes & platform::faDirectory) != 0;
+}
+
+// The first thing that could not be undone, for the run log.
+void NoteProblem(TPlacementJournal &journal, std::string_view what, std::string_view path) {
+  if (journal.Problem.empty())
+    journal.Problem = std::string(what) + " " + std::string(path) +
+                      " failed: " + platform::ErrorText(platform::LastError());
+}
+
+// Removes a file of ours, read-only or not; true when it is gone. A folder
+// of that name was never one of ours: it stays, and is no failure.
 bool RemoveFile(std::string_view path) {
-  return !Exists(path) || Twice([path] {
+  return !Exists(path) || IsFolder(path) || Twice([path] {
     std::uint32_t attributes = 0;
     if (platform::GetAttributes(path, attributes) && (attributes & platform::faReadOnly) != 0)
       (void)platform::SetAttributes(path, attributes & ~platform::faReadOnly); // delete tells
@@ -188,17 +204,24 @@ bool RestoreRecord(const TPlacementJournal &journal) {
 void RemoveLeftovers(TPlacementJournal &journal) {
   std::vector<TJournalPath> stay;
   for (const TJournalPath &path : journal.Leftovers)
-    if (!RemoveFile(journal.PathOf(path)))
+    if (!RemoveFile(journal.PathOf(path))) {
+      NoteProblem(journal, "Removing", journal.PathOf(path));
       stay.push_back(path);
+    }
   journal.Leftovers = std::move(stay);
   if (journal.State == TPlacementJournal::TState::Idle)
     journal.ClearFiles();
 }
 
-std::string TempPathOf(std::string_view journalPath) {
+// `name` in the journal's folder.
+std::string BesideJournal(std::string_view journalPath, std::string_view name) {
   const std::size_t cut = journalPath.find_last_of("\\/");
   std::string path(journalPath.substr(0, cut == std::string_view::npos ? 0 : cut + 1));
-  return path + std::string(JournalTempName);
+  return path + std::string(name);
+}
+
+std::string TempPathOf(std::string_view journalPath) {
+  return BesideJournal(journalPath, JournalTempName);
 }
 
 } // namespace
@@ -248,6 +271,7 @@ void EncodeBody(const TPlacementJournal &journal, TWriter &out) {
   out.Int(journal.Leftovers.size(), 4);
   for (const TJournalPath &path : journal.Leftovers)
     out.Path(journal, path);
+  out.Int(journal.HeaderCrc, 4);
 }
 
 void PutHeader(std::uint8_t *header, const TWriter &body) {
@@ -371,6 +395,17 @@ std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal) {
   return bytes;
 }
 
+std::uint64_t JournalSize(const TPlacementJournal &journal) {
+  std::uint64_t size = BodyOffset;
+  TWriter body([&size](const std::uint8_t *, std::size_t count) {
+    size += count;
+    return true;
+  });
+  EncodeBody(journal, body);
+  // Past the bound the writer stops counting; the answer is too large either way.
+  return body.Finish() ? size : std::uint64_t{MaxJournalSize} + 1;
+}
+
 bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &journal) {
   if (bytes.size() < BodyOffset || std::memcmp(bytes.data(), Magic, sizeof Magic) != 0)
     return false;
@@ -385,7 +420,7 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
   TPlacementJournal read;
   read.Path = journal.Path;
   const std::uint64_t state = in.Int(1);
-  if (state > static_cast<std::uint8_t>(TPlacementJournal::TState::Placing))
+  if (state > static_cast<std::uint8_t>(TPlacementJournal::TState::Cleaning))
     return false;
   read.State = static_cast<TPlacementJournal::TState>(state);
   read.PackagesTaken = in.Int(1) != 0;
@@ -406,6 +441,7 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
     if (in.Ok)
       read.Leftovers.push_back(read.AddPath(path));
   }
+  read.HeaderCrc = static_cast<std::uint32_t>(in.Int(4));
   if (!in.Ok || !in.AtEnd())
     return false;
   journal = std::move(read);
@@ -413,6 +449,8 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
 }
 
 bool WriteJournal(const TPlacementJournal &journal) {
+  if (journal.InMemory)
+    return true;
   const std::string temp = TempPathOf(journal.Path);
   platform::TFile file;
   if (!file.Create(temp))
@@ -435,57 +473,144 @@ bool WriteJournal(const TPlacementJournal &journal) {
   file.Close();
   if (written && platform::MoveFileReplacing(temp, journal.Path))
     return true;
-  RemoveFile(temp);
+  const platform::TKeepError keep;
+  (void)RemoveFile(temp);
   return false;
 }
 
-bool RecoverPlacement(std::string_view path, TPlacementJournal &journal) {
+namespace {
+
+// A name of the run's own pattern for temporary and backup files:
+// "~zrk<n>.tmp", "~zrk<n>.bak", "~<n>" or "~<n>b".
+bool IsSideName(std::string_view name) {
+  for (const std::string_view prefix : {std::string_view("~zrk"), std::string_view("~")}) {
+    if (name.substr(0, prefix.size()) != prefix)
+      continue;
+    const std::string_view rest = name.substr(prefix.size());
+    const std::size_t digits = rest.find_first_not_of("0123456789");
+    if (digits == 0 || rest.empty())
+      continue;
+    const std::string_view tail = digits == std::string_view::npos ? "" : rest.substr(digits);
+    if (prefix.size() > 1 ? tail == ".tmp" || tail == ".bak" : tail.empty() || tail == "b")
+      return true;
+  }
+  return false;
+}
+
+bool InTrustedFolder(const TJournalTrust &trust, std::string_view folder) {
+  const std::string key = platform::Cp1252FoldedKey(folder);
+  return std::any_of(trust.Folders.begin(), trust.Folders.end(),
+                     [&key](const std::string &f) { return platform::Cp1252FoldedKey(f) == key; });
+}
+
+// Moves an unusable journal out of the way, whatever it is (a folder, a
+// FIFO), so that the run can write its own; what cannot be moved is logged.
+TRecovery SetAside(std::string_view path, TPlacementJournal &journal, std::string why) {
+  const std::string cause = why;
   journal = TPlacementJournal();
   journal.Path = std::string(path);
-  RemoveFile(TempPathOf(path));
+  const std::string aside = BesideJournal(path, JournalRefusedName);
+  (void)RemoveFile(aside);
+  journal.Problem = "The journal " + std::string(path) + " is not obeyed (" + cause + ")";
+  if (platform::MoveFileReplacing(path, aside))
+    journal.Problem += "; it was put aside as " + aside;
+  else
+    journal.Problem += "; putting it aside failed: " + platform::ErrorText(platform::LastError());
+  return TRecovery::SetAside;
+}
+
+} // namespace
+
+bool TrustJournal(const TPlacementJournal &journal, const TJournalTrust &trust, std::string &why) {
+  if (!journal.AdminPath.empty() &&
+      platform::Cp1252FoldedKey(journal.AdminPath) != platform::Cp1252FoldedKey(trust.AdminPath)) {
+    why = "it names the administration file " + journal.AdminPath;
+    return false;
+  }
+  for (const TPlacedFile &file : journal.Files) {
+    const std::string_view name = journal.NameOf(file.Destination);
+    if (!InTrustedFolder(trust, journal.Folders[file.Destination.Folder]) ||
+        !util::IsPlainFileName(name) || file.Sides == TSideNames::Spelled) {
+      why = "it names " + journal.PathOf(file.Destination) +
+            (file.Sides == TSideNames::Spelled ? " with side files of another pattern"
+                                               : ", which is in no destination folder");
+      return false;
+    }
+  }
+  for (const TJournalPath &path : journal.Leftovers) {
+    if (!InTrustedFolder(trust, journal.Folders[path.Folder]) ||
+        !IsSideName(journal.NameOf(path))) {
+      why = "it names " + journal.PathOf(path) + " as a file of its own";
+      return false;
+    }
+  }
+  return true;
+}
+
+TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
+                           TPlacementJournal &journal) {
+  journal = TPlacementJournal();
+  journal.Path = std::string(path);
+  (void)RemoveFile(TempPathOf(path));
   if (!Exists(path))
-    return true;
+    return TRecovery::Done;
 
   std::vector<std::uint8_t> bytes;
   platform::TFile file;
   std::int64_t size = 0;
-  if (!file.OpenRead(path) || !file.Size(size))
-    return false;
-  if (size >= 0 && size <= MaxJournalSize) {
-    bytes.resize(static_cast<std::size_t>(size));
-    if (!ReadAll(file, bytes.data(), static_cast<std::uint32_t>(size)))
-      return false;
+  if (!file.OpenRead(path)) {
+    // Held by another program: it may be free next time. Anything else
+    // (a folder, a FIFO) is no journal of ours.
+    if (platform::LastError() == platform::ErrorSharingViolation) {
+      NoteProblem(journal, "Reading the journal", path);
+      return TRecovery::Failed;
+    }
+    return SetAside(path, journal,
+                    "it cannot be opened as a file: " + platform::ErrorText(platform::LastError()));
+  }
+  if (!file.Size(size) || size < 0 || size > MaxJournalSize)
+    return SetAside(path, journal, "its size is not that of a journal");
+  bytes.resize(static_cast<std::size_t>(size));
+  if (!ReadAll(file, bytes.data(), static_cast<std::uint32_t>(size))) {
+    NoteProblem(journal, "Reading the journal", path);
+    return TRecovery::Failed;
   }
   file.Close();
   // A damaged journal names nothing that can be trusted; the rename that
   // writes a journal never leaves one half written.
-  if (!DecodeJournal(bytes, journal)) {
-    journal = TPlacementJournal();
-    journal.Path = std::string(path);
-    return RemoveFile(path);
-  }
+  if (!DecodeJournal(bytes, journal))
+    return SetAside(path, journal, "it is damaged");
+  if (std::string why; !TrustJournal(journal, trust, why))
+    return SetAside(path, journal, why);
   if (journal.State == TPlacementJournal::TState::Placing && !RollBackPlacement(journal, true))
-    return false;
+    return TRecovery::Failed;
   RemoveLeftovers(journal);
-  return true;
+  return TRecovery::Done;
 }
 
 bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
   bool ok = true;
+  const auto undo = [&journal, &ok](bool done, std::string_view what, std::string_view path) {
+    if (!done)
+      NoteProblem(journal, what, path);
+    ok = done && ok;
+  };
   // Backwards, so that two entries naming one file (in two spellings) end
   // with the oldest version.
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
     const std::string destination = journal.PathOf(it->Destination);
-    ok = RemoveFile(journal.TempOf(*it)) && ok;
+    const std::string temp = journal.TempOf(*it);
+    undo(RemoveFile(temp), "Removing", temp);
     if (!it->Existed) {
-      ok = RemoveFile(destination) && ok;
+      undo(RemoveFile(destination), "Removing", destination);
     } else if (const std::string backup = journal.BackupOf(*it); Exists(backup)) {
-      ok = RemoveFile(destination) &&
-           Twice([&] { return platform::MoveFileReplacing(backup, destination); }) && ok;
+      undo(RemoveFile(destination) &&
+               Twice([&] { return platform::MoveFileReplacing(backup, destination); }),
+           "Putting back", destination);
     }
   }
   if (restoreRecord)
-    ok = RestoreRecord(journal) && ok;
+    undo(RestoreRecord(journal), "Restoring the package record in", journal.AdminPath);
   if (ok) {
     journal.State = TPlacementJournal::TState::Idle;
     journal.ClearFiles();
@@ -505,11 +630,13 @@ bool CommitPlacement(TPlacementJournal &journal) {
   for (const TPlacedFile &file : files)
     if (file.Existed)
       journal.Leftovers.push_back(journal.AddPath(journal.BackupOf(file)));
-  if (!WriteJournal(journal)) {
+  // A journal that cannot be rewritten but is gone says nothing wrong.
+  if (!WriteJournal(journal) && !RemoveFile(journal.Path)) {
     journal.State = state;
     journal.Files = std::move(files);
     journal.Leftovers.resize(leftovers);
     journal.Names.resize(names);
+    NoteProblem(journal, "Writing the journal", journal.Path);
     // The commit has failed either way; what stays is left in the journal.
     (void)RollBackPlacement(journal, true);
     return false;
@@ -522,9 +649,10 @@ bool CommitPlacement(TPlacementJournal &journal) {
 void CloseJournal(TPlacementJournal &journal) {
   if (journal.State == TPlacementJournal::TState::Placing)
     return;
+  journal.State = TPlacementJournal::TState::Idle;
   RemoveLeftovers(journal);
   if (journal.Leftovers.empty()) {
-    RemoveFile(journal.Path);
+    (void)RemoveFile(journal.Path);
     return;
   }
   journal.PackagesTaken = false;

@@ -17,6 +17,11 @@ namespace packages {
 
 constexpr std::string_view JournalFileName = "ZRKUPD.JNL";
 constexpr std::string_view JournalTempName = "ZRKUPD.JN~";
+// Where a journal that is not obeyed is put aside, for the support person.
+constexpr std::string_view JournalRefusedName = "ZRKUPD.JNL.REFUSED";
+// One bound for writing and reading: a journal that could not be read back
+// is never written, and the package that would need it is not placed.
+constexpr std::uint32_t MaxJournalSize = 32u << 20;
 
 // A path of the journal: a folder part (up to and including the last
 // separator) from TPlacementJournal::Folders and a name from its Names. A
@@ -47,10 +52,18 @@ struct TPlacedFile {
 };
 
 struct TPlacementJournal {
-  enum class TState : std::uint8_t { Idle = 0, Placing = 1 };
+  // Cleaning: the run's outcome is being written and the staging and
+  // download folders emptied; a run killed then has them emptied next start.
+  enum class TState : std::uint8_t { Idle = 0, Placing = 1, Cleaning = 2 };
 
   // Where the journal is kept; not part of its contents.
   std::string Path;
+  // The journal cannot be written in the data folder: the undo of the
+  // package is held here only. Not part of its contents.
+  bool InMemory = false;
+  // Why the last rollback or recovery could not finish: the file and the
+  // OS error. Not part of its contents.
+  std::string Problem;
 
   TState State = TState::Idle;
   // A package record qualified in the run: its outcome has to be recorded,
@@ -71,6 +84,9 @@ struct TPlacementJournal {
   std::vector<std::string> Folders;
   std::string Names;
   std::vector<TJournalPath> Spelled;
+  // Cleaning: the CRC-32 of the administration header as the run wrote it,
+  // so that a header the host has written since is not taken for it.
+  std::uint32_t HeaderCrc = 0;
 
   TJournalPath AddPath(std::string_view path);
   // Numbered names beside `destination`.
@@ -97,25 +113,48 @@ void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int
                 const admin::TPackageRecord &record, std::int32_t seed);
 
 std::vector<std::uint8_t> EncodeJournal(const TPlacementJournal &journal);
+// Bytes the journal takes on disk.
+std::uint64_t JournalSize(const TPlacementJournal &journal);
 // False for anything that is not a whole journal with a matching checksum.
 [[nodiscard]] bool DecodeJournal(const std::vector<std::uint8_t> &bytes,
                                  TPlacementJournal &journal);
-// Writes the journal to a temporary file and renames it over journal.Path.
+// Writes the journal to a temporary file and renames it over journal.Path;
+// true at once for one held in memory.
 [[nodiscard]] bool WriteJournal(const TPlacementJournal &journal);
 
+// What a journal found at the start of a run may name: files in the
+// destination folders (each with its separator at the end) with side names
+// of the run's own pattern beside them, and the administration file.
+struct TJournalTrust {
+  std::vector<std::string> Folders;
+  std::string AdminPath;
+};
+// False, with the reason, for a journal that names anything else.
+[[nodiscard]] bool TrustJournal(const TPlacementJournal &journal, const TJournalTrust &trust,
+                                std::string &why);
+
+enum class TRecovery : std::uint8_t {
+  Done,     // nothing was pending, or it has been put back
+  Failed,   // a file could not be put back now (journal.Problem); the journal stays
+  SetAside, // the journal was not obeyed but put aside (journal.Problem says why)
+};
 // Start of a run: reads the journal at `path` and undoes a package that a
 // killed run left half placed (its record included), then removes what is
-// left over. `journal` then carries PackagesTaken of the killed run. False
-// when a package could not be put back; the journal then stays for the next
-// run and this one must not touch anything.
-[[nodiscard]] bool RecoverPlacement(std::string_view path, TPlacementJournal &journal);
+// left over. `journal` then carries PackagesTaken of the killed run, and a
+// journal in the Cleaning state stays so for the caller to finish. A journal
+// that cannot be read, is damaged or names what `trust` does not allow is
+// put aside under JournalRefusedName and nothing of it is done.
+[[nodiscard]] TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
+                                         TPlacementJournal &journal);
 // Puts every previous version back, removes every new and temporary file
 // and, with `restoreRecord`, writes the old package record back when the
-// record is still the applied one. False when something could not be undone.
+// record is still the applied one. What is not a file of the run (a folder
+// where a new file was to go) is left alone. False when something could not
+// be undone (journal.Problem says what).
 [[nodiscard]] bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
 // The package record is applied: the journal says so before the previous
-// versions are removed. When the journal cannot be written the package is
-// rolled back, record included, and the answer is false.
+// versions are removed. When the journal can neither be written nor removed
+// the package is rolled back, record included, and the answer is false.
 [[nodiscard]] bool CommitPlacement(TPlacementJournal &journal);
 // End of a run: removes leftovers and the journal. A package that could not
 // be rolled back, or leftovers that stay, keep the journal for the next run.

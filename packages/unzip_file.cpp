@@ -8,7 +8,9 @@
 
 #include "packages/box_caption.h"
 #include "platform/dynlib.h"
+#include "platform/files.h"
 #include "platform/window.h"
+#include "util/run_log.h"
 
 namespace packages {
 
@@ -109,15 +111,33 @@ std::uint32_t SubOption2Bits(TUnzipSubOptions2 options) {
   return bits;
 }
 
+namespace {
+
+// The support person's only trace of a program that ended before its run.
+void NoteLoadFailure(std::string_view what, std::string_view libraryName, int error) {
+  const std::string program = platform::ExecutablePath();
+  const std::size_t cut = program.find_last_of('\\');
+  runlog::NoteFailure(
+      what, program.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(libraryName),
+      error);
+  runlog::EndRunWithoutResult(
+      "the unzip library cannot be used; the program ends with exit code 1");
+}
+
+} // namespace
+
 TUnzipFile::TUnzipFile(std::string_view libraryName, const char *entryName) {
   Library = platform::LoadDynamicLibrary(libraryName);
   if (Library == nullptr) {
+    NoteLoadFailure("Loading the unzip library", libraryName, platform::LastError());
     Warn(LibraryMissingText);
     EndProcess(1);
     return;
   }
   Entry = reinterpret_cast<dunzip::TDunzipEntry>(platform::FindSymbol(Library, entryName));
   if (Entry == nullptr) {
+    NoteLoadFailure(std::string("Finding the entry point ") + entryName + " of", libraryName,
+                    platform::LastError());
     Warn(EntryMissingText);
     EndProcess(1);
   }

@@ -65,6 +65,10 @@ int LastError() {
   return CurrentError;
 }
 
+TKeepError::~TKeepError() {
+  detail::SetError(Error);
+}
+
 void SetMessageBoxHook(TMessageBoxHook hook) {
   std::lock_guard<std::mutex> guard(HookLock);
   Hook = std::move(hook);
@@ -239,8 +243,9 @@ bool TTempFile::Commit(std::string_view aside) {
 }
 
 void TTempFile::Discard() {
+  // A clean-up after a failure: the caller still has to read why it failed.
+  const TKeepError keep;
   Data.Close();
-  // Cleanup of a file that was not committed; nothing to report to.
   if (!TempPath.empty())
     (void)DeleteFile(TempPath);
   TempPath.clear();

@@ -9,7 +9,9 @@
 
 namespace platform {
 
-// Null when the library or the program's own path cannot be found.
+// Null when the library or the program's own path cannot be found; LastError()
+// then says why: 126 not found, 193 not a library of this kind. FindSymbol
+// sets 127 for an entry point that is missing.
 void *LoadDynamicLibrary(std::string_view name);
 void *FindSymbol(void *library, const char *name);
 void FreeDynamicLibrary(void *library);

@@ -60,10 +60,26 @@ constexpr int ErrorFileExists = 80;
 constexpr int ErrorInvalidParameter = 87;
 constexpr int ErrorDiskFull = 112;
 constexpr int ErrorNegativeSeek = 131;
+constexpr int ErrorModNotFound = 126;
+constexpr int ErrorProcNotFound = 127;
 constexpr int ErrorAlreadyExists = 183;
+constexpr int ErrorFileNameTooLong = 206;
+constexpr int ErrorBadExeFormat = 193;
 
 // Error of the last failed call on this thread (0 after a successful one).
 int LastError();
+// Keeps LastError() of a failed call through the clean-up after it, so that
+// the caller reads why the call failed, not how the clean-up went.
+class TKeepError {
+public:
+  TKeepError() : Error(LastError()) {}
+  ~TKeepError();
+  TKeepError(const TKeepError &) = delete;
+  TKeepError &operator=(const TKeepError &) = delete;
+
+private:
+  int Error;
+};
 
 // Opens and creates only regular files: a folder, FIFO, pipe or device (NUL,
 // COM1) fails with error 5, as an unreadable file.

@@ -9,6 +9,7 @@
 #include "admin/admin_file.h"
 #include "admin/settings.h"
 #include "admin/update_folders.h"
+#include "packages/box_caption.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
 #include "packages/placement_journal.h"
@@ -29,6 +30,9 @@ namespace {
 
 constexpr const char *AllFilesMask = "*.*";
 constexpr std::int32_t UnzipFunctionCode = 8;
+// The copy routine's number for "writing failed", shown when the journal
+// could not record a package as complete.
+constexpr int CommitFailedCopyResult = 4;
 
 // Name part of a path; the library reports archive item names with "/".
 std::string_view FileNamePart(std::string_view path) {
@@ -59,12 +63,52 @@ bool RecordLeftUnread(std::string_view adminPath, int recordsRead) {
   return entries[0].Size >= needed;
 }
 
+// Room the staging folder must leave for a name: an 8.3 one at least.
+constexpr std::size_t ShortestNameRoom = 1 + 12;
+
 bool FoldersAreUsable(const admin::TAdminHeader &header) {
   std::string reason;
-  if (util::CheckUpdateFolders(admin::UpdateFoldersOf(header), reason))
-    return true;
-  runlog::Note(reason);
-  return false;
+  if (!util::CheckUpdateFolders(admin::UpdateFoldersOf(header), reason)) {
+    runlog::Note(reason);
+    return false;
+  }
+  // Every file is unpacked into it and copied out of it by name: a folder
+  // too long for the names could only fail half-way.
+  const std::string staging = util::ExtractFolder(util::AddBackslash(header.StagingFolder()));
+  if (staging.size() + ShortestNameRoom > util::TShortString::Capacity) {
+    runlog::Note("the staging folder " + staging + " is too long to hold the files' names");
+    return false;
+  }
+  return true;
+}
+
+// The path a run looked for `path` under, for the log.
+std::string LookedFor(std::string_view path) {
+  const bool relative = !(path.size() >= 2 && path[1] == ':') &&
+                        !(!path.empty() && (path[0] == '\\' || path[0] == '/'));
+  if (!relative)
+    return std::string(path);
+  const std::string current = platform::GetCurrentFolder();
+  const char separator = platform::HostIsWindows() ? '\\' : '/';
+  return current +
+         (current.empty() || current.back() == separator ? "" : std::string(1, separator)) +
+         std::string(path);
+}
+
+// What a journal found at the start may name: the header's destination
+// folders and the administration file the settings name.
+packages::TJournalTrust JournalTrust(const admin::TAdminHeader &header,
+                                     std::string_view adminPath) {
+  packages::TJournalTrust trust;
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    trust.Folders.push_back(util::AddBackslash(packages::DestinationFolder(header, i)));
+  trust.AdminPath = std::string(adminPath);
+  return trust;
+}
+
+std::uint32_t HeaderCrc(const admin::TAdminHeader &header) {
+  return ~packages::UpdateCrc32(header.Bytes, static_cast<std::int32_t>(admin::AdminHeaderSize),
+                                packages::Crc32Start);
 }
 
 // The files that unpacking left in the staging folder, for the run log.
@@ -125,6 +169,11 @@ private:
 
 TCopyForm::TCopyForm(TCopyFormView &view, std::vector<std::string> params)
     : Form(view), Params(std::move(params)) {
+  // The log begins before the library loads: a program that ends because it
+  // cannot load it leaves a trace of why.
+  if (!Params.empty())
+    admin::DataFolder = util::TrimText(Params[0]);
+  runlog::BeginRun(admin::DataFolder.View(), Params);
   UnZIP = std::make_unique<packages::TUnzipFile>();
   packages::TUnzipFile &unzip = *UnZIP;
   packages::ApplyDialogDesignValues(unzip);
@@ -165,7 +214,6 @@ void TCopyForm::SetUp() {
   // survive. The run then finds no administration file and ends quietly.
   if (admin::ReadSettingsFile() == admin::TSettingsRead::Missing)
     admin::WriteDefaultSettings();
-  runlog::BeginRun(admin::DataFolder.View(), Params);
   util::TShortString caption = admin::Settings.DialogCaption();
   if (!util::TrimText(caption).Empty())
     Form.SetCaption(caption);
@@ -198,38 +246,69 @@ void TCopyForm::WaitForHost() {
 void TCopyForm::DoProcess() {
   WaitForHost();
 
-  // A killed run may have left a package half placed: it goes back first.
-  // When it cannot, this run touches nothing and the next one tries again.
-  packages::TPlacementJournal journal;
-  if (!packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()), journal)) {
-    runlog::EndRun(RunResult, "a package that an earlier run left half placed cannot be put "
-                              "back yet; nothing done");
-    Form.PostClose();
-    return;
-  }
-  bool packageTaken = journal.PackagesTaken;
   const std::int32_t seed = admin::Settings.AdminSeed();
   const util::TShortString adminPath = admin::Settings.AdminFileName();
   const bool headerRead = admin::ReadAdminHeader(adminPath, AdminHeader, seed);
-  if (!headerRead || AdminHeader.UpdatePending() == 0) {
-    runlog::EndRun(RunResult,
-                   headerRead ? "no update pending in " + adminPath.Str()
-                              : "the administration file " + adminPath.Str() + " cannot be read");
-    if (headerRead)
-      packages::CloseJournal(journal);
+  const bool pending = headerRead && AdminHeader.UpdatePending() != 0;
+  // A journal is obeyed only within the folders that the header names and
+  // the rules allow; without them it waits for a run that has them.
+  if (!headerRead) {
+    runlog::EndRunWithoutResult("the administration file " + LookedFor(adminPath.View()) +
+                                " cannot be read");
     Form.PostClose();
     return;
   }
-
   if (util::TrimText(AdminHeader.DestFolder(1)).Empty())
     AdminHeader.SetDestFolder(1, util::FindHostProgramFolder());
   // Before anything is created or emptied: a wrong folder would turn the
   // run's deletions on the host's own files.
   if (!FoldersAreUsable(AdminHeader)) {
+    if (!pending) {
+      runlog::EndRunWithoutResult("no update pending in " + LookedFor(adminPath.View()));
+      Form.PostClose();
+      return;
+    }
     RunResult = admin::RunFoldersInvalid;
     admin::RecordRunResult(AdminHeader, RunResult);
-    packages::CloseJournal(journal);
     ShowResult();
+    Form.PostClose();
+    return;
+  }
+
+  // A killed run may have left a package half placed: it goes back first.
+  // When it cannot yet, this run changes nothing else, says so, and the next
+  // one tries again with the update still there.
+  packages::TPlacementJournal journal;
+  switch (packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()),
+                                     JournalTrust(AdminHeader, adminPath.View()), journal)) {
+  case packages::TRecovery::Done:
+    break;
+  case packages::TRecovery::SetAside:
+    runlog::Note(journal.Problem);
+    break;
+  case packages::TRecovery::Failed:
+    runlog::Note(journal.Problem);
+    RunResult = admin::RunRecoveryFailed;
+    admin::RecordRunResult(AdminHeader, RunResult);
+    ShowResult();
+    Form.PostClose();
+    return;
+  }
+  // A run killed while it emptied its folders is finished, unless the
+  // header is not the one it wrote: then its outcome was never recorded (and
+  // this run records it), or the host has written the header since and a new
+  // update may be in the download folder.
+  if (journal.State == packages::TPlacementJournal::TState::Cleaning &&
+      journal.HeaderCrc == HeaderCrc(AdminHeader)) {
+    runlog::Note("Finishing the clean-up of a run that was ended before it was done");
+    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
+    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+    journal.PackagesTaken = false;
+  }
+  bool packageTaken = journal.PackagesTaken;
+  if (!pending) {
+    packages::CloseJournal(journal);
+    runlog::EndRunWithoutResult("no update pending in " + LookedFor(adminPath.View()));
     Form.PostClose();
     return;
   }
@@ -299,14 +378,25 @@ void TCopyForm::DoProcess() {
       break;
     }
     if (!packages::CommitPlacement(journal)) {
+      runlog::Note(journal.Problem);
+      util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, CommitFailedCopyResult);
+      platform::ShowMessageBox(Form.Handle(), text, packages::BoxCaption, platform::MbOk);
       RunResult = packages::PlacementCopyFailed;
       break;
     }
   }
   adminFile.Close();
 
-  if (packageTaken)
-    admin::RecordRunResult(AdminHeader, RunResult);
+  if (packageTaken) {
+    admin::StampRunResult(AdminHeader, RunResult);
+    // From here a run that is ended is finished by the next start.
+    if (journal.State != packages::TPlacementJournal::TState::Placing) {
+      journal.State = packages::TPlacementJournal::TState::Cleaning;
+      journal.HeaderCrc = HeaderCrc(AdminHeader);
+      (void)packages::WriteJournal(journal); // without it the folders are only emptied later
+    }
+    admin::WriteRunResult(AdminHeader);
+  }
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
   util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
   packages::CloseJournal(journal);

@@ -232,16 +232,34 @@ void Flush() {
   }
 }
 
-void EndRun(std::int32_t result, std::string_view message) {
+namespace {
+
+void EndWith(const std::string &head, std::string_view message) {
   try {
     if (!Started)
       return;
     std::string text(message);
     std::replace(text.begin(), text.end(), '\r', ' ');
     std::replace(text.begin(), text.end(), '\n', ' ');
-    Note("Result " + std::to_string(result) + (text.empty() ? "" : ": " + text));
+    Note(head + (text.empty() ? "" : ": " + text));
     Flush();
     Started = false;
+  } catch (...) {
+  }
+}
+
+} // namespace
+
+void EndRun(std::int32_t result, std::string_view message) {
+  try {
+    EndWith("Result " + std::to_string(result), message);
+  } catch (...) {
+  }
+}
+
+void EndRunWithoutResult(std::string_view why) {
+  try {
+    EndWith("Nothing done", why);
   } catch (...) {
   }
 }

@@ -29,6 +29,9 @@ void NoteFailure(std::string_view what, std::string_view path, int osError);
 void Flush();
 // The last line of the block, with the result and the message shown.
 void EndRun(std::int32_t result, std::string_view message);
+// The last line of a run that produced no result (nothing pending, nothing
+// readable, the program could not start): "Nothing done: " and why.
+void EndRunWithoutResult(std::string_view why);
 
 // The blocks of a log file's text, oldest first, each with its line ends.
 std::vector<std::string> SplitBlocks(std::string_view text);

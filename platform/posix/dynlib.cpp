@@ -1,10 +1,13 @@
 // POSIX run-time loading: a Windows library name becomes a shared object in
 // the program's own folder ("DUNZIP32.DLL" -> "libdunzip32.so").
 #include <dlfcn.h>
+
+#include <cstdint>
 #include <string>
 
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/internal.h"
 
 namespace platform {
 
@@ -32,8 +35,16 @@ std::string SharedObjectName(std::string_view name) {
 void *LoadDynamicLibrary(std::string_view name) {
   try {
     const std::string path = SharedObjectName(name);
-    return path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void *library = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    // dlopen says why only in text: a file that is there but cannot be
+    // loaded is reported as Windows reports a DLL of the wrong kind.
+    std::uint32_t attributes = 0;
+    detail::SetError(library != nullptr                                 ? ErrorSuccess
+                     : !path.empty() && GetAttributes(path, attributes) ? ErrorBadExeFormat
+                                                                        : ErrorModNotFound);
+    return library;
   } catch (...) {
+    detail::SetError(ErrorNotEnoughMemory);
     return nullptr;
   }
 }
@@ -41,7 +52,9 @@ void *LoadDynamicLibrary(std::string_view name) {
 void *FindSymbol(void *library, const char *name) {
   if (library == nullptr || name == nullptr)
     return nullptr;
-  return dlsym(library, name);
+  void *symbol = dlsym(library, name);
+  detail::SetError(symbol != nullptr ? ErrorSuccess : ErrorProcNotFound);
+  return symbol;
 }
 
 void FreeDynamicLibrary(void *library) {

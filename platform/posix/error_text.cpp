@@ -27,8 +27,11 @@ constexpr TErrorText ErrorTexts[] = {
     {80, "The file exists."},
     {87, "The parameter is incorrect."},
     {112, "There is not enough space on the disk."},
+    {126, "The specified module could not be found."},
+    {127, "The specified procedure could not be found."},
     {145, "The directory is not empty."},
     {183, "Cannot create a file when that file already exists."},
+    {193, "%1 is not a valid Win32 application."},
     {206, "The filename or extension is too long."},
 };
 

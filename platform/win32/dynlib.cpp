@@ -5,6 +5,7 @@
 
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/internal.h"
 
 namespace platform {
 
@@ -25,16 +26,20 @@ void *LoadDynamicLibrary(std::string_view name) {
       base = base.substr(cut + 1);
     const std::string program = ExecutablePath();
     const std::size_t slash = program.find_last_of('\\');
-    if (base.empty() || slash == std::string::npos)
+    if (base.empty() || slash == std::string::npos) {
+      detail::SetError(ErrorModNotFound);
       return nullptr;
+    }
     const std::string path = program.substr(0, slash + 1) + base;
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
     // Older systems refuse those flags; there the library's folder comes
     // first for its imports, before the current folder.
     if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
       module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+    detail::SetError(module != nullptr ? ErrorSuccess : static_cast<int>(GetLastError()));
     return reinterpret_cast<void *>(module);
   } catch (...) {
+    detail::SetError(ErrorNotEnoughMemory);
     return nullptr;
   }
 }
@@ -42,7 +47,9 @@ void *LoadDynamicLibrary(std::string_view name) {
 void *FindSymbol(void *library, const char *name) {
   if (library == nullptr || name == nullptr)
     return nullptr;
-  return reinterpret_cast<void *>(GetProcAddress(static_cast<HMODULE>(library), name));
+  FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
+  detail::SetError(symbol != nullptr ? ErrorSuccess : static_cast<int>(GetLastError()));
+  return reinterpret_cast<void *>(symbol);
 }
 
 void FreeDynamicLibrary(void *library) {

@@ -12,6 +12,7 @@
 namespace {
 
 using packages::TPlacementJournal;
+using packages::TRecovery;
 using testing_support::FileExists;
 using testing_support::ReadWholeText;
 using testing_support::TTempFolder;
@@ -116,7 +117,9 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   ASSERT_TRUE(WriteWholeFile(root / "ZRKUPD.JN~", "ZRKJ"));
 
   TPlacementJournal recovered;
-  ASSERT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+  const std::string folder = root / "";
+  packages::TJournalTrust trust{{folder}, admin};
+  ASSERT_EQ(packages::RecoverPlacement(journal.Path, trust, recovered), TRecovery::Done);
   EXPECT_TRUE(recovered.PackagesTaken);
   EXPECT_EQ(ReadWholeText(root / "a.dll"), "old a");
   std::uint32_t attributes = 0;
@@ -128,19 +131,21 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   EXPECT_EQ(ReadWholeText(admin), "HEAD" + std::string(294, 'o') + "NEXT");
   EXPECT_TRUE(platform::SetAttributes(root / "a.dll", platform::faArchive));
 
-  // The end of the run removes the journal; a damaged one is not believed.
+  // The end of the run removes the journal; a damaged one is not believed
+  // but put aside.
   packages::CloseJournal(recovered);
   EXPECT_FALSE(FileExists(journal.Path));
   ASSERT_TRUE(WriteWholeFile(journal.Path, "ZRKJ damaged"));
-  ASSERT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+  EXPECT_EQ(packages::RecoverPlacement(journal.Path, trust, recovered), TRecovery::SetAside);
   EXPECT_FALSE(recovered.PackagesTaken);
   EXPECT_FALSE(FileExists(journal.Path));
+  EXPECT_EQ(ReadWholeText(root / "ZRKUPD.JNL.REFUSED"), "ZRKJ damaged");
 
   // A record whose administration file has gone does not block every later run.
-  journal.AdminPath = root / "GONE.VAB";
+  journal.AdminPath = trust.AdminPath = root / "GONE.VAB";
   journal.Files.clear();
   ASSERT_TRUE(packages::WriteJournal(journal));
-  EXPECT_TRUE(packages::RecoverPlacement(journal.Path, recovered));
+  EXPECT_EQ(packages::RecoverPlacement(journal.Path, trust, recovered), TRecovery::Done);
 }
 
 } // namespace

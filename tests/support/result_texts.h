@@ -14,6 +14,8 @@ inline const std::string ChecksumReason = "Die Pr\xFC"
                                           "fsummenberechnung ist fehlgeschlagen.";
 inline const std::string FoldersInvalidReason = "Die Ordnerangaben des Updates sind ung\xFC"
                                                 "ltig.";
+inline const std::string RecoveryFailedReason = "Ein abgebrochenes Update konnte nicht zur\xFC"
+                                                "ckgenommen werden.";
 
 // The failure box's body for result `code`, with its reason line if any.
 inline std::string FailureBody(const std::string &code, const std::string &reason = "") {

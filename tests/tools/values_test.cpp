@@ -112,14 +112,14 @@ TEST(Integers, StrictDecimalWithinBounds) {
 
 TEST(RunResults, EveryCodeOfARunHasItsOwnMeaning) {
   std::set<std::string> seen;
-  for (std::int32_t code = 0; code >= -8; --code) {
+  for (std::int32_t code = 0; code >= -9; --code) {
     SCOPED_TRACE(code);
     const std::string meaning = tools::RunResultMeaning(code);
     EXPECT_NE(meaning, "unknown result code");
     EXPECT_TRUE(seen.insert(meaning).second) << meaning;
   }
   EXPECT_NE(tools::RunResultMeaning(-8).find("folders"), std::string::npos);
-  EXPECT_EQ(tools::RunResultMeaning(-9), "unknown result code");
+  EXPECT_EQ(tools::RunResultMeaning(-10), "unknown result code");
   EXPECT_EQ(tools::RunResultMeaning(1), "unknown result code");
 }
 

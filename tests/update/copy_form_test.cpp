@@ -246,8 +246,8 @@ TEST_F(UpdateRunTest, ThreePackagesAreAppliedInFileOrder) {
 }
 
 // The archive beside a package without an extension in a folder with a dot.
-// A staging folder of 254 or 255 characters is unpacked into, not into its
-// parent; no file path in it fits 255 characters, so copying refuses.
+// A staging folder of 254 or 255 characters leaves no room for a name: the
+// folders are refused before anything is unpacked.
 TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
   const struct {
     const char *Name;
@@ -283,7 +283,10 @@ TEST_F(UpdateRunTest, FoldersAtTheEdgesOfThePathRulesAreUsedAsNamed) {
     s.Run();
 
     const auto box = s.OnlyBox();
-    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-5"));
+    EXPECT_EQ(box.Text, c.Placed ? SuccessBody : FailureBody("-8", FoldersInvalidReason));
+    if (!c.Placed) {
+      EXPECT_EQ(FileNames(s.Staging), std::vector<std::string>{"stray.tmp"});
+    }
     const std::vector<std::string> placed = {"core.dll", "Liesmich.TXT", "shared.txt"};
     EXPECT_EQ(FileNames(s.Dest[1]), c.Placed ? placed : std::vector<std::string>());
     // Nothing unpacked, and no archive, beside the folders named.

@@ -17,6 +17,7 @@
 #include "admin/scramble.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/placement_journal.h"
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/registry.h"
@@ -37,6 +38,7 @@ namespace {
 using testing_support::FailureBody;
 using testing_support::FileNames;
 using testing_support::FoldersInvalidReason;
+using testing_support::RecoveryFailedReason;
 using testing_support::SuccessBody;
 using testing_support::TextBytes;
 using testing_support::TPackageItem;
@@ -395,6 +397,11 @@ TEST_F(UpdateRunTest, NothingHappensWithoutAdministrationFileOrPendingUpdate) {
     s.ExpectNothingDone();
     EXPECT_EQ(testing_support::FileExists(s.AdminPath), !c.RemoveAdminFile);
     EXPECT_EQ(testing_support::ReadWholeFile(s.AdminPath), before);
+    // No result code for a run that produced none; the file looked for by name.
+    const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+    EXPECT_EQ(log.find("Result "), std::string::npos) << log;
+    EXPECT_NE(log.find("Nothing done: "), std::string::npos) << log;
+    EXPECT_NE(log.find("UPDADMIN.VAB"), std::string::npos) << log;
   }
 }
 
@@ -675,6 +682,217 @@ TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {
 
   s.ExpectNothingDone();
   EXPECT_TRUE(testing_support::RemoveFifo(s.AdminPath));
+}
+
+// Whatever can be known before a file moves stops the package with nothing
+// of it placed, the cause in the log; the next run, with the blocker gone and
+// the update downloaded again, applies it.
+TEST_F(UpdateRunTest, FailuresKnownInAdvancePlaceNothingAndNameTheirCause) {
+  const std::string longFolder(240, 'f');
+  struct TCase {
+    const char *Name;
+    std::string Blocker;    // a folder made below the root; "" none
+    std::string LongFolder; // destination 2 moved to a folder of this name
+    const char *Cause;
+  } const cases[] = {
+      {"a folder where the first file goes", "dest2/extra.bin", "", "a folder of that name"},
+      {"a folder where the last file goes", "dest1/shared.txt", "", "a folder of that name"},
+      {"a path too long for the copy", "", longFolder, "too long"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (!c.LongFolder.empty() && testing_support::RunningOnWindows())
+      continue; // the ANSI functions cannot make the folder
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    s.AddPackage(SecondPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    if (!c.Blocker.empty()) {
+      ASSERT_TRUE(testing_support::MakeFolder(s.Root / c.Blocker));
+    }
+    if (!c.LongFolder.empty()) {
+      const std::string folder = s.Root / c.LongFolder;
+      ASSERT_TRUE(testing_support::MakeFolder(folder));
+      s.EditHeader([&](admin::TAdminHeader &h) { h.SetDestFolder(2, folder); });
+    }
+    const auto second = testing_support::ReadWholeFile(s.Download + "/Paket2.PKG");
+    {
+      testing_support::TBoxRecorder errors;
+      s.Run();
+      ASSERT_EQ(errors.Boxes.size(), 1u);
+      EXPECT_EQ(errors.Boxes[0].Text, "Error=         2");
+    }
+    EXPECT_EQ(s.OnlyBox().Text, FailureBody("-5"));
+    EXPECT_EQ(s.Header().LastResult(), -5);
+    EXPECT_FALSE(testing_support::FileExists(s.Data + "/ZRKUPD.JNL"));
+    const bool firstApplied = c.Blocker != "dest1/shared.txt";
+    ExpectRecords(s, firstApplied ? "AU" : "UU");
+    EXPECT_EQ(s.Text(s.Dest[1] + "/Liesmich.TXT"), firstApplied ? "eins" : "");
+    if (firstApplied) {
+      EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+      EXPECT_TRUE(FileNames(s.Dest[2]).empty() || c.Blocker == "dest2/extra.bin");
+    }
+    const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+    EXPECT_NE(log.find(c.Cause), std::string::npos) << log;
+    EXPECT_EQ(log.find("Rolling back"), std::string::npos) << log;
+
+    if (c.Blocker.empty())
+      continue;
+    ASSERT_TRUE(platform::RemoveFolder(s.Root / c.Blocker));
+    if (!firstApplied) {
+      ASSERT_TRUE(testing_support::WriteWholeFile(
+          s.Download + "/Paket1.pkg", testing_support::PackageFile(FirstPackage().Items, 97)));
+    }
+    ASSERT_TRUE(testing_support::WriteWholeFile(s.Download + "/Paket2.PKG", second));
+    s.View = TRecordingView();
+    s.Run();
+    EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+    ExpectRecords(s, "AA");
+    EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 2");
+  }
+}
+
+// A package file named like a side file of the run is the package's: it is
+// placed, and no side file of the run takes its name.
+TEST_F(UpdateRunTest, PackageFilesNamedLikeSideFilesArePlacedAsTheyAre) {
+  TScenario s;
+  s.AddPackage({"Paket1.pkg",
+                1,
+                {{"A.TXT", TextBytes("new a"), Time1},
+                 {"~zrk1.bak", TextBytes("mine 1"), Time1},
+                 {"~zrk1.tmp", TextBytes("mine 2"), Time1}}});
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/A.TXT", "old a"));
+  s.Run();
+
+  EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+  EXPECT_EQ(FileNames(s.Dest[1]), (std::vector<std::string>{"A.TXT", "~zrk1.bak", "~zrk1.tmp"}));
+  EXPECT_EQ(s.Text(s.Dest[1] + "/A.TXT"), "new a");
+  EXPECT_EQ(s.Text(s.Dest[1] + "/~zrk1.bak"), "mine 1");
+  EXPECT_EQ(s.Text(s.Dest[1] + "/~zrk1.tmp"), "mine 2");
+}
+
+// A journal of a killed run whose package cannot be put back yet (a folder,
+// or under Windows an open file, where the old version must go) fails the
+// run with -9 and touches nothing else; once the blocker is gone the next run
+// puts the package back and applies the update.
+TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  const std::string target = s.Dest[1] + "/shared.txt";
+  packages::TPlacementJournal journal;
+  journal.Path = packages::JournalPathIn(s.Data);
+  journal.State = packages::TPlacementJournal::TState::Placing;
+  journal.PackagesTaken = true;
+  journal.AddFile(util::AddBackslash(s.Dest[1]) + "shared.txt", 1, packages::TSideNames::Long,
+                  true);
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/~zrk1.bak", "old shared"));
+  platform::TFile holder;
+  if (testing_support::RunningOnWindows()) {
+    ASSERT_TRUE(testing_support::WriteWholeFile(target, "half placed"));
+    ASSERT_TRUE(holder.OpenShared(target));
+  } else {
+    ASSERT_TRUE(testing_support::MakeFolder(target));
+  }
+  s.Run();
+
+  EXPECT_EQ(s.OnlyBox().Text, FailureBody("-9", RecoveryFailedReason));
+  EXPECT_EQ(s.Header().LastResult(), admin::RunRecoveryFailed);
+  EXPECT_EQ(s.Header().UpdatePending(), 1);
+  ExpectRecords(s, "U");
+  EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket1.pkg", "stray.tmp"}));
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_NE(log.find("Putting back " + util::AddBackslash(s.Dest[1]) + "shared.txt failed: "),
+            std::string::npos)
+      << log;
+  EXPECT_EQ(log.find("(0)"), std::string::npos) << log;
+
+  holder.Close();
+  if (!testing_support::RunningOnWindows()) {
+    ASSERT_TRUE(platform::RemoveFolder(target));
+  }
+  s.View = TRecordingView();
+  s.Run();
+  EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+  ExpectRecords(s, "A");
+  EXPECT_EQ(s.Text(target), "from package 1");
+  EXPECT_EQ(FileNames(s.Dest[1]),
+            (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
+  EXPECT_FALSE(testing_support::FileExists(journal.Path));
+}
+
+// A journal is obeyed only where the run itself would have written: one that
+// names anything else, or is no journal file at all, is put aside unread and
+// the update goes on.
+TEST_F(UpdateRunTest, HostileJournalsAreSetAsideWithNothingTouched) {
+  enum TKind { Outside, Settings, ForeignAdmin, Folder, Fifo, Oversized };
+  const struct {
+    const char *Name;
+    TKind Kind;
+  } cases[] = {{"a target outside every destination", Outside},
+               {"the settings file as a target", Settings},
+               {"a foreign administration file", ForeignAdmin},
+               {"a folder", Folder},
+               {"a FIFO", Fifo},
+               {"an oversized file", Oversized}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    if (c.Kind == Fifo && testing_support::RunningOnWindows())
+      continue; // the FIFO helper cannot remove it there again
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    const std::string victim = s.Root / "victim.txt";
+    ASSERT_TRUE(testing_support::WriteWholeFile(victim, std::string(20000, 'v')));
+    const auto settings = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
+    packages::TPlacementJournal journal;
+    journal.Path = packages::JournalPathIn(s.Data);
+    journal.State = packages::TPlacementJournal::TState::Placing;
+    switch (c.Kind) {
+    case Outside:
+      journal.AddFile(victim, 1, packages::TSideNames::Long, false);
+      break;
+    case Settings:
+      journal.AddFile(util::AddBackslash(s.Data) + "ZRKUPD.DAT", 1, packages::TSideNames::Long,
+                      false);
+      break;
+    case ForeignAdmin:
+      journal.AdminPath = victim;
+      journal.RecordOffset = static_cast<std::int64_t>(admin::AdminHeaderSize);
+      journal.AppliedRecord.fill('v');
+      journal.OldRecord.fill('o');
+      break;
+    default:
+      break;
+    }
+    if (c.Kind == Folder) {
+      ASSERT_TRUE(testing_support::MakeFolder(journal.Path));
+    } else if (c.Kind == Fifo) {
+      ASSERT_TRUE(testing_support::MakeFifo(journal.Path));
+    } else if (c.Kind == Oversized) {
+      platform::TFile big;
+      std::uint32_t written = 0;
+      ASSERT_TRUE(big.Create(journal.Path) && big.Seek(packages::MaxJournalSize) &&
+                  big.Write("Z", 1, written));
+    } else {
+      ASSERT_TRUE(packages::WriteJournal(journal));
+    }
+    s.Run();
+
+    EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+    ExpectRecords(s, "A");
+    EXPECT_EQ(s.Text(victim), std::string(20000, 'v'));
+    EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
+    EXPECT_FALSE(testing_support::FileExists(journal.Path));
+    const std::string aside = s.Data + "/ZRKUPD.JNL.REFUSED";
+    EXPECT_TRUE(testing_support::FileExists(aside) || util::FolderExists(aside));
+    EXPECT_NE(s.Text(s.Data + "/ZRKUPD.LOG").find("is not obeyed"), std::string::npos);
+    if (c.Kind == Fifo) {
+      EXPECT_TRUE(testing_support::RemoveFifo(aside));
+    }
+  }
 }
 
 } // namespace

@@ -111,8 +111,11 @@ TEST_F(CopyFileWithDate, RefusedDestinationsGiveTwoAndStayUnchanged) {
   EXPECT_EQ(testing_support::ReadWholeText(In("ro.bin")), "old");
 
   ASSERT_TRUE(testing_support::MakeFolder(In("dir.bin")));
+  // The cause of each refusal survives the copy's clean-up.
   EXPECT_EQ(util::CopyFileWithDate(In("src.bin"), In("dir.bin")), 2);
+  EXPECT_EQ(platform::LastError(), platform::ErrorAccessDenied);
   EXPECT_EQ(util::CopyFileWithDate(In("src.bin"), In("missing\\dst.bin")), 2);
+  EXPECT_EQ(platform::LastError(), platform::ErrorPathNotFound);
   EXPECT_EQ(Names(), (std::set<std::string>{"dir.bin", "ro.bin", "src.bin"}));
 }
 
@@ -172,6 +175,12 @@ void RunEveryFault(const std::string &base, bool diskFull, std::set<int> &result
       return;
     }
     results.insert(result);
+    // Why it failed is still there after the clean-up.
+    if (result != 0) {
+      EXPECT_NE(platform::LastError(), platform::ErrorSuccess);
+      EXPECT_EQ(platform::LastError() == platform::ErrorDiskFull, diskFull && result == 4)
+          << platform::LastError();
+    }
     EXPECT_EQ(ReadWholeFile(destination), result == 0 ? fresh : previous);
     std::vector<platform::TFindEntry> entries;
     ASSERT_TRUE(platform::FindFiles(base + "\\*.*", platform::faHidden, entries));

@@ -68,31 +68,39 @@ protected:
     return true;
   }
 
-  // One whole run in this process: true when it ended with the success box,
-  // or quietly when `quiet` (the update was no longer pending).
-  static bool RunWhole(const TFaultScenario &s, bool quiet = false) {
+  // One whole run in this process: true when it ended with the success box
+  // (or with `failure` the failure box), or quietly when `quiet` (the update
+  // was no longer pending).
+  static bool RunWhole(const TFaultScenario &s, bool quiet = false, bool failure = false) {
     update::TRecordingView view;
     update::RunUpdate(view, {s.Data, "4711", "3"}, 0);
     if (view.Messages().empty())
       return quiet;
-    return view.Messages().size() == 1 && view.Messages()[0].Caption != "Fehler!";
+    return view.Messages().size() == 1 && (view.Messages()[0].Caption == "Fehler!") == failure;
   }
+
+  void Walk(bool blocked);
 
   testing_support::TTempFolder Results;
 };
 
-TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
+// With `blocked`, package 2 cannot go in (a folder where a file must go):
+// the whole run applies package 1 and ends with -5, and so must every
+// killed run followed by a whole one. A killed run that had recorded its
+// -5 has emptied the download folder, so the run after it ends with -1.
+void CrashWalk::Walk(bool blocked) {
+  const std::size_t applied = blocked ? 1 : PackageCount;
   TTree reference;
   {
-    TFaultScenario s(true, PackageCount);
-    ASSERT_TRUE(RunWhole(s));
+    TFaultScenario s(true, PackageCount, blocked);
+    ASSERT_TRUE(RunWhole(s, false, blocked));
     reference = Comparable(s);
   }
   std::uint64_t count = 0;
   {
-    TFaultScenario s(true, PackageCount);
+    TFaultScenario s(true, PackageCount, blocked);
     ASSERT_TRUE(RunDriver(s, 0, count)) << "the driver did not run";
-    ExpectSameFacts(s.Destinations(), s.DestinationsAfter(PackageCount));
+    ExpectSameFacts(s.Destinations(), s.DestinationsAfter(applied));
     ASSERT_FALSE(HasFailure());
   }
   ASSERT_GT(count, 40u);
@@ -103,17 +111,20 @@ TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
   };
   testing_support::ForEachFault(
       testing_support::FaultNumbers(count, limit),
-      [](std::uint64_t) { return std::make_unique<TFaultScenario>(true, PackageCount); },
+      [blocked](std::uint64_t) {
+        return std::make_unique<TFaultScenario>(true, PackageCount, blocked);
+      },
       [&](const TFaultScenario &s, std::uint64_t k) {
         TAfterCrash after;
         std::uint64_t done = 0;
         EXPECT_FALSE(RunDriver(s, k, done)) << "the run ended before operation " << k;
         after.Recorded = s.Header().LastResult() != s.OldHeader.LastResult();
-        EXPECT_TRUE(RunWhole(s, after.Recorded)) << "the run after the crash failed";
+        EXPECT_TRUE(RunWhole(s, after.Recorded && !blocked, blocked))
+            << "the run after the crash ended otherwise";
         return after;
       },
       [&](const TFaultScenario &s, const TAfterCrash &after, std::uint64_t) {
-        ExpectSameFacts(s.Destinations(), s.DestinationsAfter(PackageCount));
+        ExpectSameFacts(s.Destinations(), s.DestinationsAfter(applied));
         const TTree tree = Comparable(s);
         for (const auto &[file, contents] : tree)
           if (reference.count(file) == 0 && !(after.Recorded && InDownloadOrStaging(file)))
@@ -127,21 +138,31 @@ TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
                         s.Path("data/" + std::string(admin::SettingsFileName))) == s.OldSettings)
             << "settings file rewritten";
         const admin::TAdminHeader header = s.Header();
-        const admin::TAdminHeader expected = Recorded(s.OldHeader, 0, header);
+        const std::int32_t result = !blocked ? 0 : after.Recorded ? -1 : -5;
+        const admin::TAdminHeader expected = Recorded(s.OldHeader, result, header);
         EXPECT_TRUE(std::equal(header.Bytes, header.Bytes + admin::AdminHeaderSize, expected.Bytes))
             << "header not one whole run's: LastResult " << header.LastResult()
             << ", UpdatePending " << int(header.UpdatePending());
         const std::vector<admin::TPackageRecord> records = s.StoredRecords();
         ASSERT_EQ(records.size(), s.OldRecords.size());
         for (std::size_t i = 0; i < records.size(); ++i) {
-          const admin::TPackageRecord applied = Applied(s.OldRecords[i]);
+          const admin::TPackageRecord expected =
+              i < applied ? Applied(s.OldRecords[i]) : s.OldRecords[i];
           EXPECT_TRUE(std::equal(records[i].Bytes, records[i].Bytes + admin::PackageRecordSize,
-                                 applied.Bytes))
-              << "record " << i + 1 << " not applied";
+                                 expected.Bytes))
+              << "record " << i + 1 << (i < applied ? " not applied" : " changed");
         }
         EXPECT_TRUE(FilesBelow(Scratch.Path()).empty()) << "files in the current folder";
         EXPECT_TRUE(FilesBelow(Drives.Path()).empty()) << "files below the drive root";
       });
+}
+
+TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
+  Walk(false);
+}
+
+TEST_F(CrashWalk, KilledAtAnyFileOperationOfARunWithABlockedFileEndsAsOneWholeRun) {
+  Walk(true);
 }
 
 } // namespace

@@ -96,7 +96,11 @@ bool IsDestination(const std::string &relative) {
 
 } // namespace
 
-TFaultScenario::TFaultScenario(bool pending, int packages) : TScenarioFolders(Seed, 2) {
+TFaultScenario::TFaultScenario(bool pending, int packages, bool blocked)
+    : TScenarioFolders(Seed, 2) {
+  if (blocked) {
+    EXPECT_TRUE(testing_support::MakeFolder(Path("dest2/neu.txt")));
+  }
   for (const auto &[relative, contents] : OldFiles()) {
     testing_support::WriteWholeFile(Path(relative), contents);
     EXPECT_TRUE(platform::SetDosTime(Path(relative), OldTime));

@@ -52,8 +52,9 @@ void ExpectSameFacts(const TFactTree &actual, const TFactTree &expected);
 // Destinations 1 and 2 are used.
 class TFaultScenario : public testing_support::TScenarioFolders {
 public:
-  // `pending` is the header's UpdatePending; `packages` is 2 or 3.
-  explicit TFaultScenario(bool pending = true, int packages = 2);
+  // `pending` is the header's UpdatePending; `packages` is 2 or 3. With
+  // `blocked`, a folder stands where package 2's new file neu.txt must go.
+  explicit TFaultScenario(bool pending = true, int packages = 2, bool blocked = false);
 
   // As written before the run.
   admin::TAdminHeader OldHeader;

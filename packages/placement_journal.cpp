@@ -164,7 +164,10 @@ bool RemoveFile(std::string_view path) {
     std::uint32_t attributes = 0;
     if (platform::GetAttributes(path, attributes) && (attributes & platform::faReadOnly) != 0)
       (void)platform::SetAttributes(path, attributes & ~platform::faReadOnly); // delete tells
-    return platform::DeleteFile(path) || !Exists(path);
+    if (platform::DeleteFile(path))
+      return true;
+    const platform::TKeepError keep; // the delete's error, not the look-up's
+    return !Exists(path);
   });
 }
 
@@ -568,8 +571,10 @@ TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
     return SetAside(path, journal,
                     "it cannot be opened as a file: " + platform::ErrorText(platform::LastError()));
   }
-  if (!file.Size(size) || size < 0 || size > MaxJournalSize)
+  if (!file.Size(size) || size < 0 || size > MaxJournalSize) {
+    file.Close(); // an open file cannot be renamed on Windows
     return SetAside(path, journal, "its size is not that of a journal");
+  }
   bytes.resize(static_cast<std::size_t>(size));
   if (!ReadAll(file, bytes.data(), static_cast<std::uint32_t>(size))) {
     NoteProblem(journal, "Reading the journal", path);

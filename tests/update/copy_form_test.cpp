@@ -876,6 +876,7 @@ TEST_F(UpdateRunTest, HostileJournalsAreSetAsideWithNothingTouched) {
       std::uint32_t written = 0;
       ASSERT_TRUE(big.Create(journal.Path) && big.Seek(packages::MaxJournalSize) &&
                   big.Write("Z", 1, written));
+      big.Close();
     } else {
       ASSERT_TRUE(packages::WriteJournal(journal));
     }
@@ -887,12 +888,30 @@ TEST_F(UpdateRunTest, HostileJournalsAreSetAsideWithNothingTouched) {
     EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
     EXPECT_FALSE(testing_support::FileExists(journal.Path));
     const std::string aside = s.Data + "/ZRKUPD.JNL.REFUSED";
-    EXPECT_TRUE(testing_support::FileExists(aside) || util::FolderExists(aside));
-    EXPECT_NE(s.Text(s.Data + "/ZRKUPD.LOG").find("is not obeyed"), std::string::npos);
+    EXPECT_TRUE(testing_support::FileExists(aside) || util::FolderExists(aside))
+        << s.Text(s.Data + "/ZRKUPD.LOG");
+    EXPECT_NE(s.Text(s.Data + "/ZRKUPD.LOG").find("is not obeyed"), std::string::npos)
+        << s.Text(s.Data + "/ZRKUPD.LOG");
     if (c.Kind == Fifo) {
       EXPECT_TRUE(testing_support::RemoveFifo(aside));
     }
   }
+}
+
+// A data folder where the journal cannot be written is no reason to refuse
+// the update: it is placed with its undo held in memory, and the log says so.
+TEST_F(UpdateRunTest, UnwritableJournalPlacesThePackageWithItsUndoInMemory) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  ASSERT_TRUE(testing_support::MakeFolder(s.Data + "/ZRKUPD.JN~"));
+  s.Run();
+
+  EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+  ExpectRecords(s, "A");
+  EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_NE(log.find("a crash now could not be undone"), std::string::npos) << log;
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
@@ -115,6 +116,10 @@ struct TFolderNames {
   std::string Folder;
   bool Listed = false;
   std::unordered_map<std::string, bool> IsFolder;
+  // Names held more than once in other case, which a case-sensitive file
+  // system allows: Windows takes them for one file, and so does every path
+  // to them, so replacing one would land on the other.
+  std::unordered_set<std::string> Twins;
 };
 
 TFolderNames ReadFolderNames(const std::string &folder) {
@@ -125,9 +130,11 @@ TFolderNames ReadFolderNames(const std::string &folder) {
                                      platform::faDirectory | platform::faHidden |
                                          platform::faSysFile | platform::faVolumeID,
                                      entries);
-  for (const platform::TFindEntry &entry : entries)
-    names.IsFolder[platform::Cp1252FoldedKey(entry.Name)] =
-        (entry.Attributes & platform::faDirectory) != 0;
+  for (const platform::TFindEntry &entry : entries) {
+    const std::string key = platform::Cp1252FoldedKey(entry.Name);
+    if (!names.IsFolder.emplace(key, (entry.Attributes & platform::faDirectory) != 0).second)
+      names.Twins.insert(key);
+  }
   return names;
 }
 
@@ -220,6 +227,11 @@ std::int32_t PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       return true;
+    if (known->Twins.count(platform::Cp1252FoldedKey(name)) != 0) {
+      events.Note(name + ": " + folder + " holds more than one file of that name in other case");
+      stop = PlacementRefused;
+      return false;
+    }
     bool isFolder = false;
     const bool existed = Has(*known, name, isFolder) && !isFolder;
     TSideNames sides = TSideNames::Long;

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -616,6 +617,7 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceAFileOfTheRunIsNotPlacedAtAll) {
       {"the run's own journal", true, 3, {evil("zrkupd.jnl")}},
       {"the run's own log", true, 3, {evil("ZRKUPD.LOG")}},
       {"the temporary settings file", true, 3, {evil("zrkupd.tmp")}},
+      {"the journal's temporary file", true, 3, {evil("ZRKUPD.JN~")}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
@@ -738,6 +740,29 @@ TEST_F(UpdateRunTest, LegitimateHostLayoutsAreApplied) {
     EXPECT_EQ(s.Header().UpdatePending(), 0);
     c.After(s);
   }
+}
+
+// A case-sensitive file system may hold two names that Windows takes for one:
+// replacing one would land on the other, so the package is not placed.
+TEST_F(UpdateRunTest, PosixTwoSpellingsOfOneNameInADestinationStopThePackage) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "Windows file systems hold one spelling of a name";
+  TScenario s;
+  s.AddPackage({"Paket1.pkg", 3, {{"A.TXT", TextBytes("neu"), Time1}}});
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  for (const char *name : {"A.TXT", "a.txt"}) {
+    std::ofstream out(platform::NativePath(s.Dest[3]) + "/" + name, std::ios::binary);
+    out << name;
+  }
+  s.Run();
+
+  s.ExpectFailureBox(FailureBody("-8", FoldersInvalidReason));
+  auto names = FileNames(s.Dest[3]);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A.TXT", "a.txt"}));
+  EXPECT_EQ(s.Text(platform::NativePath(s.Dest[3]) + "/A.TXT"), "A.TXT");
+  EXPECT_EQ(s.Text(platform::NativePath(s.Dest[3]) + "/a.txt"), "a.txt");
+  ExpectRecords(s, "U");
 }
 
 TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {

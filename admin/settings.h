@@ -177,11 +177,13 @@ std::string SettingsPath();
 
 enum class TSettingsRead {
   Read,
-  Missing,    // no file, or one shorter than the record: defaults are due
+  Missing,    // no file: defaults are due
   Unreadable, // there, but cannot be read now (held, not a regular file)
 };
 
-// Settings := the settings file's record; all zeros unless it was read whole.
+// Settings := the settings file's record, unscrambled; a short file as far as
+// it goes, its missing bytes as the key bytes of their positions. All zeros
+// unless it was read.
 TSettingsRead ReadSettingsFile();
 // True when ReadSettingsFile read the record.
 [[nodiscard]] bool ReadSettings();

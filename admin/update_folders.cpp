@@ -5,11 +5,12 @@
 
 namespace admin {
 
+// The download record is not among them: losing it is harmless, and the host
+// may keep it in the download folder, which a run empties anyway.
 std::vector<util::TSharedFile> SharedFiles(const std::string &adminPath) {
   return {
       {"the settings file", SettingsPath()},
-      {"the administration file", adminPath.empty() ? Settings.AdminFileName().Str() : adminPath},
-      {"the download record", Settings.DownloadFileName().Str()}};
+      {"the administration file", adminPath.empty() ? Settings.AdminFileName().Str() : adminPath}};
 }
 
 util::TUpdateFolders UpdateFoldersOf(const TAdminHeader &header, const std::string &adminPath) {

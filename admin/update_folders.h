@@ -11,9 +11,10 @@
 
 namespace admin {
 
-// The settings file, the administration file and the download record, as the
-// current settings name them; `adminPath`, when given, stands for the
-// administration file instead (a tool may edit another one).
+// The files whose folders a run must never empty: the settings file and the
+// administration file, as the current settings name them; `adminPath`, when
+// given, stands for the administration file instead (a tool may edit another
+// one).
 std::vector<util::TSharedFile> SharedFiles(const std::string &adminPath = std::string());
 
 // The header's folders with SharedFiles(adminPath).

@@ -100,12 +100,30 @@ bool IsUtf8BeyondAscii(std::string_view raw) {
 bool DecodeEntryName(const TZipEntry &entry, std::string &name) {
   if (entry.HasUnicodeName)
     return Utf8ToWindows1252(entry.UnicodeName, name);
-  // Info-ZIP zip on Linux, bsdtar outside a UTF-8 locale and others store
-  // UTF-8 names without setting the flag. Code page 437 names are almost
-  // never well-formed UTF-8 as well.
-  if ((entry.Flags & FlagUtf8Name) != 0 || IsUtf8BeyondAscii(entry.RawName))
+  if ((entry.Flags & FlagUtf8Name) != 0)
     return Utf8ToWindows1252(entry.RawName, name);
+  // Info-ZIP zip on Linux, bsdtar outside a UTF-8 locale and others on Unix
+  // store UTF-8 names without setting the flag. Windows' own compressed
+  // folders write code page 437, whose German letters can make well-formed
+  // UTF-8 too (E1 84 81 is sharp s, a and u umlaut): the guess is made only
+  // for archives made on Unix or macOS, and a reading that Windows-1252
+  // cannot hold falls back to code page 437.
+  if (entry.MadeOnUnix() && IsUtf8BeyondAscii(entry.RawName) &&
+      Utf8ToWindows1252(entry.RawName, name))
+    return true;
   return Cp437ToWindows1252(entry.RawName, name);
+}
+
+bool IsCurrentFolderItem(std::string_view name) {
+  bool dot = false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    if (IsSeparator(name[i]))
+      continue;
+    if (name[i] != '.' || (i + 1 < name.size() && !IsSeparator(name[i + 1])))
+      return false;
+    dot = true;
+  }
+  return dot;
 }
 
 bool CleanEntryName(std::string_view name, TCleanName &clean) {

@@ -11,9 +11,14 @@
 namespace dunzip {
 
 // The entry's name in Windows-1252: the Unicode path extra field, else UTF-8
-// when flag bit 11 is set or the name is well-formed UTF-8 beyond ASCII, else
-// code page 437. False when it has no Windows-1252 form.
+// when flag bit 11 is set, else UTF-8 when the archive was made on Unix or
+// macOS and the name is well-formed UTF-8 beyond ASCII with a Windows-1252
+// form, else code page 437. False when it has no Windows-1252 form.
 bool DecodeEntryName(const TZipEntry &entry, std::string &name);
+
+// True for a name made of "." and separators only: the item for the folder
+// archived itself ("./", as bsdtar and Windows' tar write it first).
+bool IsCurrentFolderItem(std::string_view name);
 
 struct TCleanName {
   std::vector<std::string> Folders; // folder parts, outermost first

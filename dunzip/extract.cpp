@@ -300,7 +300,12 @@ TDunzipResult PlanEntry(const TExtractRequest &request, TZipReader &reader, std:
   if (error != TZipError::None)
     return FromZipError(error);
   std::string name;
-  if (!DecodeEntryName(plan.Entry, name) || !CleanEntryName(name, plan.Name))
+  if (!DecodeEntryName(plan.Entry, name))
+    return dzBadName;
+  // The archived folder itself names no folder to make: nothing to do.
+  if (plan.Entry.IsFolder() && IsCurrentFolderItem(name))
+    return dzOk;
+  if (!CleanEntryName(name, plan.Name))
     return dzBadName;
   plan.Relative = plan.Name.Name;
   if (!request.NoDirectoryNames) {

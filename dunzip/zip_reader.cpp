@@ -162,6 +162,11 @@ bool TZipEntry::MadeOnDos() const {
   return host == HostDos || host == HostNtfs || host == HostVfat;
 }
 
+bool TZipEntry::MadeOnUnix() const {
+  std::uint8_t host = static_cast<std::uint8_t>(VersionMadeBy >> 8);
+  return host == HostUnix || host == HostMacOsX;
+}
+
 std::uint32_t TZipEntry::DosAttributes() const {
   return MadeOnDos() ? (ExternalAttributes & DosAttributeMask) : 0;
 }

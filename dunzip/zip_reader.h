@@ -49,8 +49,10 @@ enum class TZipError {
 // Host systems in the high byte of "version made by" whose external
 // attributes hold DOS attribute bits.
 constexpr std::uint8_t HostDos = 0;
+constexpr std::uint8_t HostUnix = 3;
 constexpr std::uint8_t HostNtfs = 11;
 constexpr std::uint8_t HostVfat = 14;
+constexpr std::uint8_t HostMacOsX = 19;
 
 constexpr std::uint16_t MethodStored = 0;
 constexpr std::uint16_t MethodDeflated = 8;
@@ -76,6 +78,8 @@ struct TZipEntry {
   std::uint64_t LocalHeaderOffset = 0;
 
   bool MadeOnDos() const;
+  // Made on Unix or macOS, where names without the UTF-8 flag are mostly UTF-8.
+  bool MadeOnUnix() const;
   // DOS attribute bits when MadeOnDos(), else 0.
   std::uint32_t DosAttributes() const;
   bool IsFolder() const;

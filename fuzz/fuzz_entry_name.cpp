@@ -28,6 +28,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     return 0;
   dunzip::TZipEntry entry;
   entry.Flags = (data[0] & 1) != 0 ? dunzip::FlagUtf8Name : 0;
+  // Made on Unix (UTF-8 guessed for unflagged names) or on DOS.
+  entry.VersionMadeBy = (data[0] & 4) != 0 ? 0x0314 : 0x0014;
   entry.RawName.assign(reinterpret_cast<const char *>(data + 1), size - 1);
   if ((data[0] & 2) != 0) {
     entry.UnicodeName = entry.RawName;

@@ -122,6 +122,10 @@ struct TFolderNames {
   std::string Folder;
   bool Listed = false;
   std::unordered_map<std::string, bool> IsFolder;
+  // Names held more than once in other case, which a case-sensitive file
+  // system allows: Windows takes them for one file, and so does every path
+  // to them, so replacing one would land on the other.
+  std::unordered_set<std::string> Twins;
 };
 
 TFolderNames ReadFolderNames(const std::string &folder) {
@@ -132,9 +136,11 @@ TFolderNames ReadFolderNames(const std::string &folder) {
                                      platform::faDirectory | platform::faHidden |
                                          platform::faSysFile | platform::faVolumeID,
                                      entries);
-  for (const platform::TFindEntry &entry : entries)
-    names.IsFolder[platform::Cp1252FoldedKey(entry.Name)] =
-        (entry.Attributes & platform::faDirectory) != 0;
+  for (const platform::TFindEntry &entry : entries) {
+    const std::string key = platform::Cp1252FoldedKey(entry.Name);
+    if (!names.IsFolder.emplace(key, (entry.Attributes & platform::faDirectory) != 0).second)
+      names.Twins.insert(key);
+  }
   return names;
 }
 
@@ -280,6 +286,11 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
       known = existingFolders.insert(known, ReadFolderNames(folder));
     if (util::LowerCaseAscii(name) == markerKey)
       return true;
+    if (known->Twins.count(platform::Cp1252FoldedKey(name)) != 0) {
+      events.Note(name + ": " + folder + " holds more than one file of that name in other case");
+      stop.Code = PlacementRefused;
+      return false;
+    }
     const std::string destination = JoinPath(folder, name);
     const std::string source = JoinPath(staging, name);
     // The copy takes no longer path: it would fail half-way through the package.

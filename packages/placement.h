@@ -31,7 +31,8 @@ constexpr std::int32_t PlacementOk = admin::RunOk;
 constexpr std::int32_t PlacementBadIndex = admin::RunBadDestIndex;
 constexpr std::int32_t PlacementNoFolder = admin::RunDestFolderMissing;
 constexpr std::int32_t PlacementCopyFailed = admin::RunCopyFailed;
-// A file would have replaced one that the caller protects.
+// A file would have replaced one that the caller protects, or one that its
+// folder holds more than once in other case.
 constexpr std::int32_t PlacementRefused = admin::RunFoldersInvalid;
 
 // What the dialog does for the placement step.

@@ -175,15 +175,18 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
 
   if (settingsSize < 0 || !admin::ReadSettings()) {
     c.Bad("settings", Cp1252ToUtf8(settingsPath) + " cannot be read: " + OsErrorText() +
-                          " (zrkupd would write default settings)");
+                          (settingsSize < 0 ? " (zrkupd would write default settings)"
+                                            : " (zrkupd would end without a message)"));
     return finish();
   }
+  // Another size is read all the same (a short file's missing bytes as key
+  // bytes); whatever that gives is judged below like any other settings.
+  std::string size;
   if (settingsSize != static_cast<std::int64_t>(admin::SettingsRecordSize))
-    c.Bad("settings", Cp1252ToUtf8(settingsPath) + " has " + std::to_string(settingsSize) +
-                          " bytes, a settings record " + std::to_string(admin::SettingsRecordSize));
-  else
-    c.Ok("settings",
-         Cp1252ToUtf8(settingsPath) + ", AdminSeed " + std::to_string(admin::Settings.AdminSeed()));
+    size = " (" + std::to_string(settingsSize) + " bytes, a settings record " +
+           std::to_string(admin::SettingsRecordSize) + ")";
+  c.Ok("settings", Cp1252ToUtf8(settingsPath) + ", AdminSeed " +
+                       std::to_string(admin::Settings.AdminSeed()) + size);
 
   const std::int32_t seed = admin::Settings.AdminSeed();
   const std::string adminPath = admin::Settings.AdminFileName().Str();

@@ -136,14 +136,16 @@ public:
     View.RepaintGroup();
   }
   platform::THandle Owner() const override { return View.Handle(); }
-  // Never over a shared file, nor over the run's own journal and log beside
-  // the settings file. Asked for every file of a package: a target that is
-  // not there can only be one of them by its spelling, and the identity on
-  // disk is asked of the protected file first, which is missing more often.
+  // Never over what the run itself holds open or owns: the administration
+  // file, and the journal, log and temporary files beside the settings file.
+  // A package may ship new settings or a download record on purpose; those
+  // are placed like any other file. Asked for every file of a package: a
+  // target that is not there can only be one of them by its spelling, and
+  // the identity on disk is asked of the protected file first, which is
+  // missing more often.
   bool MayPlaceAt(std::string_view target) override {
     if (Protected.empty()) {
-      for (const util::TSharedFile &file : admin::SharedFiles())
-        Protected.push_back(file.Path);
+      Protected.push_back(admin::Settings.AdminFileName().Str());
       const std::string journal = packages::JournalPathIn(admin::DataFolder.View());
       const std::string data = journal.substr(0, journal.size() - packages::JournalFileName.size());
       for (std::string_view own : {packages::JournalFileName, packages::JournalTempName,
@@ -209,9 +211,9 @@ void TCopyForm::SetUp() {
   UpdInfoMessage = platform::RegisterMessageName(UpdInfoMessageName);
   if (!Params.empty())
     admin::DataFolder = util::TrimText(Params[0]);
-  // Defaults only for a missing (or short) file: one that exists but cannot
-  // be read now (held by the host, a read error) is the host's and must
-  // survive. The run then finds no administration file and ends quietly.
+  // Defaults only for a missing file: one that exists, short or held by the
+  // host for the moment, is the host's and must survive. An unreadable one
+  // leaves no administration file to find, and the run ends quietly.
   if (admin::ReadSettingsFile() == admin::TSettingsRead::Missing)
     admin::WriteDefaultSettings();
   util::TShortString caption = admin::Settings.DialogCaption();

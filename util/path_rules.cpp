@@ -3,8 +3,10 @@
 #include "util/path_rules.h"
 
 #include <cstring>
+#include <utility>
 
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "util/text.h"
 
 namespace util {
@@ -15,32 +17,19 @@ bool IsSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 // Characters that Windows refuses in a file or folder name.
 bool IsForbidden(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u < 0x20 || std::strchr("<>:\"|?*", c) != nullptr;
 }
 
-enum class TKind {
-  Invalid,       // a share without server or share name, a device path
-  Relative,      // "A\B"
-  DriveRelative, // "C:A\B": from the current folder of drive C
-  RootRelative,  // "\A\B" on Windows: from the root of the current drive
-  Absolute,      // "C:\A", "\\server\share\A", and "/a" in the POSIX build
-};
+using TKind = platform::TPathKind;
 
-// A path taken apart: its root ("C:", "\\server\share", or empty for a host
-// root) and its folder levels with "." and ".." resolved.
-struct TPath {
-  TKind Kind = TKind::Invalid;
-  std::string Root;
-  bool HostRoot = false;
-  std::vector<std::string> Parts;
-  bool Forbidden = false;
+// A path taken apart as the platform's mapping takes it: its root ("C:",
+// "\\server\share", or empty for a host root) and its folder levels.
+struct TPath : platform::TPathParts {
+  TPath() = default;
+  TPath(platform::TPathParts parts) : platform::TPathParts(std::move(parts)) {}
 
   // Usable spelling of the path, with the case as given.
   std::string Text() const {
@@ -61,75 +50,8 @@ struct TPath {
   }
 };
 
-// Adds the levels of `text` to `path`: "." stays, ".." goes up (never above
-// the root), trailing dots and blanks go, as Windows drops them.
-void AddLevels(TPath &path, std::string_view text) {
-  std::size_t at = 0;
-  while (at <= text.size()) {
-    std::size_t end = at;
-    while (end < text.size() && !IsSeparator(text[end]))
-      ++end;
-    std::string part(text.substr(at, end - at));
-    at = end + 1;
-    if (part == ".")
-      continue;
-    if (part == "..") {
-      if (!path.Parts.empty())
-        path.Parts.pop_back();
-      continue;
-    }
-    for (char c : part)
-      path.Forbidden = path.Forbidden || IsForbidden(c);
-    while (!part.empty() && (part.back() == '.' || part.back() == ' '))
-      part.pop_back();
-    if (!part.empty())
-      path.Parts.push_back(part);
-  }
-}
-
 TPath Parse(std::string_view text) {
-  TPath path;
-  if (text.size() >= 2 && IsLetter(text[0]) && text[1] == ':') {
-    path.Root = std::string(1, static_cast<char>(text[0] & ~0x20)) + ":";
-    std::string_view rest = text.substr(2);
-    path.Kind = !rest.empty() && IsSeparator(rest[0]) ? TKind::Absolute : TKind::DriveRelative;
-    AddLevels(path, rest);
-    return path;
-  }
-  if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
-    // "\\server\share": both names are needed; "\\.\" and "\\?\" lead to
-    // devices and raw volumes, never to a folder of an update.
-    std::string_view rest = text.substr(2);
-    std::size_t serverEnd = 0;
-    while (serverEnd < rest.size() && !IsSeparator(rest[serverEnd]))
-      ++serverEnd;
-    std::size_t shareEnd = serverEnd + 1;
-    while (shareEnd < rest.size() && !IsSeparator(rest[shareEnd]))
-      ++shareEnd;
-    if (serverEnd == 0 || serverEnd + 1 >= shareEnd || shareEnd > rest.size())
-      return path;
-    std::string_view server = rest.substr(0, serverEnd);
-    std::string_view share = rest.substr(serverEnd + 1, shareEnd - serverEnd - 1);
-    if (server == "." || server == "?")
-      return path;
-    for (char c : rest.substr(0, shareEnd))
-      path.Forbidden = path.Forbidden || (c != '\\' && c != '/' && IsForbidden(c));
-    path.Root = "\\\\" + std::string(server) + "\\" + std::string(share);
-    path.Kind = TKind::Absolute;
-    if (shareEnd < rest.size())
-      AddLevels(path, rest.substr(shareEnd + 1));
-    return path;
-  }
-  if (!text.empty() && IsSeparator(text[0])) {
-    // The POSIX seam takes such a path as a host path, as it is.
-    path.HostRoot = !platform::HostIsWindows();
-    path.Kind = path.HostRoot ? TKind::Absolute : TKind::RootRelative;
-    AddLevels(path, text.substr(1));
-    return path;
-  }
-  path.Kind = TKind::Relative;
-  AddLevels(path, text);
-  return path;
+  return TPath(platform::SplitPath(text));
 }
 
 // `text` as an absolute path; relative forms count from `current` (an
@@ -152,7 +74,7 @@ TPath Resolve(std::string_view text, const TPath &current) {
     resolved.Parts.clear();
   }
   std::string_view rest = path.Kind == TKind::DriveRelative ? text.substr(2) : text;
-  AddLevels(resolved, rest);
+  platform::AddPathLevels(resolved, rest);
   return resolved;
 }
 
@@ -220,14 +142,8 @@ bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason) {
   TNamedFolder staging{"the staging folder", folders.StagingFolder, Parse(folders.StagingFolder)};
   TNamedFolder download{"the download folder", folders.DownloadFolder,
                         Parse(folders.DownloadFolder)};
-  std::vector<TNamedFolder> dests;
-  for (int i = 1; i <= UpdateDestFolderCount; ++i) {
-    const std::string &text = folders.DestFolders[static_cast<std::size_t>(i)];
-    TShortString trimmed = TrimText(text);
-    if (!trimmed.Empty())
-      dests.push_back({"destination folder " + std::to_string(i), text, Parse(trimmed.View())});
-  }
-
+  // The two folders that a run empties: strict, since a wrong one turns the
+  // run's deletions on the host's files.
   for (const TNamedFolder *folder : {&staging, &download}) {
     if (!CheckFolder(*folder, reason)) {
       reason = Capitalised(reason);
@@ -239,16 +155,20 @@ bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason) {
       return false;
     }
   }
-  for (const TNamedFolder &dest : dests) {
-    if (!CheckFolder(dest, reason)) {
-      reason = Capitalised(reason);
-      return false;
-    }
-  }
 
-  std::vector<TNamedFolder> others = {download};
-  others.insert(others.end(), dests.begin(), dests.end());
+  // A destination is used as named, relative or not; it only must not be one
+  // of the two emptied folders. Nor may they hold a shared file.
   const TPath current = CurrentFolder();
+  std::vector<TNamedFolder> others = {download};
+  for (int i = 1; i <= UpdateDestFolderCount; ++i) {
+    const std::string &text = folders.DestFolders[static_cast<std::size_t>(i)];
+    TShortString trimmed = TrimText(text);
+    if (trimmed.Empty())
+      continue;
+    TPath path = Resolve(trimmed.View(), current);
+    if (path.Kind == TKind::Absolute)
+      others.push_back({"destination folder " + std::to_string(i), text, path});
+  }
   for (const TSharedFile &file : folders.SharedFiles) {
     TPath path = Resolve(file.Path, current);
     if (path.Kind != TKind::Absolute || path.Parts.empty())

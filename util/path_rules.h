@@ -19,8 +19,8 @@ struct TSharedFile {
 };
 
 // The folders of an update as the administration header names them, and the
-// files that the host shares with the program (settings file, administration
-// file, download record).
+// files whose folders a run must never empty (settings and administration
+// file).
 struct TUpdateFolders {
   // Destination folders 1 to 20; element 0 is not used, blank entries are.
   std::array<std::string, UpdateDestFolderCount + 1> DestFolders;
@@ -29,16 +29,17 @@ struct TUpdateFolders {
   std::vector<TSharedFile> SharedFiles;
 };
 
-// True when a run may use the folders: the staging folder, the download
-// folder and every non-blank destination are absolute Windows paths (a drive
-// letter or a network share; in the POSIX build also a host path from "/")
-// without a character that Windows refuses in paths; the staging and the
-// download folder are no drive or share root and differ from each other, from
-// every destination and from every folder that holds a shared file. Folders
-// compare as Windows finds them: without regard to case, "\" or "/", repeated
-// separators, "." and "..", trailing dots and blanks, and, where both exist,
-// by identity on disk (short names, links). Otherwise false, with the first
-// rule broken as one English sentence in `reason`. Looks, never touches.
+// True when a run may use the folders. The staging and the download folder,
+// which a run empties, are absolute Windows paths (a drive letter or a
+// network share; in the POSIX build also a host path from "/") without a
+// character that Windows refuses in paths, no drive or share root, and differ
+// from each other, from every non-blank destination (a relative one counts
+// from the current folder) and from every folder that holds a shared file.
+// Destinations are otherwise used as named. Folders compare as Windows finds
+// them: without regard to case, "\" or "/", repeated separators, "." and "..",
+// trailing dots and blanks, and, where both exist, by identity on disk (short
+// names, links). Otherwise false, with the first rule broken as one English
+// sentence in `reason`. Looks, never touches.
 [[nodiscard]] bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason);
 
 // True for a name that can only stand for a file in the folder it is joined

@@ -21,6 +21,7 @@
 #include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 #include "platform/posix/name_hashes.h"
 #include "platform/posix/posix_paths.h"
 
@@ -423,39 +424,44 @@ std::string MapPath(std::string_view path) {
 
 std::string MapPath(std::string_view path, TProbe &probe) {
   probe = TProbe();
+  // The levels as Windows resolves them, by the same reading as the folder
+  // rules: ".." never above a root, trailing dots and blanks dropped.
+  const TPathParts split = SplitPath(path);
   std::string base;
-  std::string_view rest = path;
-  const bool drive = path.size() >= 2 && path[1] == ':' &&
-                     ((path[0] >= 'A' && path[0] <= 'Z') || (path[0] >= 'a' && path[0] <= 'z'));
-  if (drive) {
-    const char letter = static_cast<char>(path[0] & ~0x20);
+  std::vector<std::string> parts;
+  std::string server, share;
+  if (split.Kind == TPathKind::Absolute && split.HostRoot) {
+    base = "/";
+  } else if (split.Root.size() == 2) {
     const std::string root = DriveRoot();
-    base = root + "/" + letter;
+    base = root + "/" + split.Root[0];
     // A drive always exists on Windows; make its folder on first use.
     if (!Exists(base)) {
       mkdir(root.c_str(), 0777);
       mkdir(base.c_str(), 0777);
     }
-    rest = path.substr(2);
-  } else if (!path.empty() && (path[0] == '\\' || path[0] == '/')) {
-    base = "/";
+  } else if (split.Kind == TPathKind::Relative) {
+    parts.assign(split.Up, "..");
+  } else {
+    // Network shares, and the device paths that name no folder of ours, below
+    // the drive root too: never a folder of the host's own root.
+    base = DriveRoot() + "/UNC";
+    if (SplitShareRoot(split.Root, server, share)) {
+      parts.push_back(server);
+      parts.push_back(share);
+    }
+  }
+  if (split.Kind == TPathKind::Invalid) {
+    TPathParts levels;
+    levels.Kind = TPathKind::Absolute;
+    AddPathLevels(levels, path);
+    parts.insert(parts.end(), levels.Parts.begin(), levels.Parts.end());
+  } else {
+    parts.insert(parts.end(), split.Parts.begin(), split.Parts.end());
   }
 
   // Parts in the program's form; on disk each is its UTF-8 spelling.
   std::string direct = base;
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : rest) {
-    if (c == '\\' || c == '/') {
-      if (!part.empty())
-        parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  if (!part.empty())
-    parts.push_back(part);
   std::vector<std::string> diskParts;
   diskParts.reserve(parts.size());
   for (const auto &p : parts)

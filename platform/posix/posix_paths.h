@@ -15,8 +15,10 @@ namespace platform::posix {
 std::string ProgramName(std::string_view diskName);
 std::string DiskName(std::string_view programName);
 
-// Host path of a Windows-style path (drive letters below DriveRoot(), either
-// separator, case-insensitive fallback lookup of each component).
+// Host path of a Windows-style path: its levels as SplitPath reads them (".."
+// never above a root, trailing dots and blanks dropped), drive letters and
+// network shares ("\\server\share" as UNC/server/share) below DriveRoot(),
+// and each name found regardless of case.
 std::string MapPath(std::string_view path);
 
 // What the mapping learnt on its way, so that callers need not ask again.

@@ -95,11 +95,12 @@ TEST(SettingsPath, FollowsTheDataFolder) {
   admin::DataFolder = util::TShortString();
 }
 
-TEST_F(SettingsTest, OnlyAWholeRecordCountsAsRead) {
-  // A short file is what a failed write leaves: its missing bytes would
-  // unscramble to key bytes and be taken for a seed and file names.
+TEST_F(SettingsTest, AShortFileCountsAsReadWithKeyBytesBeyondItsEnd) {
+  // The host may keep a shorter file: what it holds is read, and each byte
+  // beyond its end unscrambles to the key byte of its position.
   Bytes plain = PatternBytes(admin::SettingsRecordSize, 9);
   Bytes scrambled = Scrambled(plain, admin::SettingsSeed);
+  const Bytes key = Scrambled(Bytes(admin::SettingsRecordSize, 0), admin::SettingsSeed);
   struct {
     const char *Name;
     std::size_t Size; // 0: no file; 1: a folder of that name
@@ -107,8 +108,8 @@ TEST_F(SettingsTest, OnlyAWholeRecordCountsAsRead) {
   } const cases[] = {
       {"missing", 0, admin::TSettingsRead::Missing},
       {"a folder", 1, admin::TSettingsRead::Unreadable},
-      {"100 bytes", 100, admin::TSettingsRead::Missing},
-      {"one byte short", admin::SettingsRecordSize - 1, admin::TSettingsRead::Missing},
+      {"100 bytes", 100, admin::TSettingsRead::Read},
+      {"one byte short", admin::SettingsRecordSize - 1, admin::TSettingsRead::Read},
       {"whole", admin::SettingsRecordSize, admin::TSettingsRead::Read},
   };
   for (const auto &c : cases) {
@@ -123,9 +124,11 @@ TEST_F(SettingsTest, OnlyAWholeRecordCountsAsRead) {
     }
     admin::Settings.SetAdminSeed(5);
     EXPECT_EQ(admin::ReadSettingsFile(), c.Expected);
-    EXPECT_EQ(BytesOf(admin::Settings), c.Expected == admin::TSettingsRead::Read
-                                            ? plain
-                                            : Bytes(admin::SettingsRecordSize, 0));
+    Bytes expected(admin::SettingsRecordSize, 0);
+    if (c.Expected == admin::TSettingsRead::Read)
+      for (std::size_t i = 0; i < expected.size(); ++i)
+        expected[i] = i < c.Size ? plain[i] : key[i];
+    EXPECT_EQ(BytesOf(admin::Settings), expected);
   }
 }
 

@@ -130,6 +130,11 @@ def main():
         run(["bsdtar", "--format", "zip"] + options + ["-cf", os.path.join(out, name)] + members,
             locale)
         manifest(name, tree_files)
+    # The current folder archived whole, as Windows' own tar.exe (bsdtar) is
+    # used there: a "./" folder item comes first.
+    if have("bsdtar"):
+        run(["bsdtar", "-a", "-cf", os.path.join(out, "bsdtar_dot.zip"), "."])
+        manifest("bsdtar_dot.zip", tree_files)
 
     # 7-Zip: stored and strongest, NTFS times in an extra block, UTF-8 names.
     for name, options in [] if not have("7zz") else [
@@ -165,12 +170,14 @@ def main():
                    name, [zipfile.ZipInfo("\u20acuro/", STAMP)])
 
     # Header names as DOS and Windows tools write them: code page 437 bytes
-    # without a flag, and Info-ZIP's Unicode path block for a name that code
-    # page 437 cannot hold.
+    # without a flag (German letters whose bytes are well-formed UTF-8 too),
+    # and Info-ZIP's Unicode path block for a name that code page 437 cannot
+    # hold.
     unicode_name = "Sm\u00f8rrebr\u00f8d.txt".encode("utf-8")
     entries = []
     for i, (raw, extra, name) in enumerate([
             ("\x9abersicht \xe1.txt", b"", "\u00dcbersicht \u00df.txt"),
+            ("Gr\xe1\x84\x81e.txt", b"", "Gr\u00df\u00e4\u00fce.txt"),
             ("Smorrebrod.txt", struct.pack("<HHBI", 0x7075, 5 + len(unicode_name), 1,
                                            zipfile.crc32(b"Smorrebrod.txt")) + unicode_name,
              "Sm\u00f8rrebr\u00f8d.txt")]):

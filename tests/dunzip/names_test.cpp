@@ -78,41 +78,61 @@ TEST(EntryNames, Utf8ConvertsLatinAndEuroAndRefusesOthers) {
 }
 
 TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
+  constexpr std::uint16_t Dos = 0x0014, Ntfs = 0x0B14, Unix = 0x0314, MacOs = 0x1314;
   struct TCase {
     const char *Raw;
+    std::uint16_t MadeBy;
     std::uint16_t Flags;
     const char *Unicode; // null: no Unicode path extra field
     bool Ok;
     const char *Expected;
   } cases[] = {
-      {"\x81.txt", 0, nullptr, true, "\xFC.txt"},
-      {"\x81.txt", dunzip::FlagUtf8Name, nullptr, false, ""},
-      {"\xC3\xBC.txt", dunzip::FlagUtf8Name, nullptr, true, "\xFC.txt"},
-      // Unflagged names: well-formed UTF-8 beyond ASCII is read as UTF-8, the
-      // rest as code page 437.
-      {"\xC3\xBC.txt", 0, nullptr, true, "\xFC.txt"},
+      {"\x81.txt", Dos, 0, nullptr, true, "\xFC.txt"},
+      {"\x81.txt", Dos, dunzip::FlagUtf8Name, nullptr, false, ""},
+      {"\xC3\xBC.txt", Dos, dunzip::FlagUtf8Name, nullptr, true, "\xFC.txt"},
+      // Unflagged names from Unix or macOS: well-formed UTF-8 beyond ASCII is
+      // read as UTF-8 where Windows-1252 holds it, the rest as code page 437.
+      {"\xC3\xBC.txt", Unix, 0, nullptr, true, "\xFC.txt"},
+      {"\xC3\xBC.txt", MacOs, 0, nullptr, true, "\xFC.txt"},
       {"\xC3\x9C"
        "bersicht \xC3\x9F.txt",
-       0, nullptr, true,
+       Unix, 0, nullptr, true,
        "\xDC"
        "bersicht \xDF.txt"},
-      {"\xE6\x97\xA5.txt", 0, nullptr, false, ""},
-      {"\xE1\x81.txt", 0, nullptr, true, "\xDF\xFC.txt"},
+      {"\xE6\x97\xA5.txt", Unix, 0, nullptr, true, "\xB5\xF9\xD1.txt"},
+      {"\xE1\x84\x81.txt", Unix, 0, nullptr, true, "\xDF\xE4\xFC.txt"},
+      // Unflagged names from DOS and Windows are code page 437, also where
+      // their bytes are well-formed UTF-8.
+      {"\xE1\x84\x81.txt", Dos, 0, nullptr, true, "\xDF\xE4\xFC.txt"},
+      {"\xC3\xA4.txt", Ntfs, 0, nullptr, false, ""},
+      {"\xE1\x81.txt", Dos, 0, nullptr, true, "\xDF\xFC.txt"},
       {"\x9A"
        "bersicht \xE1.txt",
-       0, nullptr, true,
+       Dos, 0, nullptr, true,
        "\xDC"
        "bersicht \xDF.txt"},
-      {"a.txt", 0, "\xC3\xA4.txt", true, "\xE4.txt"},
+      {"a.txt", Dos, 0, "\xC3\xA4.txt", true, "\xE4.txt"},
   };
   ExpectConversions(cases, [](const auto &c, std::string &out) {
     dunzip::TZipEntry e;
     e.RawName = c.Raw;
+    e.VersionMadeBy = c.MadeBy;
     e.Flags = c.Flags;
     e.HasUnicodeName = c.Unicode != nullptr;
     e.UnicodeName = c.Unicode != nullptr ? c.Unicode : "";
     return dunzip::DecodeEntryName(e, out);
   });
+}
+
+TEST(EntryNames, OnlyTheArchivedFolderItselfIsACurrentFolderItem) {
+  for (const char *name : {"./", ".", "./.", ".\\", "././"}) {
+    SCOPED_TRACE(name);
+    EXPECT_TRUE(dunzip::IsCurrentFolderItem(name));
+  }
+  for (const char *name : {"", "/", "../", "..", ".a/", "a/./", "./a/", ". /"}) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(dunzip::IsCurrentFolderItem(name));
+  }
 }
 
 TEST(EntryNames, CleaningKeepsNamesInsideTheDestination) {

@@ -313,15 +313,27 @@ TEST(Files, PosixDriveLettersMapBelowTheDriveRoot) {
   const struct {
     const char *path, *native;
   } cases[] = {
-      {"C:\\A\\b.txt", "/C/A/b.txt"}, {"d:/x/y", "/D/x/y"}, {"E:name", "/E/name"}, {"C:\\", "/C"},
+      {"C:\\A\\b.txt", "/C/A/b.txt"},
+      {"d:/x/y", "/D/x/y"},
+      {"E:name", "/E/name"},
+      {"C:\\", "/C"},
       {"C:\\A\\\\B\\", "/C/A/B"},
+      // Read as the folder rules read them: ".." never above the root,
+      // trailing dots and blanks dropped, shares below the drive root.
+      {"C:\\APP\\..\\..\\..\\..\\OUTSIDE", "/C/OUTSIDE"},
+      {"C:\\APP.", "/C/APP"},
+      {"C:\\APP. \\.\\x.txt.", "/C/APP/x.txt"},
+      {"\\\\server\\share\\APP", "/UNC/server/share/APP"},
+      {"//server/share/", "/UNC/server/share"},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.path);
     EXPECT_EQ(NativePath(c.path), root + c.native);
   }
   EXPECT_EQ(NativePath("/tmp/x"), "/tmp/x");
+  EXPECT_EQ(NativePath("/tmp/../../x"), "/x");
   EXPECT_EQ(NativePath("rel\\sub/f"), "rel/sub/f");
+  EXPECT_EQ(NativePath("rel\\..\\..\\sub\\.\\f."), "../sub/f");
 }
 
 TEST(Files, PosixLookupIgnoresCaseOfExistingNames) {

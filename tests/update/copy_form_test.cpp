@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <memory>
@@ -545,12 +546,15 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
        [](TScenario &s, THeader &h) { h.SetDownloadFolder(s.Staging + "/"); }},
       {"staging is a drive root", [](TScenario &, THeader &h) { h.SetStagingFolder("C:\\"); }},
       {"download is relative", [](TScenario &, THeader &h) { h.SetDownloadFolder("download"); }},
-      {"a destination holds a forbidden character",
-       [](TScenario &s, THeader &h) { h.SetDestFolder(3, s.Dest[3] + "|x"); }},
+      {"a relative destination is the staging folder",
+       [](TScenario &, THeader &h) { h.SetDestFolder(3, "STAGING"); }},
   };
+  const std::string saved = platform::GetCurrentFolder();
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
     TScenario s;
+    // Relative folders count from here.
+    ASSERT_TRUE(platform::SetCurrentFolder(s.Root.Path()));
     s.AddPackage(ThirdPackage());
     ASSERT_NO_FATAL_FAILURE(s.Write());
     const std::string unmade = s.Root / "new4";
@@ -571,6 +575,7 @@ TEST_F(UpdateRunTest, UnsafeFoldersStopTheRunBeforeAnythingIsTouched) {
     ExpectRecords(s, "U");
     s.ExpectNothingDone(true);
     EXPECT_FALSE(testing_support::FileExists(unmade));
+    ASSERT_TRUE(platform::SetCurrentFolder(saved));
   }
 }
 
@@ -604,9 +609,9 @@ TEST_F(UpdateRunTest, PackageNameThatLeadsOutOfTheDownloadFolderStopsAtItsRecord
   }
 }
 
-TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
-  // The second package goes to a folder that also holds a shared file; its
-  // first item, aaa.txt, is harmless.
+TEST_F(UpdateRunTest, PackageThatWouldReplaceAFileOfTheRunIsNotPlacedAtAll) {
+  // The second package goes to a folder that also holds a file that the run
+  // holds open or owns; its first item, aaa.txt, is harmless.
   const auto evil = [](const char *name) { return TPackageItem{name, TextBytes("evil"), Time1}; };
   struct {
     const char *Name;
@@ -614,13 +619,15 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
     std::uint8_t DestIndex;
     std::vector<TPackageItem> Items;
   } const cases[] = {
-      {"the settings file", true, 3, {evil("ZRKUPD.DAT")}},
       {"the administration file in other case", false, 3, {evil("updadmin.vab")}},
-      {"the download record, sent there by FILEPATH.ID",
+      {"the administration file, sent there by FILEPATH.ID",
        false,
        2,
-       {{"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 3}}), Time1}, evil("UPDDOWNL.VAB")}},
+       {{"FILEPATH.ID", FilePathId({{"UPDADMIN.VAB", 3}}), Time1}, evil("UPDADMIN.VAB")}},
       {"the run's own journal", true, 3, {evil("zrkupd.jnl")}},
+      {"the run's own log", true, 3, {evil("ZRKUPD.LOG")}},
+      {"the temporary settings file", true, 3, {evil("zrkupd.tmp")}},
+      {"the journal's temporary file", true, 3, {evil("ZRKUPD.JN~")}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
@@ -648,28 +655,124 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceASharedFileIsNotPlacedAtAll) {
   }
 }
 
-TEST_F(UpdateRunTest, ShortSettingsFileIsReplacedByTheDefaults) {
-  TScenario s;
-  ASSERT_NO_FATAL_FAILURE(s.Write());
-  const std::string settings = s.Data + "/ZRKUPD.DAT";
-  auto bytes = testing_support::ReadWholeFile(settings);
-  bytes.resize(100);
-  ASSERT_TRUE(testing_support::WriteWholeFile(settings, bytes));
-  // The defaults name files of the current folder.
+// Layouts that the host may use and a careful rule must not refuse: each one
+// is applied like any other update.
+TEST_F(UpdateRunTest, LegitimateHostLayoutsAreApplied) {
+  const std::string german = "Gr\xDF\xE4\xFC"
+                             "e.txt"; // code page 437: E1 84 81
+  struct {
+    const char *Name;
+    std::function<void(TScenario &)> Before; // after Write(), before the run
+    std::vector<TPackageItem> Items;         // package 1, to destination 3
+    std::function<void(TScenario &)> After;
+  } const cases[] = {
+      {"a settings file shorter than the record is read as it is",
+       [](TScenario &s) {
+         auto bytes = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
+         bytes.resize(admin::DownloadFileNameOffset); // seed and administration file
+         ASSERT_TRUE(testing_support::WriteWholeFile(s.Data + "/ZRKUPD.DAT", bytes));
+       },
+       {{"drei.txt", TextBytes("drei"), Time1}},
+       [](TScenario &s) {
+         EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT").size(),
+                   admin::DownloadFileNameOffset);
+         EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+       }},
+      {"the download record kept in the download folder",
+       [](TScenario &s) {
+         s.DownloadRecordPath = s.Download + "/UPDDOWNL.VAB";
+         ASSERT_EQ(s.StoreSettings(s.Caption), admin::StoreOk);
+         ASSERT_TRUE(testing_support::WriteWholeFile(s.DownloadRecordPath, "record"));
+         testing_support::ForgetSettings();
+       },
+       {{"drei.txt", TextBytes("drei"), Time1}},
+       [](TScenario &s) {
+         EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+         EXPECT_FALSE(testing_support::FileExists(s.DownloadRecordPath));
+       }},
+      {"a package ships new settings and a new download record",
+       [](TScenario &s) {
+         s.EditHeader([&](admin::TAdminHeader &h) {
+           h.SetDestFolder(2, s.Root.Path());
+           h.SetDestFolder(3, s.Data);
+         });
+         ASSERT_TRUE(testing_support::WriteWholeFile(s.DownloadRecordPath, "record"));
+       },
+       {{"ZRKUPD.DAT", TextBytes("neue Einstellungen"), Time1},
+        {"FILEPATH.ID", FilePathId({{"UPDDOWNL.VAB", 2}, {"ZRKUPD.DAT", 3}}), Time1},
+        {"UPDDOWNL.VAB", TextBytes("neuer Download"), Time1}},
+       [](TScenario &s) {
+         EXPECT_EQ(s.Text(s.Data + "/ZRKUPD.DAT"), "neue Einstellungen");
+         EXPECT_EQ(s.Text(s.DownloadRecordPath), "neuer Download");
+       }},
+      {"an unused relative destination is made and the run goes on",
+       [](TScenario &s) {
+         s.EditHeader([](admin::TAdminHeader &h) { h.SetDestFolder(5, "Kast\\Hilfe"); });
+       },
+       {{"drei.txt", TextBytes("drei"), Time1}},
+       [](TScenario &s) {
+         EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"});
+         EXPECT_TRUE(util::FolderExists(s.Root / "current\\Kast\\Hilfe"));
+       }},
+      {"an archive of the current folder with its ./ item first",
+       {},
+       {{"./", {}, Time1}, {"./drei.txt", TextBytes("drei"), Time1}},
+       [](TScenario &s) { EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"drei.txt"}); }},
+      {"German names in code page 437 that are well-formed UTF-8 too",
+       {},
+       {{"Gr\xE1\x84\x81"
+         "e.txt",
+         TextBytes("gross"), Time1}},
+       [&german](TScenario &s) {
+         EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{german});
+       }},
+  };
   const std::string saved = platform::GetCurrentFolder();
-  ASSERT_TRUE(testing_support::MakeFolder(s.Dest[0]));
-  ASSERT_TRUE(platform::SetCurrentFolder(s.Dest[0]));
-  s.Run();
-  EXPECT_TRUE(platform::SetCurrentFolder(saved));
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TScenario s;
+    s.AddPackage({"Paket1.pkg", 3, c.Items});
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    if (c.Before) {
+      ASSERT_NO_FATAL_FAILURE(c.Before(s));
+    }
+    // Relative folders count from here; no shared file is named from it.
+    ASSERT_TRUE(testing_support::MakeFolder(s.Root / "current"));
+    ASSERT_TRUE(platform::SetCurrentFolder(s.Root / "current"));
+    s.Run();
+    ASSERT_TRUE(platform::SetCurrentFolder(saved));
 
-  bytes = testing_support::ReadWholeFile(settings);
-  ASSERT_EQ(bytes.size(), admin::SettingsRecordSize);
-  admin::ScrambleBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()), admin::SettingsSeed);
-  admin::TUpdateSettings read;
-  std::memcpy(read.Bytes, bytes.data(), bytes.size());
-  EXPECT_EQ(read.AdminSeed(), admin::DefaultAdminSeed);
-  EXPECT_EQ(read.AdminFileName(), "UPDADMIN.VAB");
-  EXPECT_TRUE(s.View.Messages().empty());
+    const auto box = s.OnlyBox();
+    EXPECT_EQ(box.Text, SuccessBody);
+    EXPECT_TRUE(PlatformBoxes.Boxes.empty());
+    ExpectRecords(s, "A");
+    EXPECT_EQ(s.Header().LastResult(), 0);
+    EXPECT_EQ(s.Header().UpdatePending(), 0);
+    c.After(s);
+  }
+}
+
+// A case-sensitive file system may hold two names that Windows takes for one:
+// replacing one would land on the other, so the package is not placed.
+TEST_F(UpdateRunTest, PosixTwoSpellingsOfOneNameInADestinationStopThePackage) {
+  if (testing_support::RunningOnWindows())
+    GTEST_SKIP() << "Windows file systems hold one spelling of a name";
+  TScenario s;
+  s.AddPackage({"Paket1.pkg", 3, {{"A.TXT", TextBytes("neu"), Time1}}});
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  for (const char *name : {"A.TXT", "a.txt"}) {
+    std::ofstream out(platform::NativePath(s.Dest[3]) + "/" + name, std::ios::binary);
+    out << name;
+  }
+  s.Run();
+
+  s.ExpectFailureBox(FailureBody("-8", FoldersInvalidReason));
+  auto names = FileNames(s.Dest[3]);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"A.TXT", "a.txt"}));
+  EXPECT_EQ(s.Text(platform::NativePath(s.Dest[3]) + "/A.TXT"), "A.TXT");
+  EXPECT_EQ(s.Text(platform::NativePath(s.Dest[3]) + "/a.txt"), "a.txt");
+  ExpectRecords(s, "U");
 }
 
 TEST_F(UpdateRunTest, AdministrationFileThatIsAFifoEndsTheRunQuietly) {

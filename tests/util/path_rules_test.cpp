@@ -19,8 +19,7 @@ util::TUpdateFolders Base() {
   f.DestFolders[1] = "C:\\PROG";
   f.DestFolders[4] = "  C:\\PROG\\HILFE\\ ";
   f.SharedFiles = {{"the settings file", "C:\\DATA\\ZRKUPD.DAT"},
-                   {"the administration file", "\\\\SRV\\KASSE\\ADMIN\\UPDADMIN.VAB"},
-                   {"the download record", "UPDDOWNL.VAB"}};
+                   {"the administration file", "\\\\SRV\\KASSE\\ADMIN\\UPDADMIN.VAB"}};
   return f;
 }
 
@@ -57,9 +56,18 @@ TEST(UpdateFolders, EachRuleAndEverySpellingOfTheSameFolder) {
       {"download holds the administration file",
        [](auto &f) { f.DownloadFolder = "\\\\srv\\kasse\\admin\\"; },
        "same folder as the folder of the administration file"},
-      {"download is the current folder, which holds the download record",
-       [](auto &f) { f.DownloadFolder = platform::GetCurrentFolder(); },
-       "same folder as the folder of the download record"},
+      {"download is the current folder, which holds a relative settings file",
+       [](auto &f) {
+         f.SharedFiles[0].Path = "ZRKUPD.DAT";
+         f.DownloadFolder = platform::GetCurrentFolder();
+       },
+       "same folder as the folder of the settings file"},
+      {"a relative destination is the staging folder from the current folder",
+       [](auto &f) {
+         f.StagingFolder = platform::GetCurrentFolder() + "\\Kast";
+         f.DestFolders[5] = "kast\\";
+       },
+       "same folder as destination folder 5"},
       {"staging is a drive root", [](auto &f) { f.StagingFolder = "C:\\UPD\\.."; },
        "root of a drive or share"},
       {"download is a share root", [](auto &f) { f.DownloadFolder = "\\\\SRV\\KASSE\\"; },
@@ -69,8 +77,12 @@ TEST(UpdateFolders, EachRuleAndEverySpellingOfTheSameFolder) {
       {"a share without share name", [](auto &f) { f.DownloadFolder = "\\\\SRV"; },
        "not an absolute"},
       {"a device path", [](auto &f) { f.StagingFolder = "\\\\.\\C:\\UPD"; }, "not an absolute"},
+      // Destinations that are neither of the emptied folders are used as named.
       {"a forbidden character in a destination", [](auto &f) { f.DestFolders[20] = "C:\\A|B"; },
-       "Destination folder 20"},
+       nullptr},
+      {"relative destinations", [](auto &f) { f.DestFolders[5] = "Kast\\Hilfe"; }, nullptr},
+      {"a drive-relative destination", [](auto &f) { f.DestFolders[6] = "C:Kast"; }, nullptr},
+      {"a destination that is a drive root", [](auto &f) { f.DestFolders[7] = "D:\\"; }, nullptr},
       {"a colon inside a path", [](auto &f) { f.StagingFolder = "C:\\UPD\\A:B"; },
        "does not allow"},
       {"binary bytes", [](auto &f) { f.DownloadFolder = std::string("C:\\\x01\x7F", 5); },

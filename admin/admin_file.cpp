@@ -81,7 +81,7 @@ bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::in
     return false;
   TAdminHeader scrambled = header;
   ScrambleBuffer(scrambled.Bytes, HeaderSize, seed);
-  bool ok = file.Seek(0) && WriteAll(file, scrambled.Bytes, AdminHeaderSize);
+  bool ok = file.Seek(0) && WriteAll(file, scrambled.Bytes, AdminHeaderSize) && file.Flush();
   file.Close();
   return ok;
 }
@@ -159,7 +159,46 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
   if (!file.Seek(start))
     return false;
   MarkApplied(record);
-  return WriteScrambled(file, record, seed);
+  // Durable before anything relies on it (the journal of the package goes).
+  return WriteScrambled(file, record, seed) && file.Flush();
+}
+
+TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
+                         const TPackageRecord &record, std::int32_t seed) {
+  TRecordUndo undo;
+  // A position that cannot be a record's leaves nothing to undo.
+  if (offset >= static_cast<std::int64_t>(AdminHeaderSize))
+    undo.AdminPath = std::string(adminPath);
+  undo.Offset = offset;
+  TPackageRecord stored = record;
+  ScrambleBuffer(stored.Bytes, RecordSize, seed);
+  std::memcpy(undo.Before.data(), stored.Bytes, PackageRecordSize);
+  stored = record;
+  MarkApplied(stored);
+  ScrambleBuffer(stored.Bytes, RecordSize, seed);
+  std::memcpy(undo.After.data(), stored.Bytes, PackageRecordSize);
+  return undo;
+}
+
+bool UndoRecord(const TRecordUndo &undo) {
+  std::uint32_t attributes = 0;
+  if (undo.AdminPath.empty() || !platform::GetAttributes(undo.AdminPath, attributes))
+    return true;
+  platform::TFile file;
+  std::int64_t size = 0;
+  if (!file.OpenShared(undo.AdminPath) || !file.Size(size))
+    return false;
+  std::array<std::uint8_t, PackageRecordSize> stored{};
+  if (size < undo.Offset + static_cast<std::int64_t>(stored.size()))
+    return true;
+  std::uint32_t got = 0;
+  if (!file.Seek(undo.Offset) || !util::ReadUpTo(file, stored.data(), PackageRecordSize, got) ||
+      got != PackageRecordSize)
+    return false;
+  if (stored != undo.After)
+    return true;
+  return file.Seek(undo.Offset) && WriteAll(file, undo.Before.data(), PackageRecordSize) &&
+         file.Flush();
 }
 
 void MarkApplied(TPackageRecord &record) {

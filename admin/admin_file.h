@@ -3,6 +3,7 @@
 // throws; every routine answers with a boolean.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <string_view>
 #include <vector>
@@ -51,6 +52,22 @@ std::vector<std::uint8_t> AdminFileBytes(const TAdminHeader &header,
 // The change RewritePackage makes: offered infos become the installed ones,
 // InstallPending 0.
 void MarkApplied(TPackageRecord &record);
+
+// What undoes RewritePackage of one record: where the record is stored, and
+// its stored (scrambled) bytes before and after.
+struct TRecordUndo {
+  std::string AdminPath; // empty: there is nothing to undo
+  std::int64_t Offset = 0;
+  std::array<std::uint8_t, PackageRecordSize> Before{}, After{};
+};
+// The undo of RewritePackage for `record` (plain, as just read), stored at
+// `offset` of `adminPath`.
+TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
+                         const TPackageRecord &record, std::int32_t seed);
+// Writes Before back, durably, where After still stands: a record in any
+// other state is not the one the undo knew. True when nothing is left to undo
+// (also when the file or the record is gone).
+[[nodiscard]] bool UndoRecord(const TRecordUndo &undo);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);

@@ -39,17 +39,15 @@ bool WriteSettingsFile() {
   TUpdateSettings scrambled = Settings;
   ScrambleBuffer(scrambled.Bytes, SettingsSize, SettingsSeed);
   const std::string temp = SettingsTempPath();
-  platform::TFile file;
-  if (!file.CreateUnshared(temp))
+  // One left by a run that was ended while it wrote is ours to replace.
+  (void)platform::DeleteFile(temp);
+  platform::TTempFile file;
+  if (!file.CreateAs(SettingsPath(), temp))
     return false;
   std::uint32_t written = 0;
-  bool ok = file.Write(scrambled.Bytes, SettingsRecordSize, written) &&
-            written == SettingsRecordSize && file.Flush();
-  file.Close();
-  ok = ok && platform::MoveFileReplacing(temp, SettingsPath());
-  if (!ok) // the old settings stay; the temporary goes if it can
-    (void)platform::DeleteFile(temp);
-  return ok;
+  // The old settings stay on any failure; the temporary file goes with `file`.
+  return file.File().Write(scrambled.Bytes, SettingsRecordSize, written) &&
+         written == SettingsRecordSize && file.Commit({}, platform::TDurable::Now);
 }
 
 namespace {

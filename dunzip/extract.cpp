@@ -257,7 +257,7 @@ TDunzipResult ExtractFile(const TExtractRequest &request, TZipReader &reader,
     if (!platform::SetAttributes(target, cleared != 0 ? cleared : platform::faNormal))
       return dzWriteFailed;
   }
-  if (!temp.Commit())
+  if (!temp.Commit({}, platform::TDurable::No))
     return dzWriteFailed;
   if (entry.MadeOnDos()) {
     std::uint32_t attributes = entry.DosAttributes();

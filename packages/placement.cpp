@@ -319,11 +319,8 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
   return stop;
 }
 
-// The "Error=" box that always comes before -5, with the copy routine's number.
 std::int32_t CopyFailed(TPlacementEvents &events, int copyResult) {
-  util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
-  platform::ShowMessageBox(events.Owner(), text, BoxCaption, platform::MbOk);
-  return PlacementCopyFailed;
+  return ShowCopyFailure(events.Owner(), copyResult);
 }
 
 std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
@@ -395,6 +392,12 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
 }
 
 } // namespace
+
+std::int32_t ShowCopyFailure(platform::THandle owner, int copyResult) {
+  util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
+  platform::ShowMessageBox(owner, text, BoxCaption, platform::MbOk);
+  return PlacementCopyFailed;
+}
 
 std::string DestinationFolder(const admin::TAdminHeader &header, int index) {
   const util::TShortString entry = util::TrimText(header.DestFolder(index));

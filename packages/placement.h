@@ -50,6 +50,10 @@ public:
   virtual void Note(std::string_view) {}
 };
 
+// The "Error=" box that always comes before -5, with the copy routine's
+// number (1 to 5); the answer is PlacementCopyFailed.
+std::int32_t ShowCopyFailure(platform::THandle owner, int copyResult);
+
 // The folder that destination entry `index` (1..20) names, without its
 // trailing separator but for a drive root, "G:\\" for a blank entry.
 std::string DestinationFolder(const admin::TAdminHeader &header, int index);

@@ -181,29 +181,6 @@ bool WriteAll(platform::TFile &file, const std::uint8_t *buffer, std::uint32_t c
   return file.Write(buffer, count, written) && written == count;
 }
 
-// Writes the old record back only over the applied one: a record in any
-// other state is not the one this journal knew.
-bool RestoreRecord(const TPlacementJournal &journal) {
-  // No record noted, or the file or the record is gone: nothing to restore.
-  if (journal.AdminPath.empty() || !Exists(journal.AdminPath))
-    return true;
-  platform::TFile file;
-  std::int64_t size = 0;
-  if (!file.OpenShared(journal.AdminPath) || !file.Size(size))
-    return false;
-  std::array<std::uint8_t, admin::PackageRecordSize> stored{};
-  if (size < journal.RecordOffset + static_cast<std::int64_t>(stored.size()))
-    return true;
-  if (!file.Seek(journal.RecordOffset) ||
-      !ReadAll(file, stored.data(), static_cast<std::uint32_t>(stored.size())))
-    return false;
-  if (stored != journal.AppliedRecord)
-    return true;
-  return file.Seek(journal.RecordOffset) &&
-         WriteAll(file, journal.OldRecord.data(),
-                  static_cast<std::uint32_t>(journal.OldRecord.size()));
-}
-
 void RemoveLeftovers(TPlacementJournal &journal) {
   std::vector<TJournalPath> stay;
   for (const TJournalPath &path : journal.Leftovers)
@@ -240,18 +217,7 @@ std::string JournalPathIn(std::string_view dataFolder) {
 
 void NoteRecord(TPlacementJournal &journal, std::string_view adminPath, std::int64_t offset,
                 const admin::TPackageRecord &record, std::int32_t seed) {
-  // A position that cannot be a record's leaves nothing to restore.
-  journal.AdminPath = offset < static_cast<std::int64_t>(admin::AdminHeaderSize)
-                          ? std::string()
-                          : std::string(adminPath);
-  journal.RecordOffset = offset;
-  admin::TPackageRecord stored = record;
-  admin::ScrambleBuffer(stored.Bytes, admin::PackageRecordSize, seed);
-  std::memcpy(journal.OldRecord.data(), stored.Bytes, admin::PackageRecordSize);
-  stored = record;
-  admin::MarkApplied(stored);
-  admin::ScrambleBuffer(stored.Bytes, admin::PackageRecordSize, seed);
-  std::memcpy(journal.AppliedRecord.data(), stored.Bytes, admin::PackageRecordSize);
+  journal.Record = admin::RecordUndoOf(adminPath, offset, record, seed);
 }
 
 namespace {
@@ -260,10 +226,10 @@ namespace {
 void EncodeBody(const TPlacementJournal &journal, TWriter &out) {
   out.Int(static_cast<std::uint8_t>(journal.State), 1);
   out.Int(journal.PackagesTaken ? 1 : 0, 1);
-  out.Text(journal.AdminPath);
-  out.Int(static_cast<std::uint64_t>(journal.RecordOffset), 8);
-  out.Raw(journal.OldRecord);
-  out.Raw(journal.AppliedRecord);
+  out.Text(journal.Record.AdminPath);
+  out.Int(static_cast<std::uint64_t>(journal.Record.Offset), 8);
+  out.Raw(journal.Record.Before);
+  out.Raw(journal.Record.After);
   out.Int(journal.Files.size(), 4);
   for (const TPlacedFile &file : journal.Files) {
     out.Path(journal, file.Destination);
@@ -427,10 +393,10 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
     return false;
   read.State = static_cast<TPlacementJournal::TState>(state);
   read.PackagesTaken = in.Int(1) != 0;
-  read.AdminPath = std::string(in.Text());
-  read.RecordOffset = static_cast<std::int64_t>(in.Int(8));
-  in.Raw(read.OldRecord);
-  in.Raw(read.AppliedRecord);
+  read.Record.AdminPath = std::string(in.Text());
+  read.Record.Offset = static_cast<std::int64_t>(in.Int(8));
+  in.Raw(read.Record.Before);
+  in.Raw(read.Record.After);
   for (std::uint64_t n = in.Int(4); in.Ok && n > 0; --n) {
     const std::string_view destination = in.Text();
     const std::string_view temp = in.Text();
@@ -455,9 +421,11 @@ bool WriteJournal(const TPlacementJournal &journal) {
   if (journal.InMemory)
     return true;
   const std::string temp = TempPathOf(journal.Path);
-  platform::TFile file;
-  if (!file.Create(temp))
+  (void)RemoveFile(temp); // one left by a run that was ended while it wrote
+  platform::TTempFile replacement;
+  if (!replacement.CreateAs(journal.Path, temp))
     return false;
+  platform::TFile &file = replacement.File();
   // The header, which needs the body's length and checksum, goes in last;
   // the rename below makes the whole file the journal only once it is complete.
   std::uint8_t header[BodyOffset] = {};
@@ -473,12 +441,8 @@ bool WriteJournal(const TPlacementJournal &journal) {
     PutHeader(header, body);
     written = file.Seek(0) && WriteAll(file, header, BodyOffset);
   }
-  file.Close();
-  if (written && platform::MoveFileReplacing(temp, journal.Path))
-    return true;
-  const platform::TKeepError keep;
-  (void)RemoveFile(temp);
-  return false;
+  // Recovery depends on it: it is on the disk before the first file moves.
+  return written && replacement.Commit({}, platform::TDurable::Now);
 }
 
 namespace {
@@ -525,9 +489,10 @@ TRecovery SetAside(std::string_view path, TPlacementJournal &journal, std::strin
 } // namespace
 
 bool TrustJournal(const TPlacementJournal &journal, const TJournalTrust &trust, std::string &why) {
-  if (!journal.AdminPath.empty() &&
-      platform::Cp1252FoldedKey(journal.AdminPath) != platform::Cp1252FoldedKey(trust.AdminPath)) {
-    why = "it names the administration file " + journal.AdminPath;
+  const std::string &adminPath = journal.Record.AdminPath;
+  if (!adminPath.empty() &&
+      platform::Cp1252FoldedKey(adminPath) != platform::Cp1252FoldedKey(trust.AdminPath)) {
+    why = "it names the administration file " + adminPath;
     return false;
   }
   for (const TPlacedFile &file : journal.Files) {
@@ -615,12 +580,28 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
     }
   }
   if (restoreRecord)
-    undo(RestoreRecord(journal), "Restoring the package record in", journal.AdminPath);
+    undo(admin::UndoRecord(journal.Record), "Restoring the package record in",
+         journal.Record.AdminPath);
   if (ok) {
     journal.State = TPlacementJournal::TState::Idle;
     journal.ClearFiles();
   }
   return ok;
+}
+
+bool FlushPlacedFolders(TPlacementJournal &journal) {
+  std::vector<bool> flushed(journal.Folders.size(), false);
+  for (const TPlacedFile &file : journal.Files) {
+    const std::uint32_t folder = file.Destination.Folder;
+    if (flushed[folder])
+      continue;
+    if (!platform::FlushFolder(journal.Folders[folder])) {
+      NoteProblem(journal, "Flushing the folder", journal.Folders[folder]);
+      return false;
+    }
+    flushed[folder] = true;
+  }
+  return true;
 }
 
 bool CommitPlacement(TPlacementJournal &journal) {

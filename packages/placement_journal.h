@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "admin/admin_file.h"
 #include "admin/admin_records.h"
 
 namespace packages {
@@ -69,11 +70,8 @@ struct TPlacementJournal {
   // A package record qualified in the run: its outcome has to be recorded,
   // also when only a later run gets that far.
   bool PackagesTaken = false;
-  // The package record being placed, at RecordOffset of AdminPath, stored
-  // (scrambled) as it was before and as it is once applied.
-  std::string AdminPath;
-  std::int64_t RecordOffset = 0;
-  std::array<std::uint8_t, admin::PackageRecordSize> OldRecord{}, AppliedRecord{};
+  // The package record being placed, as it was before and once applied.
+  admin::TRecordUndo Record;
   // In blocks, not one array: it grows file by file while the package is
   // planned, and an array would be copied whole each time it doubles.
   std::deque<TPlacedFile> Files;
@@ -152,6 +150,10 @@ enum class TRecovery : std::uint8_t {
 // where a new file was to go) is left alone. False when something could not
 // be undone (journal.Problem says what).
 [[nodiscard]] bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
+// Makes the renames of the placed files durable, a flush of each of their
+// folders (their data was flushed as each was copied). False, with
+// journal.Problem, when a folder cannot be flushed.
+[[nodiscard]] bool FlushPlacedFolders(TPlacementJournal &journal);
 // The package record is applied: the journal says so before the previous
 // versions are removed. When the journal can neither be written nor removed
 // the package is rolled back, record included, and the answer is false.

@@ -227,17 +227,25 @@ bool TTempFile::CreateAs(std::string_view target, std::string_view path) {
   return CreateNamed(target, std::string(path));
 }
 
-bool TTempFile::Commit(std::string_view aside) {
-  Data.Close();
+bool TTempFile::Commit(std::string_view aside, TDurable durable) {
   if (TempPath.empty()) {
     detail::SetError(ErrorInvalidHandle);
     return false;
   }
+  if (durable != TDurable::No && !Data.Flush())
+    return false;
+  Data.Close();
   if (!aside.empty() && !MoveFileReplacing(Target, aside))
     return false;
-  if (!MoveIntoPlace())
+  if (!MoveIntoPlace(durable))
     return false;
   TempPath.clear();
+  if (durable == TDurable::Now) {
+    std::string folder, name;
+    detail::SplitMask(Target, folder, name);
+    if (!FlushFolder(folder.empty() ? "." : folder))
+      return false;
+  }
   detail::SetError(ErrorSuccess);
   return true;
 }

@@ -146,11 +146,31 @@ private:
   std::intptr_t Handle = Invalid;
 };
 
+// How far a replacement survives a power cut, which loses what the system
+// has not yet written to the disk, and with it the order of writes.
+enum class TDurable : std::uint8_t {
+  // Nothing forced: a cut may take the replacement back, or leave the new
+  // name with missing data. For scratch files and the run log.
+  No,
+  // The data is on the disk before the rename, so the new name never shows
+  // torn contents; the rename itself is durable once FlushFolder of its
+  // folder returns (on Windows at once). For many files in a few folders
+  // that must be durable together: one folder flush each, not one per file.
+  Data,
+  // Data and rename are on the disk when Commit returns.
+  Now,
+};
+
 // A new file written under a temporary name beside its target and put in the
 // target's place in one step once it is whole, so that a failure on the way
 // never costs the previous version. Not committed, it is removed again
 // (Discard, or the destructor). The temporary name is created exclusively: a
-// clash is reported by the create itself, not looked for beforehand.
+// clash is reported by the create itself, not looked for beforehand. This is
+// the one way the program replaces a file.
+//
+// Flush policy: Commit flushes what its TDurable asks for, in this order:
+// the file's data (fsync / FlushFileBuffers), the rename (Windows: moved with
+// MOVEFILE_WRITE_THROUGH), then with Now the folder (POSIX: fsync of it).
 class TTempFile {
 public:
   TTempFile() = default;
@@ -170,14 +190,14 @@ public:
   // Closes the file and renames it over the target. A read-only target or a
   // folder is not replaced (error 5). With `aside` given, a target that
   // exists is first renamed to `aside`, so that it can come back.
-  [[nodiscard]] bool Commit(std::string_view aside = {});
+  [[nodiscard]] bool Commit(std::string_view aside, TDurable durable);
   // Closes and deletes the temporary file; nothing once committed.
   void Discard();
 
 private:
   [[nodiscard]] bool CreateNamed(std::string_view target, const std::string &path);
   // The OS part of Commit: the rename of the temporary file over the target.
-  [[nodiscard]] bool MoveIntoPlace();
+  [[nodiscard]] bool MoveIntoPlace(TDurable durable);
   TFile Data;
   std::string Target, TempPath;
   // POSIX: host paths of the temporary file and the target's folder, and the
@@ -222,6 +242,9 @@ struct TFindEntry {
 [[nodiscard]] bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
 [[nodiscard]] bool CreateFolder(std::string_view path);
+// Makes the creations, renames and deletions in `folder` survive a power cut
+// (POSIX: fsync of the folder; Windows writes them through already).
+[[nodiscard]] bool FlushFolder(std::string_view folder);
 [[nodiscard]] bool RemoveFolder(std::string_view path);
 // Bytes the caller may still write on the volume that holds the existing
 // folder `path`. A query, so the fault hooks do not count it.

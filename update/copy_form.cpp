@@ -9,7 +9,6 @@
 #include "admin/admin_file.h"
 #include "admin/settings.h"
 #include "admin/update_folders.h"
-#include "packages/box_caption.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
 #include "packages/placement_journal.h"
@@ -371,6 +370,14 @@ void TCopyForm::DoProcess() {
       RunResult = placed;
     if (RunResult < 0)
       break;
+    // The files are on the disk before their record says so: a power cut
+    // must not leave a record that says applied over files that are not.
+    if (!packages::FlushPlacedFolders(journal)) {
+      runlog::Note(journal.Problem);
+      (void)packages::RollBackPlacement(journal, false);
+      RunResult = packages::ShowCopyFailure(Form.Handle(), CommitFailedCopyResult);
+      break;
+    }
     // A record that cannot say "applied" takes its package back out, so
     // that the package and its record agree; the run reports the failure.
     if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
@@ -381,9 +388,7 @@ void TCopyForm::DoProcess() {
     }
     if (!packages::CommitPlacement(journal)) {
       runlog::Note(journal.Problem);
-      util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, CommitFailedCopyResult);
-      platform::ShowMessageBox(Form.Handle(), text, packages::BoxCaption, platform::MbOk);
-      RunResult = packages::PlacementCopyFailed;
+      RunResult = packages::ShowCopyFailure(Form.Handle(), CommitFailedCopyResult);
       break;
     }
   }

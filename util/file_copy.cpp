@@ -53,7 +53,9 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
   input.Close();
   if (result != 0)
     return result; // the temporary file goes with `temp`
-  if (!temp.Commit(asidePath))
+  // Placed files are made durable together, folder by folder, before the
+  // package record says they are there.
+  if (!temp.Commit(asidePath, platform::TDurable::Data))
     return 2;
   // A file just written has the archive attribute alone; most sources have no
   // other. The data is in place either way; attributes follow where they can.

@@ -126,8 +126,10 @@ void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
     kept.Drop(cut);
   }
   const std::string fresh = LogPath + ".new";
-  platform::TFile out;
-  bool copied = out.Create(fresh);
+  (void)platform::DeleteFile(fresh); // one left by a run that was ended meanwhile
+  platform::TTempFile temp;
+  platform::TFile &out = temp.File();
+  bool copied = temp.CreateAs(LogPath, fresh);
   std::vector<char> piece(FlushAbove);
   for (std::int64_t at = 0; copied && at < kept.Size();) {
     std::size_t got = 0;
@@ -136,11 +138,11 @@ void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
              out.Write(piece.data(), static_cast<std::uint32_t>(got), written) && written == got;
     at += static_cast<std::int64_t>(got);
   }
-  out.Close();
   file.Close();
-  // The old log stays; the half-written copy goes if it can.
-  if (!copied || !platform::MoveFileReplacing(fresh, LogPath))
-    (void)platform::DeleteFile(fresh);
+  // The old log stays on any failure; the half-written copy goes with `temp`.
+  // A cut may lose the trim: the log is for reading, nothing depends on it.
+  if (copied)
+    (void)temp.Commit({}, platform::TDurable::No);
 }
 
 // False when a write that failed (a full disk, a crash) left the log's last

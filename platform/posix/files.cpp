@@ -575,7 +575,20 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool TTempFile::MoveIntoPlace() {
+bool FlushFolder(std::string_view folder) {
+  posix::TProbe probe;
+  const std::string native = MapPath(folder, probe);
+  const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0)
+    return FailErrno(errno, native);
+  // Some file systems cannot flush a folder (EINVAL): they have nothing to flush.
+  const bool flushed = fsync(fd) == 0 || errno == EINVAL;
+  const int error = errno;
+  close(fd);
+  return flushed ? Succeed() : FailErrno(error, native);
+}
+
+bool TTempFile::MoveIntoPlace(TDurable) {
   if (Faulted(fault::TOp::Rename))
     return false;
   struct stat folder;

@@ -351,21 +351,28 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool TTempFile::MoveIntoPlace() {
+bool TTempFile::MoveIntoPlace(TDurable durable) {
   if (Faulted(fault::TOp::Rename))
     return false;
+  const DWORD through = durable == TDurable::No ? 0 : MOVEFILE_WRITE_THROUGH;
   // Most targets are new: a move that does not replace needs no look at the
   // target first, and reports the one that is there.
-  if (!MoveFileExA(TempPath.c_str(), Target.c_str(), 0)) {
+  if (!MoveFileExA(TempPath.c_str(), Target.c_str(), through)) {
     const DWORD error = GetLastError();
     if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS)
       return Fail(static_cast<int>(error));
     if (IsReadOnlyFile(Target))
       return Fail(ERROR_ACCESS_DENIED);
-    if (!MoveFileExA(TempPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING))
+    if (!MoveFileExA(TempPath.c_str(), Target.c_str(), MOVEFILE_REPLACE_EXISTING | through))
       return FailLast();
   }
   return true;
+}
+
+bool FlushFolder(std::string_view) {
+  // Moves that must last are made with MOVEFILE_WRITE_THROUGH; a folder
+  // cannot be flushed on its own without administrator rights.
+  return Succeed();
 }
 
 bool CreateFolder(std::string_view path) {

@@ -22,10 +22,10 @@ TPlacementJournal Sample() {
   TPlacementJournal journal;
   journal.State = TPlacementJournal::TState::Placing;
   journal.PackagesTaken = true;
-  journal.AdminPath = "C:\\KASSE\\UPDADMIN.VAB";
-  journal.RecordOffset = 5809 + 294;
-  journal.OldRecord.fill(0x11);
-  journal.AppliedRecord.fill(0x22);
+  journal.Record.AdminPath = "C:\\KASSE\\UPDADMIN.VAB";
+  journal.Record.Offset = 5809 + 294;
+  journal.Record.Before.fill(0x11);
+  journal.Record.After.fill(0x22);
   journal.AddFile("C:\\P\\a.dll", "C:\\P\\~zrk1.tmp", "C:\\P\\~zrk1.bak", true);
   journal.AddFile("C:\\P\\b.txt", "C:\\P\\~zrk2.tmp", "C:\\P\\~zrk2.bak", false);
   // Names other than the numbered ones beside the file are kept as they are.
@@ -45,7 +45,7 @@ TEST(PlacementJournal, OnlyAWholeUnchangedJournalIsBelieved) {
   EXPECT_EQ(read.TempOf(read.Files[2]), "C:\\T\\~zrk3.tmp");
   EXPECT_EQ(read.BackupOf(read.Files[2]), "C:\\P\\~zrk03.bak");
   EXPECT_EQ(read.BackupOf(read.Files[3]), "C:\\P\\~4b");
-  EXPECT_EQ(read.RecordOffset, 5809 + 294);
+  EXPECT_EQ(read.Record.Offset, 5809 + 294);
 
   for (std::size_t size = 0; size < bytes.size(); ++size) {
     SCOPED_TRACE("cut to " + std::to_string(size));
@@ -83,7 +83,7 @@ TEST(PlacementJournal, AJournalWrittenInPiecesIsTheWholeEncoding) {
   EXPECT_EQ(read.PathOf(read.Leftovers[0]), "C:\\Q\\~zrk7.bak");
 
   // A path longer than its length field is refused, not cut; the journal before stands.
-  journal.AdminPath.assign(70000, 'x');
+  journal.Record.AdminPath.assign(70000, 'x');
   EXPECT_FALSE(packages::WriteJournal(journal));
   EXPECT_TRUE(ReadWholeText(journal.Path) == written);
 }
@@ -95,10 +95,10 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   journal.Path = root / "ZRKUPD.JNL";
   journal.State = TPlacementJournal::TState::Placing;
   journal.PackagesTaken = true;
-  journal.AdminPath = admin;
-  journal.RecordOffset = 4;
-  journal.OldRecord.fill('o');
-  journal.AppliedRecord.fill('n');
+  journal.Record.AdminPath = admin;
+  journal.Record.Offset = 4;
+  journal.Record.Before.fill('o');
+  journal.Record.After.fill('n');
   // a.dll: moved aside, new copy in place; b.txt: created; c.txt: not yet
   // moved aside; d.txt: its copy was under way.
   journal.AddFile(root / "a.dll", root / "~zrk1.tmp", root / "~zrk1.bak", true);
@@ -142,7 +142,7 @@ TEST(PlacementJournal, RecoveryPutsTheHalfPlacedPackageBackAndKeepsTheTakenFlag)
   EXPECT_EQ(ReadWholeText(root / "ZRKUPD.JNL.REFUSED"), "ZRKJ damaged");
 
   // A record whose administration file has gone does not block every later run.
-  journal.AdminPath = trust.AdminPath = root / "GONE.VAB";
+  journal.Record.AdminPath = trust.AdminPath = root / "GONE.VAB";
   journal.Files.clear();
   ASSERT_TRUE(packages::WriteJournal(journal));
   EXPECT_EQ(packages::RecoverPlacement(journal.Path, trust, recovered), TRecovery::Done);

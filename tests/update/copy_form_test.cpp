@@ -962,10 +962,10 @@ TEST_F(UpdateRunTest, HostileJournalsAreSetAsideWithNothingTouched) {
                       false);
       break;
     case ForeignAdmin:
-      journal.AdminPath = victim;
-      journal.RecordOffset = static_cast<std::int64_t>(admin::AdminHeaderSize);
-      journal.AppliedRecord.fill('v');
-      journal.OldRecord.fill('o');
+      journal.Record.AdminPath = victim;
+      journal.Record.Offset = static_cast<std::int64_t>(admin::AdminHeaderSize);
+      journal.Record.After.fill('v');
+      journal.Record.Before.fill('o');
       break;
     default:
       break;

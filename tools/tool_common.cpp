@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 
 #include "admin/update_folders.h"
@@ -70,6 +71,48 @@ void PrintJson(std::ostream &out, const TJson &json) {
   std::string text;
   DumpJson(text, json, 0);
   out << text << "\n";
+}
+
+std::string ShownPath(const std::string &path) {
+  std::string shown = Cp1252ToUtf8(path);
+  const char other = platform::HostIsWindows() ? '/' : '\\';
+  const char own = platform::HostIsWindows() ? '\\' : '/';
+  for (char &c : shown)
+    if (c == other)
+      c = own;
+  return shown;
+}
+
+std::string CrcText(std::int64_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  const bool narrow = value >= INT32_MIN && value <= INT32_MAX;
+  std::string text = "0x";
+  for (int shift = narrow ? 28 : 60; shift >= 0; shift -= 4)
+    text += digits[(static_cast<std::uint64_t>(value) >> shift) & 0xF];
+  return text;
+}
+
+std::string DescribeReport(const packages::TPackageReport &r) {
+  using packages::TPackageFault;
+  const std::string where = r.Chunk >= 0 ? "chunk " + std::to_string(r.Chunk) + " at offset " +
+                                               std::to_string(r.ChunkOffset) + ": "
+                                         : std::string();
+  switch (r.Fault) {
+  case TPackageFault::None:
+    return "ok: " + std::to_string(r.ChunksVerified) + " chunks, " +
+           std::to_string(r.BytesVerified) + " bytes, crcSum " + CrcText(r.CrcRunningSum);
+  case TPackageFault::ChunkCrcMismatch:
+    return where + "chunkCrc " + CrcText(r.Expected) + " stored, " + CrcText(r.Found) + " computed";
+  case TPackageFault::CrcSumMismatch:
+    return "crcSum " + CrcText(r.Expected) + " in header, " + CrcText(r.Found) + " summed over " +
+           std::to_string(r.ChunksVerified) + " chunks";
+  default:
+    return Cp1252ToUtf8(packages::DescribePackageReport(r));
+  }
+}
+
+TJson ProblemJson(const std::string &item, const std::string &message, bool error) {
+  return {{"Item", item}, {"Message", message}, {"Severity", error ? "error" : "warning"}};
 }
 
 std::string OsErrorText() {
@@ -192,6 +235,37 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
         return name + " is no time of day (" + std::to_string(value) + ")";
     }
   return {};
+}
+
+void SetSourceFolders(admin::TAdminHeader &header, const admin::TSettingsSource &source) {
+  auto folder = [](const std::string &t) {
+    util::TShortString trimmed = util::TrimText(t);
+    return trimmed.Empty()
+               ? trimmed
+               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
+  };
+  header.SetDownloadFolder(folder(source.DownloadFolder).View());
+  header.SetStagingFolder(folder(source.StagingFolder).View());
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
+}
+
+TSnapshot TakeSnapshot(const std::string &path) {
+  TSnapshot snap{path, util::PathExists(path), {}};
+  if (snap.Existed)
+    snap.Bytes = ReadWholeFile(path, "file");
+  return snap;
+}
+
+bool Restore(const TSnapshot &snap) {
+  if (!snap.Existed)
+    return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
+  platform::TFile file;
+  std::uint32_t written = 0;
+  return file.Create(snap.Path) &&
+         (snap.Bytes.empty() ||
+          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
+           written == snap.Bytes.size()));
 }
 
 std::string FolderRuleProblem(const admin::TAdminHeader &header, const std::string &adminPath) {

@@ -11,6 +11,7 @@
 
 #include "admin/admin_records.h"
 #include "admin/settings.h"
+#include "packages/package_check.h"
 #include "tools/record_fields.h"
 
 namespace tools {
@@ -24,6 +25,20 @@ struct TFailure {
 [[noreturn]] void Fail(int code, std::string message);
 
 void PrintJson(std::ostream &out, const TJson &json);
+
+// A path as the terminal should show it: in UTF-8, with the separators the
+// platform writes ("native/data/ZRKUPD.DAT", "C:\\Kast\\UPDADMIN.VAB").
+// `path` is in the code page the file functions take.
+std::string ShownPath(const std::string &path);
+
+// DescribePackageReport with checksums as the 32-bit values they are: 8 hex
+// digits for a chunk's CRC and for a crcSum within 32 bits.
+std::string DescribeReport(const packages::TPackageReport &report);
+std::string CrcText(std::int64_t value);
+
+// The one shape of a problem in every command's JSON: what it concerns, what
+// is wrong, and whether it fails the command ("error") or not ("warning").
+TJson ProblemJson(const std::string &item, const std::string &message, bool error);
 
 // "cannot be written: Access is denied. (5)", from the last OS error.
 std::string OsErrorText();
@@ -69,6 +84,20 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
 // A settings source from JSON with every one of its keys; fails the command
 // on a missing or bad one.
 admin::TSettingsSource SettingsSourceOf(const TJson &json);
+
+// The source's folders in the header, normalised as StoreSettings stores
+// them; a blank one stays blank.
+void SetSourceFolders(admin::TAdminHeader &header, const admin::TSettingsSource &source);
+
+// The bytes of a small file, or that there was none; for putting files back
+// as they were when a later write fails.
+struct TSnapshot {
+  std::string Path;
+  bool Existed = false;
+  std::string Bytes;
+};
+TSnapshot TakeSnapshot(const std::string &path);
+[[nodiscard]] bool Restore(const TSnapshot &snap);
 
 // Empty when the header's folders obey the program's folder rules, with
 // `adminPath` (when given) as the administration file; else the rule that the

@@ -5,10 +5,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/files.h"
+#include "tools/codepage.h"
 #include "tools/tool_common.h"
 #include "tools/zip_records.h"
 
@@ -26,6 +28,20 @@ bool WriteAll(platform::TFile &file, const void *bytes, std::size_t size) {
 }
 bool WriteAll(platform::TFile &file, const std::vector<std::uint8_t> &bytes) {
   return WriteAll(file, bytes.data(), bytes.size());
+}
+
+// Made on NTFS, whose attributes these are: Info-ZIP's unzip 6.0 converts
+// names of entries made on DOS from code page 437 even under flag bit 11.
+constexpr std::uint16_t MadeOnNtfs = 0x0B14; // NTFS, 2.0
+
+// A name beyond ASCII goes out in UTF-8 with flag bit 11: without the flag
+// every reader takes the bytes for code page 437, where "ö" is "÷".
+void SetName(TZipHeader &entry, const std::string &cp1252Name) {
+  const bool ascii = std::all_of(cp1252Name.begin(), cp1252Name.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  entry.Name = ascii ? cp1252Name : Cp1252ToUtf8(cp1252Name);
+  if (!ascii)
+    entry.Flags |= dunzip::FlagUtf8Name;
 }
 
 std::string Describe(const char *what, const std::string &path) {
@@ -94,7 +110,8 @@ bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, st
     // The local header goes out first with CRC and sizes 0, and again once
     // the data is out.
     TZipHeader e;
-    e.Name = f.Name;
+    SetName(e, f.Name);
+    e.VersionMadeBy = MadeOnNtfs;
     e.LocalHeaderOffset = static_cast<std::uint32_t>(position);
     std::vector<std::uint8_t> local;
     AppendLocalHeader(local, e);

@@ -1,5 +1,6 @@
 // A ZIP archive of plain files, deflated, as update build makes them for
-// packages: names without folders, the files' own dates, no ZIP64.
+// packages: names without folders (in UTF-8 with flag bit 11 when they are
+// not plain ASCII), the files' own dates, no ZIP64.
 #pragma once
 
 #include <string>

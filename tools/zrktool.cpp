@@ -243,32 +243,6 @@ admin::TSettingsSource SettingsSourceOf(const TJson &json) {
 
 namespace {
 
-// The raw bytes of a file, or nothing when it does not exist; for putting
-// files back as they were.
-struct TSnapshot {
-  std::string Path;
-  bool Existed = false;
-  std::string Bytes;
-};
-
-TSnapshot TakeSnapshot(const std::string &path) {
-  TSnapshot snap{path, util::PathExists(path), {}};
-  if (snap.Existed)
-    snap.Bytes = ReadWholeFile(path, "file");
-  return snap;
-}
-
-bool Restore(const TSnapshot &snap) {
-  if (!snap.Existed)
-    return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
-  platform::TFile file;
-  std::uint32_t written = 0;
-  return file.Create(snap.Path) &&
-         (snap.Bytes.empty() ||
-          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
-           written == snap.Bytes.size()));
-}
-
 // Every key of a settings source, with the values that the current settings
 // file and administration header hold: the base that --take-missing fills in.
 TJson CurrentSource(std::ostream &err) {
@@ -347,17 +321,7 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
                            " does not decode under AdminSeed " + std::to_string(source.AdminSeed) +
                            " (" + why +
                            "); a wrong seed would spoil it (--force stores all the same)");
-  // Normalised as the program holds folder texts; a blank one stays blank.
-  auto folder = [](const std::string &t) {
-    util::TShortString trimmed = util::TrimText(t);
-    return trimmed.Empty()
-               ? trimmed
-               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
-  };
-  header.SetDownloadFolder(folder(source.DownloadFolder).View());
-  header.SetStagingFolder(folder(source.StagingFolder).View());
-  for (int i = 1; i <= admin::DestFolderCount; ++i)
-    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
+  SetSourceFolders(header, source);
   if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
 
@@ -566,9 +530,10 @@ int PackageVerify(const std::vector<std::string> &packageList, TStdio &stdio, st
     RequireFile(package, "package");
     packages::TPackageReport report;
     bool ok = packages::VerifyPackageStream(package, "", report);
-    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
+    out << arg << ": " << DescribeReport(report) << "\n";
     if (report.HeaderRead)
-      out << "header: totalLength " << report.TotalLength << ", crcSum " << report.CrcSum << "\n";
+      out << "header: totalLength " << report.TotalLength << ", crcSum " << CrcText(report.CrcSum)
+          << "\n";
     allOk = allOk && ok;
   }
   return allOk ? ExitOk : ExitFailed;
@@ -583,7 +548,7 @@ int PackageTest(const std::vector<std::string> &packageList, TStdio &stdio, std:
     packages::TPackageReport report;
     std::string zip = stdio.Scratch();
     bool ok = packages::VerifyPackageStream(package, zip, report);
-    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
+    out << arg << ": " << DescribeReport(report) << "\n";
     if (ok) {
       TArchiveReport archive = CheckArchive(zip);
       for (const std::string &problem : archive.Problems)
@@ -605,7 +570,7 @@ int PackageExtract(const std::string &package, const std::string &zip, std::ostr
     Fail(ExitBadInput, "the archive must not replace the package it comes from");
   packages::TPackageReport report;
   bool ok = packages::VerifyPackageStream(package, zip, report);
-  out << package << ": " << packages::DescribePackageReport(report) << "\n";
+  out << package << ": " << DescribeReport(report) << "\n";
   if (!ok) {
     // Half an archive is worse than none: nobody should unpack it by mistake.
     (void)platform::DeleteFile(zip);
@@ -981,7 +946,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "hold plain files only. The administration file goes where AdminFileName points (a "
         "name without a folder: the current folder) and holds the header and one record per "
         "package, pending; the packages go into DownloadFolder.");
-    OnRun(build, [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); });
+    OnRun(build, [&] { return BuildUpdate(buildSpec, buildOut, dryRun, stdio, out); });
 
     // check
     std::string checkFolder;

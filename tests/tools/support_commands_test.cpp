@@ -3,6 +3,7 @@
 // `update build` from folders of files to an update that check passes.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "admin/admin_file.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/placement_journal.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_run.h"
@@ -59,6 +61,18 @@ std::vector<TPackageItem> GoodItems() {
           {"FILEPATH.ID", FilePathId({{"zwei.txt", 2}}), 0, false}};
 }
 
+void FileInTheWay(const std::string &folder) {
+  EXPECT_TRUE(platform::RemoveFolder(folder));
+  EXPECT_TRUE(WriteWholeFile(folder, "a file where a folder goes"));
+}
+
+std::size_t Occurrences(const std::string &text, const std::string &what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
 TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   TCheckScene s(GoodItems());
   const std::string good = s.Package();
@@ -77,6 +91,15 @@ TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   }
   EXPECT_NE(RunTool({"package", "test", good}).Out.find("archive unpacks: 3 files"),
             std::string::npos);
+  // A one-chunk package's checksums are 32-bit values: 8 hex digits, not a
+  // sign-extended 16.
+  const std::string single = s.Root / "single.pkg";
+  ASSERT_TRUE(WriteWholeFile(single, PackageFile(GoodItems(), 65000)));
+  TRun one = RunTool({"package", "verify", single});
+  EXPECT_TRUE(std::regex_search(one.Out, std::regex("bytes, crcSum 0x[0-9A-F]{8}\n"))) << one.Out;
+  EXPECT_TRUE(std::regex_search(one.Out, std::regex("header: totalLength [0-9]+, crcSum "
+                                                    "0x[0-9A-F]{8}\n")))
+      << one.Out;
 }
 
 TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
@@ -86,6 +109,35 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     EXPECT_EQ(r.Code, tools::ExitOk) << r.Out << r.Err;
     EXPECT_NE(r.Out.find("ok    package P.PKG: verified, 3 files"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("Nothing found"), std::string::npos);
+  }
+  // What a run copes with passes, and says so.
+  struct TFine {
+    const char *Name;
+    void (*Change)(TCheckScene &);
+    const char *Says;
+  } fine[] = {
+      {"destination folder not made yet",
+       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[2])); },
+       "does not exist yet; zrkupd makes it before the first package"},
+      {"no run yet",
+       [](TCheckScene &s) {
+         admin::TAdminHeader h = s.Header();
+         h.SetLastRunDate(0);
+         h.SetLastRunTime(0);
+         EXPECT_TRUE(admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed));
+       },
+       "last run: none recorded"},
+  };
+  for (const auto &c : fine) {
+    SCOPED_TRACE(c.Name);
+    TCheckScene s(GoodItems());
+    c.Change(s);
+    TRun r = RunTool({"check", s.Data});
+    EXPECT_EQ(r.Code, tools::ExitOk) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, c.Says), 1u) << r.Out;
+    EXPECT_EQ(r.Out.find("1600-01-01"), std::string::npos) << r.Out;
+    // Paths as the platform writes them.
+    EXPECT_EQ(r.Out.find(RunningOnWindows() ? '/' : '\\'), std::string::npos) << r.Out;
   }
   auto collide = GoodItems();
   collide.push_back({"b/EINS.TXT", {}, 0, false});
@@ -106,12 +158,11 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        "verification fails: chunk 0"},
       {"names collide once flattened", collide, [](TCheckScene &) {},
        "land on the same file once folders are dropped"},
-      {"FILEPATH.ID names a missing folder", GoodItems(),
-       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[2])); },
+      {"FILEPATH.ID names a folder that cannot be made", GoodItems(),
+       [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
        "FILEPATH.ID sends files to destination folder 2"},
-      {"destination folder missing", GoodItems(),
-       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[1])); },
-       "its destination folder 1"},
+      {"destination folder cannot be made", GoodItems(),
+       [](TCheckScene &s) { FileInTheWay(s.Dest[1]); }, "its destination folder 1"},
       {"staging folder is the download folder", GoodItems(),
        [](TCheckScene &s) {
          admin::TAdminHeader h = s.Header();
@@ -134,12 +185,49 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     c.Break(s);
     TRun r = RunTool({"check", s.Data});
     EXPECT_EQ(r.Code, tools::ExitFailed);
-    EXPECT_NE(r.Out.find(c.Cause), std::string::npos) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, c.Cause), 1u) << r.Out;
     EXPECT_NE(r.Out.find("The update would fail"), std::string::npos);
     TRun j = RunTool({"check", s.Data, "--json"});
     EXPECT_EQ(j.Code, tools::ExitFailed);
     EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
   }
+}
+
+TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
+  TCheckScene s(GoodItems());
+  packages::TPlacementJournal j;
+  j.Path = packages::JournalPathIn(s.Data);
+  j.State = packages::TPlacementJournal::TState::Placing;
+  j.AdminPath = s.AdminPath;
+  j.RecordOffset = static_cast<std::int64_t>(admin::AdminHeaderSize);
+  const std::string added = JoinPath(s.Dest[1], "neu.txt");
+  const std::string replaced = JoinPath(s.Dest[1], "alt.txt");
+  ASSERT_TRUE(WriteWholeFile(added, "new"));
+  ASSERT_TRUE(WriteWholeFile(replaced, "new version"));
+  j.AddFile(added, 1, packages::TSideNames::Long, false);
+  j.AddFile(replaced, 2, packages::TSideNames::Long, true);
+  ASSERT_TRUE(WriteWholeFile(j.BackupOf(j.Files.back()), "old version"));
+  ASSERT_TRUE(packages::WriteJournal(j));
+
+  TRun r = RunTool({"check", s.Data});
+  EXPECT_EQ(r.Code, tools::ExitOk) << r.Out;
+  for (const char *said :
+       {"note  journal: ", "package P.PKG, record 0, 2 files:", "neu.txt (new: removed)",
+        "alt.txt (replaced: the previous version is put back)", "then goes on with the update"})
+    EXPECT_NE(r.Out.find(said), std::string::npos) << said << "\n" << r.Out;
+
+  // A folder where the new file is to be removed stops the next run.
+  ASSERT_TRUE(platform::DeleteFile(added));
+  ASSERT_TRUE(MakeFolder(added));
+  r = RunTool({"check", s.Data});
+  EXPECT_EQ(r.Code, tools::ExitFailed);
+  EXPECT_NE(r.Out.find("FAIL  journal: "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("in the way: "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("neu.txt is a folder"), std::string::npos) << r.Out;
+  const nlohmann::json shown = nlohmann::json::parse(RunTool({"check", s.Data, "--json"}).Out);
+  EXPECT_EQ(shown["Journal"]["Package"], "P.PKG");
+  EXPECT_EQ(shown["Journal"]["Files"].size(), 2u);
+  EXPECT_EQ(shown["Journal"]["Blockers"].size(), 1u);
 }
 
 TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {

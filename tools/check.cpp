@@ -154,7 +154,10 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
   }
   const std::string zip = stdio.Scratch();
   packages::TPackageReport report;
-  if (!packages::VerifyPackageStream(path, zip, report)) {
+  stdio.Progress.Show("checking " + Cp1252ToUtf8(name), true);
+  const bool verified = packages::VerifyPackageStream(path, zip, report);
+  stdio.Progress.Clear();
+  if (!verified) {
     c.Bad(item, "verification fails: " + DescribeReport(report) + " (result -1)");
     return;
   }

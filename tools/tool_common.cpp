@@ -8,6 +8,7 @@
 
 #include "admin/update_folders.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "tools/codepage.h"
@@ -74,7 +75,7 @@ void PrintJson(std::ostream &out, const TJson &json) {
 }
 
 std::string ShownPath(const std::string &path) {
-  std::string shown = Cp1252ToUtf8(path);
+  std::string shown = platform::ToolPathText(path);
   const char other = platform::HostIsWindows() ? '/' : '\\';
   const char own = platform::HostIsWindows() ? '\\' : '/';
   for (char &c : shown)
@@ -111,6 +112,25 @@ std::string DescribeReport(const packages::TPackageReport &r) {
   }
 }
 
+void TProgress::Show(const std::string &text, bool now) {
+  const std::uint32_t tick = platform::TickCount();
+  if (Terminal == nullptr || (!now && Width > 0 && tick - Last < 250))
+    return;
+  Last = tick;
+  *Terminal << '\r' << text;
+  if (text.size() < Width)
+    *Terminal << std::string(Width - text.size(), ' ');
+  *Terminal << std::flush;
+  Width = std::max(Width, text.size());
+}
+
+void TProgress::Clear() {
+  if (Terminal == nullptr || Width == 0)
+    return;
+  *Terminal << '\r' << std::string(Width, ' ') << '\r' << std::flush;
+  Width = 0;
+}
+
 TJson ProblemJson(const std::string &item, const std::string &message, bool error) {
   return {{"Item", item}, {"Message", message}, {"Severity", error ? "error" : "warning"}};
 }
@@ -129,24 +149,26 @@ std::int64_t FileSizeOf(const std::string &path) {
 
 std::int64_t RequireFile(const std::string &path, const char *what) {
   if (util::FolderExists(path))
-    Fail(ExitBadInput, std::string(what) + " " + path + " is a folder");
+    Fail(ExitBadInput, std::string(what) + " " + ShownPath(path) + " is a folder");
   std::int64_t size = FileSizeOf(path);
   if (size < 0)
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be opened: " + OsErrorText());
+    Fail(ExitBadInput,
+         std::string(what) + " " + ShownPath(path) + " cannot be opened: " + OsErrorText());
   return size;
 }
 
 std::string ReadWholeFile(const std::string &path, const char *what) {
   std::int64_t size = RequireFile(path, what);
   if (size > 16 * 1024 * 1024)
-    Fail(ExitBadInput, std::string(what) + " " + path + " is too large");
+    Fail(ExitBadInput, std::string(what) + " " + ShownPath(path) + " is too large");
   platform::TFile file;
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::uint32_t got = 0;
   if (!file.OpenRead(path) ||
       (size > 0 && (!file.Read(bytes.data(), static_cast<std::uint32_t>(size), got) ||
                     got != static_cast<std::uint32_t>(size))))
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be read: " + OsErrorText());
+    Fail(ExitBadInput,
+         std::string(what) + " " + ShownPath(path) + " cannot be read: " + OsErrorText());
   return bytes;
 }
 
@@ -182,11 +204,13 @@ std::string TStdio::Input(const std::string &arg) {
   platform::TFile file;
   std::string buffer(StdioChunk, '\0');
   if (!file.OpenShared(path))
-    Fail(ExitFailed, "the temporary file " + path + " cannot be opened: " + OsErrorText());
+    Fail(ExitFailed,
+         "the temporary file " + ShownPath(path) + " cannot be opened: " + OsErrorText());
   while (In.read(buffer.data(), StdioChunk) || In.gcount() > 0) {
     std::uint32_t count = static_cast<std::uint32_t>(In.gcount()), written = 0;
     if (!file.Write(buffer.data(), count, written) || written != count)
-      Fail(ExitFailed, "standard input cannot be kept in " + path + ": " + OsErrorText());
+      Fail(ExitFailed,
+           "standard input cannot be kept in " + ShownPath(path) + ": " + OsErrorText());
   }
   return path;
 }

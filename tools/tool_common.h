@@ -49,13 +49,32 @@ std::int64_t FileSizeOf(const std::string &path);
 std::int64_t RequireFile(const std::string &path, const char *what);
 std::string ReadWholeFile(const std::string &path, const char *what);
 
+// One line of progress on standard error, rewritten in place at most a few
+// times a second; silent unless standard error is a terminal.
+class TProgress {
+public:
+  explicit TProgress(std::ostream *terminal) : Terminal(terminal) {}
+  ~TProgress() { Clear(); }
+  TProgress(const TProgress &) = delete;
+  TProgress &operator=(const TProgress &) = delete;
+  void Show(const std::string &text, bool now = false);
+  void Clear();
+
+private:
+  std::ostream *Terminal;
+  std::uint32_t Last = 0;
+  std::size_t Width = 0;
+};
+
 // "-" as a file argument: standard input is copied into a scratch file that
 // the command reads; an output goes to a scratch file that is copied to
 // standard output when the command has succeeded. Scratch files go when
 // this object does.
 class TStdio {
 public:
-  TStdio(std::istream &in, std::ostream &out) : In(in), Out(out) {}
+  // `terminal`: standard error when it is a terminal, for progress.
+  TStdio(std::istream &in, std::ostream &out, std::ostream *terminal = nullptr)
+      : Progress(terminal), In(in), Out(out) {}
   ~TStdio();
   TStdio(const TStdio &) = delete;
   TStdio &operator=(const TStdio &) = delete;
@@ -68,6 +87,8 @@ public:
   void Finish();
   // A new empty scratch file, deleted with this object.
   std::string Scratch();
+
+  TProgress Progress;
 
 private:
   std::istream &In;

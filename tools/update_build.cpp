@@ -271,14 +271,22 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     plan.Zip = stdio.Scratch();
     plan.Package = stdio.Scratch();
     std::string error;
-    if (!WriteZip(plan.Zip, plan.Files, error))
+    const std::string shownName = Cp1252ToUtf8(plan.FileName);
+    stdio.Progress.Show(shownName + ": zipping", true);
+    auto zipped = [&](std::uint64_t bytes) {
+      stdio.Progress.Show(shownName + ": zipping, " + std::to_string(bytes >> 20) + " MiB read");
+    };
+    if (!WriteZip(plan.Zip, plan.Files, error, zipped))
       Fail(ExitFailed, "package " + Cp1252ToUtf8(plan.FileName) + ": " + error);
+    stdio.Progress.Show(shownName + ": testing the archive", true);
     TArchiveReport archive = CheckArchive(plan.Zip);
     for (const std::string &problem : archive.Problems)
       Fail(ExitBadInput, "package " + Cp1252ToUtf8(plan.FileName) + ": " + Cp1252ToUtf8(problem));
+    stdio.Progress.Show(shownName + ": packing", true);
     if (!packages::WritePackageFile(plan.Zip, plan.Package, packages::MaxChunkLength))
       Fail(ExitFailed,
            "package " + Cp1252ToUtf8(plan.FileName) + " cannot be packed: " + OsErrorText());
+    stdio.Progress.Clear();
     out << (dryRun ? "would write " : "made ") << Cp1252ToUtf8(plan.FileName) << ": "
         << plan.Files.size() << " files, " << archive.UnpackedBytes << " bytes, DestIndex "
         << plan.DestIndex << "\n";
@@ -312,6 +320,8 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   }
   std::vector<std::string> temps;
   for (const TPackagePlan &plan : plans) {
+    stdio.Progress.Show("copying " + Cp1252ToUtf8(plan.FileName) + " into the download folder",
+                        true);
     const std::string temp = Join(download, plan.FileName + ".~zrk");
     undo.NewFiles.push_back(temp);
     if (util::CopyFileWithDate(plan.Package, temp) != 0)
@@ -349,7 +359,8 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     if (!platform::DeleteFile(aside)) // an old package left aside harms nothing
       out << "note: the old package " << ShownPath(aside)
           << " could not be removed: " << OsErrorText() << "\n";
-  out << "wrote " << Cp1252ToUtf8(adminPath) << ", the settings and " << plans.size()
+  stdio.Progress.Clear();
+  out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
   return CheckDataFolder(outFolder, false, stdio, out);
 }

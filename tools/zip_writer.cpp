@@ -49,8 +49,10 @@ std::string Describe(const char *what, const std::string &path) {
 }
 
 // Deflates one file into `zip` at its position; fills sizes and CRC-32.
+using TProgressSink = std::function<void(std::uint64_t)>;
+
 bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entry,
-                 std::string &error) {
+                 std::string &error, std::uint64_t &read, const TProgressSink &progress) {
   platform::TFile in;
   if (!in.OpenRead(path)) {
     error = Describe("cannot open", path);
@@ -77,6 +79,9 @@ bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entr
     last = got == 0;
     crc = crc32(crc, reinterpret_cast<const Bytef *>(input.data()), got);
     size += got;
+    read += got;
+    if (progress)
+      progress(read);
     z.next_in = reinterpret_cast<Bytef *>(input.data());
     z.avail_in = got;
     do {
@@ -103,7 +108,9 @@ bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entr
   return ok;
 }
 
-bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, std::string &error) {
+bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, std::string &error,
+                  const TProgressSink &progress) {
+  std::uint64_t read = 0;
   std::vector<std::uint8_t> central;
   std::int64_t position = 0;
   for (const TZipSource &f : files) {
@@ -115,7 +122,7 @@ bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, st
     e.LocalHeaderOffset = static_cast<std::uint32_t>(position);
     std::vector<std::uint8_t> local;
     AppendLocalHeader(local, e);
-    if (!WriteAll(zip, local) || !DeflateFile(zip, f.Path, e, error)) {
+    if (!WriteAll(zip, local) || !DeflateFile(zip, f.Path, e, error, read, progress)) {
       if (error.empty())
         error = Describe("cannot write", "the archive");
       return false;
@@ -145,14 +152,14 @@ bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, st
 
 } // namespace
 
-bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files,
-              std::string &error) {
+bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files, std::string &error,
+              const TProgressSink &progress) {
   platform::TFile zip;
   if (!zip.Create(zipPath)) {
     error = Describe("cannot create", zipPath);
     return false;
   }
-  const bool ok = WriteEntries(zip, files, error);
+  const bool ok = WriteEntries(zip, files, error, progress);
   zip.Close();
   if (!ok) // half an archive goes if it can; the error is already set
     (void)platform::DeleteFile(zipPath);

@@ -230,6 +230,69 @@ TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
   EXPECT_EQ(shown["Journal"]["Blockers"].size(), 1u);
 }
 
+TEST(ZrkToolOutput, ShowAndTestCommandsSpeakJsonWithOneShapeOfProblem) {
+  TCheckScene s(GoodItems());
+  const std::string bad = s.Root / "bad.pkg", cut = s.Root / "cut.vab",
+                    shortSettings = s.Root / "short.dat";
+  auto bytes = ReadWholeFile(s.Package());
+  bytes.back() ^= 1;
+  ASSERT_TRUE(WriteWholeFile(bad, bytes));
+  ASSERT_TRUE(WriteWholeFile(cut, ReadWholeText(s.AdminPath) + "cut"));
+  ASSERT_TRUE(
+      WriteWholeFile(shortSettings, ReadWholeText(JoinPath(s.Data, "ZRKUPD.DAT")).substr(0, 99)));
+  TTempFolder empty;
+  const std::string seed = std::to_string(s.AdminSeed);
+  struct TCase {
+    const char *Name;
+    std::vector<std::string> Args;
+    int Code;
+    const char *Severity;
+  } cases[] = {
+      {"log show without a log",
+       {"log", "show", empty.Path(), "--json"},
+       tools::ExitFailed,
+       "error"},
+      {"package verify",
+       {"package", "verify", s.Package(), bad, "--json"},
+       tools::ExitFailed,
+       "error"},
+      {"package test", {"package", "test", s.Package(), bad, "--json"}, tools::ExitFailed, "error"},
+      // Warnings never change a show's exit code.
+      {"admin show of a cut record",
+       {"admin", "show", cut, "--seed", seed, "--json"},
+       tools::ExitOk,
+       "warning"},
+      {"admin show under a wrong seed",
+       {"admin", "show", s.AdminPath, "--seed", "99", "--json"},
+       tools::ExitOk,
+       "warning"},
+      {"settings show of a short file",
+       {"settings", "show", shortSettings, "--json"},
+       tools::ExitOk,
+       "warning"},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TRun r = RunTool(c.Args);
+    EXPECT_EQ(r.Code, c.Code) << r.Out << r.Err;
+    const nlohmann::json j = nlohmann::json::parse(r.Out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << r.Out;
+    ASSERT_TRUE(j.contains("Problems") && !j["Problems"].empty()) << r.Out;
+    for (const auto &problem : j["Problems"]) {
+      EXPECT_EQ(problem.size(), 3u) << problem.dump();
+      EXPECT_TRUE(problem["Item"].is_string() && problem["Message"].is_string()) << problem.dump();
+      EXPECT_EQ(problem["Severity"], c.Severity);
+    }
+  }
+
+  TRun extracted = RunTool({"package", "extract", s.Package(), "-"});
+  EXPECT_EQ(extracted.Out.substr(0, 2), "PK");
+  EXPECT_NE(extracted.Err.find("archive written to standard output"), std::string::npos)
+      << extracted.Err;
+  EXPECT_TRUE(ToolOk({"admin", "set", "--data-folder", s.Data, "LastResult=-2"}));
+  EXPECT_EQ(s.Header().LastResult(), -2);
+}
+
 TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {
   TScenarioFolders f(1234567, 3);
   nlohmann::json spec = ThreeFileUpdate(

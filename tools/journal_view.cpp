@@ -33,12 +33,12 @@ bool ReadJournalBytes(const std::string &path, std::vector<std::uint8_t> &bytes)
 // (or is not there).
 std::string InTheWay(const std::string &path) {
   if (util::FolderExists(path))
-    return Cp1252ToUtf8(path) + " is a folder";
+    return ShownPath(path) + " is a folder";
   if (!util::PathExists(path))
     return {};
   platform::TFile file;
   if (!file.OpenShared(path))
-    return Cp1252ToUtf8(path) + " cannot be opened for writing: " + OsErrorText();
+    return ShownPath(path) + " cannot be opened for writing: " + OsErrorText();
   return {};
 }
 

@@ -78,10 +78,10 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
   if (!folder.empty() && !absolute)
     folder = Join(specFolder, folder);
   if (!util::FolderExists(folder))
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " does not exist");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " does not exist");
   std::vector<platform::TFindEntry> entries;
   if (!platform::FindFiles(Join(folder, "*.*"), platform::faDirectory, entries))
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " cannot be listed");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " cannot be listed");
   std::vector<std::string> names;
   for (const auto &e : entries) {
     if ((e.Attributes & platform::faDirectory) != 0)
@@ -93,7 +93,7 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
     names.push_back(e.Name);
   }
   if (names.empty())
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " holds no files");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " holds no files");
   for (const std::string &name : names)
     plan.Files.push_back({name, Join(folder, name)});
 
@@ -145,7 +145,7 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
   if (adminPath.empty() || util::TrimText(source.DownloadFileName).Empty())
     Fail(ExitBadInput, "AdminFileName and DownloadFileName must not be blank");
   if (util::FolderExists(adminPath))
-    Fail(ExitBadInput, "AdminFileName " + Cp1252ToUtf8(adminPath) + " is a folder");
+    Fail(ExitBadInput, "AdminFileName " + ShownPath(adminPath) + " is a folder");
   admin::TAdminHeader header;
   SetSourceFolders(header, source);
   std::vector<std::string> toMake;
@@ -159,7 +159,7 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
     if (util::FolderExists(folder))
       continue;
     if (util::PathExists(folder))
-      Fail(ExitBadInput, std::string(what) + " " + Cp1252ToUtf8(folder) +
+      Fail(ExitBadInput, std::string(what) + " " + ShownPath(folder) +
                              " is a file, not a folder; nothing written");
     toMake.push_back(folder);
   }
@@ -170,7 +170,7 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
       continue;
     named = true;
     if (!util::FolderExists(folder))
-      Fail(ExitBadInput, "destination folder " + std::to_string(i) + " " + Cp1252ToUtf8(folder) +
+      Fail(ExitBadInput, "destination folder " + std::to_string(i) + " " + ShownPath(folder) +
                              " does not exist; it is the customer's folder, update build does "
                              "not make it; nothing written");
   }
@@ -296,10 +296,10 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   const std::string adminPath = util::TrimText(source.AdminFileName).Str();
   if (dryRun) {
     for (const std::string &folder : toMake)
-      out << "would make the folder " << Cp1252ToUtf8(folder) << "\n";
-    out << "would write " << Cp1252ToUtf8(adminPath) << " (header and " << plans.size()
-        << " records), " << Cp1252ToUtf8(Join(outFolder, std::string(admin::SettingsFileName)))
-        << ", and the packages into " << Cp1252ToUtf8(download) << "\n";
+      out << "would make the folder " << ShownPath(folder) << "\n";
+    out << "would write " << ShownPath(adminPath) << " (header and " << plans.size()
+        << " records), " << ShownPath(Join(outFolder, std::string(admin::SettingsFileName)))
+        << ", and the packages into " << ShownPath(download) << "\n";
     return ExitOk;
   }
 
@@ -313,7 +313,7 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   for (const std::string &folder : toMake) {
     std::vector<std::string> missing = MissingFolders(folder);
     if (!util::ForceFolders(folder))
-      FailAndUndo(undo, "the folder " + Cp1252ToUtf8(folder) + " cannot be made");
+      FailAndUndo(undo, "the folder " + ShownPath(folder) + " cannot be made");
     for (const std::string &m : missing)
       if (std::find(undo.MadeFolders.begin(), undo.MadeFolders.end(), m) == undo.MadeFolders.end())
         undo.MadeFolders.push_back(m);
@@ -325,8 +325,8 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     const std::string temp = Join(download, plan.FileName + ".~zrk");
     undo.NewFiles.push_back(temp);
     if (util::CopyFileWithDate(plan.Package, temp) != 0)
-      FailAndUndo(undo, "the package " + Cp1252ToUtf8(Join(download, plan.FileName)) +
-                            " cannot be written");
+      FailAndUndo(undo,
+                  "the package " + ShownPath(Join(download, plan.FileName)) + " cannot be written");
     temps.push_back(temp);
   }
   std::vector<admin::TPackageRecord> records;
@@ -338,7 +338,7 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     record.SetPackageReady(1);
   }
   if (!admin::WriteAdminFile(adminPath, header, records, source.AdminSeed))
-    FailAndUndo(undo, Cp1252ToUtf8(adminPath) + " cannot be written");
+    FailAndUndo(undo, ShownPath(adminPath) + " cannot be written");
   const std::int32_t stored = admin::StoreSettings(source);
   if (stored != admin::StoreOk)
     FailAndUndo(undo, "StoreSettings " + std::to_string(stored) + ": " +
@@ -348,11 +348,11 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     if (util::PathExists(target)) {
       const std::string aside = target + ".~old";
       if (!platform::MoveFileReplacing(target, aside))
-        FailAndUndo(undo, "the old package " + Cp1252ToUtf8(target) + " cannot be moved aside");
+        FailAndUndo(undo, "the old package " + ShownPath(target) + " cannot be moved aside");
       undo.Moved.emplace_back(aside, target);
     }
     if (!platform::MoveFileReplacing(temps[i], target))
-      FailAndUndo(undo, "the package " + Cp1252ToUtf8(target) + " cannot be written");
+      FailAndUndo(undo, "the package " + ShownPath(target) + " cannot be written");
     undo.NewFiles.insert(undo.NewFiles.begin(), target);
   }
   for (const auto &[aside, original] : undo.Moved)

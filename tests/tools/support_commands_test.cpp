@@ -140,6 +140,9 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     EXPECT_EQ(r.Out.find(RunningOnWindows() ? '/' : '\\'), std::string::npos) << r.Out;
   }
   auto collide = GoodItems();
+  // Two files for one folder: its failure is still one line.
+  auto twoToFolder2 = GoodItems();
+  twoToFolder2.back().Data = FilePathId({{"eins.txt", 2}, {"zwei.txt", 2}});
   collide.push_back({"b/EINS.TXT", {}, 0, false});
   struct TCase {
     const char *Name;
@@ -158,7 +161,7 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        "verification fails: chunk 0"},
       {"names collide once flattened", collide, [](TCheckScene &) {},
        "land on the same file once folders are dropped"},
-      {"FILEPATH.ID names a folder that cannot be made", GoodItems(),
+      {"FILEPATH.ID names a folder that cannot be made", twoToFolder2,
        [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
        "FILEPATH.ID sends files to destination folder 2"},
       {"destination folder cannot be made", GoodItems(),
@@ -289,6 +292,15 @@ TEST(ZrkToolOutput, ShowAndTestCommandsSpeakJsonWithOneShapeOfProblem) {
   EXPECT_EQ(extracted.Out.substr(0, 2), "PK");
   EXPECT_NE(extracted.Err.find("archive written to standard output"), std::string::npos)
       << extracted.Err;
+  // Paths come back in UTF-8, as they were typed, not in the code page the
+  // file functions take.
+  const TRun missing = RunTool({"log", "show",
+                                JoinPath(empty.Path(), "Pr\xC3\xBC"
+                                                       "fordner")});
+  EXPECT_NE(missing.Err.find("Pr\xC3\xBC"
+                             "fordner does not exist"),
+            std::string::npos)
+      << missing.Err;
   EXPECT_TRUE(ToolOk({"admin", "set", "--data-folder", s.Data, "LastResult=-2"}));
   EXPECT_EQ(s.Header().LastResult(), -2);
 }

@@ -198,7 +198,7 @@ TEST(ZrkToolUpdateBuild, AFaultAtAnyFileOperationLeavesEveryFileAsItWas) {
     platform::fault::Disarm();
   }
   ASSERT_GT(count, 10u);
-  ForEachFault(FaultNumbers(count, 60), prepare, run,
+  ForEachFault(FaultNumbers(count, RunningOnWindows() ? 20 : 60), prepare, run,
                [](TScene &s, const TToolRun &r, std::uint64_t) {
                  if (r.Out.find("; checking:") != std::string::npos) {
                    EXPECT_EQ(s.F.Header().OfferedVersionText().Str(), "5.0");

@@ -48,9 +48,10 @@ std::string Describe(const char *what, const std::string &path) {
   return std::string(what) + " " + path + ": " + OsErrorText();
 }
 
-// Deflates one file into `zip` at its position; fills sizes and CRC-32.
 using TProgressSink = std::function<void(std::uint64_t)>;
 
+// Deflates one file into `zip` at its position; fills sizes and CRC-32 and
+// adds what it read to `read`.
 bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entry,
                  std::string &error, std::uint64_t &read, const TProgressSink &progress) {
   platform::TFile in;

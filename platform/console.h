@@ -17,6 +17,14 @@ std::vector<std::string> ToolArguments(int argc, char **argv);
 // file name holds), Windows-1252 on POSIX where the name has that form.
 std::string ToolPath(const std::string &utf8);
 
+// A path in the form the file functions take, in UTF-8 for messages: the
+// inverse of ToolPath.
+std::string ToolPathText(const std::string &path);
+
+// True when standard error is a terminal (or console), where progress can be
+// shown without ending up in a log.
+bool StandardErrorIsTerminal();
+
 // Standard input and output carry bytes unchanged (no CR LF translation) and
 // the console shows UTF-8.
 void PrepareToolConsole();

@@ -1,22 +1,29 @@
-// The checks of zrktool check, in the order a run meets their subjects:
-// settings, header and seed, folders, every pending package (present,
-// verified, its archive unpackable, its FILEPATH.ID, room on the disks), and
-// what the last run left behind.
+// The checks of zrktool check, in the order a run meets their subjects: the
+// unzip library beside the program, settings, header and seed, a journal a
+// stopped run left, folders, every pending package (present, verified, its
+// archive unpackable, its FILEPATH.ID, room on the disks), and what the last
+// run left behind.
 #include "tools/check.h"
 
 #include <algorithm>
 #include <filesystem>
+#include <map>
 #include <set>
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
 #include "admin/scramble.h"
 #include "admin/settings.h"
+#include "dunzip/dunzip_api.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "platform/clock.h"
+#include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/version_info.h"
 #include "tools/archive_check.h"
 #include "tools/codepage.h"
+#include "tools/journal_view.h"
 #include "tools/values.h"
 #include "tools/zrktool.h"
 #include "util/run_log.h"
@@ -26,23 +33,30 @@ namespace tools {
 
 namespace {
 
+enum class TLevel { Ok, Note, Fail };
+
 struct TFinding {
-  bool Ok;
+  TLevel Level;
   std::string Item;
   std::string Detail;
+  std::vector<std::string> Lines; // shown indented below
 };
 
 class TChecks {
 public:
   std::vector<TFinding> Findings;
-  void Ok(std::string item, std::string detail) {
-    Findings.push_back({true, std::move(item), std::move(detail)});
+  TFinding &Ok(std::string item, std::string detail) {
+    return Findings.emplace_back(TFinding{TLevel::Ok, std::move(item), std::move(detail), {}});
   }
-  void Bad(std::string item, std::string detail) {
-    Findings.push_back({false, std::move(item), std::move(detail)});
+  TFinding &Note(std::string item, std::string detail) {
+    return Findings.emplace_back(TFinding{TLevel::Note, std::move(item), std::move(detail), {}});
+  }
+  TFinding &Bad(std::string item, std::string detail) {
+    return Findings.emplace_back(TFinding{TLevel::Fail, std::move(item), std::move(detail), {}});
   }
   bool WouldFail() const {
-    return std::any_of(Findings.begin(), Findings.end(), [](const TFinding &f) { return !f.Ok; });
+    return std::any_of(Findings.begin(), Findings.end(),
+                       [](const TFinding &f) { return f.Level == TLevel::Fail; });
   }
 };
 
@@ -53,6 +67,10 @@ std::string Utf8(util::TShortString text) {
 std::string FolderText(util::TShortString folder) {
   util::TShortString t = util::TrimText(folder.View());
   return t.Empty() ? std::string() : util::ExtractFolder(util::AddBackslash(t.View()));
+}
+
+std::string Joined(const std::string &folder, std::string_view name) {
+  return util::AddBackslash(folder) + std::string(name);
 }
 
 // Free bytes where `folder` lies; -1 when unknown.
@@ -74,29 +92,73 @@ bool ReadHeader(const std::string &path, std::int32_t seed, admin::TAdminHeader 
   return true;
 }
 
-// One pending package: present, verified, unpackable, its marker file's
-// folders there; adds the bytes it unpacks to `unpacked`.
+// Empty when zrkupd can make the missing `folder` (as it does for every named
+// destination folder before the first package); else why not. Tries it with
+// a folder of its own beside, removed at once: rights show no other way.
+std::string WhyNotMakeable(const std::string &folder) {
+  if (util::PathExists(folder))
+    return "a file is in its place";
+  std::string parent = folder;
+  for (;;) {
+    while (parent.size() > 1 && (parent.back() == '\\' || parent.back() == '/'))
+      parent.pop_back();
+    const std::size_t cut = parent.find_last_of("\\/");
+    if (cut == std::string::npos)
+      return "no part of the path exists (a missing drive?)";
+    parent.resize(cut == 0 ? 1 : cut);
+    if (parent.size() == 2 && parent[1] == ':')
+      parent += '\\';
+    if (util::FolderExists(parent))
+      break;
+    if (util::PathExists(parent))
+      return ShownPath(parent) + " is a file, not a folder";
+    if (cut == 0 || parent.size() <= 3)
+      return "no part of the path exists (a missing drive?)";
+  }
+  const std::string probe =
+      Joined(parent, "~zrkchk" + std::to_string(platform::TickCount() % 1000000));
+  if (!platform::CreateFolder(probe))
+    return "no folder can be made in " + ShownPath(parent) + ": " + OsErrorText();
+  (void)platform::RemoveFolder(probe); // the probe's own folder; nothing else is touched
+  return {};
+}
+
+// The destination folders a package sends files to: its DestIndex and every
+// index of its FILEPATH.ID.
+std::set<int> DestinationsOf(const admin::TPackageRecord &record, const std::string &marker) {
+  std::set<int> used{record.DestIndex()};
+  for (std::size_t at = 0; at + packages::FilePathEntrySize <= marker.size();
+       at += packages::FilePathEntrySize) {
+    const int index = static_cast<std::uint8_t>(marker[at + packages::FolderIndexOffset]);
+    if (index >= 1 && index <= admin::DestFolderCount)
+      used.insert(index);
+  }
+  return used;
+}
+
+// One pending package: present, verified, unpackable, every destination
+// folder it uses there or makeable; adds the bytes it unpacks to the totals.
 void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
-                  const admin::TPackageRecord &record, TStdio &stdio, std::uint64_t &largest,
+                  const admin::TPackageRecord &record, const std::map<int, std::string> &unmakeable,
+                  std::set<int> &used, TStdio &stdio, std::uint64_t &largest,
                   std::uint64_t &total) {
   const std::string name = record.PackageFileName().Str();
   const std::string item = "package " + Cp1252ToUtf8(name);
   const int dest = record.DestIndex();
   if (dest < 1 || dest > admin::DestFolderCount)
     c.Bad(item, "DestIndex " + std::to_string(dest) + " is outside 1 to 20 (result -3)");
-  else if (std::string folder = FolderText(header.DestFolder(dest));
-           !folder.empty() && !util::FolderExists(folder))
-    c.Bad(item, "its destination folder " + std::to_string(dest) + " " + Cp1252ToUtf8(folder) +
-                    " does not exist (result -4)");
-  const std::string path = util::AddBackslash(header.DownloadFolder().View()) + name;
+  const std::string path = Joined(FolderText(header.DownloadFolder()), name);
   if (!util::PathExists(path)) {
-    c.Bad(item, Cp1252ToUtf8(path) + " is missing (result -1)");
+    c.Bad(item, ShownPath(path) + " is missing (result -1)");
     return;
   }
   const std::string zip = stdio.Scratch();
   packages::TPackageReport report;
-  if (!packages::VerifyPackageStream(path, zip, report)) {
-    c.Bad(item, "verification fails: " + packages::DescribePackageReport(report) + " (result -1)");
+  stdio.Progress.Show("checking " + Cp1252ToUtf8(name), true);
+  const bool verified = packages::VerifyPackageStream(path, zip, report);
+  stdio.Progress.Clear();
+  if (!verified) {
+    c.Bad(item, "verification fails: " + DescribeReport(report) + " (result -1)");
     return;
   }
   TArchiveReport archive = CheckArchive(zip);
@@ -106,16 +168,16 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
     return;
   largest = std::max(largest, archive.UnpackedBytes);
   total += archive.UnpackedBytes;
-  const std::string &marker = archive.FilePathId;
-  for (std::size_t at = 0; at + packages::FilePathEntrySize <= marker.size();
-       at += packages::FilePathEntrySize) {
-    const int index = static_cast<std::uint8_t>(marker[at + packages::FolderIndexOffset]);
-    if (index < 1 || index > admin::DestFolderCount)
-      continue;
-    std::string folder = FolderText(header.DestFolder(index));
-    if (!folder.empty() && !util::FolderExists(folder))
-      c.Bad(item, "FILEPATH.ID sends files to destination folder " + std::to_string(index) + " " +
-                      Cp1252ToUtf8(folder) + ", which does not exist (result -4)");
+  for (int index : DestinationsOf(record, archive.FilePathId)) {
+    used.insert(index);
+    if (auto it = unmakeable.find(index); it != unmakeable.end())
+      c.Bad(item, std::string(index == dest ? "its destination folder "
+                                            : "FILEPATH.ID sends "
+                                              "files to destination "
+                                              "folder ") +
+                      std::to_string(index) + " " +
+                      ShownPath(FolderText(header.DestFolder(index))) +
+                      ", which does not exist and cannot be made: " + it->second + " (result -4)");
   }
   c.Ok(item, "verified, " + std::to_string(archive.Files.size()) + " files, " +
                  std::to_string(archive.UnpackedBytes) + " bytes unpacked" +
@@ -129,28 +191,146 @@ void CheckSpace(TChecks &c, const std::string &folder, std::uint64_t needed, con
   if (free < 0)
     return;
   if (static_cast<std::uint64_t>(free) < needed)
-    c.Bad("free space", Cp1252ToUtf8(folder) + " has " + std::to_string(free) + " bytes free, " +
+    c.Bad("free space", ShownPath(folder) + " has " + std::to_string(free) + " bytes free, " +
                             what + " needs " + std::to_string(needed));
 }
 
-void Print(const TChecks &c, const TJson &lastRun, bool json, std::ostream &out) {
+// The unzip library beside the program: there, loadable with its entry, and
+// of the program's version. zrkupd loads it from its own folder only, so the
+// folder looked at is the one this tool runs from, as a build or a support
+// copy puts zrktool beside zrkupd.
+void CheckUnzipLibrary(TChecks &c) {
+  const std::string self = platform::ExecutablePath();
+  const std::string folder = self.substr(0, self.find_last_of('\\'));
+  const bool windows = platform::HostIsWindows();
+  const std::string program = Joined(folder, windows ? "zrkupd.exe" : "zrkupd");
+  const std::string library = Joined(folder, windows ? "DUNZIP32.DLL" : "libdunzip32.so");
+  const std::string item = "unzip library";
+  if (!util::PathExists(program)) {
+    c.Note(item, "not checked: " + ShownPath(folder) +
+                     ", where zrktool runs, holds no zrkupd; run zrktool from the program's "
+                     "folder to check the library beside it");
+    return;
+  }
+  if (!util::PathExists(library)) {
+    c.Bad(item, ShownPath(library) + " is missing beside " + ShownPath(program) +
+                    " (zrkupd warns and ends with exit code 1)");
+    return;
+  }
+  void *loaded = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
+  const bool entry =
+      loaded != nullptr && platform::FindSymbol(loaded, dunzip::DunzipEntryName) != nullptr;
+  const std::string why = OsErrorText();
+  if (loaded != nullptr)
+    platform::FreeDynamicLibrary(loaded);
+  if (!entry) {
+    c.Bad(item, ShownPath(library) +
+                    (loaded == nullptr
+                         ? " does not load: " + why
+                         : " has no entry \"" + std::string(dunzip::DunzipEntryName) + "\"") +
+                    " (zrkupd warns and ends with exit code 1)");
+    return;
+  }
+  const std::string programVersion = platform::FileVersion(program);
+  const std::string libraryVersion = platform::FileVersion(library);
+  if (programVersion != libraryVersion) {
+    c.Bad(item, ShownPath(library) + " is version " +
+                    (libraryVersion.empty() ? "(none)" : libraryVersion) + ", " +
+                    ShownPath(program) + " " +
+                    (programVersion.empty() ? "(none)" : programVersion) +
+                    "; they ship together and must be of one build");
+    return;
+  }
+  c.Ok(item, ShownPath(library) + " loads beside " + ShownPath(program) +
+                 (libraryVersion.empty() ? " (no version information on this platform)"
+                                         : ", both version " + libraryVersion));
+}
+
+void ShowJournal(TChecks &c, const TJournalView &j, TJson &json) {
+  if (!j.Present) {
+    json = nullptr;
+    return;
+  }
+  json = TJson::object();
+  json["Path"] = ShownPath(j.Path);
+  json["Decoded"] = j.Decoded;
+  json["NextRun"] = j.NextRun;
+  TFinding &f = j.Blockers.empty() ? c.Note("journal", "") : c.Bad("journal", "");
+  f.Detail = ShownPath(j.Path) + " is left from a run that did not end: " + j.NextRun;
+  if (!j.Decoded)
+    return;
+  json["Placing"] = j.Placing;
+  json["Package"] = Cp1252ToUtf8(j.Package);
+  json["Record"] = j.Record;
+  json["Files"] = TJson::array();
+  if (j.Placing)
+    f.Lines.push_back(
+        "package " + (j.Package.empty() ? "(record not found)" : Cp1252ToUtf8(j.Package)) +
+        ", record " + std::to_string(j.Record) + ", " + std::to_string(j.Files.size()) + " files:");
+  for (const TJournalFileView &file : j.Files) {
+    const std::string state = !file.Existed        ? "new: removed"
+                              : file.BackupPresent ? "replaced: the previous version is put back"
+                                                   : "not replaced yet: stays as it is";
+    json["Files"].push_back({{"Path", ShownPath(file.Destination)},
+                             {"Existed", file.Existed},
+                             {"BackupPresent", file.BackupPresent}});
+    f.Lines.push_back("  " + ShownPath(file.Destination) + " (" + state + ")");
+  }
+  json["Leftovers"] = TJson::array();
+  for (const std::string &l : j.Leftovers) {
+    json["Leftovers"].push_back(ShownPath(l));
+    f.Lines.push_back("leftover " + ShownPath(l) + " (removed)");
+  }
+  json["Blockers"] = TJson::array();
+  for (const std::string &b : j.Blockers) {
+    json["Blockers"].push_back(b);
+    f.Lines.push_back("in the way: " + b);
+  }
+}
+
+const char *LevelName(TLevel level) {
+  return level == TLevel::Ok ? "ok" : level == TLevel::Note ? "note" : "fail";
+}
+
+void Print(const TChecks &c, const TJson &lastRun, const TJson &journal, bool json,
+           std::ostream &out) {
   if (json) {
     TJson j = TJson::object();
     j["WouldFail"] = c.WouldFail();
     j["Checks"] = TJson::array();
-    for (const TFinding &f : c.Findings)
-      j["Checks"].push_back({{"Ok", f.Ok}, {"Item", f.Item}, {"Detail", f.Detail}});
+    j["Problems"] = TJson::array();
+    for (const TFinding &f : c.Findings) {
+      TJson check = {{"Ok", f.Level != TLevel::Fail},
+                     {"Level", LevelName(f.Level)},
+                     {"Item", f.Item},
+                     {"Detail", f.Detail}};
+      if (!f.Lines.empty())
+        check["Lines"] = f.Lines;
+      j["Checks"].push_back(std::move(check));
+      if (f.Level == TLevel::Fail)
+        j["Problems"].push_back(ProblemJson(f.Item, f.Detail, true));
+    }
     j["LastRun"] = lastRun;
+    j["Journal"] = journal;
     PrintJson(out, j);
     return;
   }
-  for (const TFinding &f : c.Findings)
-    out << (f.Ok ? "ok    " : "FAIL  ") << f.Item << ": " << f.Detail << "\n";
-  for (const auto &[key, value] : lastRun.items())
-    out << "last run " << key << ": "
-        << (value.is_string() ? value.get<std::string>() : value.dump()) << "\n";
-  const auto failures =
-      std::count_if(c.Findings.begin(), c.Findings.end(), [](const TFinding &f) { return !f.Ok; });
+  for (const TFinding &f : c.Findings) {
+    out << (f.Level == TLevel::Ok     ? "ok    "
+            : f.Level == TLevel::Note ? "note  "
+                                      : "FAIL  ")
+        << f.Item << ": " << f.Detail << "\n";
+    for (const std::string &line : f.Lines)
+      out << "        " << line << "\n";
+  }
+  if (lastRun.is_null())
+    out << "last run: none recorded in the header\n";
+  else
+    for (const auto &[key, value] : lastRun.items())
+      out << "last run " << key << ": "
+          << (value.is_string() ? value.get<std::string>() : value.dump()) << "\n";
+  const auto failures = std::count_if(c.Findings.begin(), c.Findings.end(),
+                                      [](const TFinding &f) { return f.Level == TLevel::Fail; });
   if (failures > 0)
     out << "The update would fail: " << failures << " problem" << (failures > 1 ? "s" : "")
         << ".\n";
@@ -162,19 +342,20 @@ void Print(const TChecks &c, const TJson &lastRun, bool json, std::ostream &out)
 
 int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std::ostream &out) {
   if (!util::FolderExists(dataFolder))
-    Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
+    Fail(ExitBadInput, "data folder " + ShownPath(dataFolder) + " does not exist");
   TChecks c;
-  TJson lastRun = TJson::object();
+  TJson lastRun = nullptr, journal = nullptr;
   admin::DataFolder = util::TrimText(dataFolder);
   const std::string settingsPath = admin::SettingsPath();
   const std::int64_t settingsSize = FileSizeOf(settingsPath);
   auto finish = [&] {
-    Print(c, lastRun, json, out);
+    Print(c, lastRun, journal, json, out);
     return c.WouldFail() ? ExitFailed : ExitOk;
   };
 
+  CheckUnzipLibrary(c);
   if (settingsSize < 0 || !admin::ReadSettings()) {
-    c.Bad("settings", Cp1252ToUtf8(settingsPath) + " cannot be read: " + OsErrorText() +
+    c.Bad("settings", ShownPath(settingsPath) + " cannot be read: " + OsErrorText() +
                           (settingsSize < 0 ? " (zrkupd would write default settings)"
                                             : " (zrkupd would end without a message)"));
     return finish();
@@ -185,15 +366,17 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   if (settingsSize != static_cast<std::int64_t>(admin::SettingsRecordSize))
     size = " (" + std::to_string(settingsSize) + " bytes, a settings record " +
            std::to_string(admin::SettingsRecordSize) + ")";
-  c.Ok("settings", Cp1252ToUtf8(settingsPath) + ", AdminSeed " +
+  c.Ok("settings", ShownPath(settingsPath) + ", AdminSeed " +
                        std::to_string(admin::Settings.AdminSeed()) + size);
 
   const std::int32_t seed = admin::Settings.AdminSeed();
+  // The journal is read before the header, as a run reads it.
+  ShowJournal(c, ViewJournal(dataFolder, seed), journal);
   const std::string adminPath = admin::Settings.AdminFileName().Str();
   admin::TAdminHeader header;
   std::int64_t adminSize = 0;
   if (!ReadHeader(adminPath, seed, header, adminSize)) {
-    c.Bad("administration file", Cp1252ToUtf8(adminPath) +
+    c.Bad("administration file", ShownPath(adminPath) +
                                      " cannot be read as a header (names without a folder are "
                                      "taken from the current folder, as zrkupd does)");
     return finish();
@@ -204,21 +387,26 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
     return finish();
   }
   c.Ok("administration file",
-       Cp1252ToUtf8(adminPath) + ", version " + Utf8(header.VersionText()) + ", offered " +
+       ShownPath(adminPath) + ", version " + Utf8(header.VersionText()) + ", offered " +
            Utf8(header.OfferedVersionText()) +
            (header.UpdatePending() ? ", update pending" : ", nothing pending"));
-  lastRun["LastResult"] = header.LastResult();
-  lastRun["Meaning"] = RunResultMeaning(header.LastResult());
-  lastRun["Date"] = FormatDayNumber(header.LastRunDate());
-  lastRun["Time"] = FormatSecondOfDay(header.LastRunTime());
+  // A header that no run has stamped yet holds day 0, 1 January 1600.
+  if (header.LastRunDate() != 0 || header.LastRunTime() != 0) {
+    lastRun = TJson::object();
+    lastRun["LastResult"] = header.LastResult();
+    lastRun["Meaning"] = RunResultMeaning(header.LastResult());
+    lastRun["Date"] = FormatDayNumber(header.LastRunDate());
+    lastRun["Time"] = FormatSecondOfDay(header.LastRunTime());
+  }
   {
-    const std::string logPath =
-        util::AddBackslash(admin::DataFolder.View()) + std::string(runlog::RunLogName);
+    const std::string logPath = Joined(admin::DataFolder.Str(), runlog::RunLogName);
     if (util::PathExists(logPath)) {
       auto blocks = runlog::SplitBlocks(ReadWholeFile(logPath, "run log"));
       if (!blocks.empty()) {
         std::string block = Cp1252ToUtf8(blocks.back());
         block.erase(std::remove(block.begin(), block.end(), '\r'), block.end());
+        if (lastRun.is_null())
+          lastRun = TJson::object();
         lastRun["LogBlock"] = block;
       }
     }
@@ -232,9 +420,22 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
        {std::pair<std::string, std::string>{"download folder", download},
         std::pair<std::string, std::string>{"staging folder", staging}})
     if (!folder.empty() && !util::FolderExists(folder))
-      c.Bad(name, Cp1252ToUtf8(folder) + " does not exist");
+      c.Bad(name, ShownPath(folder) + " does not exist");
   if (FolderText(header.DestFolder(1)).empty())
     c.Ok("destination folder 1", "blank: zrkupd takes the host's program folder from the registry");
+  // zrkupd makes every named destination folder before the first package;
+  // only one it cannot make fails the packages that use it.
+  std::map<int, std::string> unmakeable;
+  for (int i = 1; i <= admin::DestFolderCount; ++i) {
+    const std::string folder = FolderText(header.DestFolder(i));
+    if (folder.empty() || util::FolderExists(folder))
+      continue;
+    if (std::string why = WhyNotMakeable(folder); !why.empty())
+      unmakeable[i] = why;
+    else
+      c.Ok("destination folder " + std::to_string(i),
+           ShownPath(folder) + " does not exist yet; zrkupd makes it before the first package");
+  }
 
   // Every pending package, in file order.
   platform::TFile file;
@@ -242,24 +443,27 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   admin::TPackageRecord record;
   int pending = 0;
   std::uint64_t largest = 0, total = 0;
-  std::set<int> destinations;
+  std::set<int> used;
   while (admin::ReadNextPackage(file, adminPath, record, seed, first)) {
     if (record.PackageReady() == 0 || record.InstallPending() == 0)
       continue;
     ++pending;
-    destinations.insert(record.DestIndex());
     if (header.UpdatePending())
-      CheckPackage(c, header, record, stdio, largest, total);
+      CheckPackage(c, header, record, unmakeable, used, stdio, largest, total);
   }
   file.Close();
+  for (const auto &[index, why] : unmakeable)
+    if (used.count(index) == 0)
+      c.Note("destination folder " + std::to_string(index),
+             ShownPath(FolderText(header.DestFolder(index))) + " cannot be made (" + why +
+                 "); no pending package uses it");
   if (!header.UpdatePending())
     c.Ok("update", "UpdatePending is 0: zrkupd ends without doing anything");
   else if (pending == 0)
     c.Ok("update", "no package record is both ready and pending");
   CheckSpace(c, staging, largest, "the largest package unpacked");
-  for (int d : destinations)
-    if (d >= 1 && d <= admin::DestFolderCount)
-      CheckSpace(c, FolderText(header.DestFolder(d)), total, "the update");
+  for (int d : used)
+    CheckSpace(c, FolderText(header.DestFolder(d)), total, "the update");
   return finish();
 }
 

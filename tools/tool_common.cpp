@@ -3,10 +3,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <climits>
 #include <filesystem>
 
 #include "admin/update_folders.h"
 #include "platform/clock.h"
+#include "platform/console.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
 #include "tools/codepage.h"
@@ -72,6 +74,67 @@ void PrintJson(std::ostream &out, const TJson &json) {
   out << text << "\n";
 }
 
+std::string ShownPath(const std::string &path) {
+  std::string shown = platform::ToolPathText(path);
+  const char other = platform::HostIsWindows() ? '/' : '\\';
+  const char own = platform::HostIsWindows() ? '\\' : '/';
+  for (char &c : shown)
+    if (c == other)
+      c = own;
+  return shown;
+}
+
+std::string CrcText(std::int64_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  const bool narrow = value >= INT32_MIN && value <= INT32_MAX;
+  std::string text = "0x";
+  for (int shift = narrow ? 28 : 60; shift >= 0; shift -= 4)
+    text += digits[(static_cast<std::uint64_t>(value) >> shift) & 0xF];
+  return text;
+}
+
+std::string DescribeReport(const packages::TPackageReport &r) {
+  using packages::TPackageFault;
+  const std::string where = r.Chunk >= 0 ? "chunk " + std::to_string(r.Chunk) + " at offset " +
+                                               std::to_string(r.ChunkOffset) + ": "
+                                         : std::string();
+  switch (r.Fault) {
+  case TPackageFault::None:
+    return "ok: " + std::to_string(r.ChunksVerified) + " chunks, " +
+           std::to_string(r.BytesVerified) + " bytes, crcSum " + CrcText(r.CrcRunningSum);
+  case TPackageFault::ChunkCrcMismatch:
+    return where + "chunkCrc " + CrcText(r.Expected) + " stored, " + CrcText(r.Found) + " computed";
+  case TPackageFault::CrcSumMismatch:
+    return "crcSum " + CrcText(r.Expected) + " in header, " + CrcText(r.Found) + " summed over " +
+           std::to_string(r.ChunksVerified) + " chunks";
+  default:
+    return Cp1252ToUtf8(packages::DescribePackageReport(r));
+  }
+}
+
+void TProgress::Show(const std::string &text, bool now) {
+  const std::uint32_t tick = platform::TickCount();
+  if (Terminal == nullptr || (!now && Width > 0 && tick - Last < 250))
+    return;
+  Last = tick;
+  *Terminal << '\r' << text;
+  if (text.size() < Width)
+    *Terminal << std::string(Width - text.size(), ' ');
+  *Terminal << std::flush;
+  Width = std::max(Width, text.size());
+}
+
+void TProgress::Clear() {
+  if (Terminal == nullptr || Width == 0)
+    return;
+  *Terminal << '\r' << std::string(Width, ' ') << '\r' << std::flush;
+  Width = 0;
+}
+
+TJson ProblemJson(const std::string &item, const std::string &message, bool error) {
+  return {{"Item", item}, {"Message", message}, {"Severity", error ? "error" : "warning"}};
+}
+
 std::string OsErrorText() {
   return Cp1252ToUtf8(platform::ErrorText(platform::LastError()));
 }
@@ -86,24 +149,26 @@ std::int64_t FileSizeOf(const std::string &path) {
 
 std::int64_t RequireFile(const std::string &path, const char *what) {
   if (util::FolderExists(path))
-    Fail(ExitBadInput, std::string(what) + " " + path + " is a folder");
+    Fail(ExitBadInput, std::string(what) + " " + ShownPath(path) + " is a folder");
   std::int64_t size = FileSizeOf(path);
   if (size < 0)
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be opened: " + OsErrorText());
+    Fail(ExitBadInput,
+         std::string(what) + " " + ShownPath(path) + " cannot be opened: " + OsErrorText());
   return size;
 }
 
 std::string ReadWholeFile(const std::string &path, const char *what) {
   std::int64_t size = RequireFile(path, what);
   if (size > 16 * 1024 * 1024)
-    Fail(ExitBadInput, std::string(what) + " " + path + " is too large");
+    Fail(ExitBadInput, std::string(what) + " " + ShownPath(path) + " is too large");
   platform::TFile file;
   std::string bytes(static_cast<std::size_t>(size), '\0');
   std::uint32_t got = 0;
   if (!file.OpenRead(path) ||
       (size > 0 && (!file.Read(bytes.data(), static_cast<std::uint32_t>(size), got) ||
                     got != static_cast<std::uint32_t>(size))))
-    Fail(ExitBadInput, std::string(what) + " " + path + " cannot be read: " + OsErrorText());
+    Fail(ExitBadInput,
+         std::string(what) + " " + ShownPath(path) + " cannot be read: " + OsErrorText());
   return bytes;
 }
 
@@ -139,11 +204,13 @@ std::string TStdio::Input(const std::string &arg) {
   platform::TFile file;
   std::string buffer(StdioChunk, '\0');
   if (!file.OpenShared(path))
-    Fail(ExitFailed, "the temporary file " + path + " cannot be opened: " + OsErrorText());
+    Fail(ExitFailed,
+         "the temporary file " + ShownPath(path) + " cannot be opened: " + OsErrorText());
   while (In.read(buffer.data(), StdioChunk) || In.gcount() > 0) {
     std::uint32_t count = static_cast<std::uint32_t>(In.gcount()), written = 0;
     if (!file.Write(buffer.data(), count, written) || written != count)
-      Fail(ExitFailed, "standard input cannot be kept in " + path + ": " + OsErrorText());
+      Fail(ExitFailed,
+           "standard input cannot be kept in " + ShownPath(path) + ": " + OsErrorText());
   }
   return path;
 }
@@ -192,6 +259,37 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
         return name + " is no time of day (" + std::to_string(value) + ")";
     }
   return {};
+}
+
+void SetSourceFolders(admin::TAdminHeader &header, const admin::TSettingsSource &source) {
+  auto folder = [](const std::string &t) {
+    util::TShortString trimmed = util::TrimText(t);
+    return trimmed.Empty()
+               ? trimmed
+               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
+  };
+  header.SetDownloadFolder(folder(source.DownloadFolder).View());
+  header.SetStagingFolder(folder(source.StagingFolder).View());
+  for (int i = 1; i <= admin::DestFolderCount; ++i)
+    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
+}
+
+TSnapshot TakeSnapshot(const std::string &path) {
+  TSnapshot snap{path, util::PathExists(path), {}};
+  if (snap.Existed)
+    snap.Bytes = ReadWholeFile(path, "file");
+  return snap;
+}
+
+bool Restore(const TSnapshot &snap) {
+  if (!snap.Existed)
+    return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
+  platform::TFile file;
+  std::uint32_t written = 0;
+  return file.Create(snap.Path) &&
+         (snap.Bytes.empty() ||
+          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
+           written == snap.Bytes.size()));
 }
 
 std::string FolderRuleProblem(const admin::TAdminHeader &header, const std::string &adminPath) {

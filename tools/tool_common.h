@@ -11,6 +11,7 @@
 
 #include "admin/admin_records.h"
 #include "admin/settings.h"
+#include "packages/package_check.h"
 #include "tools/record_fields.h"
 
 namespace tools {
@@ -25,6 +26,20 @@ struct TFailure {
 
 void PrintJson(std::ostream &out, const TJson &json);
 
+// A path as the terminal should show it: in UTF-8, with the separators the
+// platform writes ("native/data/ZRKUPD.DAT", "C:\\Kast\\UPDADMIN.VAB").
+// `path` is in the code page the file functions take.
+std::string ShownPath(const std::string &path);
+
+// DescribePackageReport with checksums as the 32-bit values they are: 8 hex
+// digits for a chunk's CRC and for a crcSum within 32 bits.
+std::string DescribeReport(const packages::TPackageReport &report);
+std::string CrcText(std::int64_t value);
+
+// The one shape of a problem in every command's JSON: what it concerns, what
+// is wrong, and whether it fails the command ("error") or not ("warning").
+TJson ProblemJson(const std::string &item, const std::string &message, bool error);
+
 // "cannot be written: Access is denied. (5)", from the last OS error.
 std::string OsErrorText();
 
@@ -34,13 +49,32 @@ std::int64_t FileSizeOf(const std::string &path);
 std::int64_t RequireFile(const std::string &path, const char *what);
 std::string ReadWholeFile(const std::string &path, const char *what);
 
+// One line of progress on standard error, rewritten in place at most a few
+// times a second; silent unless standard error is a terminal.
+class TProgress {
+public:
+  explicit TProgress(std::ostream *terminal) : Terminal(terminal) {}
+  ~TProgress() { Clear(); }
+  TProgress(const TProgress &) = delete;
+  TProgress &operator=(const TProgress &) = delete;
+  void Show(const std::string &text, bool now = false);
+  void Clear();
+
+private:
+  std::ostream *Terminal;
+  std::uint32_t Last = 0;
+  std::size_t Width = 0;
+};
+
 // "-" as a file argument: standard input is copied into a scratch file that
 // the command reads; an output goes to a scratch file that is copied to
 // standard output when the command has succeeded. Scratch files go when
 // this object does.
 class TStdio {
 public:
-  TStdio(std::istream &in, std::ostream &out) : In(in), Out(out) {}
+  // `terminal`: standard error when it is a terminal, for progress.
+  TStdio(std::istream &in, std::ostream &out, std::ostream *terminal = nullptr)
+      : Progress(terminal), In(in), Out(out) {}
   ~TStdio();
   TStdio(const TStdio &) = delete;
   TStdio &operator=(const TStdio &) = delete;
@@ -53,6 +87,8 @@ public:
   void Finish();
   // A new empty scratch file, deleted with this object.
   std::string Scratch();
+
+  TProgress Progress;
 
 private:
   std::istream &In;
@@ -69,6 +105,20 @@ std::string SeedImplausibility(const std::vector<TFieldSpec> &specs, const std::
 // A settings source from JSON with every one of its keys; fails the command
 // on a missing or bad one.
 admin::TSettingsSource SettingsSourceOf(const TJson &json);
+
+// The source's folders in the header, normalised as StoreSettings stores
+// them; a blank one stays blank.
+void SetSourceFolders(admin::TAdminHeader &header, const admin::TSettingsSource &source);
+
+// The bytes of a small file, or that there was none; for putting files back
+// as they were when a later write fails.
+struct TSnapshot {
+  std::string Path;
+  bool Existed = false;
+  std::string Bytes;
+};
+TSnapshot TakeSnapshot(const std::string &path);
+[[nodiscard]] bool Restore(const TSnapshot &snap);
 
 // Empty when the header's folders obey the program's folder rules, with
 // `adminPath` (when given) as the administration file; else the rule that the

@@ -78,10 +78,10 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
   if (!folder.empty() && !absolute)
     folder = Join(specFolder, folder);
   if (!util::FolderExists(folder))
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " does not exist");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " does not exist");
   std::vector<platform::TFindEntry> entries;
   if (!platform::FindFiles(Join(folder, "*.*"), platform::faDirectory, entries))
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " cannot be listed");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " cannot be listed");
   std::vector<std::string> names;
   for (const auto &e : entries) {
     if ((e.Attributes & platform::faDirectory) != 0)
@@ -93,7 +93,7 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
     names.push_back(e.Name);
   }
   if (names.empty())
-    Fail(ExitBadInput, item + ": the folder " + Cp1252ToUtf8(folder) + " holds no files");
+    Fail(ExitBadInput, item + ": the folder " + ShownPath(folder) + " holds no files");
   for (const std::string &name : names)
     plan.Files.push_back({name, Join(folder, name)});
 
@@ -136,10 +136,101 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
   return plan;
 }
 
+// Everything that would stop the writes, found before the first one: the
+// folders StoreSettings needs, and nothing but a folder where one goes.
+// Returns the folders that have to be made.
+std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source,
+                                            const std::string &outFolder) {
+  const std::string adminPath = util::TrimText(source.AdminFileName).Str();
+  if (adminPath.empty() || util::TrimText(source.DownloadFileName).Empty())
+    Fail(ExitBadInput, "AdminFileName and DownloadFileName must not be blank");
+  if (util::FolderExists(adminPath))
+    Fail(ExitBadInput, "AdminFileName " + ShownPath(adminPath) + " is a folder");
+  admin::TAdminHeader header;
+  SetSourceFolders(header, source);
+  std::vector<std::string> toMake;
+  const std::pair<const char *, std::string> made[] = {
+      {"the data folder", outFolder},
+      {"DownloadFolder", util::TrimText(source.DownloadFolder).Str()},
+      {"StagingFolder", util::TrimText(source.StagingFolder).Str()}};
+  for (const auto &[what, folder] : made) {
+    if (folder.empty())
+      Fail(ExitBadInput, std::string(what) + " must not be blank");
+    if (util::FolderExists(folder))
+      continue;
+    if (util::PathExists(folder))
+      Fail(ExitBadInput, std::string(what) + " " + ShownPath(folder) +
+                             " is a file, not a folder; nothing written");
+    toMake.push_back(folder);
+  }
+  bool named = false;
+  for (int i = 1; i <= admin::DestFolderCount; ++i) {
+    const std::string folder = util::TrimText(source.DestFolders[i]).Str();
+    if (folder.empty())
+      continue;
+    named = true;
+    if (!util::FolderExists(folder))
+      Fail(ExitBadInput, "destination folder " + std::to_string(i) + " " + ShownPath(folder) +
+                             " does not exist; it is the customer's folder, update build does "
+                             "not make it; nothing written");
+  }
+  if (!named)
+    Fail(ExitBadInput, "DestFolders names no destination folder; nothing written");
+  if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
+    Fail(ExitBadInput, problem + "; nothing written");
+  return toMake;
+}
+
+// What the writes changed, to be undone when a later one fails.
+struct TUndo {
+  std::vector<std::string> MadeFolders;
+  std::vector<std::string> NewFiles;                      // delete
+  std::vector<std::pair<std::string, std::string>> Moved; // backup, original: move back
+  std::vector<TSnapshot> Snapshots;
+
+  // False when something could not be put back.
+  bool Run() {
+    bool ok = true;
+    for (auto it = Snapshots.rbegin(); it != Snapshots.rend(); ++it)
+      ok = Restore(*it) && ok;
+    for (const std::string &f : NewFiles)
+      ok = (!util::PathExists(f) || platform::DeleteFile(f)) && ok;
+    for (const auto &[backup, original] : Moved)
+      ok = platform::MoveFileReplacing(backup, original) && ok;
+    for (auto it = MadeFolders.rbegin(); it != MadeFolders.rend(); ++it)
+      ok = platform::RemoveFolder(*it) && ok;
+    return ok;
+  }
+};
+
+[[noreturn]] void FailAndUndo(TUndo &undo, const std::string &message) {
+  const std::string why = OsErrorText();
+  const bool undone = undo.Run();
+  Fail(ExitFailed, message + ": " + why +
+                       (undone ? "; nothing changed: every file is as it was"
+                               : "; not everything could be put back: " + OsErrorText()));
+}
+
+// The folders of `folder` that do not exist yet, the outermost first.
+std::vector<std::string> MissingFolders(std::string folder) {
+  std::vector<std::string> missing;
+  while (!folder.empty() && !util::FolderExists(folder)) {
+    missing.insert(missing.begin(), folder);
+    while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/'))
+      folder.pop_back();
+    const std::size_t cut = folder.find_last_of("\\/");
+    if (cut == std::string::npos || cut == 0)
+      break;
+    folder.resize(cut);
+  }
+  return missing;
+}
+
 } // namespace
 
-int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
+int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool dryRun,
                 TStdio &stdio, std::ostream &out) {
+  const std::string specPath = stdio.Input(specArg);
   TJson spec = TJson::parse(ReadWholeFile(specPath, "update spec"), nullptr, false);
   if (spec.is_discarded() || !spec.is_object())
     Fail(ExitBadInput, "the update spec is not a JSON object");
@@ -164,9 +255,11 @@ int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool 
       Fail(ExitBadInput, "Header: " + error);
   }
   header.SetUpdatePending(1);
+  const std::vector<std::string> toMake = CheckBeforeWriting(source, outFolder);
 
   // Packages first, in scratch files: nothing is written before all are made.
-  const std::string specFolder = FolderOfFile(specPath);
+  // A spec from standard input has its folders relative to the current one.
+  const std::string specFolder = specArg == "-" ? std::string() : FolderOfFile(specPath);
   std::vector<TPackagePlan> plans;
   std::vector<std::string> seen;
   for (const TJson &p : spec["Packages"]) {
@@ -178,33 +271,64 @@ int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool 
     plan.Zip = stdio.Scratch();
     plan.Package = stdio.Scratch();
     std::string error;
-    if (!WriteZip(plan.Zip, plan.Files, error))
+    const std::string shownName = Cp1252ToUtf8(plan.FileName);
+    stdio.Progress.Show(shownName + ": zipping", true);
+    auto zipped = [&](std::uint64_t bytes) {
+      stdio.Progress.Show(shownName + ": zipping, " + std::to_string(bytes >> 20) + " MiB read");
+    };
+    if (!WriteZip(plan.Zip, plan.Files, error, zipped))
       Fail(ExitFailed, "package " + Cp1252ToUtf8(plan.FileName) + ": " + error);
+    stdio.Progress.Show(shownName + ": testing the archive", true);
     TArchiveReport archive = CheckArchive(plan.Zip);
     for (const std::string &problem : archive.Problems)
       Fail(ExitBadInput, "package " + Cp1252ToUtf8(plan.FileName) + ": " + Cp1252ToUtf8(problem));
+    stdio.Progress.Show(shownName + ": packing", true);
     if (!packages::WritePackageFile(plan.Zip, plan.Package, packages::MaxChunkLength))
       Fail(ExitFailed,
            "package " + Cp1252ToUtf8(plan.FileName) + " cannot be packed: " + OsErrorText());
+    stdio.Progress.Clear();
     out << (dryRun ? "would write " : "made ") << Cp1252ToUtf8(plan.FileName) << ": "
         << plan.Files.size() << " files, " << archive.UnpackedBytes << " bytes, DestIndex "
         << plan.DestIndex << "\n";
     plans.push_back(std::move(plan));
   }
   const std::string download = util::TrimText(source.DownloadFolder).Str();
+  const std::string adminPath = util::TrimText(source.AdminFileName).Str();
   if (dryRun) {
-    out << "would write " << Cp1252ToUtf8(source.AdminFileName) << " (header and " << plans.size()
-        << " records), " << Cp1252ToUtf8(Join(outFolder, std::string(admin::SettingsFileName)))
-        << ", and the packages into " << Cp1252ToUtf8(download) << "\n";
+    for (const std::string &folder : toMake)
+      out << "would make the folder " << ShownPath(folder) << "\n";
+    out << "would write " << ShownPath(adminPath) << " (header and " << plans.size()
+        << " records), " << ShownPath(Join(outFolder, std::string(admin::SettingsFileName)))
+        << ", and the packages into " << ShownPath(download) << "\n";
     return ExitOk;
   }
 
-  if (!util::FolderExists(outFolder) && !util::ForceFolders(outFolder))
-    Fail(ExitFailed, "the folder " + outFolder + " cannot be made: " + OsErrorText());
-  if (!util::FolderExists(download) && !util::ForceFolders(download))
-    Fail(ExitFailed,
-         "the download folder " + Cp1252ToUtf8(download) + " cannot be made: " + OsErrorText());
-  const std::string adminPath = util::TrimText(source.AdminFileName).Str();
+  // Every write is undone when a later one fails. The packages go in under
+  // temporary names first and take their own names last, each old one kept
+  // aside until all are there.
+  TUndo undo;
+  admin::DataFolder = util::TrimText(outFolder);
+  undo.Snapshots.push_back(TakeSnapshot(adminPath));
+  undo.Snapshots.push_back(TakeSnapshot(admin::SettingsPath()));
+  for (const std::string &folder : toMake) {
+    std::vector<std::string> missing = MissingFolders(folder);
+    if (!util::ForceFolders(folder))
+      FailAndUndo(undo, "the folder " + ShownPath(folder) + " cannot be made");
+    for (const std::string &m : missing)
+      if (std::find(undo.MadeFolders.begin(), undo.MadeFolders.end(), m) == undo.MadeFolders.end())
+        undo.MadeFolders.push_back(m);
+  }
+  std::vector<std::string> temps;
+  for (const TPackagePlan &plan : plans) {
+    stdio.Progress.Show("copying " + Cp1252ToUtf8(plan.FileName) + " into the download folder",
+                        true);
+    const std::string temp = Join(download, plan.FileName + ".~zrk");
+    undo.NewFiles.push_back(temp);
+    if (util::CopyFileWithDate(plan.Package, temp) != 0)
+      FailAndUndo(undo,
+                  "the package " + ShownPath(Join(download, plan.FileName)) + " cannot be written");
+    temps.push_back(temp);
+  }
   std::vector<admin::TPackageRecord> records;
   for (const TPackagePlan &plan : plans) {
     admin::TPackageRecord &record = records.emplace_back();
@@ -214,17 +338,29 @@ int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool 
     record.SetPackageReady(1);
   }
   if (!admin::WriteAdminFile(adminPath, header, records, source.AdminSeed))
-    Fail(ExitFailed, Cp1252ToUtf8(adminPath) + " cannot be written: " + OsErrorText());
-  admin::DataFolder = util::TrimText(outFolder);
+    FailAndUndo(undo, ShownPath(adminPath) + " cannot be written");
   const std::int32_t stored = admin::StoreSettings(source);
   if (stored != admin::StoreOk)
-    Fail(ExitFailed,
-         "StoreSettings " + std::to_string(stored) + ": " + admin::StoreSettingsResultText(stored));
-  for (const TPackagePlan &plan : plans)
-    if (util::CopyFileWithDate(plan.Package, Join(download, plan.FileName)) != 0)
-      Fail(ExitFailed, "the package " + Cp1252ToUtf8(Join(download, plan.FileName)) +
-                           " cannot be written: " + OsErrorText());
-  out << "wrote " << Cp1252ToUtf8(adminPath) << ", the settings and " << plans.size()
+    FailAndUndo(undo, "StoreSettings " + std::to_string(stored) + ": " +
+                          admin::StoreSettingsResultText(stored));
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    const std::string target = Join(download, plans[i].FileName);
+    if (util::PathExists(target)) {
+      const std::string aside = target + ".~old";
+      if (!platform::MoveFileReplacing(target, aside))
+        FailAndUndo(undo, "the old package " + ShownPath(target) + " cannot be moved aside");
+      undo.Moved.emplace_back(aside, target);
+    }
+    if (!platform::MoveFileReplacing(temps[i], target))
+      FailAndUndo(undo, "the package " + ShownPath(target) + " cannot be written");
+    undo.NewFiles.insert(undo.NewFiles.begin(), target);
+  }
+  for (const auto &[aside, original] : undo.Moved)
+    if (!platform::DeleteFile(aside)) // an old package left aside harms nothing
+      out << "note: the old package " << ShownPath(aside)
+          << " could not be removed: " << OsErrorText() << "\n";
+  stdio.Progress.Clear();
+  out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
   return CheckDataFolder(outFolder, false, stdio, out);
 }

@@ -9,7 +9,8 @@
 
 namespace tools {
 
-int BuildUpdate(const std::string &specPath, const std::string &outFolder, bool dryRun,
+// `specArg` is the spec's file, or "-" for standard input.
+int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool dryRun,
                 TStdio &stdio, std::ostream &out);
 
 } // namespace tools

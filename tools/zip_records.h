@@ -1,6 +1,5 @@
 // The records of a ZIP archive as bytes: local header, data descriptor,
-// central header and end record. Shared by update build's package writer and
-// the tests' archive builder, so that both lay out the same fields.
+// central header and end record, for update build's package writer.
 #pragma once
 
 #include <cstdint>

@@ -5,10 +5,12 @@
 
 #include <zlib.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
 #include "platform/files.h"
+#include "tools/codepage.h"
 #include "tools/tool_common.h"
 #include "tools/zip_records.h"
 
@@ -28,13 +30,30 @@ bool WriteAll(platform::TFile &file, const std::vector<std::uint8_t> &bytes) {
   return WriteAll(file, bytes.data(), bytes.size());
 }
 
+// Made on NTFS, whose attributes these are: Info-ZIP's unzip 6.0 converts
+// names of entries made on DOS from code page 437 even under flag bit 11.
+constexpr std::uint16_t MadeOnNtfs = 0x0B14; // NTFS, 2.0
+
+// A name beyond ASCII goes out in UTF-8 with flag bit 11: without the flag
+// every reader takes the bytes for code page 437, where "ö" is "÷".
+void SetName(TZipHeader &entry, const std::string &cp1252Name) {
+  const bool ascii = std::all_of(cp1252Name.begin(), cp1252Name.end(),
+                                 [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+  entry.Name = ascii ? cp1252Name : Cp1252ToUtf8(cp1252Name);
+  if (!ascii)
+    entry.Flags |= dunzip::FlagUtf8Name;
+}
+
 std::string Describe(const char *what, const std::string &path) {
   return std::string(what) + " " + path + ": " + OsErrorText();
 }
 
-// Deflates one file into `zip` at its position; fills sizes and CRC-32.
+using TProgressSink = std::function<void(std::uint64_t)>;
+
+// Deflates one file into `zip` at its position; fills sizes and CRC-32 and
+// adds what it read to `read`.
 bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entry,
-                 std::string &error) {
+                 std::string &error, std::uint64_t &read, const TProgressSink &progress) {
   platform::TFile in;
   if (!in.OpenRead(path)) {
     error = Describe("cannot open", path);
@@ -61,6 +80,9 @@ bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entr
     last = got == 0;
     crc = crc32(crc, reinterpret_cast<const Bytef *>(input.data()), got);
     size += got;
+    read += got;
+    if (progress)
+      progress(read);
     z.next_in = reinterpret_cast<Bytef *>(input.data());
     z.avail_in = got;
     do {
@@ -87,18 +109,21 @@ bool DeflateFile(platform::TFile &zip, const std::string &path, TZipHeader &entr
   return ok;
 }
 
-bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, std::string &error) {
+bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, std::string &error,
+                  const TProgressSink &progress) {
+  std::uint64_t read = 0;
   std::vector<std::uint8_t> central;
   std::int64_t position = 0;
   for (const TZipSource &f : files) {
     // The local header goes out first with CRC and sizes 0, and again once
     // the data is out.
     TZipHeader e;
-    e.Name = f.Name;
+    SetName(e, f.Name);
+    e.VersionMadeBy = MadeOnNtfs;
     e.LocalHeaderOffset = static_cast<std::uint32_t>(position);
     std::vector<std::uint8_t> local;
     AppendLocalHeader(local, e);
-    if (!WriteAll(zip, local) || !DeflateFile(zip, f.Path, e, error)) {
+    if (!WriteAll(zip, local) || !DeflateFile(zip, f.Path, e, error, read, progress)) {
       if (error.empty())
         error = Describe("cannot write", "the archive");
       return false;
@@ -128,14 +153,14 @@ bool WriteEntries(platform::TFile &zip, const std::vector<TZipSource> &files, st
 
 } // namespace
 
-bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files,
-              std::string &error) {
+bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files, std::string &error,
+              const TProgressSink &progress) {
   platform::TFile zip;
   if (!zip.Create(zipPath)) {
     error = Describe("cannot create", zipPath);
     return false;
   }
-  const bool ok = WriteEntries(zip, files, error);
+  const bool ok = WriteEntries(zip, files, error, progress);
   zip.Close();
   if (!ok) // half an archive goes if it can; the error is already set
     (void)platform::DeleteFile(zipPath);

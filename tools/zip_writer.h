@@ -1,7 +1,10 @@
 // A ZIP archive of plain files, deflated, as update build makes them for
-// packages: names without folders, the files' own dates, no ZIP64.
+// packages: names without folders (in UTF-8 with flag bit 11 when they are
+// not plain ASCII), the files' own dates, no ZIP64.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -14,6 +17,8 @@ struct TZipSource {
 
 // False (and the OS or zlib failure in `error`) when the archive could not be
 // written; a half-written archive is deleted.
-bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files, std::string &error);
+// `progress` hears the bytes read so far, chunk by chunk.
+bool WriteZip(const std::string &zipPath, const std::vector<TZipSource> &files, std::string &error,
+              const std::function<void(std::uint64_t)> &progress = {});
 
 } // namespace tools

@@ -69,12 +69,12 @@ struct TSeedOptions {
     if (DataFolder.empty())
       return;
     if (!util::FolderExists(DataFolder))
-      Fail(ExitBadInput, "data folder " + DataFolder + " does not exist");
+      Fail(ExitBadInput, "data folder " + ShownPath(DataFolder) + " does not exist");
     admin::DataFolder = util::TrimText(DataFolder);
     std::string path = admin::SettingsPath();
     RequireFile(path, "settings file");
     if (!admin::ReadSettings())
-      Fail(ExitBadInput, "settings file " + path + " cannot be read");
+      Fail(ExitBadInput, "settings file " + ShownPath(path) + " cannot be read");
     Seed = admin::Settings.AdminSeed();
   }
 
@@ -94,7 +94,7 @@ admin::TAdminHeader ReadHeaderAsStored(const std::string &path, std::int32_t see
                                        std::int64_t &size) {
   size = RequireFile(path, "administration file");
   if (size < static_cast<std::int64_t>(admin::AdminHeaderSize))
-    Fail(ExitBadInput, "administration file " + path + " has " + std::to_string(size) +
+    Fail(ExitBadInput, "administration file " + ShownPath(path) + " has " + std::to_string(size) +
                            " bytes, less than its " + std::to_string(admin::AdminHeaderSize) +
                            "-byte header");
   admin::TAdminHeader header;
@@ -102,7 +102,7 @@ admin::TAdminHeader ReadHeaderAsStored(const std::string &path, std::int32_t see
   std::uint32_t got = 0;
   if (!file.OpenRead(path) || !file.Read(header.Bytes, admin::AdminHeaderSize, got) ||
       got != admin::AdminHeaderSize)
-    Fail(ExitFailed, "administration file " + path + " cannot be read");
+    Fail(ExitFailed, "administration file " + ShownPath(path) + " cannot be read");
   admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, seed);
   return header;
 }
@@ -110,7 +110,7 @@ admin::TAdminHeader ReadHeaderAsStored(const std::string &path, std::int32_t see
 // ---------------------------------------------------------------------------
 // settings
 
-void SettingsShow(const std::string &target, std::ostream &out, std::ostream &err) {
+void SettingsShow(const std::string &target, bool json, std::ostream &out, std::ostream &err) {
   admin::TUpdateSettings settings;
   std::string path = target;
   std::int64_t size = 0;
@@ -119,7 +119,7 @@ void SettingsShow(const std::string &target, std::ostream &out, std::ostream &er
     path = admin::SettingsPath();
     size = RequireFile(path, "settings file");
     if (!admin::ReadSettings())
-      Fail(ExitFailed, "settings file " + path + " cannot be read");
+      Fail(ExitFailed, "settings file " + ShownPath(path) + " cannot be read");
     settings = admin::Settings;
   } else {
     // A settings file by any name or place (a copy sent in by a user): the
@@ -129,10 +129,21 @@ void SettingsShow(const std::string &target, std::ostream &out, std::ostream &er
     std::copy_n(bytes.begin(), std::min(bytes.size(), admin::SettingsRecordSize), settings.Bytes);
     admin::ScrambleBuffer(settings.Bytes, admin::SettingsRecordSize, admin::SettingsSeed);
   }
-  if (size != static_cast<std::int64_t>(admin::SettingsRecordSize))
-    err << "warning: " << path << " has " << size << " bytes, a settings record "
-        << admin::SettingsRecordSize << "\n";
-  PrintJson(out, FieldsToJson(SettingsFields(), settings.Bytes));
+  TJson problems = TJson::array();
+  if (size != static_cast<std::int64_t>(admin::SettingsRecordSize)) {
+    const std::string warning = ShownPath(path) + " has " + std::to_string(size) +
+                                " bytes, a settings record " +
+                                std::to_string(admin::SettingsRecordSize);
+    err << "warning: " << warning << "\n";
+    problems.push_back(ProblemJson("settings file", warning, false));
+  }
+  if (!json) {
+    PrintJson(out, FieldsToJson(SettingsFields(), settings.Bytes));
+    return;
+  }
+  PrintJson(out, {{"Path", ShownPath(path)},
+                  {"Settings", FieldsToJson(SettingsFields(), settings.Bytes)},
+                  {"Problems", problems}});
 }
 
 std::string SourceText(const TJson &value, const char *name, std::size_t capacity) {
@@ -243,39 +254,13 @@ admin::TSettingsSource SettingsSourceOf(const TJson &json) {
 
 namespace {
 
-// The raw bytes of a file, or nothing when it does not exist; for putting
-// files back as they were.
-struct TSnapshot {
-  std::string Path;
-  bool Existed = false;
-  std::string Bytes;
-};
-
-TSnapshot TakeSnapshot(const std::string &path) {
-  TSnapshot snap{path, util::PathExists(path), {}};
-  if (snap.Existed)
-    snap.Bytes = ReadWholeFile(path, "file");
-  return snap;
-}
-
-bool Restore(const TSnapshot &snap) {
-  if (!snap.Existed)
-    return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
-  platform::TFile file;
-  std::uint32_t written = 0;
-  return file.Create(snap.Path) &&
-         (snap.Bytes.empty() ||
-          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
-           written == snap.Bytes.size()));
-}
-
 // Every key of a settings source, with the values that the current settings
 // file and administration header hold: the base that --take-missing fills in.
 TJson CurrentSource(std::ostream &err) {
   std::string path = admin::SettingsPath();
   RequireFile(path, "settings file");
   if (!admin::ReadSettings())
-    Fail(ExitFailed, "settings file " + path + " cannot be read: " + OsErrorText());
+    Fail(ExitFailed, "settings file " + ShownPath(path) + " cannot be read: " + OsErrorText());
   const admin::TUpdateSettings &set = admin::Settings;
   TJson base = TJson::object();
   auto text = [](util::TShortString t) { return Cp1252ToUtf8(t.View()); };
@@ -296,7 +281,7 @@ TJson CurrentSource(std::ostream &err) {
   std::string adminPath = set.AdminFileName().Str();
   admin::TAdminHeader header = ReadHeaderAsStored(adminPath, set.AdminSeed(), size);
   if (std::string why = SeedImplausibility(HeaderFields(), header.Bytes); !why.empty())
-    Fail(ExitFailed, "the current administration header " + adminPath +
+    Fail(ExitFailed, "the current administration header " + ShownPath(adminPath) +
                          " does not decode under the current AdminSeed (" + why +
                          "); give every field instead of --take-missing");
   base["DownloadFolder"] = text(header.DownloadFolder());
@@ -306,14 +291,15 @@ TJson CurrentSource(std::ostream &err) {
     base["DestFolders"].push_back(text(header.DestFolder(i)));
   base["OptionFlag1"] = header.OptionFlag1();
   base["OptionFlag2"] = header.OptionFlag2();
-  err << "taking the missing fields from " << path << " and " << adminPath << "\n";
+  err << "taking the missing fields from " << ShownPath(path) << " and " << ShownPath(adminPath)
+      << "\n";
   return base;
 }
 
 int SettingsStore(const std::string &dataFolder, const std::string &sourceText, bool takeMissing,
                   bool force, std::ostream &out, std::ostream &err) {
   if (!util::FolderExists(dataFolder))
-    Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
+    Fail(ExitBadInput, "data folder " + ShownPath(dataFolder) + " does not exist");
   admin::DataFolder = util::TrimText(dataFolder);
   TJson given = TJson::parse(sourceText, nullptr, false);
   if (given.is_discarded() || !given.is_object())
@@ -343,21 +329,11 @@ int SettingsStore(const std::string &dataFolder, const std::string &sourceText, 
   admin::TAdminHeader header = ReadHeaderAsStored(adminPath, source.AdminSeed, size);
   std::string why = SeedImplausibility(HeaderFields(), header.Bytes);
   if (!why.empty() && !force)
-    Fail(ExitBadInput, "the administration file " + adminPath +
+    Fail(ExitBadInput, "the administration file " + ShownPath(adminPath) +
                            " does not decode under AdminSeed " + std::to_string(source.AdminSeed) +
                            " (" + why +
                            "); a wrong seed would spoil it (--force stores all the same)");
-  // Normalised as the program holds folder texts; a blank one stays blank.
-  auto folder = [](const std::string &t) {
-    util::TShortString trimmed = util::TrimText(t);
-    return trimmed.Empty()
-               ? trimmed
-               : util::TShortString(util::ExtractFolder(util::AddBackslash(trimmed.View())));
-  };
-  header.SetDownloadFolder(folder(source.DownloadFolder).View());
-  header.SetStagingFolder(folder(source.StagingFolder).View());
-  for (int i = 1; i <= admin::DestFolderCount; ++i)
-    header.SetDestFolder(i, folder(source.DestFolders[i]).View());
+  SetSourceFolders(header, source);
   if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
 
@@ -384,7 +360,8 @@ void RequirePlausible(const std::string &path, const admin::TAdminHeader &header
                       bool force) {
   std::string why = SeedImplausibility(HeaderFields(), header.Bytes);
   if (!why.empty() && !force)
-    Fail(ExitBadInput, path + " does not decode under seed " + std::to_string(seed) + " (" + why +
+    Fail(ExitBadInput, ShownPath(path) + " does not decode under seed " + std::to_string(seed) +
+                           " (" + why +
                            "): a wrong --seed? Nothing written (--force writes all the same)");
 }
 
@@ -411,7 +388,10 @@ std::int64_t TrailingBytesOf(std::int64_t size) {
          static_cast<std::int64_t>(admin::PackageRecordSize);
 }
 
-int AdminShow(const std::string &path, std::int32_t seed, std::ostream &out, std::ostream &err) {
+// Warnings go to standard error (and with `json` into "Problems") and never
+// change the exit code: a show shows; check is where plausibility fails.
+int AdminShow(const std::string &path, std::int32_t seed, bool showJson, std::ostream &out,
+              std::ostream &err) {
   std::int64_t size = 0;
   admin::TAdminHeader header = ReadHeaderAsStored(path, seed, size);
   std::string implausible = SeedImplausibility(HeaderFields(), header.Bytes);
@@ -425,19 +405,26 @@ int AdminShow(const std::string &path, std::int32_t seed, std::ostream &out, std
   while (admin::ReadNextPackage(file, path, record, seed, first))
     json["packages"].push_back(FieldsToJson(PackageFields(), record.Bytes));
   if (static_cast<std::int64_t>(json["packages"].size()) != PackageCountOf(size))
-    Fail(ExitFailed, "administration file " + path + ": reading the package records stopped at " +
+    Fail(ExitFailed, "administration file " + ShownPath(path) +
+                         ": reading the package records stopped at " +
                          std::to_string(json["packages"].size()) + " of " +
                          std::to_string(PackageCountOf(size)));
+  TJson problems = TJson::array();
+  auto warn = [&](const std::string &warning) {
+    err << "warning: " << warning << "\n";
+    problems.push_back(ProblemJson("administration file", warning, false));
+  };
   if (std::int64_t trailing = TrailingBytesOf(size)) {
     json["TrailingBytes"] = trailing;
-    err << "warning: " << trailing << " bytes after the last whole package record\n";
+    warn(std::to_string(trailing) + " bytes after the last whole package record");
   }
+  if (!implausible.empty())
+    warn("the header does not decode under seed " + std::to_string(seed) + " (" + implausible +
+         "): a wrong --seed?");
+  if (showJson)
+    json["Problems"] = problems;
   PrintJson(out, json);
-  if (implausible.empty())
-    return ExitOk;
-  err << "warning: the header does not decode under seed " << seed << " (" << implausible
-      << "): a wrong --seed?\n";
-  return ExitFailed;
+  return ExitOk;
 }
 
 void ApplyAll(const std::vector<TFieldSpec> &specs, const std::vector<std::string> &assignments,
@@ -452,16 +439,16 @@ void ApplyAll(const std::vector<TFieldSpec> &specs, const std::vector<std::strin
 void AdminInit(const std::string &path, std::int32_t seed, bool force,
                const std::vector<std::string> &assignments, std::ostream &out) {
   if (util::FolderExists(path))
-    Fail(ExitBadInput, path + " is a folder");
+    Fail(ExitBadInput, ShownPath(path) + " is a folder");
   admin::TAdminHeader header;
   ApplyAll(HeaderFields(), assignments, header.Bytes);
   if (util::PathExists(path)) {
     if (!force)
-      Fail(ExitBadInput, path + " exists; give --force to replace it");
+      Fail(ExitBadInput, ShownPath(path) + " exists; give --force to replace it");
   }
   if (!admin::WriteAdminFile(path, header, {}, seed))
-    Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
-  out << "created " << path << ": header only, " << admin::AdminHeaderSize << " bytes\n";
+    Fail(ExitFailed, ShownPath(path) + " cannot be written: " + OsErrorText());
+  out << "created " << ShownPath(path) << ": header only, " << admin::AdminHeaderSize << " bytes\n";
 }
 
 // A new record goes behind the last whole one; a file with a cut record at its
@@ -471,7 +458,7 @@ void AdminAddPackage(const std::string &path, std::int32_t seed, bool force,
   std::int64_t size = 0;
   RequirePlausible(path, ReadHeaderAsStored(path, seed, size), seed, force);
   if (TrailingBytesOf(size) != 0)
-    Fail(ExitBadInput, path + " ends in " + std::to_string(TrailingBytesOf(size)) +
+    Fail(ExitBadInput, ShownPath(path) + " ends in " + std::to_string(TrailingBytesOf(size)) +
                            " bytes of a cut package record; nothing appended");
   admin::TPackageRecord record;
   record.SetInstallPending(1);
@@ -482,8 +469,8 @@ void AdminAddPackage(const std::string &path, std::int32_t seed, bool force,
     Fail(ExitBadInput, "a package record needs PackageFileName=NAME");
   RequireDestIndex(record);
   if (!admin::WritePackage(path, PackageCountOf(size), record, seed))
-    Fail(ExitFailed, path + ": the package record cannot be written: " + OsErrorText());
-  out << "added package record " << PackageCountOf(size) << " to " << path << "\n";
+    Fail(ExitFailed, ShownPath(path) + ": the package record cannot be written: " + OsErrorText());
+  out << "added package record " << PackageCountOf(size) << " to " << ShownPath(path) << "\n";
 }
 
 void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optional<int> package,
@@ -499,12 +486,12 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
       if (std::string problem = FolderRuleProblem(header, path); !problem.empty())
         Fail(ExitBadInput, problem + "; nothing written");
     if (!admin::WriteAdminHeader(path, header, seed))
-      Fail(ExitFailed, path + ": the header cannot be written: " + OsErrorText());
-    out << "header of " << path << " written\n";
+      Fail(ExitFailed, ShownPath(path) + ": the header cannot be written: " + OsErrorText());
+    out << "header of " << ShownPath(path) << " written\n";
     return;
   }
   if (*package < 0 || *package >= PackageCountOf(size))
-    Fail(ExitBadInput, path + " has " + std::to_string(PackageCountOf(size)) +
+    Fail(ExitBadInput, ShownPath(path) + " has " + std::to_string(PackageCountOf(size)) +
                            " package records (0 to n-1); there is no record " +
                            std::to_string(*package));
   // Read the record whole with the program's reader, change the named fields,
@@ -514,14 +501,15 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
   admin::TPackageRecord record;
   for (int i = 0; i <= *package; ++i)
     if (!admin::ReadNextPackage(file, path, record, seed, first))
-      Fail(ExitFailed, path + ": package record " + std::to_string(i) + " cannot be read");
+      Fail(ExitFailed,
+           ShownPath(path) + ": package record " + std::to_string(i) + " cannot be read");
   ApplyAll(PackageFields(), assignments, record.Bytes);
   RequireDestIndex(record);
   file.Close();
   if (!admin::WritePackage(path, *package, record, seed))
-    Fail(ExitFailed, path + ": package record " + std::to_string(*package) +
+    Fail(ExitFailed, ShownPath(path) + ": package record " + std::to_string(*package) +
                          " cannot be written: " + OsErrorText());
-  out << "package record " << *package << " of " << path << " written\n";
+  out << "package record " << *package << " of " << ShownPath(path) << " written\n";
 }
 
 // ---------------------------------------------------------------------------
@@ -538,13 +526,21 @@ std::string PathKey(const std::string &path) {
 // A package stores its total length as a signed 32-bit number.
 constexpr std::int64_t MaxArchiveSize = INT32_MAX;
 
-int PackagePack(const std::string &zip, const std::string &package, std::int32_t chunkSize,
-                std::ostream &out) {
+// How an argument shows in messages: "-" is standard input or output.
+std::string ShownArg(const std::string &arg, bool output) {
+  if (arg == "-")
+    return output ? "standard output" : "standard input";
+  return ShownPath(arg);
+}
+
+// `zipArg` and `packageArg` as given; `zip` and `package` the files behind them.
+int PackagePack(const std::string &zipArg, const std::string &zip, const std::string &packageArg,
+                const std::string &package, std::int32_t chunkSize, std::ostream &out) {
   std::int64_t size = RequireFile(zip, "archive");
   if (chunkSize < 1 || chunkSize > packages::MaxChunkLength)
     Fail(ExitBadInput, "--chunk-size must be 1 to " + std::to_string(packages::MaxChunkLength));
   if (size > MaxArchiveSize)
-    Fail(ExitBadInput, "the archive " + zip + " has " + std::to_string(size) +
+    Fail(ExitBadInput, "the archive " + ShownArg(zipArg, false) + " has " + std::to_string(size) +
                            " bytes; a package holds less than 2 GiB (at most " +
                            std::to_string(MaxArchiveSize) + " bytes); nothing written");
   if (PathKey(zip) == PathKey(package))
@@ -552,67 +548,109 @@ int PackagePack(const std::string &zip, const std::string &package, std::int32_t
   if (!packages::WritePackageFile(zip, package, chunkSize)) {
     std::string why = OsErrorText();
     (void)platform::DeleteFile(package); // the failure is what gets reported
-    Fail(ExitFailed, "the package " + package + " cannot be written: " + why);
+    Fail(ExitFailed, "the package " + ShownArg(packageArg, true) + " cannot be written: " + why);
   }
-  out << "packed " << zip << " into " << package << " (" << FileSizeOf(package) << " bytes)\n";
+  out << "packed " << ShownArg(zipArg, false) << " into " << ShownArg(packageArg, true) << " ("
+      << FileSizeOf(package) << " bytes)\n";
   return ExitOk;
 }
 
-// Every package is verified; the exit code says whether all passed.
-int PackageVerify(const std::vector<std::string> &packageList, TStdio &stdio, std::ostream &out) {
+// One package's verification (and with `test` its archive's), as text or as
+// one element of the JSON list.
+struct TPackageOutcome {
+  bool Ok = false;
+  TJson Json;
+};
+
+TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json, TStdio &stdio,
+                                std::ostream &out) {
+  const std::string package = stdio.Input(arg);
+  const std::string shown = ShownArg(arg, false);
+  RequireFile(package, "package");
+  packages::TPackageReport report;
+  const std::string zip = test ? stdio.Scratch() : std::string();
+  stdio.Progress.Show("verifying " + shown, true);
+  TPackageOutcome o;
+  o.Ok = packages::VerifyPackageStream(package, zip, report);
+  stdio.Progress.Clear();
+  o.Json = {{"Package", shown},
+            {"Verified", o.Ok},
+            {"Result", DescribeReport(report)},
+            {"Chunks", report.ChunksVerified},
+            {"Bytes", report.BytesVerified}};
+  if (report.HeaderRead) {
+    o.Json["TotalLength"] = report.TotalLength;
+    o.Json["CrcSum"] = CrcText(report.CrcSum);
+  }
+  o.Json["Problems"] = TJson::array();
+  if (!o.Ok)
+    o.Json["Problems"].push_back(ProblemJson(shown, DescribeReport(report), true));
+  if (!json) {
+    out << shown << ": " << DescribeReport(report) << "\n";
+    if (!test && report.HeaderRead)
+      out << "header: totalLength " << report.TotalLength << ", crcSum " << CrcText(report.CrcSum)
+          << "\n";
+  }
+  if (!test || !o.Ok)
+    return o;
+  TArchiveReport archive = CheckArchive(zip);
+  o.Ok = archive.Problems.empty();
+  TJson files = TJson::array();
+  for (const std::string &f : archive.Files)
+    files.push_back(Cp1252ToUtf8(f));
+  o.Json["Archive"] = {{"Unpacks", o.Ok},
+                       {"Files", files},
+                       {"UnpackedBytes", archive.UnpackedBytes},
+                       {"FilePathId", archive.HasFilePathId}};
+  for (const std::string &problem : archive.Problems) {
+    o.Json["Problems"].push_back(ProblemJson(shown, Cp1252ToUtf8(problem), true));
+    if (!json)
+      out << shown << ": " << Cp1252ToUtf8(problem) << "\n";
+  }
+  if (o.Ok && !json)
+    out << shown << ": archive unpacks: " << archive.Files.size() << " files, "
+        << archive.UnpackedBytes << " bytes" << (archive.HasFilePathId ? ", FILEPATH.ID" : "")
+        << "\n";
+  return o;
+}
+
+// Every package is verified (with `test` its archive tested as the unzip
+// library unpacks it); the exit code says whether all passed.
+int PackageCheck(const std::vector<std::string> &packageList, bool test, bool json, TStdio &stdio,
+                 std::ostream &out) {
   bool allOk = true;
+  TJson all = {{"Packages", TJson::array()}, {"Problems", TJson::array()}};
   for (const std::string &arg : packageList) {
-    std::string package = stdio.Input(arg);
-    RequireFile(package, "package");
-    packages::TPackageReport report;
-    bool ok = packages::VerifyPackageStream(package, "", report);
-    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
-    if (report.HeaderRead)
-      out << "header: totalLength " << report.TotalLength << ", crcSum " << report.CrcSum << "\n";
-    allOk = allOk && ok;
+    TPackageOutcome o = CheckOnePackage(arg, test, json, stdio, out);
+    allOk = allOk && o.Ok;
+    for (const TJson &problem : o.Json["Problems"])
+      all["Problems"].push_back(problem);
+    o.Json.erase("Problems");
+    all["Packages"].push_back(std::move(o.Json));
+  }
+  if (json) {
+    all["Ok"] = allOk;
+    PrintJson(out, all);
   }
   return allOk ? ExitOk : ExitFailed;
 }
 
-// Verification and the unzip library's own checks of the archive inside.
-int PackageTest(const std::vector<std::string> &packageList, TStdio &stdio, std::ostream &out) {
-  bool allOk = true;
-  for (const std::string &arg : packageList) {
-    std::string package = stdio.Input(arg);
-    RequireFile(package, "package");
-    packages::TPackageReport report;
-    std::string zip = stdio.Scratch();
-    bool ok = packages::VerifyPackageStream(package, zip, report);
-    out << arg << ": " << packages::DescribePackageReport(report) << "\n";
-    if (ok) {
-      TArchiveReport archive = CheckArchive(zip);
-      for (const std::string &problem : archive.Problems)
-        out << arg << ": " << Cp1252ToUtf8(problem) << "\n";
-      ok = archive.Problems.empty();
-      if (ok)
-        out << arg << ": archive unpacks: " << archive.Files.size() << " files, "
-            << archive.UnpackedBytes << " bytes" << (archive.HasFilePathId ? ", FILEPATH.ID" : "")
-            << "\n";
-    }
-    allOk = allOk && ok;
-  }
-  return allOk ? ExitOk : ExitFailed;
-}
-
-int PackageExtract(const std::string &package, const std::string &zip, std::ostream &out) {
+int PackageExtract(const std::string &packageArg, const std::string &package,
+                   const std::string &zipArg, const std::string &zip, std::ostream &out) {
   RequireFile(package, "package");
   if (PathKey(zip) == PathKey(package))
     Fail(ExitBadInput, "the archive must not replace the package it comes from");
   packages::TPackageReport report;
   bool ok = packages::VerifyPackageStream(package, zip, report);
-  out << package << ": " << packages::DescribePackageReport(report) << "\n";
+  out << ShownArg(packageArg, false) << ": " << DescribeReport(report) << "\n";
   if (!ok) {
     // Half an archive is worse than none: nobody should unpack it by mistake.
     (void)platform::DeleteFile(zip);
     out << "no archive written\n";
     return ExitFailed;
   }
-  out << "archive " << zip << " written (" << report.BytesVerified << " bytes)\n";
+  out << "archive written to " << ShownArg(zipArg, true) << " (" << report.BytesVerified
+      << " bytes)\n";
   return ExitOk;
 }
 
@@ -644,8 +682,8 @@ int PackageFilePathId(const std::string &path, const std::vector<std::string> &e
   if (!file.Create(path) ||
       !file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) ||
       written != bytes.size())
-    Fail(ExitFailed, path + " cannot be written: " + OsErrorText());
-  out << "wrote " << path << ": " << entries.size() << " entries\n";
+    Fail(ExitFailed, ShownPath(path) + " cannot be written: " + OsErrorText());
+  out << "wrote " << ShownPath(path) << ": " << entries.size() << " entries\n";
   return ExitOk;
 }
 
@@ -658,7 +696,7 @@ void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
   admin::TDownloadRecord record;
   bool complete = admin::ReadDownloadRecord(path, record, seed);
   if (!complete)
-    err << "warning: " << path << " has " << size << " bytes, a download record "
+    err << "warning: " << ShownPath(path) << " has " << size << " bytes, a download record "
         << admin::DownloadRecordSize << "; the missing bytes show as key bytes\n";
   TJson json = TJson::object();
   json["AdminSeed"] = seed;
@@ -690,15 +728,24 @@ void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
 // ---------------------------------------------------------------------------
 // log
 
-int LogShow(const std::string &dataFolder, int last, std::ostream &out) {
+int LogShow(const std::string &dataFolder, int last, bool json, std::ostream &out) {
   if (!util::FolderExists(dataFolder))
-    Fail(ExitBadInput, "data folder " + dataFolder + " does not exist");
+    Fail(ExitBadInput, "data folder " + ShownPath(dataFolder) + " does not exist");
   if (last < 1)
     Fail(ExitBadInput, "--last must be 1 or more");
   std::string path =
       util::AddBackslash(util::TrimText(dataFolder).View()) + std::string(runlog::RunLogName);
-  if (!util::PathExists(path))
-    Fail(ExitFailed, "no run log " + path + ": zrkupd has not run with this data folder");
+  TJson shown = {
+      {"RunLog", ShownPath(path)}, {"Runs", TJson::array()}, {"Problems", TJson::array()}};
+  if (!util::PathExists(path)) {
+    const std::string problem =
+        "no run log " + ShownPath(path) + ": zrkupd has not run with this data folder";
+    if (!json)
+      Fail(ExitFailed, problem);
+    shown["Problems"].push_back(ProblemJson("run log", problem, true));
+    PrintJson(out, shown);
+    return ExitFailed;
+  }
   auto blocks = runlog::SplitBlocks(ReadWholeFile(path, "run log"));
   std::size_t from = blocks.size() > static_cast<std::size_t>(last)
                          ? blocks.size() - static_cast<std::size_t>(last)
@@ -706,8 +753,13 @@ int LogShow(const std::string &dataFolder, int last, std::ostream &out) {
   for (std::size_t i = from; i < blocks.size(); ++i) {
     std::string text = Cp1252ToUtf8(blocks[i]);
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    out << text;
+    if (json)
+      shown["Runs"].push_back(text);
+    else
+      out << text;
   }
+  if (json)
+    PrintJson(out, shown);
   return ExitOk;
 }
 
@@ -743,9 +795,9 @@ void RequireKnownCommands(CLI::App &app, const std::vector<std::string> &args) {
 } // namespace
 
 int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-               std::ostream &err) {
+               std::ostream &err, std::ostream *terminal) {
   try {
-    TStdio stdio(in, out);
+    TStdio stdio(in, out, terminal);
     CLI::App app{"zrktool: shows and edits the files that the host shares with zrkupd, and makes, "
                  "verifies and unpacks package files.",
                  "zrktool"};
@@ -768,8 +820,11 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                      "a data folder (its ZRKUPD.DAT is read) or a settings file")
         ->transform(PathArgument)
         ->required();
+    bool showJson = false;
+    settingsShow->add_flag("--json", showJson,
+                           "the record under \"Settings\", with \"Path\" and \"Problems\"");
     OnRun(settingsShow, [&] {
-      SettingsShow(settingsTarget, out, err);
+      SettingsShow(settingsTarget, showJson, out, err);
       return ExitOk;
     });
     auto *settingsStore = settings->add_subcommand(
@@ -824,14 +879,26 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                      "of the settings)")
         ->transform(PathArgument);
     seeds.AddTo(adminShow);
-    adminShow->footer("Exit code 1 (after the JSON) when the header does not decode under the "
-                      "seed.");
+    adminShow->add_flag("--json", showJson, "add the warnings under \"Problems\"");
+    adminShow->footer("A header that does not decode under the seed, or a cut record at the end, "
+                      "is shown and warned about on standard error; the exit code stays 0 "
+                      "(zrktool check fails on it).");
     OnRun(adminShow, [&] {
       seeds.Resolve();
       return AdminShow(
           seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file"),
-          seeds.Seed, out, err);
+          seeds.Seed, showJson, out, err);
     });
+    // With --data-folder the file may be left out; the parser then takes the
+    // first FIELD=VALUE for it, in the form a path has.
+    auto adminTarget = [&] {
+      if (!seeds.DataFolder.empty() && adminFile.find('=') != std::string::npos &&
+          !util::PathExists(adminFile)) {
+        assignments.insert(assignments.begin(), platform::ToolPathText(adminFile));
+        adminFile.clear();
+      }
+      return seeds.FileOr(adminFile, admin::Settings.AdminFileName(), "administration file");
+    };
 
     auto *adminInit = adminCmd->add_subcommand(
         "init", "make a new administration file: a header (all zeros but the fields given) and "
@@ -851,33 +918,38 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     auto *adminAdd = adminCmd->add_subcommand(
         "add-package", "append a package record; InstallPending, PackageReady and DestIndex "
                        "start at 1, everything else at 0");
-    adminAdd->add_option("FILE", adminFile, "the administration file")
-        ->transform(PathArgument)
-        ->required();
+    adminAdd
+        ->add_option("FILE", adminFile,
+                     "the administration file (default with --data-folder: AdminFileName of the "
+                     "settings)")
+        ->transform(PathArgument);
     seeds.AddTo(adminAdd);
     adminAdd->add_flag("--force", force,
                        "write even when the header does not decode under the seed");
-    adminAdd->add_option("FIELDS", assignments, FieldsHelp)->required();
+    adminAdd->add_option("FIELDS", assignments, FieldsHelp);
     adminAdd->footer("Fields: PackageFileName (required), InstalledInfo[1..3], OfferedInfo[1..3], "
                      "InstallPending, DestIndex, PackageReady.");
     OnRun(adminAdd, [&] {
       seeds.Resolve();
-      AdminAddPackage(adminFile, seeds.Seed, force, assignments, out);
+      const std::string file = adminTarget();
+      AdminAddPackage(file, seeds.Seed, force, assignments, out);
       return ExitOk;
     });
 
     auto *adminSet = adminCmd->add_subcommand(
         "set", "change fields of the header, or of package record N with --package N; every "
                "other byte stays as it is");
-    adminSet->add_option("FILE", adminFile, "the administration file")
-        ->transform(PathArgument)
-        ->required();
+    adminSet
+        ->add_option("FILE", adminFile,
+                     "the administration file (default with --data-folder: AdminFileName of the "
+                     "settings)")
+        ->transform(PathArgument);
     seeds.AddTo(adminSet);
     adminSet->add_flag("--force", force,
                        "write even when the header does not decode under the seed");
     auto *packageOption = adminSet->add_option("--package", packageIndexValue,
                                                "package record number, from 0 in file order");
-    adminSet->add_option("FIELDS", assignments, FieldsHelp)->required();
+    adminSet->add_option("FIELDS", assignments, FieldsHelp);
     adminSet->footer("Header fields: DestFolders[1..20], DownloadFolder, StagingFolder, "
                      "VersionText, VersionDate, UpdatePending, VersionNumber, VersionDate2, "
                      "LastResult, LastRunDate, LastRunTime, OptionFlag1, OptionFlag2, "
@@ -886,7 +958,8 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
       seeds.Resolve();
       if (packageOption->count() > 0)
         packageIndex = packageIndexValue;
-      AdminSet(adminFile, seeds.Seed, force, packageIndex, assignments, out);
+      const std::string file = adminTarget();
+      AdminSet(file, seeds.Seed, force, packageIndex, assignments, out);
       return ExitOk;
     });
 
@@ -906,7 +979,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     OnRun(pack, [&] {
       std::string zip = stdio.Input(zipPath);
       std::string package = stdio.Output(packagePath);
-      int code = PackagePack(zip, package, chunkSize, stdio.Messages(err));
+      int code = PackagePack(zipPath, zip, packagePath, package, chunkSize, stdio.Messages(err));
       stdio.Finish();
       return code;
     });
@@ -916,13 +989,16 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     verify->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
         ->transform(PathArgument)
         ->required();
-    OnRun(verify, [&] { return PackageVerify(packageList, stdio, out); });
+    bool packageJson = false;
+    verify->add_flag("--json", packageJson, "the outcome as JSON");
+    OnRun(verify, [&] { return PackageCheck(packageList, false, packageJson, stdio, out); });
     auto *test = packageCmd->add_subcommand(
         "test", "verify packages and test their archives as the unzip library unpacks them");
     test->add_option("PACKAGES", packageList, "package files; - reads one from standard input")
         ->transform(PathArgument)
         ->required();
-    OnRun(test, [&] { return PackageTest(packageList, stdio, out); });
+    test->add_flag("--json", packageJson, "the outcome as JSON");
+    OnRun(test, [&] { return PackageCheck(packageList, true, packageJson, stdio, out); });
     auto *extract = packageCmd->add_subcommand(
         "extract", "verify a package and write its ZIP archive (nothing is left on failure)");
     extract->add_option("PACKAGE", packagePath, "the package file; - for standard input")
@@ -934,7 +1010,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
     OnRun(extract, [&] {
       std::string package = stdio.Input(packagePath);
       std::string zip = stdio.Output(zipPath);
-      int code = PackageExtract(package, zip, stdio.Messages(err));
+      int code = PackageExtract(packagePath, package, zipPath, zip, stdio.Messages(err));
       if (code == ExitOk)
         stdio.Finish();
       return code;
@@ -981,7 +1057,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         "hold plain files only. The administration file goes where AdminFileName points (a "
         "name without a folder: the current folder) and holds the header and one record per "
         "package, pending; the packages go into DownloadFolder.");
-    OnRun(build, [&] { return BuildUpdate(stdio.Input(buildSpec), buildOut, dryRun, stdio, out); });
+    OnRun(build, [&] { return BuildUpdate(buildSpec, buildOut, dryRun, stdio, out); });
 
     // check
     std::string checkFolder;
@@ -1008,7 +1084,9 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
         ->transform(PathArgument)
         ->required();
     logShow->add_option("--last", logLast, "the last N runs (default 1)");
-    OnRun(logShow, [&] { return LogShow(logFolder, logLast, out); });
+    bool logJson = false;
+    logShow->add_flag("--json", logJson, "the runs' blocks as a JSON list under \"Runs\"");
+    OnRun(logShow, [&] { return LogShow(logFolder, logLast, logJson, out); });
 
     // download
     auto *downloadCmd = app.add_subcommand("download", "the download record file (UPDDOWNL.VAB)");
@@ -1030,6 +1108,10 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
       return ExitOk;
     });
 
+    if (args.empty()) {
+      out << app.help();
+      return ExitOk;
+    }
     RequireKnownCommands(app, args);
     try {
       std::vector<std::string> reversed(args.rbegin(), args.rend());

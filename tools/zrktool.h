@@ -17,8 +17,10 @@ constexpr int ExitBadInput = 2; // bad command line, missing or malformed input
 constexpr int ExitInternal = 3; // a fault in the tool itself
 
 // Runs one command; `args` are the arguments without the program name, in
-// UTF-8; "-" as a file reads `in` or writes `out`. Never throws.
+// UTF-8; "-" as a file reads `in` or writes `out`. Long work shows progress
+// on `terminal` when given (standard error, when that is a terminal). Never
+// throws.
 int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostream &out,
-               std::ostream &err);
+               std::ostream &err, std::ostream *terminal = nullptr);
 
 } // namespace tools

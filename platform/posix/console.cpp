@@ -3,6 +3,9 @@
 // every name inside the program, and standard streams are binary already.
 #include "platform/console.h"
 
+#include <unistd.h>
+
+#include "platform/codepage.h"
 #include "platform/posix/posix_paths.h"
 
 namespace platform {
@@ -16,6 +19,14 @@ std::vector<std::string> ToolArguments(int argc, char **argv) {
 
 std::string ToolPath(const std::string &utf8) {
   return posix::ProgramName(utf8);
+}
+
+std::string ToolPathText(const std::string &path) {
+  return Cp1252ToUtf8(path, TUnassigned::AsC1Controls);
+}
+
+bool StandardErrorIsTerminal() {
+  return isatty(STDERR_FILENO) == 1;
 }
 
 void PrepareToolConsole() {

@@ -56,6 +56,19 @@ std::string ToolPath(const std::string &utf8) {
   return out;
 }
 
+std::string ToolPathText(const std::string &path) {
+  int wideSize = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
+  if (wideSize <= 1)
+    return path;
+  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
+  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), wideSize);
+  return Utf8Of(wide.c_str());
+}
+
+bool StandardErrorIsTerminal() {
+  return GetFileType(GetStdHandle(STD_ERROR_HANDLE)) == FILE_TYPE_CHAR;
+}
+
 void PrepareToolConsole() {
   _setmode(_fileno(stdin), _O_BINARY);
   _setmode(_fileno(stdout), _O_BINARY);

@@ -6,6 +6,7 @@
 
 #include <process.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -451,14 +452,21 @@ TEST(E2e, WhatUpdateBuildMakesIsApplied) {
       testing_support::ThreeFileUpdate(s, s.Root / "files", {{"OfferedVersionText", "5.0"}});
   const std::string specPath = s.Root / "update.json";
   ASSERT_TRUE(testing_support::WriteWholeFile(specPath, spec.dump()));
+  // German names arrive under their own names, not as code page 437 reads them.
+  const std::string geb = "Geb\xFChren.txt", toene = "T\xF6ne.txt";
+  for (const std::string &name : {geb, toene})
+    ASSERT_TRUE(testing_support::WriteWholeFile(s.Root / "files" + "\\" + name, name));
   ASSERT_TRUE(testing_support::ToolOk({"update", "build", specPath, s.Data}));
 
   THostResult r = s.Run({});
   EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
   EXPECT_EQ(s.Header().LastResult(), 0);
   EXPECT_EQ(s.Header().VersionText().Str(), "5.0");
-  // b.txt alone goes elsewhere; c.txt after it keeps the package's folder.
-  EXPECT_EQ(FileNames(s.Dest[1]), (std::vector<std::string>{"a.txt", "c.txt"}));
+  // b.txt alone goes elsewhere; the files after it keep the package's folder.
+  std::vector<std::string> placed = FileNames(s.Dest[1]);
+  std::sort(placed.begin(), placed.end());
+  EXPECT_EQ(placed, (std::vector<std::string>{geb, toene, "a.txt", "c.txt"}));
+  EXPECT_EQ(testing_support::ReadWholeText(s.Dest[1] + "\\" + toene), toene);
   EXPECT_EQ(FileNames(s.Dest[3]), std::vector<std::string>{"b.txt"});
 }
 

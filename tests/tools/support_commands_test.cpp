@@ -3,6 +3,7 @@
 // `update build` from folders of files to an update that check passes.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@
 #include "admin/admin_file.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/placement_journal.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_run.h"
@@ -59,6 +61,18 @@ std::vector<TPackageItem> GoodItems() {
           {"FILEPATH.ID", FilePathId({{"zwei.txt", 2}}), 0, false}};
 }
 
+void FileInTheWay(const std::string &folder) {
+  EXPECT_TRUE(platform::RemoveFolder(folder));
+  EXPECT_TRUE(WriteWholeFile(folder, "a file where a folder goes"));
+}
+
+std::size_t Occurrences(const std::string &text, const std::string &what) {
+  std::size_t count = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++count;
+  return count;
+}
+
 TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   TCheckScene s(GoodItems());
   const std::string good = s.Package();
@@ -77,6 +91,15 @@ TEST(ZrkToolPackage, VerifyAndTestTakeSeveralPackagesAndFailIfAnyFails) {
   }
   EXPECT_NE(RunTool({"package", "test", good}).Out.find("archive unpacks: 3 files"),
             std::string::npos);
+  // A one-chunk package's checksums are 32-bit values: 8 hex digits, not a
+  // sign-extended 16.
+  const std::string single = s.Root / "single.pkg";
+  ASSERT_TRUE(WriteWholeFile(single, PackageFile(GoodItems(), 65000)));
+  TRun one = RunTool({"package", "verify", single});
+  EXPECT_TRUE(std::regex_search(one.Out, std::regex("bytes, crcSum 0x[0-9A-F]{8}\n"))) << one.Out;
+  EXPECT_TRUE(std::regex_search(one.Out, std::regex("header: totalLength [0-9]+, crcSum "
+                                                    "0x[0-9A-F]{8}\n")))
+      << one.Out;
 }
 
 TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
@@ -87,7 +110,39 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     EXPECT_NE(r.Out.find("ok    package P.PKG: verified, 3 files"), std::string::npos) << r.Out;
     EXPECT_NE(r.Out.find("Nothing found"), std::string::npos);
   }
+  // What a run copes with passes, and says so.
+  struct TFine {
+    const char *Name;
+    void (*Change)(TCheckScene &);
+    const char *Says;
+  } fine[] = {
+      {"destination folder not made yet",
+       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[2])); },
+       "does not exist yet; zrkupd makes it before the first package"},
+      {"no run yet",
+       [](TCheckScene &s) {
+         admin::TAdminHeader h = s.Header();
+         h.SetLastRunDate(0);
+         h.SetLastRunTime(0);
+         EXPECT_TRUE(admin::WriteAdminHeader(s.AdminPath, h, s.AdminSeed));
+       },
+       "last run: none recorded"},
+  };
+  for (const auto &c : fine) {
+    SCOPED_TRACE(c.Name);
+    TCheckScene s(GoodItems());
+    c.Change(s);
+    TRun r = RunTool({"check", s.Data});
+    EXPECT_EQ(r.Code, tools::ExitOk) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, c.Says), 1u) << r.Out;
+    EXPECT_EQ(r.Out.find("1600-01-01"), std::string::npos) << r.Out;
+    // Paths as the platform writes them.
+    EXPECT_EQ(r.Out.find(RunningOnWindows() ? '/' : '\\'), std::string::npos) << r.Out;
+  }
   auto collide = GoodItems();
+  // Two files for one folder: its failure is still one line.
+  auto twoToFolder2 = GoodItems();
+  twoToFolder2.back().Data = FilePathId({{"eins.txt", 2}, {"zwei.txt", 2}});
   collide.push_back({"b/EINS.TXT", {}, 0, false});
   struct TCase {
     const char *Name;
@@ -106,12 +161,11 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
        "verification fails: chunk 0"},
       {"names collide once flattened", collide, [](TCheckScene &) {},
        "land on the same file once folders are dropped"},
-      {"FILEPATH.ID names a missing folder", GoodItems(),
-       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[2])); },
+      {"FILEPATH.ID names a folder that cannot be made", twoToFolder2,
+       [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
        "FILEPATH.ID sends files to destination folder 2"},
-      {"destination folder missing", GoodItems(),
-       [](TCheckScene &s) { EXPECT_TRUE(platform::RemoveFolder(s.Dest[1])); },
-       "its destination folder 1"},
+      {"destination folder cannot be made", GoodItems(),
+       [](TCheckScene &s) { FileInTheWay(s.Dest[1]); }, "its destination folder 1"},
       {"staging folder is the download folder", GoodItems(),
        [](TCheckScene &s) {
          admin::TAdminHeader h = s.Header();
@@ -134,12 +188,121 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     c.Break(s);
     TRun r = RunTool({"check", s.Data});
     EXPECT_EQ(r.Code, tools::ExitFailed);
-    EXPECT_NE(r.Out.find(c.Cause), std::string::npos) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, c.Cause), 1u) << r.Out;
     EXPECT_NE(r.Out.find("The update would fail"), std::string::npos);
     TRun j = RunTool({"check", s.Data, "--json"});
     EXPECT_EQ(j.Code, tools::ExitFailed);
     EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
   }
+}
+
+TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
+  TCheckScene s(GoodItems());
+  packages::TPlacementJournal j;
+  j.Path = packages::JournalPathIn(s.Data);
+  j.State = packages::TPlacementJournal::TState::Placing;
+  j.Record.AdminPath = s.AdminPath;
+  j.Record.Offset = static_cast<std::int64_t>(admin::AdminHeaderSize);
+  const std::string added = JoinPath(s.Dest[1], "neu.txt");
+  const std::string replaced = JoinPath(s.Dest[1], "alt.txt");
+  ASSERT_TRUE(WriteWholeFile(added, "new"));
+  ASSERT_TRUE(WriteWholeFile(replaced, "new version"));
+  j.AddFile(added, 1, packages::TSideNames::Long, false);
+  j.AddFile(replaced, 2, packages::TSideNames::Long, true);
+  ASSERT_TRUE(WriteWholeFile(j.BackupOf(j.Files.back()), "old version"));
+  ASSERT_TRUE(packages::WriteJournal(j));
+
+  TRun r = RunTool({"check", s.Data});
+  EXPECT_EQ(r.Code, tools::ExitOk) << r.Out;
+  for (const char *said :
+       {"note  journal: ", "package P.PKG, record 0, 2 files:", "neu.txt (new: removed)",
+        "alt.txt (replaced: the previous version is put back)", "then goes on with the update"})
+    EXPECT_NE(r.Out.find(said), std::string::npos) << said << "\n" << r.Out;
+
+  // A folder where the new file is to be removed stops the next run.
+  ASSERT_TRUE(platform::DeleteFile(added));
+  ASSERT_TRUE(MakeFolder(added));
+  r = RunTool({"check", s.Data});
+  EXPECT_EQ(r.Code, tools::ExitFailed);
+  EXPECT_NE(r.Out.find("FAIL  journal: "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("in the way: "), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("neu.txt is a folder"), std::string::npos) << r.Out;
+  const nlohmann::json shown = nlohmann::json::parse(RunTool({"check", s.Data, "--json"}).Out);
+  EXPECT_EQ(shown["Journal"]["Package"], "P.PKG");
+  EXPECT_EQ(shown["Journal"]["Files"].size(), 2u);
+  EXPECT_EQ(shown["Journal"]["Blockers"].size(), 1u);
+}
+
+TEST(ZrkToolOutput, ShowAndTestCommandsSpeakJsonWithOneShapeOfProblem) {
+  TCheckScene s(GoodItems());
+  const std::string bad = s.Root / "bad.pkg", cut = s.Root / "cut.vab",
+                    shortSettings = s.Root / "short.dat";
+  auto bytes = ReadWholeFile(s.Package());
+  bytes.back() ^= 1;
+  ASSERT_TRUE(WriteWholeFile(bad, bytes));
+  ASSERT_TRUE(WriteWholeFile(cut, ReadWholeText(s.AdminPath) + "cut"));
+  ASSERT_TRUE(
+      WriteWholeFile(shortSettings, ReadWholeText(JoinPath(s.Data, "ZRKUPD.DAT")).substr(0, 99)));
+  TTempFolder empty;
+  const std::string seed = std::to_string(s.AdminSeed);
+  struct TCase {
+    const char *Name;
+    std::vector<std::string> Args;
+    int Code;
+    const char *Severity;
+  } cases[] = {
+      {"log show without a log",
+       {"log", "show", empty.Path(), "--json"},
+       tools::ExitFailed,
+       "error"},
+      {"package verify",
+       {"package", "verify", s.Package(), bad, "--json"},
+       tools::ExitFailed,
+       "error"},
+      {"package test", {"package", "test", s.Package(), bad, "--json"}, tools::ExitFailed, "error"},
+      // Warnings never change a show's exit code.
+      {"admin show of a cut record",
+       {"admin", "show", cut, "--seed", seed, "--json"},
+       tools::ExitOk,
+       "warning"},
+      {"admin show under a wrong seed",
+       {"admin", "show", s.AdminPath, "--seed", "99", "--json"},
+       tools::ExitOk,
+       "warning"},
+      {"settings show of a short file",
+       {"settings", "show", shortSettings, "--json"},
+       tools::ExitOk,
+       "warning"},
+  };
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.Name);
+    const TRun r = RunTool(c.Args);
+    EXPECT_EQ(r.Code, c.Code) << r.Out << r.Err;
+    const nlohmann::json j = nlohmann::json::parse(r.Out, nullptr, false);
+    ASSERT_TRUE(j.is_object()) << r.Out;
+    ASSERT_TRUE(j.contains("Problems") && !j["Problems"].empty()) << r.Out;
+    for (const auto &problem : j["Problems"]) {
+      EXPECT_EQ(problem.size(), 3u) << problem.dump();
+      EXPECT_TRUE(problem["Item"].is_string() && problem["Message"].is_string()) << problem.dump();
+      EXPECT_EQ(problem["Severity"], c.Severity);
+    }
+  }
+
+  TRun extracted = RunTool({"package", "extract", s.Package(), "-"});
+  EXPECT_EQ(extracted.Out.substr(0, 2), "PK");
+  EXPECT_NE(extracted.Err.find("archive written to standard output"), std::string::npos)
+      << extracted.Err;
+  // Paths come back in UTF-8, as they were typed, not in the code page the
+  // file functions take.
+  const TRun missing = RunTool({"log", "show",
+                                JoinPath(empty.Path(), "Pr\xC3\xBC"
+                                                       "fordner")});
+  EXPECT_NE(missing.Err.find("Pr\xC3\xBC"
+                             "fordner does not exist"),
+            std::string::npos)
+      << missing.Err;
+  EXPECT_TRUE(ToolOk({"admin", "set", "--data-folder", s.Data, "LastResult=-2"}));
+  EXPECT_EQ(s.Header().LastResult(), -2);
 }
 
 TEST(ZrkToolUpdateBuild, MakesAnUpdateThatCheckPassesAndDryRunWritesNothing) {

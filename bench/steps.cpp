@@ -60,10 +60,10 @@ int Place(const char *staging, const char *dest) {
   packages::TPlacementJournal journal;
   journal.Path = packages::JournalPathIn(dest);
   std::int32_t result = packages::PlaceStagedFiles(header, BenchDestIndex, events, journal);
-  if (result == packages::PlacementOk && !packages::CommitPlacement(journal))
-    result = packages::PlacementCopyFailed;
+  if (result == admin::RunOk && !packages::CommitPlacement(journal))
+    result = admin::RunCopyFailed;
   packages::CloseJournal(journal);
-  if (result == packages::PlacementOk)
+  if (result == admin::RunOk)
     return 0;
   std::fprintf(stderr, "placement failed with %d\n", static_cast<int>(result));
   return 1;

@@ -196,7 +196,7 @@ std::unordered_set<std::string> StagedNames(const std::string &staging) {
 // A failure known before the first file moves, shown as the copy routine
 // would have reported it.
 struct TPlanStop {
-  std::int32_t Code = PlacementOk;
+  std::int32_t Code = admin::RunOk;
   int CopyResult = 0;
 };
 
@@ -252,7 +252,7 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
   TPlanStop stop;
   const auto cannotCreate = [&stop, &events](const std::string &why) {
     events.Note(why);
-    stop = {PlacementCopyFailed, CopyCannotCreate};
+    stop = {admin::RunCopyFailed, CopyCannotCreate};
     return false;
   };
   const auto plan = [&](const platform::TFindEntry &entry) {
@@ -263,13 +263,13 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
       current = own;
     if (markerUnreadable) {
       events.Note(JoinPath(staging, FilePathIdName) + " cannot be read to its end");
-      stop = {PlacementCopyFailed, 1};
+      stop = {admin::RunCopyFailed, 1};
       return false;
     }
     if (!InDestRange(current)) {
       events.Note(name + ": destination folder index " + std::to_string(current) +
                   " is outside 1 to 20");
-      stop.Code = PlacementBadIndex;
+      stop.Code = admin::RunBadDestIndex;
       return false;
     }
     const std::string folder = DestinationFolder(header, current);
@@ -279,7 +279,7 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
     if (known == existingFolders.end() && !util::FolderExists(folder)) {
       events.Note(name + ": destination folder " + std::to_string(current) +
                   " does not exist: " + folder);
-      stop.Code = PlacementNoFolder;
+      stop.Code = admin::RunDestFolderMissing;
       return false;
     }
     if (known == existingFolders.end())
@@ -288,7 +288,7 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
       return true;
     if (known->Twins.count(platform::Cp1252FoldedKey(name)) != 0) {
       events.Note(name + ": " + folder + " holds more than one file of that name in other case");
-      stop.Code = PlacementRefused;
+      stop.Code = admin::RunFoldersInvalid;
       return false;
     }
     const std::string destination = JoinPath(folder, name);
@@ -314,8 +314,8 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
   if (!platform::WalkFiles(JoinPath(staging, "*.*"), platform::faReadOnly | platform::faArchive,
                            plan))
     journal.ClearFiles();
-  if (stop.Code == PlacementOk && !EnoughSpace(needs, events))
-    stop = {PlacementCopyFailed, CopyWriteFailed};
+  if (stop.Code == admin::RunOk && !EnoughSpace(needs, events))
+    stop = {admin::RunCopyFailed, CopyWriteFailed};
   return stop;
 }
 
@@ -330,21 +330,21 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   // Whatever can be known before a file moves is: a package that cannot go
   // in whole does not start.
   const TPlanStop stop = PlanFiles(header, destIndex, staging, events, journal);
-  if (stop.Code != PlacementOk) {
+  if (stop.Code != admin::RunOk) {
     journal.ClearFiles();
-    return stop.Code == PlacementCopyFailed ? CopyFailed(events, stop.CopyResult) : stop.Code;
+    return stop.Code == admin::RunCopyFailed ? CopyFailed(events, stop.CopyResult) : stop.Code;
   }
   for (const TPlacedFile &file : journal.Files) {
     const std::string destination = journal.PathOf(file.Destination);
     if (!events.MayPlaceAt(destination)) {
       events.Note(destination + " would replace a shared file; nothing of this package placed");
       journal.ClearFiles();
-      return PlacementRefused;
+      return admin::RunFoldersInvalid;
     }
   }
   if (journal.Files.empty()) {
     journal.ClearFiles();
-    return PlacementOk;
+    return admin::RunOk;
   }
   if (JournalSize(journal) > MaxJournalSize) {
     events.Note("The package has too many files to be undone after a crash (its journal would "
@@ -363,7 +363,7 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
                 "be undone");
     journal.InMemory = true;
   }
-  std::int32_t result = PlacementOk;
+  std::int32_t result = admin::RunOk;
   std::size_t attempted = 0;
   for (const TPlacedFile &file : journal.Files) {
     ++attempted;
@@ -378,7 +378,7 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
     }
     events.Note("Placed " + destination);
   }
-  if (result != PlacementOk) {
+  if (result != admin::RunOk) {
     // Only what this run changed goes back: the files after the failed one
     // were never touched.
     journal.Files.resize(attempted);
@@ -396,7 +396,7 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
 std::int32_t ShowCopyFailure(platform::THandle owner, int copyResult) {
   util::TShortString text = "Error=" + util::FormatNumber(10, 0, 0, copyResult);
   platform::ShowMessageBox(owner, text, BoxCaption, platform::MbOk);
-  return PlacementCopyFailed;
+  return admin::RunCopyFailed;
 }
 
 std::string DestinationFolder(const admin::TAdminHeader &header, int index) {
@@ -416,7 +416,7 @@ std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view 
 // Anything thrown on the way (out of memory) counts as a failed copy.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                               TPlacementEvents &events, TPlacementJournal &journal) {
-  std::int32_t result = PlacementCopyFailed;
+  std::int32_t result = admin::RunCopyFailed;
   try {
     result = PlaceFiles(header, destIndex, events, journal);
   } catch (...) {

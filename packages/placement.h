@@ -26,15 +26,6 @@ constexpr std::size_t FolderIndexOffset = 256;
 static_assert(FileNameCharsOffset + FileNameCapacity == FolderIndexOffset);
 static_assert(FolderIndexOffset + 1 == FilePathEntrySize);
 
-// Results of PlaceStagedFiles (the run's RunResult codes).
-constexpr std::int32_t PlacementOk = admin::RunOk;
-constexpr std::int32_t PlacementBadIndex = admin::RunBadDestIndex;
-constexpr std::int32_t PlacementNoFolder = admin::RunDestFolderMissing;
-constexpr std::int32_t PlacementCopyFailed = admin::RunCopyFailed;
-// A file would have replaced one that the caller protects, or one that its
-// folder holds more than once in other case.
-constexpr std::int32_t PlacementRefused = admin::RunFoldersInvalid;
-
 // What the dialog does for the placement step.
 class TPlacementEvents {
 public:
@@ -51,7 +42,7 @@ public:
 };
 
 // The "Error=" box that always comes before -5, with the copy routine's
-// number (1 to 5); the answer is PlacementCopyFailed.
+// number (1 to 5); the answer is admin::RunCopyFailed.
 std::int32_t ShowCopyFailure(platform::THandle owner, int copyResult);
 
 // The folder that destination entry `index` (1..20) names, without its
@@ -69,12 +60,13 @@ std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view 
 // before the first one moves, and nothing is placed then. Otherwise previous
 // versions are renamed aside in their folders and `journal` (Path and record
 // fields set by the caller) lists every step before the first one; a journal
-// that cannot be written is kept in memory. On PlacementOk the journal stays
+// that cannot be written is kept in memory. On admin::RunOk the journal stays
 // in the Placing state until the caller commits or rolls back; on a failure
 // the files placed are rolled back and the code returned, after the
-// "Error=" box for PlacementCopyFailed. When a file would land where
-// MayPlaceAt says no, nothing is placed (PlacementRefused). FILEPATH.ID is
-// deleted in every case.
+// "Error=" box for admin::RunCopyFailed. When a file would land where
+// MayPlaceAt says no, or its folder holds its name twice in other case,
+// nothing is placed (admin::RunFoldersInvalid). FILEPATH.ID is deleted in
+// every case.
 std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                               TPlacementEvents &events, TPlacementJournal &journal);
 

@@ -328,7 +328,7 @@ void TCopyForm::DoProcess() {
     Form.SetGroupCaption(GroupCaptionUnpacking);
     if (!admin::ReadNextPackage(adminFile, adminPath, PackageRecord, seed, firstRecord)) {
       if (RecordLeftUnread(adminPath.View(), recordsRead))
-        RunResult = RecordReadFailedResult;
+        RunResult = admin::RunRecordNotRead;
       break;
     }
     ++recordsRead;
@@ -347,7 +347,7 @@ void TCopyForm::DoProcess() {
         util::AddBackslash(AdminHeader.DownloadFolder()) + PackageRecord.PackageFileName();
     const std::string archivePath = packages::ArchivePathOf(packagePath);
     if (!CheckCrc32(packagePath)) {
-      RunResult = -1;
+      RunResult = admin::RunChecksumFailed;
       break;
     }
     const std::string stagingMask = util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
@@ -356,7 +356,7 @@ void TCopyForm::DoProcess() {
     if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
       runlog::Note("Unpacking " + std::string(archivePath) + " failed (unzip error " +
                    std::to_string(UnZIP->ErrorCode) + ")");
-      RunResult = -2;
+      RunResult = admin::RunUnpackFailed;
       break;
     }
     NoteUnpacked(stagingMask);
@@ -366,7 +366,7 @@ void TCopyForm::DoProcess() {
                          PackageRecord, seed);
     const std::int32_t placed = packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(),
                                                            placementEvents, journal);
-    if (placed != packages::PlacementOk)
+    if (placed != admin::RunOk)
       RunResult = placed;
     if (RunResult < 0)
       break;
@@ -383,7 +383,7 @@ void TCopyForm::DoProcess() {
     if (!admin::RewritePackage(adminFile, PackageRecord, seed)) {
       // What cannot be undone now stays in the journal for the next start.
       (void)packages::RollBackPlacement(journal, true);
-      RunResult = RewriteFailedResult;
+      RunResult = admin::RunRecordNotRewritten;
       break;
     }
     if (!packages::CommitPlacement(journal)) {

@@ -34,13 +34,6 @@ constexpr std::uint32_t HostWaitLimit = 7000;
 // Milliseconds between two searches for the host's main window.
 constexpr std::uint32_t HostPollInterval = 10;
 
-// RunResult of a run that stopped because a package record could not be
-// written back as applied: the package is taken back out and stays pending.
-constexpr std::int32_t RewriteFailedResult = admin::RunRecordNotRewritten;
-// RunResult of a run that stopped because a package record that is there
-// could not be read: later packages are not applied, so this is no success.
-constexpr std::int32_t RecordReadFailedResult = admin::RunRecordNotRead;
-
 class TCopyForm {
 public:
   // Loads the unzip library through the component UnZIP; when that fails the

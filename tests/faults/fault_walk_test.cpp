@@ -129,13 +129,13 @@ std::vector<std::int32_t> AllowedResults(TPhase phase) {
   case TPhase::SetUp:
     return {0};
   case TPhase::Verify:
-    return {update::RecordReadFailedResult, -1, -2};
+    return {admin::RunRecordNotRead, -1, -2};
   case TPhase::Unpack:
     // 0: the unzip library makes its destination folder when it is missing
     // and goes on when that fails, the folder being there already.
     return {0, -2};
   case TPhase::Place:
-    return {0, packages::PlacementCopyFailed, update::RewriteFailedResult};
+    return {0, admin::RunCopyFailed, admin::RunRecordNotRewritten};
   case TPhase::Finish:
     return {0};
   }
@@ -175,7 +175,7 @@ void CheckInvariants(const TFaultScenario &s, const TOutcome &out, TPhase phase,
   // The "Error=" box of a failed copy; a marker file that cannot be read
   // fails placement without one.
   if (!out.ErrorBoxes.empty()) {
-    EXPECT_EQ(out.RunResult, packages::PlacementCopyFailed);
+    EXPECT_EQ(out.RunResult, admin::RunCopyFailed);
   }
 
   // Header: the old bytes, or exactly the outcome of this run.

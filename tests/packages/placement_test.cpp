@@ -58,7 +58,7 @@ protected:
   // Placement as the run does it: committed when it succeeded.
   std::int32_t Place(std::uint8_t destIndex) {
     std::int32_t result = packages::PlaceStagedFiles(Header, destIndex, Events, Journal);
-    if (result == packages::PlacementOk && !packages::CommitPlacement(Journal))
+    if (result == admin::RunOk && !packages::CommitPlacement(Journal))
       ADD_FAILURE() << "commit failed";
     return result;
   }

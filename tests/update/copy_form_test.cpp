@@ -356,7 +356,7 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
     ASSERT_GT(rewriteOp, 0u) << "no operation fails the rewrite";
     TScenario probe;
     ASSERT_NO_FATAL_FAILURE(run(probe, rewriteOp));
-    if (probe.Header().LastResult() == RewriteFailedResult)
+    if (probe.Header().LastResult() == admin::RunRecordNotRewritten)
       break;
   }
 
@@ -371,7 +371,7 @@ TEST_F(UpdateRunTest, FailedRewriteOfARecordIsReportedAsFailure) {
   EXPECT_TRUE(FileNames(s.Dest[1]).empty());
   ExpectRecords(s, "UU");
   auto header = s.Header();
-  EXPECT_EQ(header.LastResult(), RewriteFailedResult);
+  EXPECT_EQ(header.LastResult(), admin::RunRecordNotRewritten);
   EXPECT_EQ(header.UpdatePending(), 1);
   EXPECT_EQ(header.VersionText().Str(), "3.90.0");
   EXPECT_TRUE(FileNames(s.Download).empty());

@@ -5,6 +5,8 @@
 // windows.h maps DeleteFile to DeleteFileA, which would rename our own routine.
 #undef DeleteFile
 
+#include <shlobj.h>
+
 #include <string>
 
 #include "platform/files.h"
@@ -78,28 +80,15 @@ HANDLE OpenForTimes(std::string_view path, DWORD access) {
                      OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
 }
 
-using TGetFolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
-
 std::string ShellFolder(int csidl) {
   constexpr DWORD TypeDefault = 1; // SHGFP_TYPE_DEFAULT
-  // SHFolder.dll brings the call to old systems; shell32 has it on newer ones.
-  for (const char *library : {"SHFolder.dll", "shell32.dll"}) {
-    HMODULE module = LoadLibraryA(library);
-    if (module == nullptr)
-      continue;
-    auto call = reinterpret_cast<TGetFolderPath>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "SHGetFolderPathA")));
-    std::string folder;
-    if (call != nullptr) {
-      char buffer[MAX_PATH + 1] = {};
-      if (call(nullptr, csidl, nullptr, TypeDefault, buffer) == S_OK)
-        folder = buffer;
-    }
-    FreeLibrary(module);
-    if (call != nullptr)
-      return folder;
-  }
-  return std::string();
+  // shell32 is one of the DLLs that Windows always takes from the system
+  // folder; SHFolder.dll is not, and a file of that name beside the program
+  // (an update may write into the program's own folder) would be loaded.
+  char buffer[MAX_PATH + 1] = {};
+  if (SHGetFolderPathA(nullptr, csidl, nullptr, TypeDefault, buffer) != S_OK)
+    return std::string();
+  return buffer;
 }
 
 } // namespace

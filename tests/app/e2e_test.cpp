@@ -405,7 +405,8 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
   const std::string log = testing_support::ReadWholeText(Scenario->Data + "\\ZRKUPD.LOG");
   for (const std::string &part :
        {std::string("==== "),
-        std::string("zrkupd ") + ZRK_VERSION + ", DUNZIP32.DLL " + ZRK_VERSION,
+        std::string("zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), DUNZIP32.DLL ") +
+            ZRK_VERSION,
         "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
         std::string("PAKET2.PAK: ok: "), "Placed " + Scenario->Dest[3] + "\\hilfe.chm\r\n",
         std::string("Result 0: ") + SuccessCaption + " | "}) {
@@ -595,6 +596,37 @@ TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_TRUE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
   EXPECT_EQ(s.Header().UpdatePending(), 1);
+}
+
+// VERSION.DLL and SHFOLDER.DLL are not among the DLLs that Windows always
+// takes from the system folder: a file of that name beside the program (where
+// an update may write) comes first. Wine prefers such a DLL when told to.
+TEST(E2e, StrangersSystemDllsBesideTheProgramAreNeverLoaded) {
+  TScenario s;
+  s.AddPackage(OneFilePackage());
+  s.Write();
+  testing_support::TTempFolder folder;
+  const auto planted = testing_support::ReadWholeFile(BinFolder() + "\\planted.dll");
+  ASSERT_FALSE(planted.empty());
+  for (const char *name : {"zrkupd.exe", "DUNZIP32.DLL"})
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        folder / name, testing_support::ReadWholeFile(BinFolder() + "\\" + name)));
+  const char *strangers[] = {"VERSION.DLL", "SHFOLDER.DLL"};
+  for (const char *name : strangers)
+    ASSERT_TRUE(testing_support::WriteWholeFile(folder / name, planted));
+  const char *overrides = std::getenv("WINEDLLOVERRIDES");
+  const std::string kept = overrides != nullptr ? overrides : "";
+  _putenv(("WINEDLLOVERRIDES=version,shfolder=n,b;" + kept).c_str());
+  THostResult r = s.Run({}, folder / "zrkupd.exe");
+  _putenv(("WINEDLLOVERRIDES=" + kept).c_str());
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+  EXPECT_EQ(testing_support::ReadWholeText(s.Dest[1] + "\\a.txt"), "a");
+  for (const char *name : strangers) {
+    SCOPED_TRACE(name);
+    EXPECT_FALSE(testing_support::FileExists(folder / (std::string(name) + ".loaded")));
+  }
 }
 
 } // namespace

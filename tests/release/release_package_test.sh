@@ -18,17 +18,14 @@ fail() {
   failures=$((failures + 1))
 }
 
-# A self-signed certificate for code signing, valid from a day before the
-# package's date (the commit's) so that the signing time lies inside it.
+# A self-signed certificate for code signing. The signing time is the
+# package's date (the commit's), which may lie before the certificate's start.
 openssl req -x509 -newkey rsa:2048 -nodes -sha256 -days 36500 -subj "/CN=zrkupd test signing" \
   -addext "extendedKeyUsage=codeSigning" -keyout "$work/key.pem" -out "$work/cert.pem" \
   2>"$work/openssl.log"
 openssl pkcs12 -export -inkey "$work/key.pem" -in "$work/cert.pem" -out "$work/sign.p12" \
   -passout pass:throwaway 2>>"$work/openssl.log"
 
-# The signing time is the certificate's start, for this certificate made today.
-export SOURCE_DATE_EPOCH
-SOURCE_DATE_EPOCH=$(date -d "$(openssl x509 -in "$work/cert.pem" -noout -startdate | cut -d= -f2)" +%s)
 ZRK_SIGN_PKCS12=$work/sign.p12 ZRK_SIGN_PASSWORD=throwaway ZRK_SIGN_CAFILE=$work/cert.pem \
   cpack --config "$build/CPackConfig.cmake" -B "$work/out" >"$work/cpack.log" 2>&1 ||
   { cat "$work/cpack.log"; exit 1; }
@@ -69,12 +66,15 @@ for name in zrkupd.exe DUNZIP32.DLL zrktool.exe; do
   done
   if i686-w64-mingw32-objdump -h "$file" | grep -q ' \.debug_'; then fail "$name is not stripped"; fi
   # The stripped file names its debug file and carries its checksum.
-  link=$(i686-w64-mingw32-objcopy -O binary --only-section=.gnu_debuglink "$file" /dev/stdout |
-    python3 -c 'import sys,struct; d=sys.stdin.buffer.read(); n=d.split(b"\0")[0].decode(); print(n, struct.unpack("<I", d[-4:])[0])')
+  i686-w64-mingw32-objcopy --dump-section ".gnu_debuglink=$work/link-$name" "$file" "$work/scratch"
+  link=$(python3 -c 'import sys,struct; d=open(sys.argv[1],"rb").read(); print(d.split(b"\0")[0].decode(), struct.unpack("<I", d[-4:])[0])' "$work/link-$name")
   crc=$(python3 -c 'import sys,zlib; print(zlib.crc32(open(sys.argv[1],"rb").read()))' "$work/symbols/$name.debug")
   [ "$link" = "$name.debug $crc" ] || fail "$name: debug link '$link', debug file checksum $crc"
   i686-w64-mingw32-objdump -h "$work/symbols/$name.debug" | grep -q ' \.debug_info' ||
     fail "$name.debug holds no debug information"
+  id=$(i686-w64-mingw32-objdump -p "$file" | grep -o 'RSDS signature [0-9a-f]*' || true)
+  [ -n "$id" ] && [ "$id" = "$(i686-w64-mingw32-objdump -p "$work/symbols/$name.debug" |
+    grep -o 'RSDS signature [0-9a-f]*')" ] || fail "$name: build id '$id' not that of its debug file"
   osslsigncode verify -CAfile "$work/cert.pem" -in "$file" >"$work/verify-$name.log" 2>&1 ||
     { cat "$work/verify-$name.log"; fail "$name: signature not accepted"; }
 done

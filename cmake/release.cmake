@@ -6,7 +6,7 @@
 # certificate, signed binaries, the readme for the host's installer, the
 # licence texts of what is linked in, SHA256SUMS) and beside it
 # zrkupd-VERSION-win32-symbols.zip with the debug files. VERSION is the build's
-# (cmake/describe_version.cmake). cmake/release/README.md says more.
+# (cmake/describe_version.cmake). README.md, "Release package", says more.
 
 # Each shipped binary is split at build time: its debug information into
 # release/symbols/NAME.debug, the stripped file, which names that debug file

@@ -59,6 +59,11 @@ function(zrk_add_gtest name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} zrk_test_support GTest::gtest)
+  if(CMAKE_CROSSCOMPILING)
+    # The line tables are for the shipped binaries' symbols; test programs
+    # would only carry them around.
+    target_link_options(${name} PRIVATE -Wl,--strip-debug)
+  endif()
   add_test(NAME ${name} COMMAND ${name})
   zrk_test_properties(${name})
 endfunction()

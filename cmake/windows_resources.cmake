@@ -1,4 +1,4 @@
-# Windows resources of the shipped binaries, all from the one project version:
+# Windows resources of the shipped binaries, all from the build's version:
 # a VERSIONINFO, and for programs an application manifest and the icon.
 #
 #   zrk_windows_resources(TARGET DESCRIPTION "..." [PROGRAM])
@@ -46,4 +46,6 @@ function(zrk_windows_resources target)
   endif()
   configure_file(${ZRK_RESOURCE_DIR}/version.rc.in ${out}.rc @ONLY)
   target_sources(${target} PRIVATE ${out}.rc)
+  target_link_libraries(${target} PRIVATE zrk_version)
+  set_property(SOURCE ${out}.rc APPEND PROPERTY OBJECT_DEPENDS ${ZRK_GENERATED}/zrk_version.h)
 endfunction()

@@ -802,7 +802,7 @@ int RunZrkTool(const std::vector<std::string> &args, std::istream &in, std::ostr
                  "verifies and unpacks package files.",
                  "zrktool"};
     app.require_subcommand(1);
-    app.set_version_flag("--version", "zrktool " ZRK_VERSION);
+    app.set_version_flag("--version", "zrktool " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT ")");
     // A command's work runs once the whole command line has been parsed.
     std::function<int()> action;
     auto OnRun = [&action](CLI::App *command, std::function<int()> run) {

@@ -189,7 +189,7 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
                              : util::AddBackslash(folder.View()) + std::string(RunLogName);
     std::string library =
         platform::FileVersion(FolderOf(platform::ExecutablePath()) + std::string(LibraryName));
-    Note(std::string(BlockMark) + Now() + " zrkupd " + ZRK_VERSION + ", " +
+    Note(std::string(BlockMark) + Now() + " zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), " +
          std::string(LibraryName) + " " + (library.empty() ? "(no version information)" : library));
     std::string line = "Parameters:";
     for (const std::string &p : params)

@@ -18,8 +18,11 @@ namespace platform {
 
 namespace {
 
+// The form as designed, at 96 pixels per inch; Scale() makes it the system's.
+constexpr int DesignDpi = 96;
 constexpr int ClientWidth = 342;
 constexpr int ClientHeight = 174;
+constexpr int FontHeight = -11;
 constexpr UINT_PTR Timer1Id = 1;
 // Deferred destruction, as a form's Release does it.
 constexpr UINT WmRelease = WM_APP + 1;
@@ -65,6 +68,16 @@ const TControlLayout GroupControls[] = {
     {IdMeter2, PROGRESS_CLASSA, 0, 8, 120, 313, 24, ""},
 };
 
+// The system's pixels per inch (the program is DPI-aware through its manifest).
+int SystemDpi() {
+  HDC screen = GetDC(nullptr);
+  if (screen == nullptr)
+    return DesignDpi;
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  return dpi > 0 ? dpi : DesignDpi;
+}
+
 HWND AsHwnd(THandle handle) {
   return reinterpret_cast<HWND>(handle);
 }
@@ -108,7 +121,10 @@ TWin32CopyFormView::TWin32CopyFormView() {
   if (!RegisterFormClass(instance))
     return;
 
-  RECT frame{0, 0, ClientWidth, ClientHeight};
+  Dpi = SystemDpi();
+  const int clientWidth = Scale(ClientWidth);
+  const int clientHeight = Scale(ClientHeight);
+  RECT frame{0, 0, clientWidth, clientHeight};
   AdjustWindowRectEx(&frame, FormStyle, FALSE, FormExStyle);
   int width = frame.right - frame.left;
   int height = frame.bottom - frame.top;
@@ -127,15 +143,15 @@ TWin32CopyFormView::TWin32CopyFormView() {
   // predicted; the client area is what the layout is made for.
   RECT client{};
   GetClientRect(window, &client);
-  if (client.right != ClientWidth || client.bottom != ClientHeight) {
-    width += ClientWidth - client.right;
-    height += ClientHeight - client.bottom;
+  if (client.right != clientWidth || client.bottom != clientHeight) {
+    width += clientWidth - client.right;
+    height += clientHeight - client.bottom;
     x = (GetSystemMetrics(SM_CXSCREEN) - width) / 2;
     y = (GetSystemMetrics(SM_CYSCREEN) - height) / 2;
     SetWindowPos(window, nullptr, x, y, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
   }
 
-  Font = CreateFontA(-11, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+  Font = CreateFontA(Scale(FontHeight), 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
                      OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_DONTCARE, "MS Sans Serif");
   CreateControls();
@@ -151,6 +167,17 @@ TWin32CopyFormView::~TWin32CopyFormView() {
     DeleteObject(static_cast<HFONT>(Font));
 }
 
+int TWin32CopyFormView::Scale(int designed) const {
+  return MulDiv(designed, Dpi, DesignDpi);
+}
+
+TWin32CopyFormView::TPlace TWin32CopyFormView::Scale(int x, int y, int width, int height) const {
+  // Edges are scaled, not sizes, as a form scales its controls: neighbours
+  // that touch at 96 DPI still touch.
+  const int left = Scale(x), top = Scale(y);
+  return {left, top, Scale(x + width) - left, Scale(y + height) - top};
+}
+
 void TWin32CopyFormView::CreateControls() {
   HWND window = AsHwnd(Window);
   HINSTANCE instance = GetModuleHandleA(nullptr);
@@ -161,11 +188,13 @@ void TWin32CopyFormView::CreateControls() {
   setFont(window);
   // The group box comes last so that it lies below its labels in the
   // z-order; it draws only its frame and caption.
+  // Controls lie in the group: scaled within it, then moved by its origin.
+  const TPlace g = Scale(GroupX, GroupY, GroupWidth, GroupHeight);
   for (const TControlLayout &c : GroupControls) {
-    HWND control =
-        CreateWindowExA(0, c.ClassName, c.Text, WS_CHILD | WS_VISIBLE | c.Style, GroupX + c.X,
-                        GroupY + c.Y, c.Width, c.Height, window,
-                        reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Id)), instance, nullptr);
+    const TPlace p = Scale(c.X, c.Y, c.Width, c.Height);
+    HWND control = CreateWindowExA(
+        0, c.ClassName, c.Text, WS_CHILD | WS_VISIBLE | c.Style, g.X + p.X, g.Y + p.Y, p.Width,
+        p.Height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(c.Id)), instance, nullptr);
     if (control == nullptr)
       continue;
     setFont(control);
@@ -175,9 +204,9 @@ void TWin32CopyFormView::CreateControls() {
     }
   }
   HWND group = CreateWindowExA(
-      0, "BUTTON", GroupCaption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, GroupX,
-      GroupY, GroupWidth, GroupHeight, window,
-      reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdGruppe1)), instance, nullptr);
+      0, "BUTTON", GroupCaption, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | BS_GROUPBOX, g.X, g.Y,
+      g.Width, g.Height, window, reinterpret_cast<HMENU>(static_cast<INT_PTR>(IdGruppe1)), instance,
+      nullptr);
   if (group != nullptr) {
     setFont(group);
     SetWindowPos(group, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -253,7 +282,8 @@ void TWin32CopyFormView::RepaintGroup() {
     return;
   ShowWanted(true);
   HWND window = AsHwnd(Window);
-  RECT area{GroupX, GroupY, GroupX + GroupWidth, GroupY + GroupHeight};
+  const TPlace g = Scale(GroupX, GroupY, GroupWidth, GroupHeight);
+  RECT area{g.X, g.Y, g.X + g.Width, g.Y + g.Height};
   RedrawWindow(window, &area, nullptr,
                RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
 }

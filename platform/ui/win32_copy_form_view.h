@@ -51,6 +51,12 @@ private:
     bool Pending() const;
   };
 
+  // A position or size of the 96-DPI design at the system's DPI.
+  struct TPlace {
+    int X, Y, Width, Height;
+  };
+  int Scale(int designed) const;
+  TPlace Scale(int x, int y, int width, int height) const;
   void CreateControls();
   void SetChildText(int id, std::string_view text);
   void Want(TThrottled &item);
@@ -62,6 +68,7 @@ private:
 
   THandle Window = 0;
   void *Font = nullptr;
+  int Dpi = 96;
   std::function<void()> OnActivate;
   std::function<void()> OnTimer;
   bool Activated = false;

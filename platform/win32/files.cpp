@@ -82,24 +82,27 @@ using TGetFolderPath = HRESULT(WINAPI *)(HWND, int, HANDLE, DWORD, LPSTR);
 
 std::string ShellFolder(int csidl) {
   constexpr DWORD TypeDefault = 1; // SHGFP_TYPE_DEFAULT
-  // SHFolder.dll brings the call to old systems; shell32 has it on newer ones.
-  for (const char *library : {"SHFolder.dll", "shell32.dll"}) {
-    HMODULE module = LoadLibraryA(library);
-    if (module == nullptr)
-      continue;
-    auto call = reinterpret_cast<TGetFolderPath>(
-        reinterpret_cast<void (*)()>(GetProcAddress(module, "SHGetFolderPathA")));
-    std::string folder;
-    if (call != nullptr) {
-      char buffer[MAX_PATH + 1] = {};
-      if (call(nullptr, csidl, nullptr, TypeDefault, buffer) == S_OK)
-        folder = buffer;
-    }
-    FreeLibrary(module);
-    if (call != nullptr)
-      return folder;
-  }
-  return std::string();
+  // shell32 by its full path in the system folder: SHFolder.dll is not one of
+  // the DLLs that Windows always takes from there, and a file of that name
+  // beside the program (an update may write into the program's own folder)
+  // would be loaded. Loaded on demand, the unzip library that shares this
+  // code does not import shell32.
+  char system[MAX_PATH + 1] = {};
+  const UINT n = GetSystemDirectoryA(system, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH)
+    return std::string();
+  const std::string path = std::string(system, n) + "\\shell32.dll";
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  if (module == nullptr)
+    return std::string();
+  auto call = reinterpret_cast<TGetFolderPath>(
+      reinterpret_cast<void (*)()>(GetProcAddress(module, "SHGetFolderPathA")));
+  std::string folder;
+  char buffer[MAX_PATH + 1] = {};
+  if (call != nullptr && call(nullptr, csidl, nullptr, TypeDefault, buffer) == S_OK)
+    folder = buffer;
+  FreeLibrary(module);
+  return folder;
 }
 
 } // namespace

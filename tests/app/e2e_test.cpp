@@ -406,7 +406,8 @@ TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
   const std::string log = testing_support::ReadWholeText(Scenario->Data + "\\ZRKUPD.LOG");
   for (const std::string &part :
        {std::string("==== "),
-        std::string("zrkupd ") + ZRK_VERSION + ", DUNZIP32.DLL " + ZRK_VERSION,
+        std::string("zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), DUNZIP32.DLL ") +
+            ZRK_VERSION,
         "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
         std::string("PAKET2.PAK: ok: "), "Placed " + Scenario->Dest[3] + "\\hilfe.chm\r\n",
         std::string("Result 0: ") + SuccessCaption + " | "}) {
@@ -603,6 +604,34 @@ TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_TRUE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
   EXPECT_EQ(s.Header().UpdatePending(), 1);
+}
+
+// SHFOLDER.DLL is not among the DLLs that Windows always takes from the system
+// folder: a file of that name beside the program (where an update may write)
+// comes first. This test's Wine prefers such a DLL as Windows does (shfolder
+// is "n,b" in its WINEDLLOVERRIDES, tests/app/CMakeLists.txt). VERSION.DLL
+// cannot be tried so: Wine's own advapi32 imports it, so preferring a planted
+// one loads it into every process; that the program does not import it is
+// checked on the binaries (release_package).
+TEST(E2e, StrangersShfolderDllBesideTheProgramIsNeverLoaded) {
+  TScenario s;
+  s.AddPackage(OneFilePackage());
+  s.Write();
+  testing_support::TTempFolder folder;
+  for (const char *name : {"zrkupd.exe", "DUNZIP32.DLL"})
+    ASSERT_TRUE(testing_support::WriteWholeFile(
+        folder / name, testing_support::ReadWholeFile(BinFolder() + "\\" + name)));
+  ASSERT_TRUE(testing_support::WriteWholeFile(
+      folder / "SHFOLDER.DLL", testing_support::ReadWholeFile(BinFolder() + "\\planted.dll")));
+  THostResult r = s.Run({}, folder / "zrkupd.exe");
+  EXPECT_EQ(r.Number("exit_code"), 0);
+  ASSERT_EQ(r.Number("box.count"), 1);
+  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
+  EXPECT_EQ(testing_support::ReadWholeText(s.Dest[1] + "\\a.txt"), "a");
+  // The planted DLL names its mark after the name it was loaded by.
+  std::vector<std::string> names = FileNames(folder.Path());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"DUNZIP32.DLL", "SHFOLDER.DLL", "zrkupd.exe"}));
 }
 
 } // namespace

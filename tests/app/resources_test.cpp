@@ -44,7 +44,7 @@ std::string ResourceText(const std::string &file, LPCSTR id, LPCSTR type) {
   return text;
 }
 
-TEST(Resources, EveryShippedBinaryCarriesTheProjectVersion) {
+TEST(Resources, EveryShippedBinaryCarriesTheBuildsVersionAndCommit) {
   for (const char *name : {"zrkupd.exe", "DUNZIP32.DLL", "zrktool.exe"}) {
     SCOPED_TRACE(name);
     std::string path = BinFile(name);
@@ -60,8 +60,9 @@ TEST(Resources, EveryShippedBinaryCarriesTheProjectVersion) {
                           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
                           std::to_string(HIWORD(fixed->dwFileVersionLS));
     EXPECT_EQ(numeric, ZRK_VERSION);
-    EXPECT_EQ(VersionString(block, "FileVersion"), ZRK_VERSION);
-    EXPECT_EQ(VersionString(block, "ProductVersion"), ZRK_VERSION);
+    EXPECT_EQ(VersionString(block, "FileVersion"), ZRK_VERSION_TEXT);
+    EXPECT_EQ(VersionString(block, "ProductVersion"), ZRK_VERSION_TEXT);
+    EXPECT_EQ(VersionString(block, "Comments"), ZRK_COMMIT);
     EXPECT_EQ(VersionString(block, "OriginalFilename"), name);
   }
 }

@@ -170,7 +170,8 @@ TEST(ZrkToolCommandLine, DashIsStandardInputAndOutput) {
 TEST(ZrkToolCommandLine, VersionUnknownCommandsAndOsErrorTexts) {
   TRun version = RunTool({"--version"});
   EXPECT_EQ(version.Code, tools::ExitOk);
-  EXPECT_NE(version.Out.find(std::string("zrktool ") + ZRK_VERSION), std::string::npos);
+  EXPECT_NE(version.Out.find("zrktool " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT ")"),
+            std::string::npos);
   struct TCase {
     std::vector<std::string> Args;
     const char *Says;

@@ -7,8 +7,10 @@
 
 #include <commctrl.h>
 
+#include <cstdlib>
 #include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "platform/ui/copy_form_window.h"
 #include "platform/ui/win32_copy_form_view.h"
@@ -224,6 +226,93 @@ TEST(Win32CopyFormView, AltF4DoesNotCloseTheDialog) {
         view.PostClose();
       });
   EXPECT_EQ(fired, 1);
+}
+
+// The system DPI the run expects: 96, or what the suite's prefix of another
+// DPI says (ZRK_TEST_DPI), so that a prefix left at 96 cannot pass for 144.
+int ExpectedDpi() {
+  const char *dpi = std::getenv("ZRK_TEST_DPI");
+  return dpi != nullptr ? std::atoi(dpi) : 96;
+}
+
+// Pixels of the 96-DPI design at `dpi`, rounded to the nearest.
+int AtDpi(int designed, int dpi) {
+  return (designed * dpi + (designed >= 0 ? 48 : -48)) / 96;
+}
+
+SIZE TextExtent(HWND control, const std::string &text) {
+  SIZE size{};
+  HDC dc = GetDC(control);
+  HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0)));
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &size);
+  SelectObject(dc, old);
+  ReleaseDC(control, dc);
+  return size;
+}
+
+TEST(Win32CopyFormView, LayoutAndFontScaleWithTheSystemDpiAndEveryTextFits) {
+  // The program is DPI-aware through its manifest; this test program says so here.
+  SetProcessDPIAware();
+  const int dpi = ExpectedDpi();
+  HDC screen = GetDC(nullptr);
+  ASSERT_EQ(GetDeviceCaps(screen, LOGPIXELSY), dpi);
+  ReleaseDC(nullptr, screen);
+
+  platform::TWin32CopyFormView view;
+  HWND window = Hwnd(view);
+  ASSERT_NE(window, nullptr);
+  RECT client{};
+  GetClientRect(window, &client);
+  EXPECT_EQ(client.right, 342 * dpi / 96);
+  EXPECT_EQ(client.bottom, 174 * dpi / 96);
+
+  const struct {
+    int Id;
+    RECT Designed; // left, top, right, bottom in the client area at 96 DPI
+    std::vector<std::string> Texts;
+  } controls[] = {
+      {platform::IdGruppe1,
+       {8, 8, 337, 165},
+       {"Dekomprimieren der Dateien", "Die Dateien werden kopiert . . ."}},
+      {platform::IdLabel1,
+       {16, 28, 329, 41},
+       {"Die Pakete werden entpackt und gepr\xFC"
+        "ft."}},
+      {platform::IdLabel2, {16, 48, 57, 61}, {"Paket:"}},
+      {platform::IdLabel3, {16, 64, 57, 77}, {"Datei:"}},
+      {platform::IdSPaket, {56, 48, 325, 61}, {"PROGRAMM.zip"}},
+      {platform::IdSDatei,
+       {56, 64, 329, 77},
+       {"formulare\\\xDC"
+        "bersicht.txt"}},
+      {platform::IdMeter1, {16, 92, 329, 116}, {}},
+      {platform::IdMeter2, {16, 128, 329, 152}, {}},
+  };
+  for (const auto &c : controls) {
+    SCOPED_TRACE(c.Id);
+    HWND control = GetDlgItem(window, c.Id);
+    ASSERT_NE(control, nullptr);
+    RECT r{};
+    GetWindowRect(control, &r);
+    MapWindowPoints(nullptr, window, reinterpret_cast<POINT *>(&r), 2);
+    EXPECT_NEAR(r.left, AtDpi(c.Designed.left, dpi), 1);
+    EXPECT_NEAR(r.top, AtDpi(c.Designed.top, dpi), 1);
+    EXPECT_NEAR(r.right, AtDpi(c.Designed.right, dpi), 1);
+    EXPECT_NEAR(r.bottom, AtDpi(c.Designed.bottom, dpi), 1);
+
+    auto font = reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+    LOGFONTA logFont{};
+    ASSERT_EQ(GetObjectA(font, sizeof(logFont), &logFont), static_cast<int>(sizeof(logFont)));
+    EXPECT_EQ(logFont.lfHeight, AtDpi(-11, dpi));
+    for (const std::string &text : c.Texts) {
+      SCOPED_TRACE(text);
+      const SIZE extent = TextExtent(control, text);
+      EXPECT_LE(extent.cx, r.right - r.left);
+      EXPECT_LE(extent.cy, r.bottom - r.top);
+      // Text drawn at 96 DPI in a font of 96 DPI would stay two thirds this size.
+      EXPECT_GE(extent.cy * 96, 11 * dpi);
+    }
+  }
 }
 
 TEST(Win32CopyFormView, FactoryMakesTheWin32Dialog) {

@@ -604,6 +604,12 @@ TEST(E2e, MissingUnzipLibraryWarnsAndEndsWithExitCode1) {
   EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
   EXPECT_TRUE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
   EXPECT_EQ(s.Header().UpdatePending(), 1);
+  // The run log says why the program ended before its run.
+  const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
+  EXPECT_NE(log.find("Loading the unzip library: "), std::string::npos) << log;
+  EXPECT_NE(log.find("DUNZIP32.DLL: "), std::string::npos) << log;
+  EXPECT_NE(log.find("(126)"), std::string::npos) << log;
+  EXPECT_NE(log.find("Nothing done: "), std::string::npos) << log;
 }
 
 // SHFOLDER.DLL is not among the DLLs that Windows always takes from the system

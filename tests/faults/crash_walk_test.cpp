@@ -49,10 +49,6 @@ TTree Comparable(const TFaultScenario &s) {
   return tree;
 }
 
-bool InDownloadOrStaging(const std::string &relative) {
-  return relative.rfind("download/", 0) == 0 || relative.rfind("staging/", 0) == 0;
-}
-
 class CrashWalk : public TScratchRunTest {
 protected:
   // Runs the driver on `s`, ended before operation `crashAt` (0: never).
@@ -133,7 +129,7 @@ void CrashWalk::Walk(bool blocked) {
         ExpectSameFacts(s.Destinations(), s.DestinationsAfter(applied));
         const TTree tree = Comparable(s);
         for (const auto &[file, contents] : tree)
-          if (reference.count(file) == 0 && !(after.Recorded && InDownloadOrStaging(file)))
+          if (reference.count(file) == 0)
             ADD_FAILURE() << "left behind: " << file;
         for (const auto &[file, contents] : reference) {
           auto it = tree.find(file);

@@ -2,6 +2,19 @@
 // fails half placed, and what the next run needs when this one was killed.
 // It lives in the data folder and is replaced in one step, never written in
 // place, so a crash while writing it leaves the previous journal standing.
+//
+// The order that makes a power cut recoverable, which loses whatever was not
+// flushed: the journal is durable (TDurable::Now) before the first file of a
+// package moves; the placed files (TDurable::Data) are durable, with one
+// flush of their folders, before the package record says "applied"; that
+// record is flushed before the journal that drops the backups is written; the
+// Cleaning journal is durable before the header records the outcome, and the
+// header is flushed before the staging and download folders are emptied.
+// Needing no flush: the unpacked files (scratch, unpacked again by the next
+// run), the removal of backups and of the journal (the next run finishes
+// both), and the run log's trim (nothing depends on it). Whatever a cut loses
+// before the record is durable, the journal puts back or, where a previous
+// version is gone, the still pending record has the package placed again.
 #pragma once
 
 #include <array>

@@ -232,7 +232,7 @@ bool TTempFile::Commit(std::string_view aside, TDurable durable) {
     detail::SetError(ErrorInvalidHandle);
     return false;
   }
-  if (durable != TDurable::No && !Data.Flush())
+  if (!FlushBeforeMove(durable))
     return false;
   Data.Close();
   if (!aside.empty() && !MoveFileReplacing(Target, aside))
@@ -240,12 +240,8 @@ bool TTempFile::Commit(std::string_view aside, TDurable durable) {
   if (!MoveIntoPlace(durable))
     return false;
   TempPath.clear();
-  if (durable == TDurable::Now) {
-    std::string folder, name;
-    detail::SplitMask(Target, folder, name);
-    if (!FlushFolder(folder.empty() ? "." : folder))
-      return false;
-  }
+  if (!FlushAfterMove(durable))
+    return false;
   detail::SetError(ErrorSuccess);
   return true;
 }

@@ -152,10 +152,11 @@ enum class TDurable : std::uint8_t {
   // Nothing forced: a cut may take the replacement back, or leave the new
   // name with missing data. For scratch files and the run log.
   No,
-  // The data is on the disk before the rename, so the new name never shows
-  // torn contents; the rename itself is durable once FlushFolder of its
-  // folder returns (on Windows at once). For many files in a few folders
-  // that must be durable together: one folder flush each, not one per file.
+  // Data and rename are on the disk once FlushFolder of the target's folder
+  // has returned. For many files in a few folders that must be durable
+  // together: POSIX flushes them all with the folder's volume in one call
+  // (a file flush each costs a disk round trip per file); Windows flushes
+  // each file before its rename and writes the rename through.
   Data,
   // Data and rename are on the disk when Commit returns.
   Now,
@@ -169,8 +170,9 @@ enum class TDurable : std::uint8_t {
 // the one way the program replaces a file.
 //
 // Flush policy: Commit flushes what its TDurable asks for, in this order:
-// the file's data (fsync / FlushFileBuffers), the rename (Windows: moved with
-// MOVEFILE_WRITE_THROUGH), then with Now the folder (POSIX: fsync of it).
+// the file's data (fsync / FlushFileBuffers; POSIX with Now only), the
+// rename (Windows: moved with MOVEFILE_WRITE_THROUGH), then with Now the
+// folder (POSIX: fsync of it).
 class TTempFile {
 public:
   TTempFile() = default;
@@ -196,8 +198,11 @@ public:
 
 private:
   [[nodiscard]] bool CreateNamed(std::string_view target, const std::string &path);
-  // The OS part of Commit: the rename of the temporary file over the target.
+  // The OS parts of Commit: the flush of the data before the rename, the
+  // rename of the temporary file over the target, the flush after it.
+  [[nodiscard]] bool FlushBeforeMove(TDurable durable);
   [[nodiscard]] bool MoveIntoPlace(TDurable durable);
+  [[nodiscard]] bool FlushAfterMove(TDurable durable);
   TFile Data;
   std::string Target, TempPath;
   // POSIX: host paths of the temporary file and the target's folder, and the
@@ -242,8 +247,10 @@ struct TFindEntry {
 [[nodiscard]] bool MoveFileReplacing(std::string_view from, std::string_view to);
 // Creates one folder level; the error is LastError() (183 when it exists).
 [[nodiscard]] bool CreateFolder(std::string_view path);
-// Makes the creations, renames and deletions in `folder` survive a power cut
-// (POSIX: fsync of the folder; Windows writes them through already).
+// Makes what TTempFile committed with TDurable::Data into `folder` survive a
+// power cut, data and names (POSIX: a flush of the folder's volume, syncfs
+// where the system has it, else sync; Windows flushed and wrote them through
+// as they were committed).
 [[nodiscard]] bool FlushFolder(std::string_view folder);
 [[nodiscard]] bool RemoveFolder(std::string_view path);
 // Bytes the caller may still write on the volume that holds the existing

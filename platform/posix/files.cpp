@@ -575,17 +575,43 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool FlushFolder(std::string_view folder) {
-  posix::TProbe probe;
-  const std::string native = MapPath(folder, probe);
+namespace {
+
+// `flush` on the open folder `native`; EINVAL (a file system that cannot
+// flush a folder) has nothing to flush.
+bool OnFolder(const std::string &native, int (*flush)(int)) {
   const int fd = open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0)
     return FailErrno(errno, native);
-  // Some file systems cannot flush a folder (EINVAL): they have nothing to flush.
-  const bool flushed = fsync(fd) == 0 || errno == EINVAL;
+  const bool flushed = flush(fd) == 0 || errno == EINVAL;
   const int error = errno;
   close(fd);
   return flushed ? Succeed() : FailErrno(error, native);
+}
+
+int FlushVolume(int fd) {
+#ifdef __linux__
+  return syncfs(fd); // Linux only: the folder's volume, not every volume
+#else
+  (void)fd;
+  sync();
+  return 0;
+#endif
+}
+
+} // namespace
+
+bool FlushFolder(std::string_view folder) {
+  posix::TProbe probe;
+  return OnFolder(MapPath(folder, probe), FlushVolume);
+}
+
+bool TTempFile::FlushBeforeMove(TDurable durable) {
+  return durable != TDurable::Now || Data.Flush();
+}
+
+bool TTempFile::FlushAfterMove(TDurable durable) {
+  return durable != TDurable::Now || OnFolder(NativeFolder, fsync);
 }
 
 bool TTempFile::MoveIntoPlace(TDurable) {

@@ -372,9 +372,17 @@ bool TTempFile::MoveIntoPlace(TDurable durable) {
   return true;
 }
 
+bool TTempFile::FlushBeforeMove(TDurable durable) {
+  return durable == TDurable::No || Data.Flush();
+}
+
+bool TTempFile::FlushAfterMove(TDurable) {
+  return true; // the move was written through
+}
+
 bool FlushFolder(std::string_view) {
-  // Moves that must last are made with MOVEFILE_WRITE_THROUGH; a folder
-  // cannot be flushed on its own without administrator rights.
+  // Every file was flushed and moved through as it was committed; a folder
+  // or a volume cannot be flushed without administrator rights.
   return Succeed();
 }
 

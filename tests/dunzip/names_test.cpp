@@ -101,6 +101,8 @@ TEST(EntryNames, DecodeUsesUnicodeExtraThenFlagThenCp437) {
        "bersicht \xDF.txt"},
       {"\xE6\x97\xA5.txt", Unix, 0, nullptr, true, "\xB5\xF9\xD1.txt"},
       {"\xE1\x84\x81.txt", Unix, 0, nullptr, true, "\xDF\xE4\xFC.txt"},
+      // A lead byte is no continuation byte: not UTF-8, so code page 437.
+      {"\xE1\xE1\xE1", Unix, 0, nullptr, true, "\xDF\xDF\xDF"},
       // Unflagged names from DOS and Windows are code page 437, also where
       // their bytes are well-formed UTF-8.
       {"\xE1\x84\x81.txt", Dos, 0, nullptr, true, "\xDF\xE4\xFC.txt"},

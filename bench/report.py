@@ -201,6 +201,25 @@ def main():
         if r:
             lines.append(r)
 
+    flat = sorted((g for g in times if g.startswith("flat_")),
+                  key=lambda g: int(g.split("_")[1].split("x")[0]))
+    if flat:
+        lines += ["", "## Natively, many files in one folder (each replacing its older copy)", ""]
+        lines += TABLE_HEAD
+        per_file = []
+        for group in flat:
+            files = int(group.split("_")[1].split("x")[0])
+            r = row("place, %d files" % files, "placement (PlaceStagedFiles)", "cp -p", 1.2,
+                    times, busy, group)
+            if r:
+                lines.append(r)
+                mine = times[group]["placement (PlaceStagedFiles)"].values()
+                per_file.append((files, statistics.median(mine) / files))
+        if len(per_file) > 1:
+            lines += ["", "Time per placed file: " + ", ".join(
+                "%.0f µs at %d files" % (t * 1e6, n) for n, t in per_file) +
+                " (the same at every size when the cost is linear in the folder's size)."]
+
     wine_groups = sorted({g.split("_")[1] for g in times if g.startswith("wine_")},
                          key=lambda s: int(s.split("x")[0]))
     if wine_groups:

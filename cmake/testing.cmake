@@ -54,16 +54,26 @@ function(zrk_test_properties)
   endforeach()
 endfunction()
 
-# zrk_add_gtest(NAME SOURCES ... LIBS ...): one test program, run as one test.
-function(zrk_add_gtest name)
-  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
-  add_executable(${name} ${T_SOURCES})
-  target_link_libraries(${name} PRIVATE ${T_LIBS} zrk_test_support GTest::gtest)
+# zrk_test_program(TARGET): a test program links the seam's test variant, with
+# the fault hooks, and loads the unzip library's test variant.
+function(zrk_test_program name)
+  set_target_properties(${name} PROPERTIES ZRK_FAULT_HOOKS ON)
   if(CMAKE_CROSSCOMPILING)
     # The line tables are for the shipped binaries' symbols; test programs
     # would only carry them around.
     target_link_options(${name} PRIVATE -Wl,--strip-debug)
   endif()
+  if(TARGET dunzip32_faults)
+    add_dependencies(${name} dunzip32_faults)
+  endif()
+endfunction()
+
+# zrk_add_gtest(NAME SOURCES ... LIBS ...): one test program, run as one test.
+function(zrk_add_gtest name)
+  cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  add_executable(${name} ${T_SOURCES})
+  target_link_libraries(${name} PRIVATE ${T_LIBS} zrk_test_support GTest::gtest)
+  zrk_test_program(${name})
   add_test(NAME ${name} COMMAND ${name})
   zrk_test_properties(${name})
 endfunction()

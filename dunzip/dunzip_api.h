@@ -69,11 +69,4 @@ enum TDunzipResult : std::int32_t {
 // The library entry itself (C linkage, so its symbol is plain "dunzip").
 extern "C" DUNZIP_EXPORT std::int32_t DUNZIP_CALL dunzip(void *command);
 
-// Test-only entry: the library's file operations count and fail through the
-// caller's fault hooks (a platform::fault::THooks of the same build). Needed
-// where the library carries its own copy of the platform seam (Windows).
-constexpr char DunzipTestFollowFaultsName[] = "dunzipTestFollowFaults";
-using TDunzipTestFollowFaults = void(DUNZIP_CALL *)(const void *hooks);
-extern "C" DUNZIP_EXPORT void DUNZIP_CALL dunzipTestFollowFaults(const void *hooks);
-
 } // namespace dunzip

@@ -1,5 +1,5 @@
 // Code of the platform seam that is the same on every OS: the last-error slot,
-// fault counting, Windows wildcard matching, the listing filter, and the file
+// Windows wildcard matching, the listing filter, and the file
 // object's lifetime and end test (built on Close, Position and Size per OS).
 #include <algorithm>
 #include <atomic>
@@ -8,7 +8,6 @@
 #include <new>
 
 #include "platform/codepage.h"
-#include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
 #include "platform/window.h"
@@ -17,18 +16,6 @@ namespace platform {
 
 namespace {
 thread_local int CurrentError = 0;
-
-// Armed is the only thing a disarmed run ever reads.
-std::atomic<bool> Armed{false};
-std::atomic<std::uint64_t> Counter{0};
-std::atomic<std::uint64_t> FailAt{0};
-std::atomic<bool> DiskFull{false};
-std::atomic<bool> Crash{false};
-std::atomic<int> HitOp{-1};
-std::atomic<bool> LastHitWasDiskFull{false};
-// Set only while this copy follows another copy's hooks (tests).
-std::atomic<bool (*)(fault::TOp)> FollowedHit{nullptr};
-std::atomic<bool (*)()> FollowedDiskFull{nullptr};
 
 std::mutex HookLock;
 TMessageBoxHook Hook;
@@ -123,11 +110,11 @@ bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &writte
     detail::SetError(ErrorInvalidHandle);
     return false;
   }
-  if (fault::Hit(fault::TOp::Write)) {
+  if (detail::Faulted(fault::TOp::Write)) {
     // A full disk takes part of the data before it refuses the rest.
+    const TKeepError keep;
     if (detail::FaultIsDiskFull() && count > 1)
       (void)WriteNative(buffer, count / 2, written);
-    detail::SetError(detail::FaultError(fault::TOp::Write));
     return false;
   }
   return WriteNative(buffer, count, written);
@@ -275,107 +262,23 @@ bool MatchesMask(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-namespace fault {
-
-void Arm(std::uint64_t failAt, bool diskFull) {
-  Counter = 0;
-  FailAt = failAt;
-  DiskFull = diskFull;
-  Crash = false;
-  HitOp = -1;
-  LastHitWasDiskFull = false;
-  Armed = true;
-}
-
-void ArmCrash(std::uint64_t crashAt) {
-  Arm(crashAt);
-  Crash = true;
-}
-
-void Disarm() {
-  Armed = false;
-}
-
-std::uint64_t Count() {
-  return Counter;
-}
-
-bool HitOperation(TOp &op) {
-  const int hit = HitOp.load();
-  if (hit < 0)
-    return false;
-  op = static_cast<TOp>(hit);
-  return true;
-}
-
-bool Hit(TOp op) {
-  if (const auto followed = FollowedHit.load(std::memory_order_relaxed))
-    return followed(op);
-  if (!Armed.load(std::memory_order_relaxed))
-    return false;
-  const std::uint64_t number = ++Counter;
-  if (number != FailAt.load())
-    return false;
-  if (Crash.load())
-    detail::EndProcessAbruptly(CrashExitCode);
-  HitOp = static_cast<int>(op);
-  LastHitWasDiskFull = DiskFull.load() && op == TOp::Write;
-  return true;
-}
-
-namespace {
-bool OwnLastHitWasDiskFull() {
-  return LastHitWasDiskFull;
-}
-} // namespace
-
-THooks OwnHooks() {
-  THooks hooks;
-  hooks.Hit = &Hit;
-  hooks.LastHitWasDiskFull = &OwnLastHitWasDiskFull;
-  return hooks;
-}
-
-void Follow(const THooks &hooks) {
-  // Following itself would recurse for ever.
-  const bool own = hooks.Hit == nullptr || hooks.Hit == &Hit || hooks.LastHitWasDiskFull == nullptr;
-  FollowedDiskFull = own ? nullptr : hooks.LastHitWasDiskFull;
-  FollowedHit = own ? nullptr : hooks.Hit;
-}
-
-} // namespace fault
-
 namespace detail {
 
 void SetError(int error) {
   CurrentError = error;
 }
 
-int FaultError(fault::TOp op) {
-  switch (op) {
-  case fault::TOp::Open:
-  case fault::TOp::Create:
-    return ErrorSharingViolation;
-  case fault::TOp::Read:
-    return 30; // ERROR_READ_FAULT
-  case fault::TOp::Write:
-    return FaultIsDiskFull() ? ErrorDiskFull : ErrorWriteFault;
-  case fault::TOp::Seek:
-    return 25; // ERROR_SEEK
-  case fault::TOp::CreateFolder:
-    return 82; // ERROR_CANNOT_MAKE
-  case fault::TOp::Rename:
-  case fault::TOp::Delete:
-  case fault::TOp::SetAttributes:
-    break;
-  }
-  return ErrorAccessDenied;
-}
-
-bool FaultIsDiskFull() {
-  if (const auto followed = FollowedDiskFull.load())
-    return followed();
-  return LastHitWasDiskFull;
+std::string LibraryPath(std::string_view folder, std::string_view file) {
+  std::string path = std::string(folder) + std::string(file);
+#ifdef ZRK_FAULT_HOOKS
+  // Test programs load the test variant of a library, built into "faults"
+  // beside them, so that its fault hooks count with theirs.
+  std::string variant = std::string(folder) + "faults" + folder.back() + std::string(file);
+  std::uint32_t attributes = 0;
+  if (GetAttributes(variant, attributes))
+    path = std::move(variant);
+#endif
+  return path;
 }
 
 bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,

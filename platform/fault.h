@@ -1,6 +1,7 @@
 // Fault injection at the seam: a test can make the Nth file operation of a run
 // fail, or every write report a full disk, and then prove that nothing was
-// lost. In production nothing is armed and the checks cost one comparison.
+// lost. Only the seam's test variant (zrk_platform_faults, which every test
+// program links) defines these; the shipped programs have no fault hooks.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +27,8 @@ void Disarm();
 std::uint64_t Count();
 // The kind of operation the armed failure hit; false while none was hit.
 [[nodiscard]] bool HitOperation(TOp &op);
-// Called by the implementations; true when this operation has to fail.
-[[nodiscard]] bool Hit(TOp op);
 
-// Test-only. A second copy of the seam in one process (the unzip library's
+// A second copy of the seam in one process (the unzip library's
 // on Windows, which must stay self-contained) can take every decision from
 // the first one's hooks, so that one count covers both copies.
 struct THooks {

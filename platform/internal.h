@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/fault.h"
@@ -13,21 +15,24 @@ namespace platform::detail {
 
 void SetError(int error);
 
-// Windows errors that an injected fault of each kind reports.
-int FaultError(fault::TOp op);
-// True (with the fault's error recorded) when an injected fault hits `op`.
-inline bool Faulted(fault::TOp op) {
-  if (!fault::Hit(op))
-    return false;
-  SetError(FaultError(op));
-  return true;
+#ifdef ZRK_FAULT_HOOKS
+// Counts the operation; true (with the fault's error recorded) when an armed
+// fault hits it. Only the seam's test variant has fault hooks.
+[[nodiscard]] bool Faulted(fault::TOp op);
+// True when the write that has just been made to fail should look like a full disk.
+[[nodiscard]] bool FaultIsDiskFull();
+#else
+// The shipped seam counts nothing and fails nothing on purpose.
+constexpr bool Faulted(fault::TOp) {
+  return false;
 }
+constexpr bool FaultIsDiskFull() {
+  return false;
+}
+#endif
 // Ends the process at once with `exitCode`: no destructors, no atexit
 // handlers, no flushing (the crash mode of the fault hooks).
 [[noreturn]] void EndProcessAbruptly(int exitCode);
-// True when the write that has just been made to fail should look like a full disk.
-[[nodiscard]] bool FaultIsDiskFull();
-
 // The attribute-filter rule of a listing: plain files always, folders, hidden,
 // system and volume entries only when their bit is asked for.
 [[nodiscard]] bool PassesFilter(std::uint32_t attributes, std::uint32_t filter);
@@ -39,6 +44,10 @@ inline bool Faulted(fault::TOp op) {
 // Splits a mask such as "C:\A\*.TXT" into "C:\A\" and "*.TXT" (the folder part
 // keeps its separator; empty when the mask has no folder).
 void SplitMask(std::string_view mask, std::string &folder, std::string &pattern);
+
+// The library `file` in `folder` (which ends in its separator) that this
+// program loads.
+[[nodiscard]] std::string LibraryPath(std::string_view folder, std::string_view file);
 
 // Runs the message-box hook when one is set; false when none is.
 [[nodiscard]] bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,

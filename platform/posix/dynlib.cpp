@@ -28,7 +28,7 @@ std::string SharedObjectName(std::string_view name) {
   const std::size_t slash = program.find_last_of('/');
   if (program.empty() || slash == std::string::npos)
     return std::string();
-  return program.substr(0, slash) + "/lib" + base + ".so";
+  return detail::LibraryPath(program.substr(0, slash + 1), "lib" + base + ".so");
 }
 } // namespace
 

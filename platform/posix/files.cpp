@@ -14,7 +14,10 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/posix/errno_map.h"
+#include "platform/posix/name_memo.h"
 #include "platform/posix/posix_paths.h"
+#include "platform/posix/system_calls.h"
 
 namespace platform {
 
@@ -131,8 +134,7 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
   // Not blocking until it is known to be a regular file (it may be swapped).
   const int fd = open(native.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   const int error = errno;
-  if (creates)
-    change.Done(fd >= 0);
+  change.Succeeded(fd >= 0);
   if (fd < 0) {
     if (error == EEXIST)
       return Fail(ErrorFileExists);
@@ -226,8 +228,8 @@ bool TFile::CopyNative(TFile &source, std::uint64_t &copied) {
   if (missing.load(std::memory_order_relaxed))
     return false;
   for (;;) {
-    const ssize_t n = copy_file_range(static_cast<int>(source.Handle), nullptr,
-                                      static_cast<int>(Handle), nullptr, Step, 0);
+    const ssize_t n =
+        posix::CopyFileRange(static_cast<int>(source.Handle), static_cast<int>(Handle), Step);
     if (n >= 0) {
       copied = static_cast<std::uint64_t>(n);
       return true;
@@ -284,7 +286,7 @@ bool TFile::Reserve(std::int64_t bytes) {
     return Fail(ErrorInvalidHandle);
   // Not posix_fallocate: where the file system cannot, it writes zeros.
   if (bytes > 0 &&
-      fallocate(static_cast<int>(Handle), FALLOC_FL_KEEP_SIZE, 0, static_cast<off_t>(bytes)) != 0)
+      posix::ReserveKeepingSize(static_cast<int>(Handle), static_cast<off_t>(bytes)) != 0)
     return FailErrno(errno);
   return Succeed();
 }
@@ -426,7 +428,7 @@ bool DeleteFile(std::string_view path) {
   posix::TOwnChange change(native, std::string());
   const bool removed = unlink(native.c_str()) == 0;
   const int error = errno;
-  change.Done(removed);
+  change.Succeeded(removed);
   if (!removed)
     return FailErrno(error, native);
   return Succeed();
@@ -449,7 +451,7 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
   posix::TOwnChange change(source, target, toProbe.ParentKnown ? &toProbe.Parent : nullptr);
   const bool moved = rename(source.c_str(), target.c_str()) == 0;
   const int error = errno;
-  change.Done(moved);
+  change.Succeeded(moved);
   if (!moved)
     return FailErrno(error, target);
   return Succeed();
@@ -462,7 +464,7 @@ bool CreateFolder(std::string_view path) {
   posix::TOwnChange change(std::string(), native);
   const bool made = mkdir(native.c_str(), 0777) == 0;
   const int error = errno;
-  change.Done(made);
+  change.Succeeded(made);
   if (!made)
     return FailErrno(error, native);
   return Succeed();
@@ -475,7 +477,7 @@ bool RemoveFolder(std::string_view path) {
   posix::TOwnChange change(native, std::string());
   const bool removed = rmdir(native.c_str()) == 0;
   const int error = errno;
-  change.Done(removed);
+  change.Succeeded(removed);
   if (!removed)
     return FailErrno(error, native);
   return Succeed();
@@ -519,13 +521,11 @@ std::string ProgramFilesFolder() {
 }
 
 std::string ExecutablePath() {
-  std::string buffer(PATH_MAX, '\0');
-  const ssize_t n = readlink("/proc/self/exe", &buffer[0], buffer.size() - 1);
-  if (n < 0) {
+  std::string buffer;
+  if (!posix::OwnProgramPath(buffer)) {
     FailErrno(errno);
     return std::string();
   }
-  buffer.resize(static_cast<std::size_t>(n));
   // Callers take the folder apart with the Windows path rules, so hand out
   // the Windows spelling; NativePath maps it back.
   std::string path = posix::ProgramName(buffer);
@@ -558,11 +558,15 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   const bool known = probe.Exists && S_ISDIR(probe.St.st_mode);
   if (known)
     stamp = posix::StampOfFolder(probe.St);
-  posix::TOwnChange change(std::string(), native, known ? &stamp : nullptr);
-  // A new file is a regular one: no check of its type, no non-blocking open.
-  const int fd = open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
-  const int error = errno;
-  change.Done(fd >= 0);
+  int fd = -1, error = 0;
+  {
+    // Up to date before the target's folder is looked up below.
+    posix::TOwnChange change(std::string(), native, known ? &stamp : nullptr);
+    // A new file is a regular one: no check of its type, no non-blocking open.
+    fd = open(native.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOCTTY, 0666);
+    error = errno;
+    change.Succeeded(fd >= 0);
+  }
   if (fd < 0)
     return error == EEXIST ? Fail(ErrorFileExists) : FailErrno(error, native);
   Data.Handle = fd;
@@ -625,19 +629,17 @@ bool TTempFile::MoveIntoPlace(TDurable) {
   posix::TOwnChange change(NativeTemp, target, &before);
   // Most targets are new: a rename that must not replace needs no look at the
   // target first, and reports the one that is there.
-  bool moved =
-      renameat2(AT_FDCWD, NativeTemp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0;
+  bool moved = posix::RenameNoReplace(NativeTemp.c_str(), target.c_str()) == 0;
   int error = errno;
   if (!moved && (error == EEXIST || error == EINVAL || error == ENOSYS)) {
     struct stat st;
     if (stat(target.c_str(), &st) == 0 && (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0)) {
-      change.Done(false);
       return Fail(ErrorAccessDenied);
     }
     moved = rename(NativeTemp.c_str(), target.c_str()) == 0;
     error = errno;
   }
-  change.Done(moved);
+  change.Succeeded(moved);
   return moved || FailErrno(error, target);
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/posix/errno_map.h"
 #include "platform/posix/posix_paths.h"
 
 namespace platform {

@@ -1,5 +1,6 @@
 // POSIX side of the platform seam: how Windows-style paths map onto the host
-// file system and how errno values become Windows error numbers.
+// file system (the folder-name memo is name_memo.h, the errno mapping
+// errno_map.h).
 #pragma once
 
 #include <cstdint>
@@ -50,44 +51,13 @@ struct TProbe {
   TFolderStamp Parent;
 };
 
-// Host path of the entry `programName` in the host folder `folder`, whose
-// stat is `folderStat`: the folder's memo answers while it may be trusted.
-std::string MapNameIn(const std::string &folder, const struct stat &folderStat,
-                      std::string_view programName);
-TFolderStamp StampOfFolder(const struct stat &folderStat);
+// Helpers of the path mapping: whether an entry exists (links not followed),
+// a folder as the system takes it ("" is the current one), and a host path
+// joined from a folder and a name.
+bool Exists(const std::string &path);
+const char *OsFolder(const std::string &folder);
+std::string Joined(const std::string &base, const std::string &name);
 
-// Keeps the seam's memo of folder names exact across a change that the seam
-// makes itself. Made right before the system call with the host paths of the
-// entry that goes and the one that comes (either may be empty); Done() right
-// after it, with its success. A change made by others before it is noticed
-// (the folder is read again); one made in the moment between this and the
-// system call stays unseen until the folder changes again.
-class TOwnChange {
-public:
-  // `addedBefore`: the stamp of the added entry's folder, when the caller has
-  // just taken it.
-  TOwnChange(const std::string &removed, const std::string &added,
-             const TFolderStamp *addedBefore = nullptr);
-  void Done(bool succeeded);
-
-private:
-  struct TItem {
-    bool Added = false;
-    bool Known = false;
-    std::string Folder, Name;
-    TFolderStamp Before;
-  };
-  TItem Items[2];
-  int Count = 0;
-};
-
-// Windows error number for an errno value; `path` tells "file" from "path"
-// not found.
-int ErrorFromErrno(int error, const std::string &nativePath = std::string());
-// Records the Windows error for errno and returns false.
-bool FailErrno(int error, const std::string &nativePath = std::string());
-// Records a Windows error and returns false.
-bool Fail(int windowsError);
 // True when the file exists and its owner may not write it (Windows read-only).
 bool IsReadOnly(const std::string &nativePath);
 // Windows attributes of a stat and the entry's bare name.

@@ -30,7 +30,7 @@ void *LoadDynamicLibrary(std::string_view name) {
       detail::SetError(ErrorModNotFound);
       return nullptr;
     }
-    const std::string path = program.substr(0, slash + 1) + base;
+    const std::string path = detail::LibraryPath(program.substr(0, slash + 1), base);
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
     // Older systems refuse those flags; there the library's folder comes
     // first for its imports, before the current folder.

@@ -148,8 +148,10 @@ bool FollowFaultsInUnzipLibrary() {
     return true;
   // Never freed: the library must stay loaded, and linked, for the process.
   static void *const library = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
-  const auto follow = reinterpret_cast<dunzip::TDunzipTestFollowFaults>(
-      platform::FindSymbol(library, dunzip::DunzipTestFollowFaultsName));
+  // The extra entry of the library's test variant (dunzip/follow_faults.cpp).
+  using TFollowFaults = void(DUNZIP_CALL *)(const void *hooks);
+  const auto follow =
+      reinterpret_cast<TFollowFaults>(platform::FindSymbol(library, "dunzipTestFollowFaults"));
   if (follow == nullptr)
     return false;
   const platform::fault::THooks hooks = platform::fault::OwnHooks();

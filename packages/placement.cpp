@@ -1,7 +1,8 @@
 // Placement of unpacked files into the destination folders, directed by the
 // package's default index and the records of FILEPATH.ID. Paths are kept at
-// full length: a path too long for the host is refused by the copy, never cut.
-// A package goes in whole or not at all, through the placement journal.
+// full length: a path too long for the copy is refused before the first file
+// moves, never cut. A package goes in whole or not at all: what can be known
+// is checked first, the rest is undone through the placement journal.
 #include "packages/placement.h"
 
 #include <algorithm>

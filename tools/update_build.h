@@ -9,7 +9,7 @@
 
 namespace tools {
 
-// `specArg` is the spec's file, or "-" for standard input.
+// `specArg` is the file that describes the update, or "-" for standard input.
 int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool dryRun,
                 TStdio &stdio, std::ostream &out);
 

@@ -1,11 +1,17 @@
 # The shipped binaries carry no test machinery: DUNZIP32.DLL exports "dunzip"
 # alone and zrkupd.exe has no fault hooks, while the test variants have both
 # (so that a listing that reads nothing cannot pass).
-function(exports dll out)
-  execute_process(COMMAND ${OBJDUMP} -p ${dll} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
+# What `command` (a list) prints, into `out`; a failing command fails the check.
+function(output_of command out)
+  execute_process(COMMAND ${command} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "objdump -p ${dll} failed")
+    message(FATAL_ERROR "${command} failed")
   endif()
+  set(${out} "${text}" PARENT_SCOPE)
+endfunction()
+
+function(exports dll out)
+  output_of("${OBJDUMP};-p;${dll}" text)
   string(REGEX MATCHALL "\n[ \t]*\\[[ 0-9]+\\] [A-Za-z_0-9@]+" lines "${text}")
   set(names)
   foreach(line ${lines})
@@ -16,10 +22,7 @@ function(exports dll out)
 endfunction()
 
 function(fault_symbols program out)
-  execute_process(COMMAND ${NM} -C ${program} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
-  if(NOT rc EQUAL 0)
-    message(FATAL_ERROR "nm ${program} failed")
-  endif()
+  output_of("${NM};-C;${program}" text)
   string(REGEX MATCHALL "platform::fault::[A-Za-z]+" found "${text}")
   list(LENGTH found count)
   set(${out} ${count} PARENT_SCOPE)

@@ -628,7 +628,13 @@ bool CommitPlacement(TPlacementJournal &journal) {
     return false;
   }
   files = std::deque<TPlacedFile>();
+  // The next journal no longer names the backups: their removal has to be on
+  // the disk before it, or a power cut could bring them back unlisted.
+  const std::vector<std::string> folders = journal.Folders;
   RemoveLeftovers(journal);
+  for (const std::string &folder : folders)
+    if (!platform::FlushFolder(folder))
+      NoteProblem(journal, "Flushing the folder", folder);
   return true;
 }
 

@@ -9,6 +9,7 @@
 
 #include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/instance.h"
 #include "platform/internal.h"
 #include "platform/window.h"
 
@@ -63,6 +64,128 @@ void SetMessageBoxHook(TMessageBoxHook hook) {
 
 TFile::~TFile() {
   Close();
+}
+
+int ShowMessageBox(THandle owner, std::string_view text, std::string_view caption,
+                   std::uint32_t style) {
+  TMessageBoxHook hook;
+  try {
+    std::lock_guard<std::mutex> guard(HookLock);
+    hook = Hook;
+    if (hook)
+      return hook(owner, text, caption, style);
+  } catch (...) {
+    return 0; // a box that cannot be shown answers as a closed one
+  }
+  return detail::ShowMessageBoxNative(owner, text, caption, style);
+}
+
+TSingleInstance::~TSingleInstance() {
+  Release();
+}
+
+void TSingleInstance::Release() {
+  if (!Held())
+    return;
+  detail::CloseHandleNative(Handle);
+  Handle = Invalid;
+}
+
+// The file tasks: the fault hooks first, then the system, then what changed
+// for the power-cut simulation.
+bool TFile::Open(std::string_view path, TOpen how) {
+  Close();
+  const bool creates = how != TOpen::Shared && how != TOpen::Read;
+  if (detail::Faulted(creates ? fault::TOp::Create : fault::TOp::Open) || !OpenNative(path, how))
+    return false;
+  detail::Note({fault::TChange::Opened, Handle, path});
+  return true;
+}
+
+bool TFile::OpenShared(std::string_view path) {
+  return Open(path, TOpen::Shared);
+}
+
+bool TFile::OpenRead(std::string_view path) {
+  return Open(path, TOpen::Read);
+}
+
+bool TFile::Create(std::string_view path) {
+  return Open(path, TOpen::Create);
+}
+
+bool TFile::CreateUnshared(std::string_view path) {
+  return Open(path, TOpen::CreateUnshared);
+}
+
+bool TFile::CreateNew(std::string_view path) {
+  return Open(path, TOpen::CreateNew);
+}
+
+bool TFile::Seek(std::int64_t position) {
+  if (!IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  return !detail::Faulted(fault::TOp::Seek) && SeekNative(position);
+}
+
+bool TFile::Flush() {
+  if (!IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  if (!FlushNative())
+    return false;
+  detail::Note({fault::TChange::Flushed, Handle});
+  return true;
+}
+
+bool TFile::SetDosTime(std::uint32_t dosTime) {
+  if (!IsOpen()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  return !detail::Faulted(fault::TOp::SetAttributes) && SetDosTimeNative(dosTime);
+}
+
+void TFile::Close() {
+  if (Handle == Invalid)
+    return;
+  detail::Note({fault::TChange::Closed, Handle});
+  CloseNative();
+  Handle = Invalid;
+}
+
+bool SetAttributes(std::string_view path, std::uint32_t attributes) {
+  return !detail::Faulted(fault::TOp::SetAttributes) &&
+         detail::SetAttributesNative(path, attributes);
+}
+
+bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
+  return !detail::Faulted(fault::TOp::SetAttributes) && detail::SetDosTimeNative(path, dosTime);
+}
+
+bool DeleteFile(std::string_view path) {
+  if (detail::Faulted(fault::TOp::Delete) || !detail::DeleteFileNative(path))
+    return false;
+  detail::Note({fault::TChange::Deleted, -1, path});
+  return true;
+}
+
+bool MoveFileReplacing(std::string_view from, std::string_view to) {
+  if (detail::Faulted(fault::TOp::Rename) || !detail::MoveFileReplacingNative(from, to))
+    return false;
+  detail::Note({fault::TChange::Renamed, -1, from, to});
+  return true;
+}
+
+bool CreateFolder(std::string_view path) {
+  return !detail::Faulted(fault::TOp::CreateFolder) && detail::CreateFolderNative(path);
+}
+
+bool RemoveFolder(std::string_view path) {
+  return !detail::Faulted(fault::TOp::Delete) && detail::RemoveFolderNative(path);
 }
 
 TFile::TFile(TFile &&other) noexcept : Handle(other.Handle) {
@@ -214,6 +337,23 @@ bool TTempFile::CreateAs(std::string_view target, std::string_view path) {
   return CreateNamed(target, std::string(path));
 }
 
+bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
+  Discard();
+  if (detail::Faulted(fault::TOp::Create) || !CreateNamedNative(target, path))
+    return false;
+  detail::Note({fault::TChange::Opened, Data.Handle, path});
+  return true;
+}
+
+bool TTempFile::MoveIntoPlace(TDurable durable) {
+  if (detail::Faulted(fault::TOp::Rename) || !MoveIntoPlaceNative(durable))
+    return false;
+  const bool through = detail::WritesRenameThrough(durable);
+  detail::Note(
+      {through ? fault::TChange::RenameFlushed : fault::TChange::Renamed, -1, TempPath, Target});
+  return true;
+}
+
 bool TTempFile::Commit(std::string_view aside, TDurable durable) {
   if (TempPath.empty()) {
     detail::SetError(ErrorInvalidHandle);
@@ -279,19 +419,6 @@ std::string LibraryPath(std::string_view folder, std::string_view file) {
     path = std::move(variant);
 #endif
   return path;
-}
-
-bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
-                       std::uint32_t style, int &result) {
-  TMessageBoxHook hook;
-  {
-    std::lock_guard<std::mutex> guard(HookLock);
-    hook = Hook;
-  }
-  if (!hook)
-    return false;
-  result = hook(owner, text, caption, style);
-  return true;
 }
 
 bool PassesFilter(std::uint32_t attributes, std::uint32_t filter) {

@@ -6,6 +6,7 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/power_cut.h"
 
 namespace platform {
 
@@ -16,20 +17,28 @@ std::atomic<std::uint64_t> Counter{0};
 std::atomic<std::uint64_t> FailAt{0};
 std::atomic<bool> DiskFull{false};
 std::atomic<bool> Crash{false};
+std::atomic<bool> PowerCut{false};
+// Set while the power-cut simulation reads and writes through the seam.
+std::atomic<bool> Busy{false};
 std::atomic<int> HitOp{-1};
 std::atomic<bool> LastHitWasDiskFull{false};
 // Set only while this copy follows another copy's hooks.
 std::atomic<bool (*)(fault::TOp)> FollowedHit{nullptr};
 std::atomic<bool (*)()> FollowedDiskFull{nullptr};
+std::atomic<void (*)(const fault::TEvent &)> FollowedNote{nullptr};
 
 bool Hit(fault::TOp op) {
   if (const auto followed = FollowedHit.load(std::memory_order_relaxed))
     return followed(op);
-  if (!Armed.load(std::memory_order_relaxed))
+  if (!Armed.load(std::memory_order_relaxed) || Busy.load())
     return false;
   const std::uint64_t number = ++Counter;
   if (number != FailAt.load())
     return false;
+  if (PowerCut.load()) {
+    Busy = true;
+    detail::power::Cut();
+  }
   if (Crash.load())
     detail::EndProcessAbruptly(fault::CrashExitCode);
   HitOp = static_cast<int>(op);
@@ -39,6 +48,14 @@ bool Hit(fault::TOp op) {
 
 bool OwnLastHitWasDiskFull() {
   return LastHitWasDiskFull;
+}
+
+void OwnNote(const fault::TEvent &event) {
+  if (!Armed.load(std::memory_order_relaxed) || !PowerCut.load() || Busy.load())
+    return;
+  Busy = true;
+  detail::power::Noted(event);
+  Busy = false;
 }
 
 // Windows errors that an injected fault of each kind reports.
@@ -71,6 +88,7 @@ void Arm(std::uint64_t failAt, bool diskFull) {
   FailAt = failAt;
   DiskFull = diskFull;
   Crash = false;
+  PowerCut = false;
   HitOp = -1;
   LastHitWasDiskFull = false;
   Armed = true;
@@ -79,6 +97,15 @@ void Arm(std::uint64_t failAt, bool diskFull) {
 void ArmCrash(std::uint64_t crashAt) {
   Arm(crashAt);
   Crash = true;
+}
+
+void ArmPowerCut(std::uint64_t cutAt, std::string_view root, bool namesLost, bool torn) {
+  Disarm();
+  Busy = true;
+  detail::power::Start(root, namesLost, torn);
+  Busy = false;
+  ArmCrash(cutAt);
+  PowerCut = true;
 }
 
 void Disarm() {
@@ -101,13 +128,16 @@ THooks OwnHooks() {
   THooks hooks;
   hooks.Hit = &Hit;
   hooks.LastHitWasDiskFull = &OwnLastHitWasDiskFull;
+  hooks.Note = &OwnNote;
   return hooks;
 }
 
 void Follow(const THooks &hooks) {
   // Following itself would recurse for ever.
-  const bool own = hooks.Hit == nullptr || hooks.Hit == &Hit || hooks.LastHitWasDiskFull == nullptr;
+  const bool own = hooks.Hit == nullptr || hooks.Hit == &Hit ||
+                   hooks.LastHitWasDiskFull == nullptr || hooks.Note == nullptr;
   FollowedDiskFull = own ? nullptr : hooks.LastHitWasDiskFull;
+  FollowedNote = own ? nullptr : hooks.Note;
   FollowedHit = own ? nullptr : hooks.Hit;
 }
 
@@ -120,6 +150,13 @@ bool Faulted(fault::TOp op) {
     return false;
   SetError(FaultError(op));
   return true;
+}
+
+void Note(const fault::TEvent &event) {
+  if (const auto followed = FollowedNote.load())
+    followed(event);
+  else
+    OwnNote(event);
 }
 
 bool FaultIsDiskFull() {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 namespace platform::fault {
 
@@ -28,12 +29,44 @@ std::uint64_t Count();
 // The kind of operation the armed failure hit; false while none was hit.
 [[nodiscard]] bool HitOperation(TOp &op);
 
+// A power cut: counts as Arm does and, before operation number `cutAt`, puts
+// every file below `root` back to what a disk would hold after losing power
+// at that moment, then ends the process as ArmCrash does. Data written and
+// not flushed since is lost, or with `torn` cut at a block boundary; with
+// `namesLost` so is every rename, creation and deletion whose folder was not
+// flushed after it, else they all stay.
+void ArmPowerCut(std::uint64_t cutAt, std::string_view root, bool namesLost, bool torn);
+
+// What the seam tells the power-cut simulation: a file opened or created by
+// a handle, a handle closed or flushed, a name renamed or deleted, a folder's
+// names flushed, a rename written through to the disk, or all of a volume
+// flushed.
+enum class TChange : std::uint8_t {
+  Opened,
+  Closed,
+  Flushed,
+  Renamed,
+  Deleted,
+  FolderFlushed,
+  RenameFlushed,
+  VolumeFlushed
+};
+struct TEvent {
+  TEvent(TChange change, std::intptr_t handle = -1, std::string_view path = {},
+         std::string_view to = {})
+      : Change(change), Handle(handle), Path(path), To(to) {}
+  TChange Change;
+  std::intptr_t Handle;
+  std::string_view Path, To;
+};
+
 // A second copy of the seam in one process (the unzip library's
 // on Windows, which must stay self-contained) can take every decision from
 // the first one's hooks, so that one count covers both copies.
 struct THooks {
   bool (*Hit)(TOp op) = nullptr;
   bool (*LastHitWasDiskFull)() = nullptr;
+  void (*Note)(const TEvent &event) = nullptr;
 };
 THooks OwnHooks();
 // Empty hooks, or this copy's own, make it decide for itself again.

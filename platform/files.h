@@ -134,7 +134,14 @@ public:
   [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
-  // The OS parts of Read and Write, without the fault hooks.
+  enum class TOpen : std::uint8_t { Shared, Read, Create, CreateUnshared, CreateNew };
+  [[nodiscard]] bool Open(std::string_view path, TOpen how);
+  // The OS parts of the file tasks, without the fault hooks.
+  [[nodiscard]] bool OpenNative(std::string_view path, TOpen how);
+  [[nodiscard]] bool SeekNative(std::int64_t position);
+  [[nodiscard]] bool FlushNative();
+  [[nodiscard]] bool SetDosTimeNative(std::uint32_t dosTime);
+  void CloseNative();
   [[nodiscard]] bool ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got);
   [[nodiscard]] bool WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written);
   // One step of the system's own copy from `source`; `copied` is 0 at its
@@ -198,10 +205,12 @@ public:
 
 private:
   [[nodiscard]] bool CreateNamed(std::string_view target, const std::string &path);
-  // The OS parts of Commit: the flush of the data before the rename, the
+  [[nodiscard]] bool CreateNamedNative(std::string_view target, const std::string &path);
+  // The parts of Commit: the flush of the data before the rename, the
   // rename of the temporary file over the target, the flush after it.
   [[nodiscard]] bool FlushBeforeMove(TDurable durable);
   [[nodiscard]] bool MoveIntoPlace(TDurable durable);
+  [[nodiscard]] bool MoveIntoPlaceNative(TDurable durable);
   [[nodiscard]] bool FlushAfterMove(TDurable durable);
   TFile Data;
   std::string Target, TempPath;

@@ -21,6 +21,8 @@ void SetError(int error);
 [[nodiscard]] bool Faulted(fault::TOp op);
 // True when the write that has just been made to fail should look like a full disk.
 [[nodiscard]] bool FaultIsDiskFull();
+// Tells the power-cut simulation what a file task changed or made durable.
+void Note(const fault::TEvent &event);
 #else
 // The shipped seam counts nothing and fails nothing on purpose.
 constexpr bool Faulted(fault::TOp) {
@@ -28,6 +30,8 @@ constexpr bool Faulted(fault::TOp) {
 }
 constexpr bool FaultIsDiskFull() {
   return false;
+}
+inline void Note(const fault::TEvent &) {
 }
 #endif
 // Ends the process at once with `exitCode`: no destructors, no atexit
@@ -49,8 +53,22 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 // program loads.
 [[nodiscard]] std::string LibraryPath(std::string_view folder, std::string_view file);
 
-// Runs the message-box hook when one is set; false when none is.
-[[nodiscard]] bool RunMessageBoxHook(THandle owner, std::string_view text, std::string_view caption,
-                                     std::uint32_t style, int &result);
+// The system's own message box (POSIX: the text on standard output), asked
+// when no hook answers.
+[[nodiscard]] int ShowMessageBoxNative(THandle owner, std::string_view text,
+                                       std::string_view caption, std::uint32_t style);
+
+// The OS parts of the seam's file tasks; the public functions in common.cpp
+// put the fault hooks in front of them and tell the hooks what changed.
+[[nodiscard]] bool SetAttributesNative(std::string_view path, std::uint32_t attributes);
+[[nodiscard]] bool SetDosTimeNative(std::string_view path, std::uint32_t dosTime);
+[[nodiscard]] bool DeleteFileNative(std::string_view path);
+[[nodiscard]] bool MoveFileReplacingNative(std::string_view from, std::string_view to);
+[[nodiscard]] bool CreateFolderNative(std::string_view path);
+[[nodiscard]] bool RemoveFolderNative(std::string_view path);
+// Whether TTempFile's rename with `durable` is on the disk when it returns.
+[[nodiscard]] bool WritesRenameThrough(TDurable durable);
+// Closes an OS handle of a file or claim (-1: none).
+void CloseHandleNative(std::intptr_t handle);
 
 } // namespace platform::detail

@@ -32,8 +32,6 @@ bool Succeed() {
   return true;
 }
 
-using detail::Faulted;
-
 std::string BareName(const std::string &nativePath) {
   const std::size_t cut = nativePath.find_last_of('/');
   return cut == std::string::npos ? nativePath : nativePath.substr(cut + 1);
@@ -115,7 +113,7 @@ bool TimeFromDos(std::uint32_t dos, timespec &out) {
 // Opens `path` with `flags`; read-only files refuse write access as on
 // Windows, even to a superuser. Only regular files open: a folder is no file,
 // a FIFO would block the open or the first read for ever, a device is no data.
-bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
+bool OpenHandle(std::intptr_t &handle, std::string_view path, int flags) {
   posix::TProbe probe;
   const std::string native = MapPath(path, probe);
   const bool creates = (flags & O_CREAT) != 0;
@@ -152,40 +150,20 @@ bool OpenNative(std::intptr_t &handle, std::string_view path, int flags) {
 
 } // namespace
 
-bool TFile::OpenShared(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Open))
-    return false;
-  return OpenNative(Handle, path, O_RDWR);
-}
-
-bool TFile::OpenRead(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Open))
-    return false;
-  return OpenNative(Handle, path, O_RDONLY);
-}
-
-bool TFile::Create(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, O_RDWR | O_CREAT | O_TRUNC);
-}
-
-bool TFile::CreateUnshared(std::string_view path) {
-  // POSIX has no share modes; the file is created or truncated all the same.
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, O_RDWR | O_CREAT | O_TRUNC);
-}
-
-bool TFile::CreateNew(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, O_RDWR | O_CREAT | O_EXCL);
+bool TFile::OpenNative(std::string_view path, TOpen how) {
+  switch (how) {
+  case TOpen::Shared:
+    return OpenHandle(Handle, path, O_RDWR);
+  case TOpen::Read:
+    return OpenHandle(Handle, path, O_RDONLY);
+  case TOpen::Create:
+  case TOpen::CreateUnshared:
+    // POSIX has no share modes; the file is created or truncated all the same.
+    return OpenHandle(Handle, path, O_RDWR | O_CREAT | O_TRUNC);
+  case TOpen::CreateNew:
+    break;
+  }
+  return OpenHandle(Handle, path, O_RDWR | O_CREAT | O_EXCL);
 }
 
 bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
@@ -241,11 +219,7 @@ bool TFile::CopyNative(TFile &source, std::uint64_t &copied) {
   }
 }
 
-bool TFile::Seek(std::int64_t position) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::Seek))
-    return false;
+bool TFile::SeekNative(std::int64_t position) {
   if (position < 0)
     return Fail(ErrorNegativeSeek);
   if (lseek(static_cast<int>(Handle), static_cast<off_t>(position), SEEK_SET) < 0)
@@ -273,9 +247,7 @@ bool TFile::Size(std::int64_t &size) {
   return Succeed();
 }
 
-bool TFile::Flush() {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
+bool TFile::FlushNative() {
   if (fsync(static_cast<int>(Handle)) != 0 && errno != EINVAL)
     return FailErrno(errno);
   return Succeed();
@@ -300,11 +272,7 @@ bool TFile::GetDosTime(std::uint32_t &dosTime) {
   return DosFromTime(st.st_mtime, dosTime) && Succeed();
 }
 
-bool TFile::SetDosTime(std::uint32_t dosTime) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool TFile::SetDosTimeNative(std::uint32_t dosTime) {
   timespec times[2];
   times[0].tv_sec = 0;
   times[0].tv_nsec = UTIME_OMIT;
@@ -325,11 +293,8 @@ bool TFile::Attributes(std::uint32_t &attributes) {
   return Succeed();
 }
 
-void TFile::Close() {
-  if (Handle != Invalid) {
-    close(static_cast<int>(Handle));
-    Handle = Invalid;
-  }
+void TFile::CloseNative() {
+  detail::CloseHandleNative(Handle);
 }
 
 bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
@@ -346,9 +311,7 @@ bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
   return Succeed();
 }
 
-bool SetAttributes(std::string_view path, std::uint32_t attributes) {
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool detail::SetAttributesNative(std::string_view path, std::uint32_t attributes) {
   posix::TProbe probe;
   const std::string native = MapPath(path, probe);
   struct stat st = probe.St;
@@ -376,9 +339,7 @@ bool GetDosTime(std::string_view path, std::uint32_t &dosTime) {
   return DosFromTime(st.st_mtime, dosTime) && Succeed();
 }
 
-bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool detail::SetDosTimeNative(std::string_view path, std::uint32_t dosTime) {
   const std::string native = MapPath(path);
   timespec times[2];
   times[0].tv_sec = 0;
@@ -405,9 +366,7 @@ bool SameFile(std::string_view a, std::string_view b) {
   return first.st_dev == second.st_dev && first.st_ino == second.st_ino;
 }
 
-bool DeleteFile(std::string_view path) {
-  if (Faulted(fault::TOp::Delete))
-    return false;
+bool detail::DeleteFileNative(std::string_view path) {
   posix::TProbe probe;
   const std::string native = MapPath(path, probe);
   if (probe.Missing)
@@ -434,9 +393,7 @@ bool DeleteFile(std::string_view path) {
   return Succeed();
 }
 
-bool MoveFileReplacing(std::string_view from, std::string_view to) {
-  if (Faulted(fault::TOp::Rename))
-    return false;
+bool detail::MoveFileReplacingNative(std::string_view from, std::string_view to) {
   posix::TProbe fromProbe, toProbe;
   const std::string source = MapPath(from, fromProbe);
   const std::string target = MapPath(to, toProbe);
@@ -457,9 +414,7 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
   return Succeed();
 }
 
-bool CreateFolder(std::string_view path) {
-  if (Faulted(fault::TOp::CreateFolder))
-    return false;
+bool detail::CreateFolderNative(std::string_view path) {
   const std::string native = MapPath(path);
   posix::TOwnChange change(std::string(), native);
   const bool made = mkdir(native.c_str(), 0777) == 0;
@@ -470,9 +425,7 @@ bool CreateFolder(std::string_view path) {
   return Succeed();
 }
 
-bool RemoveFolder(std::string_view path) {
-  if (Faulted(fault::TOp::Delete))
-    return false;
+bool detail::RemoveFolderNative(std::string_view path) {
   const std::string native = MapPath(path);
   posix::TOwnChange change(native, std::string());
   const bool removed = rmdir(native.c_str()) == 0;
@@ -544,10 +497,7 @@ std::string HostFolder(const std::string &folder, posix::TProbe &probe) {
 }
 } // namespace
 
-bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
-  Discard();
-  if (Faulted(fault::TOp::Create))
-    return false;
+bool TTempFile::CreateNamedNative(std::string_view target, const std::string &path) {
   std::string folder, name;
   detail::SplitMask(path, folder, name);
   posix::TProbe probe;
@@ -607,7 +557,10 @@ int FlushVolume(int fd) {
 
 bool FlushFolder(std::string_view folder) {
   posix::TProbe probe;
-  return OnFolder(MapPath(folder, probe), FlushVolume);
+  if (!OnFolder(MapPath(folder, probe), FlushVolume))
+    return false;
+  detail::Note({fault::TChange::VolumeFlushed});
+  return true;
 }
 
 bool TTempFile::FlushBeforeMove(TDurable durable) {
@@ -615,12 +568,15 @@ bool TTempFile::FlushBeforeMove(TDurable durable) {
 }
 
 bool TTempFile::FlushAfterMove(TDurable durable) {
-  return durable != TDurable::Now || OnFolder(NativeFolder, fsync);
+  if (durable != TDurable::Now)
+    return true;
+  if (!OnFolder(NativeFolder, fsync))
+    return false;
+  detail::Note({fault::TChange::FolderFlushed, -1, Target});
+  return true;
 }
 
-bool TTempFile::MoveIntoPlace(TDurable) {
-  if (Faulted(fault::TOp::Rename))
-    return false;
+bool TTempFile::MoveIntoPlaceNative(TDurable) {
   struct stat folder;
   if (stat(NativeFolder.c_str(), &folder) != 0)
     return FailErrno(errno, NativeFolder);
@@ -647,6 +603,15 @@ namespace detail {
 
 void EndProcessAbruptly(int exitCode) {
   _exit(exitCode);
+}
+
+bool WritesRenameThrough(TDurable) {
+  return false; // the folder is flushed after the rename instead
+}
+
+void CloseHandleNative(std::intptr_t handle) {
+  if (handle != -1)
+    close(static_cast<int>(handle));
 }
 
 } // namespace detail

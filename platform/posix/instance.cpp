@@ -43,10 +43,6 @@ void SetLockFolder(std::string_view folder) {
   FolderOverride = std::string(folder);
 }
 
-TSingleInstance::~TSingleInstance() {
-  Release();
-}
-
 bool TSingleInstance::Acquire(std::string_view name) {
   if (Held())
     return true;
@@ -74,13 +70,6 @@ bool TSingleInstance::Acquire(std::string_view name) {
   } catch (...) {
     return true;
   }
-}
-
-void TSingleInstance::Release() {
-  if (!Held())
-    return;
-  close(static_cast<int>(Handle));
-  Handle = Invalid;
 }
 
 } // namespace platform

@@ -47,12 +47,9 @@ std::uint32_t RegisterMessageName(const char *name) {
 void Beep(std::uint32_t) {
 }
 
-int ShowMessageBox(THandle owner, std::string_view text, std::string_view caption,
-                   std::uint32_t style) {
+int detail::ShowMessageBoxNative(THandle, std::string_view text, std::string_view caption,
+                                 std::uint32_t style) {
   try {
-    int result = 0;
-    if (detail::RunMessageBoxHook(owner, text, caption, style, result))
-      return result;
     std::printf("[%s]\n%s\n", Cp1252ToUtf8(caption, TUnassigned::AsC1Controls).c_str(),
                 Cp1252ToUtf8(text, TUnassigned::AsC1Controls).c_str());
     std::fflush(stdout);

@@ -15,7 +15,6 @@ namespace platform {
 
 using win32::Fail;
 using win32::FailLast;
-using win32::Faulted;
 using win32::Succeed;
 
 namespace {
@@ -34,7 +33,7 @@ bool IsReadOnlyFile(const std::string &name) {
          (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool OpenNative(std::intptr_t &handle, std::string_view path, DWORD access, DWORD share,
+bool OpenHandle(std::intptr_t &handle, std::string_view path, DWORD access, DWORD share,
                 DWORD disposition) {
   const std::string name(path);
   if ((access & GENERIC_WRITE) != 0 && IsReadOnlyFile(name))
@@ -107,39 +106,21 @@ std::string ShellFolder(int csidl) {
 
 } // namespace
 
-bool TFile::OpenShared(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Open))
-    return false;
-  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, ShareReadWrite, OPEN_EXISTING);
-}
-
-bool TFile::OpenRead(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Open))
-    return false;
-  return OpenNative(Handle, path, GENERIC_READ, ShareReadWrite, OPEN_EXISTING);
-}
-
-bool TFile::Create(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, ShareReadWrite, CREATE_ALWAYS);
-}
-
-bool TFile::CreateUnshared(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_ALWAYS);
-}
-
-bool TFile::CreateNew(std::string_view path) {
-  Close();
-  if (Faulted(fault::TOp::Create))
-    return false;
-  return OpenNative(Handle, path, GENERIC_READ | GENERIC_WRITE, 0, CREATE_NEW);
+bool TFile::OpenNative(std::string_view path, TOpen how) {
+  constexpr DWORD ReadWrite = GENERIC_READ | GENERIC_WRITE;
+  switch (how) {
+  case TOpen::Shared:
+    return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, OPEN_EXISTING);
+  case TOpen::Read:
+    return OpenHandle(Handle, path, GENERIC_READ, ShareReadWrite, OPEN_EXISTING);
+  case TOpen::Create:
+    return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, CREATE_ALWAYS);
+  case TOpen::CreateUnshared:
+    return OpenHandle(Handle, path, ReadWrite, 0, CREATE_ALWAYS);
+  case TOpen::CreateNew:
+    break;
+  }
+  return OpenHandle(Handle, path, ReadWrite, 0, CREATE_NEW);
 }
 
 bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
@@ -161,11 +142,7 @@ bool TFile::CopyNative(TFile &, std::uint64_t &) {
   return false;
 }
 
-bool TFile::Seek(std::int64_t position) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::Seek))
-    return false;
+bool TFile::SeekNative(std::int64_t position) {
   LARGE_INTEGER to;
   to.QuadPart = position;
   if (!SetFilePointerEx(AsHandle(Handle), to, nullptr, FILE_BEGIN))
@@ -194,9 +171,7 @@ bool TFile::Size(std::int64_t &size) {
   return Succeed();
 }
 
-bool TFile::Flush() {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
+bool TFile::FlushNative() {
   if (!FlushFileBuffers(AsHandle(Handle)))
     return FailLast();
   return Succeed();
@@ -217,11 +192,7 @@ bool TFile::GetDosTime(std::uint32_t &dosTime) {
   return DosFromFileTime(written, dosTime);
 }
 
-bool TFile::SetDosTime(std::uint32_t dosTime) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool TFile::SetDosTimeNative(std::uint32_t dosTime) {
   FILETIME utc;
   if (!FileTimeFromDos(dosTime, utc))
     return false;
@@ -240,11 +211,8 @@ bool TFile::Attributes(std::uint32_t &attributes) {
   return Succeed();
 }
 
-void TFile::Close() {
-  if (Handle != Invalid) {
-    CloseHandle(AsHandle(Handle));
-    Handle = Invalid;
-  }
+void TFile::CloseNative() {
+  detail::CloseHandleNative(Handle);
 }
 
 bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
@@ -256,9 +224,7 @@ bool GetAttributes(std::string_view path, std::uint32_t &attributes) {
   return Succeed();
 }
 
-bool SetAttributes(std::string_view path, std::uint32_t attributes) {
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool detail::SetAttributesNative(std::string_view path, std::uint32_t attributes) {
   const std::string name(path);
   // The folder and volume bits are not settable; Windows rejects them.
   const DWORD value = attributes & ~static_cast<DWORD>(faDirectory | faVolumeID);
@@ -278,9 +244,7 @@ bool GetDosTime(std::string_view path, std::uint32_t &dosTime) {
   return ok;
 }
 
-bool SetDosTime(std::string_view path, std::uint32_t dosTime) {
-  if (Faulted(fault::TOp::SetAttributes))
-    return false;
+bool detail::SetDosTimeNative(std::string_view path, std::uint32_t dosTime) {
   FILETIME utc;
   if (!FileTimeFromDos(dosTime, utc))
     return false;
@@ -316,9 +280,7 @@ bool SameFile(std::string_view a, std::string_view b) {
          first.nFileIndexLow == second.nFileIndexLow;
 }
 
-bool DeleteFile(std::string_view path) {
-  if (Faulted(fault::TOp::Delete))
-    return false;
+bool detail::DeleteFileNative(std::string_view path) {
   const std::string name(path);
   if (IsReadOnlyFile(name))
     return Fail(ERROR_ACCESS_DENIED);
@@ -327,9 +289,7 @@ bool DeleteFile(std::string_view path) {
   return Succeed();
 }
 
-bool MoveFileReplacing(std::string_view from, std::string_view to) {
-  if (Faulted(fault::TOp::Rename))
-    return false;
+bool detail::MoveFileReplacingNative(std::string_view from, std::string_view to) {
   const std::string source(from), target(to);
   if (IsReadOnlyFile(target))
     return Fail(ERROR_ACCESS_DENIED);
@@ -338,10 +298,7 @@ bool MoveFileReplacing(std::string_view from, std::string_view to) {
   return Succeed();
 }
 
-bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
-  Discard();
-  if (Faulted(fault::TOp::Create))
-    return false;
+bool TTempFile::CreateNamedNative(std::string_view target, const std::string &path) {
   // No look at the name first: CREATE_NEW reports a clash itself, and a
   // missing name costs Wine a reading of the whole folder.
   HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -354,9 +311,7 @@ bool TTempFile::CreateNamed(std::string_view target, const std::string &path) {
   return Succeed();
 }
 
-bool TTempFile::MoveIntoPlace(TDurable durable) {
-  if (Faulted(fault::TOp::Rename))
-    return false;
+bool TTempFile::MoveIntoPlaceNative(TDurable durable) {
   const DWORD through = durable == TDurable::No ? 0 : MOVEFILE_WRITE_THROUGH;
   // Most targets are new: a move that does not replace needs no look at the
   // target first, and reports the one that is there.
@@ -386,18 +341,14 @@ bool FlushFolder(std::string_view) {
   return Succeed();
 }
 
-bool CreateFolder(std::string_view path) {
-  if (Faulted(fault::TOp::CreateFolder))
-    return false;
+bool detail::CreateFolderNative(std::string_view path) {
   const std::string name(path);
   if (!CreateDirectoryA(name.c_str(), nullptr))
     return FailLast();
   return Succeed();
 }
 
-bool RemoveFolder(std::string_view path) {
-  if (Faulted(fault::TOp::Delete))
-    return false;
+bool detail::RemoveFolderNative(std::string_view path) {
   const std::string name(path);
   if (!RemoveDirectoryA(name.c_str()))
     return FailLast();
@@ -488,6 +439,15 @@ bool HostIsWindows() {
 }
 
 namespace detail {
+
+bool WritesRenameThrough(TDurable durable) {
+  return durable != TDurable::No;
+}
+
+void CloseHandleNative(std::intptr_t handle) {
+  if (handle != -1)
+    CloseHandle(AsHandle(handle));
+}
 
 void EndProcessAbruptly(int exitCode) {
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(exitCode));

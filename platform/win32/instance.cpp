@@ -16,10 +16,6 @@ std::string LockFolder() {
 void SetLockFolder(std::string_view) {
 }
 
-TSingleInstance::~TSingleInstance() {
-  Release();
-}
-
 bool TSingleInstance::Acquire(std::string_view name) {
   if (Held())
     return true;
@@ -39,13 +35,6 @@ bool TSingleInstance::Acquire(std::string_view name) {
   } catch (...) {
     return true;
   }
-}
-
-void TSingleInstance::Release() {
-  if (!Held())
-    return;
-  CloseHandle(reinterpret_cast<HANDLE>(Handle));
-  Handle = Invalid;
 }
 
 } // namespace platform

@@ -25,6 +25,5 @@ inline bool Succeed() {
   return true;
 }
 
-using detail::Faulted;
 
 } // namespace platform::win32

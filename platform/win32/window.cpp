@@ -29,12 +29,9 @@ void Beep(std::uint32_t type) {
   MessageBeep(type);
 }
 
-int ShowMessageBox(THandle owner, std::string_view text, std::string_view caption,
-                   std::uint32_t style) {
+int detail::ShowMessageBoxNative(THandle owner, std::string_view text, std::string_view caption,
+                                 std::uint32_t style) {
   try {
-    int result = 0;
-    if (detail::RunMessageBoxHook(owner, text, caption, style, result))
-      return result;
     const std::string body(text), title(caption);
     return MessageBoxA(reinterpret_cast<HWND>(owner), body.c_str(), title.c_str(), style);
   } catch (...) {

@@ -1,7 +1,11 @@
-// Test driver of the crash walk: one update run of the data folder in
-// argument 1, ended abruptly before file operation <k> (argument 2; 0 runs to
-// the end). A run that ends by itself writes its number of file operations
-// into the file named by argument 3. Argument 4 (POSIX) is the drive root.
+// Test driver of the crash and power-cut walks: one update run of the data
+// folder in argument 1, ended abruptly before file operation <k> (argument 2,
+// "<k>"; 0 runs to the end) or, given as "<k>:<v>", cut off from power there
+// with variant v of the cut applied to the folder tree in argument 4: 0 names
+// kept and unflushed data lost, 1 unflushed names and data lost, 2 names
+// kept and unflushed data torn. A run that ends by itself writes its number
+// of file operations into the file named by argument 3. Argument 5 (POSIX)
+// is the drive root.
 #include <cstdlib>
 #include <string>
 
@@ -12,15 +16,18 @@
 #include "update/copy_form.h"
 
 int main(int argc, char **argv) {
-  if (argc < 4)
+  if (argc < 5)
     return 2;
-  if (argc > 4)
-    platform::SetDriveRoot(argv[4]);
+  if (argc > 5)
+    platform::SetDriveRoot(argv[5]);
   platform::SetMessageBoxHook([](platform::THandle, std::string_view, std::string_view,
                                  std::uint32_t) { return platform::IdOk; });
-  const std::uint64_t crashAt = std::strtoull(argv[2], nullptr, 10);
+  char *variant = nullptr;
+  const std::uint64_t crashAt = std::strtoull(argv[2], &variant, 10);
   if (crashAt == 0)
     platform::fault::Arm(0);
+  else if (*variant == ':')
+    platform::fault::ArmPowerCut(crashAt, argv[4], variant[1] == '1', variant[1] == '2');
   else
     platform::fault::ArmCrash(crashAt);
   update::TRecordingView view;

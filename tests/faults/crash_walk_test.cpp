@@ -1,8 +1,9 @@
-// The crash walk: an update run of three packages, in a process of its own,
-// ended abruptly before each of its file operations in turn, and then one
-// whole run here. Together they must leave what one whole run leaves: the
-// same files everywhere (no temporary or backup file), the same records and
-// the same header apart from the run's date and time.
+// The crash and power-cut walks: an update run of three packages, in a
+// process of its own, ended abruptly before each of its file operations in
+// turn (after a power cut: with what it had not flushed lost as a disk may
+// lose it), and then one whole run here. Together they must leave what one
+// whole run leaves: the same files everywhere (no temporary or backup file),
+// the same records and the same header apart from the run's date and time.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -31,6 +32,8 @@ constexpr std::uint64_t WineCrashPoints = 32;
 // of its crash points keeps the suite's time in bounds.
 constexpr std::uint64_t BlockedCrashPoints = 120;
 constexpr std::uint64_t BlockedWineCrashPoints = 16;
+// The kinds of power cut the driver simulates at each operation.
+constexpr std::uint64_t CutVariants = 3;
 
 // Files every run reads or writes in place, compared apart from the tree:
 // they name the scenario's own folders.
@@ -53,11 +56,14 @@ class CrashWalk : public TScratchRunTest {
 protected:
   // Runs the driver on `s`, ended before operation `crashAt` (0: never).
   // True when the run ended by itself; `count` is then its operations.
-  bool RunDriver(const TFaultScenario &s, std::uint64_t crashAt, std::uint64_t &count) {
+  // `cut` ("" or ":<variant>") makes the end a power cut.
+  bool RunDriver(const TFaultScenario &s, std::uint64_t crashAt, std::uint64_t &count,
+                 const std::string &cut = std::string()) {
     const bool windows = testing_support::RunningOnWindows();
     const std::string result = Results / "count.txt";
     std::string line = "\"" + ProgramPath("crash_driver") + "\" \"" + s.Data + "\" " +
-                       std::to_string(crashAt) + " \"" + result + "\"";
+                       std::to_string(crashAt) + cut + " \"" + result + "\" \"" + s.Root.Path() +
+                       "\"";
     if (!windows)
       line += " \"" + Drives.Path() + "\"";
     RunShell(line + (windows ? " >NUL 2>&1" : " >/dev/null 2>&1"));
@@ -79,7 +85,7 @@ protected:
     return view.Messages().size() == 1 && (view.Messages()[0].Caption == "Fehler!") == failure;
   }
 
-  void Walk(bool blocked);
+  void Walk(bool blocked, bool powerCut = false);
 
   testing_support::TTempFolder Results;
 };
@@ -88,7 +94,7 @@ protected:
 // the whole run applies package 1 and ends with -5, and so must every
 // killed run followed by a whole one. A killed run that had recorded its
 // -5 has emptied the download folder, so the run after it ends with -1.
-void CrashWalk::Walk(bool blocked) {
+void CrashWalk::Walk(bool blocked, bool powerCut) {
   const std::size_t applied = blocked ? 1 : PackageCount;
   TTree reference;
   {
@@ -119,7 +125,9 @@ void CrashWalk::Walk(bool blocked) {
       [&](const TFaultScenario &s, std::uint64_t k) {
         TAfterCrash after;
         std::uint64_t done = 0;
-        EXPECT_FALSE(RunDriver(s, k, done)) << "the run ended before operation " << k;
+        // The kinds of cut take turns: each is tried all along the run.
+        const std::string cut = powerCut ? ":" + std::to_string(k % CutVariants) : std::string();
+        EXPECT_FALSE(RunDriver(s, k, done, cut)) << "the run ended before operation " << k << cut;
         after.Recorded = s.Header().LastResult() != s.OldHeader.LastResult();
         EXPECT_TRUE(RunWhole(s, after.Recorded && !blocked, blocked))
             << "the run after the crash ended otherwise";
@@ -165,6 +173,10 @@ TEST_F(CrashWalk, KilledAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
 
 TEST_F(CrashWalk, KilledAtAnyFileOperationOfARunWithABlockedFileEndsAsOneWholeRun) {
   Walk(true);
+}
+
+TEST_F(CrashWalk, PowerCutAtAnyFileOperationThenRunAgainEndsAsOneWholeRun) {
+  Walk(false, true);
 }
 
 } // namespace

@@ -68,6 +68,10 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 [[nodiscard]] bool RemoveFolderNative(std::string_view path);
 // Whether TTempFile's rename with `durable` is on the disk when it returns.
 [[nodiscard]] bool WritesRenameThrough(TDurable durable);
+// Everything the open file `handle` holds, read without moving its
+// position (the power-cut simulation; a file not shared cannot be opened
+// again by name).
+[[nodiscard]] bool ReadWholeNative(std::intptr_t handle, std::string &data);
 // Closes an OS handle of a file or claim (-1: none).
 void CloseHandleNative(std::intptr_t handle);
 

@@ -57,19 +57,25 @@ std::string FolderOf(const std::string &key) {
   return cut == std::string::npos ? std::string() : key.substr(0, cut);
 }
 
-bool ReadState(const std::string &path, TState &state) {
-  TFile file;
-  if (!file.OpenRead(path))
-    return false;
-  state.Data.clear();
-  char buffer[16384];
-  std::uint32_t got = 0;
-  do {
-    if (!file.Read(buffer, sizeof buffer, got))
+// The contents through `handle` when the file is open (Windows opens a file
+// that is not shared by no other handle), else by name.
+bool ReadState(const std::string &path, std::intptr_t handle, TState &state) {
+  if (handle != -1) {
+    if (!ReadWholeNative(handle, state.Data))
       return false;
-    state.Data.append(buffer, got);
-  } while (got > 0);
-  file.Close();
+  } else {
+    TFile file;
+    if (!file.OpenRead(path))
+      return false;
+    state.Data.clear();
+    char buffer[16384];
+    std::uint32_t got = 0;
+    do {
+      if (!file.Read(buffer, sizeof buffer, got))
+        return false;
+      state.Data.append(buffer, got);
+    } while (got > 0);
+  }
   return GetDosTime(path, state.DosTime) && GetAttributes(path, state.Attributes);
 }
 
@@ -105,7 +111,7 @@ public:
       break;
     case fault::TChange::Flushed:
       if (auto it = Handles.find(event.Handle); it != Handles.end())
-        Capture(it->second);
+        Capture(it->second, event.Handle);
       break;
     case fault::TChange::Renamed:
       Renamed(std::string(event.Path), std::string(event.To));
@@ -184,9 +190,9 @@ private:
     }
   }
 
-  void Capture(std::size_t node) {
+  void Capture(std::size_t node, std::intptr_t handle = -1) {
     TNode &n = Nodes[node];
-    if (!n.Path.empty() && ReadState(n.Path, n.Saved))
+    if (!n.Path.empty() && ReadState(n.Path, handle, n.Saved))
       n.Durable = true;
   }
 
@@ -244,7 +250,7 @@ private:
   TState AfterCut(std::size_t node) {
     const TNode &n = Nodes[node];
     TState live;
-    const bool hasLive = !n.Path.empty() && ReadState(n.Path, live);
+    const bool hasLive = !n.Path.empty() && ReadState(n.Path, -1, live);
     TState state = n.Durable ? n.Saved : TState{std::string(), live.DosTime, live.Attributes};
     if (Torn && hasLive && live.Data != state.Data) {
       // The blocks before the last one that the run wrote reached the disk.

@@ -609,6 +609,22 @@ bool WritesRenameThrough(TDurable) {
   return false; // the folder is flushed after the rename instead
 }
 
+bool ReadWholeNative(std::intptr_t handle, std::string &data) {
+  data.clear();
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n =
+        pread(static_cast<int>(handle), buffer, sizeof buffer, static_cast<off_t>(data.size()));
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n < 0)
+      return FailErrno(errno);
+    if (n == 0)
+      return Succeed();
+    data.append(buffer, static_cast<std::size_t>(n));
+  }
+}
+
 void CloseHandleNative(std::intptr_t handle) {
   if (handle != -1)
     close(static_cast<int>(handle));

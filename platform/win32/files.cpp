@@ -444,6 +444,23 @@ bool WritesRenameThrough(TDurable durable) {
   return durable != TDurable::No;
 }
 
+bool ReadWholeNative(std::intptr_t handle, std::string &data) {
+  data.clear();
+  LARGE_INTEGER zero, at;
+  zero.QuadPart = 0;
+  if (!SetFilePointerEx(AsHandle(handle), zero, &at, FILE_CURRENT) ||
+      !SetFilePointerEx(AsHandle(handle), zero, nullptr, FILE_BEGIN))
+    return FailLast();
+  char buffer[16384];
+  DWORD n = 0;
+  bool ok = true;
+  while ((ok = ReadFile(AsHandle(handle), buffer, sizeof buffer, &n, nullptr) != 0) && n > 0)
+    data.append(buffer, n);
+  const DWORD error = GetLastError();
+  (void)SetFilePointerEx(AsHandle(handle), at, nullptr, FILE_BEGIN);
+  return ok ? Succeed() : Fail(static_cast<int>(error));
+}
+
 void CloseHandleNative(std::intptr_t handle) {
   if (handle != -1)
     CloseHandle(AsHandle(handle));

@@ -6,6 +6,9 @@
 #include "tools/update_build.h"
 
 #include <algorithm>
+#include <memory>
+
+#include <CLI/CLI.hpp>
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
@@ -16,6 +19,7 @@
 #include "tools/archive_check.h"
 #include "tools/check.h"
 #include "tools/codepage.h"
+#include "tools/commands.h"
 #include "tools/values.h"
 #include "tools/zip_writer.h"
 #include "tools/zrktool.h"
@@ -363,6 +367,32 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
   return CheckDataFolder(outFolder, false, stdio, out);
+}
+
+void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {
+  struct TOptions {
+    std::string Spec, Out;
+    bool DryRun = false;
+  };
+  auto o = std::make_shared<TOptions>();
+  command.add_option("SPEC", o->Spec, "the update, JSON; - reads it from standard input")
+      ->transform(PathArgument())
+      ->required();
+  command.add_option("OUTDIR", o->Out, "the data folder: ZRKUPD.DAT goes here")
+      ->transform(PathArgument())
+      ->required();
+  command.add_flag("--dry-run", o->DryRun, "make and test the packages, write nothing else");
+  command.footer(
+      "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
+      "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
+      "[{\"PackageFileName\": \"PROG.PKG\", \"DestIndex\": 1, \"Folder\": \"files/prog\", "
+      "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the folder of SPEC and "
+      "hold plain files only. The administration file goes where AdminFileName points (a "
+      "name without a folder: the current folder) and holds the header and one record per "
+      "package, pending; the packages go into DownloadFolder.");
+  context.OnRun(command, [o, &context] {
+    return BuildUpdate(o->Spec, o->Out, o->DryRun, context.Stdio, context.Out);
+  });
 }
 
 } // namespace tools

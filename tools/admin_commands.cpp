@@ -222,11 +222,9 @@ struct TAdminOptions {
   TSeedOptions Seeds;
 
   void AddFile(CLI::App &command) {
-    command
-        .add_option("FILE", File,
-                    "the administration file (default with --data-folder: AdminFileName of the "
-                    "settings)")
-        ->transform(PathArgument());
+    AddPath(command, "FILE", File,
+            "the administration file (default with --data-folder: AdminFileName of the "
+            "settings)");
     Seeds.AddTo(command);
   }
 
@@ -251,11 +249,9 @@ void DefineAdminShow(CLI::App &command, TCommandContext &context) {
     TSeedOptions Seeds;
   };
   auto o = std::make_shared<TOptions>();
-  command
-      .add_option("FILE", o->File,
-                  "the administration file (default with --data-folder: AdminFileName "
-                  "of the settings)")
-      ->transform(PathArgument());
+  AddPath(command, "FILE", o->File,
+          "the administration file (default with --data-folder: AdminFileName "
+          "of the settings)");
   o->Seeds.AddTo(command);
   command.add_flag("--json", o->Json, "add the warnings under \"Problems\"");
   command.footer("A header that does not decode under the seed, or a cut record at the end, "
@@ -271,9 +267,7 @@ void DefineAdminShow(CLI::App &command, TCommandContext &context) {
 
 void DefineAdminInit(CLI::App &command, TCommandContext &context) {
   auto o = std::make_shared<TAdminOptions>();
-  command.add_option("FILE", o->File, "the new administration file")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "FILE", o->File, "the new administration file");
   o->Seeds.AddTo(command);
   command.add_flag("--force", o->Force, "replace an existing file");
   command.add_option("FIELDS", o->Assignments, FieldsHelp);
@@ -332,11 +326,9 @@ void DefineDownloadShow(CLI::App &command, TCommandContext &context) {
     TSeedOptions Seeds;
   };
   auto o = std::make_shared<TOptions>();
-  command
-      .add_option("FILE", o->File,
-                  "the download record file (default with --data-folder: "
-                  "DownloadFileName of the settings)")
-      ->transform(PathArgument());
+  AddPath(command, "FILE", o->File,
+          "the download record file (default with --data-folder: "
+          "DownloadFileName of the settings)");
   o->Seeds.AddTo(command);
   context.OnRun(command, [o, &context] {
     o->Seeds.Resolve();

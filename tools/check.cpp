@@ -476,9 +476,7 @@ void DefineCheck(CLI::App &command, TCommandContext &context) {
     bool Json = false;
   };
   auto o = std::make_shared<TOptions>();
-  command.add_option("DATAFOLDER", o->Folder, "the data folder (its ZRKUPD.DAT)")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "DATAFOLDER", o->Folder, "the data folder (its ZRKUPD.DAT)");
   command.add_flag("--json", o->Json, "the report as JSON");
   command.footer("Run it from the folder zrkupd starts in: administration file names without a "
                  "folder are taken from the current folder, as zrkupd does.");

@@ -26,6 +26,16 @@ const CLI::Validator &PathArgument() {
   return validator;
 }
 
+CLI::Option *AddPath(CLI::App &command, const std::string &name, std::string &path,
+                     const std::string &help) {
+  return command.add_option(name, path, help)->transform(PathArgument());
+}
+
+void AddRequiredPath(CLI::App &command, const std::string &name, std::string &path,
+                     const std::string &help) {
+  AddPath(command, name, path, help)->required();
+}
+
 const char *const FieldsHelp =
     "FIELD=VALUE assignments. Lists take an index from 1: DestFolders[3]=C:\\X. Texts are UTF-8 "
     "and are stored as Windows-1252; dates take a day number, YYYY-MM-DD or DD.MM.YYYY; times "
@@ -35,13 +45,11 @@ void TSeedOptions::AddTo(CLI::App &command) {
   auto *seed = command.add_option("--seed", Seed,
                                   "AdminSeed that scrambles the file (default " +
                                       std::to_string(admin::DefaultAdminSeed) + ")");
-  auto *folder = command
-                     .add_option("--data-folder", DataFolder,
-                                 "take AdminSeed from this data folder's settings file "
-                                 "ZRKUPD.DAT, and the file's name when FILE is left out; "
-                                 "a name without a folder is taken from the current "
-                                 "folder, as zrkupd does, not from the data folder")
-                     ->transform(PathArgument());
+  auto *folder = AddPath(command, "--data-folder", DataFolder,
+                         "take AdminSeed from this data folder's settings file "
+                         "ZRKUPD.DAT, and the file's name when FILE is left out; "
+                         "a name without a folder is taken from the current "
+                         "folder, as zrkupd does, not from the data folder");
   seed->excludes(folder);
 }
 

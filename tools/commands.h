@@ -14,6 +14,7 @@
 
 namespace CLI {
 class App;
+class Option;
 class Validator;
 } // namespace CLI
 
@@ -36,6 +37,12 @@ using TDefineCommand = void (*)(CLI::App &command, TCommandContext &context);
 
 // Paths reach the file functions in their code page; "-" stays itself.
 const CLI::Validator &PathArgument();
+// An argument or option that names a file or folder, through PathArgument.
+CLI::Option *AddPath(CLI::App &command, const std::string &name, std::string &path,
+                     const std::string &help);
+// The same, required.
+void AddRequiredPath(CLI::App &command, const std::string &name, std::string &path,
+                     const std::string &help);
 
 extern const char *const FieldsHelp;
 

@@ -59,9 +59,7 @@ void DefineLogShow(CLI::App &command, TCommandContext &context) {
     bool Json = false;
   };
   auto o = std::make_shared<TOptions>();
-  command.add_option("DATAFOLDER", o->Folder, "the data folder that holds ZRKUPD.LOG")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "DATAFOLDER", o->Folder, "the data folder that holds ZRKUPD.LOG");
   command.add_option("--last", o->Last, "the last N runs (default 1)");
   command.add_flag("--json", o->Json, "the runs' blocks as a JSON list under \"Runs\"");
   context.OnRun(command,

@@ -221,12 +221,9 @@ void DefinePackagePack(CLI::App &command, TCommandContext &context) {
     std::int32_t ChunkSize = packages::MaxChunkLength;
   };
   auto o = std::make_shared<TOptions>();
-  command.add_option("ZIP", o->Zip, "the archive, less than 2 GiB; - for standard input")
-      ->transform(PathArgument())
-      ->required();
-  command.add_option("PACKAGE", o->Package, "the package file to write; - for standard output")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "ZIP", o->Zip, "the archive, less than 2 GiB; - for standard input");
+  AddRequiredPath(command, "PACKAGE", o->Package,
+                  "the package file to write; - for standard output");
   command.add_option("--chunk-size", o->ChunkSize, "payload bytes per chunk, 1 to 65000 (default)");
   context.OnRun(command, [o, &context] {
     TStdio &stdio = context.Stdio;
@@ -249,12 +246,8 @@ void DefinePackageTest(CLI::App &command, TCommandContext &context) {
 
 void DefinePackageExtract(CLI::App &command, TCommandContext &context) {
   auto o = std::make_shared<TTwoFiles>();
-  command.add_option("PACKAGE", o->Package, "the package file; - for standard input")
-      ->transform(PathArgument())
-      ->required();
-  command.add_option("ZIP", o->Zip, "the archive to write; - for standard output")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "PACKAGE", o->Package, "the package file; - for standard input");
+  AddRequiredPath(command, "ZIP", o->Zip, "the archive to write; - for standard output");
   context.OnRun(command, [o, &context] {
     TStdio &stdio = context.Stdio;
     std::string package = stdio.Input(o->Package);
@@ -272,9 +265,7 @@ void DefinePackageFilePathId(CLI::App &command, TCommandContext &context) {
     std::vector<std::string> Entries;
   };
   auto o = std::make_shared<TOptions>();
-  command.add_option("FILE", o->File, "the marker file to write")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "FILE", o->File, "the marker file to write");
   command.add_option("ENTRIES", o->Entries, "NAME=INDEX (NAME without a folder, INDEX 0 to 255)")
       ->required();
   command.footer(

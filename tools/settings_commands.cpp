@@ -268,11 +268,8 @@ void DefineSettingsShow(CLI::App &command, TCommandContext &context) {
     bool Json = false;
   };
   auto o = std::make_shared<TOptions>();
-  command
-      .add_option("DATAFOLDER_OR_FILE", o->Target,
-                  "a data folder (its ZRKUPD.DAT is read) or a settings file")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "DATAFOLDER_OR_FILE", o->Target,
+                  "a data folder (its ZRKUPD.DAT is read) or a settings file");
   command.add_flag("--json", o->Json,
                    "the record under \"Settings\", with \"Path\" and \"Problems\"");
   context.OnRun(command, [o, &context] {
@@ -296,15 +293,10 @@ void DefineSettingsStore(CLI::App &command, TCommandContext &context) {
       "current folder, as zrkupd does. The administration file must exist already (zrktool "
       "admin init). The folders must obey the program's folder rules. When the store fails, "
       "both files are left as they were.");
-  command.add_option("DATAFOLDER", o->Folder, "folder for ZRKUPD.DAT")
-      ->transform(PathArgument())
-      ->required();
-  command
-      .add_option("SOURCE", o->Source,
+  AddRequiredPath(command, "DATAFOLDER", o->Folder, "folder for ZRKUPD.DAT");
+  AddRequiredPath(command, "SOURCE", o->Source,
                   "the settings source, JSON; - reads it from "
-                  "standard input")
-      ->transform(PathArgument())
-      ->required();
+                  "standard input");
   command.add_flag("--take-missing", o->TakeMissing,
                    "fields the source leaves out keep the values of the current settings "
                    "file and administration header");

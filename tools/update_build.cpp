@@ -406,12 +406,8 @@ void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {
     bool DryRun = false;
   };
   auto o = std::make_shared<TOptions>();
-  command.add_option("SPEC", o->Spec, "the update, JSON; - reads it from standard input")
-      ->transform(PathArgument())
-      ->required();
-  command.add_option("OUTDIR", o->Out, "the data folder: ZRKUPD.DAT goes here")
-      ->transform(PathArgument())
-      ->required();
+  AddRequiredPath(command, "SPEC", o->Spec, "the update, JSON; - reads it from standard input");
+  AddRequiredPath(command, "OUTDIR", o->Out, "the data folder: ZRKUPD.DAT goes here");
   command.add_flag("--dry-run", o->DryRun, "make and test the packages, write nothing else");
   command.footer(
       "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "

@@ -72,6 +72,19 @@ bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t s
   return result;
 }
 
+bool ReadStoredHeader(std::string_view path, TAdminHeader &header, std::int32_t seed) {
+  std::memset(header.Bytes, 0, sizeof header.Bytes);
+  platform::TFile file;
+  std::uint32_t got = 0;
+  if (!file.OpenRead(path) || !util::ReadUpTo(file, header.Bytes, AdminHeaderSize, got) ||
+      got != AdminHeaderSize) {
+    std::memset(header.Bytes, 0, sizeof header.Bytes);
+    return false;
+  }
+  ScrambleBuffer(header.Bytes, HeaderSize, seed);
+  return true;
+}
+
 bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::int32_t seed) {
   platform::TFile file;
   // Only a missing file is made anew: creating truncates, and an open that

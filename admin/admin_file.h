@@ -23,6 +23,10 @@ constexpr std::string_view DefaultStagingFolder = "C:\\HELP";
 // True when a whole header was read; `header` is then plain, with blank
 // download/staging folders filled in. Otherwise `header` is all zeros.
 [[nodiscard]] bool ReadAdminHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
+// The header as the file holds it, unscrambled: no folder filled in, no
+// repair written back, opened for reading only (for tools that show a file as
+// it is). True when a whole header was read; otherwise `header` is all zeros.
+[[nodiscard]] bool ReadStoredHeader(std::string_view path, TAdminHeader &header, std::int32_t seed);
 // Replaces the first AdminHeaderSize bytes of the file (created when missing);
 // the records behind stay. `header` is not changed.
 [[nodiscard]] bool WriteAdminHeader(std::string_view path, const TAdminHeader &header,

@@ -8,11 +8,13 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <set>
+
+#include <CLI/CLI.hpp>
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
-#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "dunzip/dunzip_api.h"
 #include "packages/package_check.h"
@@ -23,6 +25,7 @@
 #include "platform/version_info.h"
 #include "tools/archive_check.h"
 #include "tools/codepage.h"
+#include "tools/commands.h"
 #include "tools/journal_view.h"
 #include "tools/values.h"
 #include "tools/zrktool.h"
@@ -78,18 +81,6 @@ std::int64_t FreeBytes(const std::string &folder) {
   std::error_code ec;
   auto space = std::filesystem::space(platform::NativePath(folder), ec);
   return ec ? -1 : static_cast<std::int64_t>(space.available);
-}
-
-bool ReadHeader(const std::string &path, std::int32_t seed, admin::TAdminHeader &header,
-                std::int64_t &size) {
-  size = FileSizeOf(path);
-  platform::TFile file;
-  std::uint32_t got = 0;
-  if (size < static_cast<std::int64_t>(admin::AdminHeaderSize) || !file.OpenRead(path) ||
-      !file.Read(header.Bytes, admin::AdminHeaderSize, got) || got != admin::AdminHeaderSize)
-    return false;
-  admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, seed);
-  return true;
 }
 
 // Empty when zrkupd can make the missing `folder` (as it does for every named
@@ -338,6 +329,62 @@ void Print(const TChecks &c, const TJson &lastRun, const TJson &journal, bool js
     out << "Nothing found that would stop the update.\n";
 }
 
+// What the header and the run log say of the last run; null when neither
+// says anything.
+TJson LastRunOf(const admin::TAdminHeader &header) {
+  TJson lastRun = nullptr;
+  // A header that no run has stamped yet holds day 0, 1 January 1600.
+  if (header.LastRunDate() != 0 || header.LastRunTime() != 0) {
+    lastRun = TJson::object();
+    lastRun["LastResult"] = header.LastResult();
+    lastRun["Meaning"] = RunResultMeaning(header.LastResult());
+    lastRun["Date"] = FormatDayNumber(header.LastRunDate());
+    lastRun["Time"] = FormatSecondOfDay(header.LastRunTime());
+  }
+  const std::string logPath = Joined(admin::DataFolder.Str(), runlog::RunLogName);
+  if (util::PathExists(logPath)) {
+    auto blocks = runlog::SplitBlocks(ReadWholeFile(logPath, "run log"));
+    if (!blocks.empty()) {
+      std::string block = Cp1252ToUtf8(blocks.back());
+      block.erase(std::remove(block.begin(), block.end(), '\r'), block.end());
+      if (lastRun.is_null())
+        lastRun = TJson::object();
+      lastRun["LogBlock"] = block;
+    }
+  }
+  return lastRun;
+}
+
+// The folder rules and the header's folders; the result holds the missing
+// destination folders that cannot be made, with why not.
+std::map<int, std::string> CheckFolders(TChecks &c, const admin::TAdminHeader &header) {
+  if (std::string problem = FolderRuleProblem(header); !problem.empty())
+    c.Bad("folder rules", problem);
+  const std::string download = FolderText(header.DownloadFolder());
+  const std::string staging = FolderText(header.StagingFolder());
+  for (const auto &[name, folder] :
+       {std::pair<std::string, std::string>{"download folder", download},
+        std::pair<std::string, std::string>{"staging folder", staging}})
+    if (!folder.empty() && !util::FolderExists(folder))
+      c.Bad(name, ShownPath(folder) + " does not exist");
+  if (FolderText(header.DestFolder(1)).empty())
+    c.Ok("destination folder 1", "blank: zrkupd takes the host's program folder from the registry");
+  // zrkupd makes every named destination folder before the first package;
+  // only one it cannot make fails the packages that use it.
+  std::map<int, std::string> unmakeable;
+  for (int i = 1; i <= admin::DestFolderCount; ++i) {
+    const std::string folder = FolderText(header.DestFolder(i));
+    if (folder.empty() || util::FolderExists(folder))
+      continue;
+    if (std::string why = WhyNotMakeable(folder); !why.empty())
+      unmakeable[i] = why;
+    else
+      c.Ok("destination folder " + std::to_string(i),
+           ShownPath(folder) + " does not exist yet; zrkupd makes it before the first package");
+  }
+  return unmakeable;
+}
+
 } // namespace
 
 int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std::ostream &out) {
@@ -374,8 +421,7 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   ShowJournal(c, ViewJournal(dataFolder, seed), journal);
   const std::string adminPath = admin::Settings.AdminFileName().Str();
   admin::TAdminHeader header;
-  std::int64_t adminSize = 0;
-  if (!ReadHeader(adminPath, seed, header, adminSize)) {
+  if (!admin::ReadStoredHeader(adminPath, header, seed)) {
     c.Bad("administration file", ShownPath(adminPath) +
                                      " cannot be read as a header (names without a folder are "
                                      "taken from the current folder, as zrkupd does)");
@@ -390,52 +436,9 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
        ShownPath(adminPath) + ", version " + Utf8(header.VersionText()) + ", offered " +
            Utf8(header.OfferedVersionText()) +
            (header.UpdatePending() ? ", update pending" : ", nothing pending"));
-  // A header that no run has stamped yet holds day 0, 1 January 1600.
-  if (header.LastRunDate() != 0 || header.LastRunTime() != 0) {
-    lastRun = TJson::object();
-    lastRun["LastResult"] = header.LastResult();
-    lastRun["Meaning"] = RunResultMeaning(header.LastResult());
-    lastRun["Date"] = FormatDayNumber(header.LastRunDate());
-    lastRun["Time"] = FormatSecondOfDay(header.LastRunTime());
-  }
-  {
-    const std::string logPath = Joined(admin::DataFolder.Str(), runlog::RunLogName);
-    if (util::PathExists(logPath)) {
-      auto blocks = runlog::SplitBlocks(ReadWholeFile(logPath, "run log"));
-      if (!blocks.empty()) {
-        std::string block = Cp1252ToUtf8(blocks.back());
-        block.erase(std::remove(block.begin(), block.end(), '\r'), block.end());
-        if (lastRun.is_null())
-          lastRun = TJson::object();
-        lastRun["LogBlock"] = block;
-      }
-    }
-  }
-
-  if (std::string problem = FolderRuleProblem(header); !problem.empty())
-    c.Bad("folder rules", problem);
-  const std::string download = FolderText(header.DownloadFolder());
+  lastRun = LastRunOf(header);
+  const std::map<int, std::string> unmakeable = CheckFolders(c, header);
   const std::string staging = FolderText(header.StagingFolder());
-  for (const auto &[name, folder] :
-       {std::pair<std::string, std::string>{"download folder", download},
-        std::pair<std::string, std::string>{"staging folder", staging}})
-    if (!folder.empty() && !util::FolderExists(folder))
-      c.Bad(name, ShownPath(folder) + " does not exist");
-  if (FolderText(header.DestFolder(1)).empty())
-    c.Ok("destination folder 1", "blank: zrkupd takes the host's program folder from the registry");
-  // zrkupd makes every named destination folder before the first package;
-  // only one it cannot make fails the packages that use it.
-  std::map<int, std::string> unmakeable;
-  for (int i = 1; i <= admin::DestFolderCount; ++i) {
-    const std::string folder = FolderText(header.DestFolder(i));
-    if (folder.empty() || util::FolderExists(folder))
-      continue;
-    if (std::string why = WhyNotMakeable(folder); !why.empty())
-      unmakeable[i] = why;
-    else
-      c.Ok("destination folder " + std::to_string(i),
-           ShownPath(folder) + " does not exist yet; zrkupd makes it before the first package");
-  }
 
   // Every pending package, in file order.
   platform::TFile file;
@@ -465,6 +468,21 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   for (int d : used)
     CheckSpace(c, FolderText(header.DestFolder(d)), total, "the update");
   return finish();
+}
+
+void DefineCheck(CLI::App &command, TCommandContext &context) {
+  struct TOptions {
+    std::string Folder;
+    bool Json = false;
+  };
+  auto o = std::make_shared<TOptions>();
+  AddRequiredPath(command, "DATAFOLDER", o->Folder, "the data folder (its ZRKUPD.DAT)");
+  command.add_flag("--json", o->Json, "the report as JSON");
+  command.footer("Run it from the folder zrkupd starts in: administration file names without a "
+                 "folder are taken from the current folder, as zrkupd does.");
+  context.OnRun(command, [o, &context] {
+    return CheckDataFolder(o->Folder, o->Json, context.Stdio, context.Out);
+  });
 }
 
 } // namespace tools

@@ -6,6 +6,9 @@
 #include "tools/update_build.h"
 
 #include <algorithm>
+#include <memory>
+
+#include <CLI/CLI.hpp>
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
@@ -16,10 +19,10 @@
 #include "tools/archive_check.h"
 #include "tools/check.h"
 #include "tools/codepage.h"
+#include "tools/commands.h"
 #include "tools/values.h"
 #include "tools/zip_writer.h"
 #include "tools/zrktool.h"
-#include "util/file_copy.h"
 #include "util/text.h"
 
 namespace tools {
@@ -184,13 +187,17 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
 // What the writes changed, to be undone when a later one fails.
 struct TUndo {
   std::vector<std::string> MadeFolders;
-  std::vector<std::string> NewFiles;                      // delete
-  std::vector<std::pair<std::string, std::string>> Moved; // backup, original: move back
+  std::vector<std::unique_ptr<platform::TTempFile>> Temps; // discard
+  std::vector<std::string> NewFiles;                       // delete
+  std::vector<std::pair<std::string, std::string>> Moved;  // backup, original: move back
   std::vector<TSnapshot> Snapshots;
 
   // False when something could not be put back.
   bool Run() {
     bool ok = true;
+    // Before the folders: a folder made here goes only once it is empty.
+    for (auto &temp : Temps)
+      temp->Discard();
     for (auto it = Snapshots.rbegin(); it != Snapshots.rend(); ++it)
       ok = Restore(*it) && ok;
     for (const std::string &f : NewFiles)
@@ -224,6 +231,90 @@ std::vector<std::string> MissingFolders(std::string folder) {
     folder.resize(cut);
   }
   return missing;
+}
+
+// The package's bytes into the temporary file that takes its name later.
+bool CopyInto(const std::string &package, platform::TFile &temp) {
+  platform::TFile in;
+  bool readFailed = false;
+  return in.OpenRead(package) && temp.CopyFrom(in, readFailed);
+}
+
+void MakeFolders(const std::vector<std::string> &toMake, TUndo &undo) {
+  for (const std::string &folder : toMake) {
+    std::vector<std::string> missing = MissingFolders(folder);
+    if (!util::ForceFolders(folder))
+      FailAndUndo(undo, "the folder " + ShownPath(folder) + " cannot be made");
+    for (const std::string &m : missing)
+      if (std::find(undo.MadeFolders.begin(), undo.MadeFolders.end(), m) == undo.MadeFolders.end())
+        undo.MadeFolders.push_back(m);
+  }
+}
+
+// Each package takes its name from its temporary file; an old one is kept
+// aside until all are there.
+void PlacePackages(const std::vector<TPackagePlan> &plans, const std::string &download,
+                   TUndo &undo) {
+  for (std::size_t i = 0; i < plans.size(); ++i) {
+    const std::string target = Join(download, plans[i].FileName);
+    const std::string aside = util::PathExists(target) ? target + ".~old" : std::string();
+    if (!undo.Temps[i]->Commit(aside, platform::TDurable::No)) {
+      bool movedAside = false;
+      {
+        const platform::TKeepError keep;
+        movedAside = !aside.empty() && !util::PathExists(target);
+      }
+      if (movedAside)
+        undo.Moved.emplace_back(aside, target);
+      FailAndUndo(undo, !aside.empty() && !movedAside
+                            ? "the old package " + ShownPath(target) + " cannot be moved aside"
+                            : "the package " + ShownPath(target) + " cannot be written");
+    }
+    if (!aside.empty())
+      undo.Moved.emplace_back(aside, target);
+    undo.NewFiles.insert(undo.NewFiles.begin(), target);
+  }
+}
+
+// Every write is undone when a later one fails. The packages go in under
+// temporary names first and take their own names last.
+void WriteUpdate(const std::vector<TPackagePlan> &plans, const std::vector<std::string> &toMake,
+                 const admin::TAdminHeader &header, const admin::TSettingsSource &source,
+                 const std::string &outFolder, TStdio &stdio, std::ostream &out) {
+  const std::string download = util::TrimText(source.DownloadFolder).Str();
+  const std::string adminPath = util::TrimText(source.AdminFileName).Str();
+  TUndo undo;
+  admin::DataFolder = util::TrimText(outFolder);
+  undo.Snapshots.push_back(TakeSnapshot(adminPath));
+  undo.Snapshots.push_back(TakeSnapshot(admin::SettingsPath()));
+  MakeFolders(toMake, undo);
+  for (const TPackagePlan &plan : plans) {
+    stdio.Progress.Show("copying " + Cp1252ToUtf8(plan.FileName) + " into the download folder",
+                        true);
+    const std::string target = Join(download, plan.FileName);
+    auto &temp = undo.Temps.emplace_back(std::make_unique<platform::TTempFile>());
+    if (!temp->Create(target, "~zrk") || !CopyInto(plan.Package, temp->File()))
+      FailAndUndo(undo, "the package " + ShownPath(target) + " cannot be written");
+  }
+  std::vector<admin::TPackageRecord> records;
+  for (const TPackagePlan &plan : plans) {
+    admin::TPackageRecord &record = records.emplace_back();
+    record.SetPackageFileName(plan.FileName);
+    record.SetDestIndex(static_cast<std::uint8_t>(plan.DestIndex));
+    record.SetInstallPending(1);
+    record.SetPackageReady(1);
+  }
+  if (!admin::WriteAdminFile(adminPath, header, records, source.AdminSeed))
+    FailAndUndo(undo, ShownPath(adminPath) + " cannot be written");
+  const std::int32_t stored = admin::StoreSettings(source);
+  if (stored != admin::StoreOk)
+    FailAndUndo(undo, "StoreSettings " + std::to_string(stored) + ": " +
+                          admin::StoreSettingsResultText(stored));
+  PlacePackages(plans, download, undo);
+  for (const auto &[aside, original] : undo.Moved)
+    if (!platform::DeleteFile(aside)) // an old package left aside harms nothing
+      out << "note: the old package " << ShownPath(aside)
+          << " could not be removed: " << OsErrorText() << "\n";
 }
 
 } // namespace
@@ -302,67 +393,33 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
         << ", and the packages into " << ShownPath(download) << "\n";
     return ExitOk;
   }
-
-  // Every write is undone when a later one fails. The packages go in under
-  // temporary names first and take their own names last, each old one kept
-  // aside until all are there.
-  TUndo undo;
-  admin::DataFolder = util::TrimText(outFolder);
-  undo.Snapshots.push_back(TakeSnapshot(adminPath));
-  undo.Snapshots.push_back(TakeSnapshot(admin::SettingsPath()));
-  for (const std::string &folder : toMake) {
-    std::vector<std::string> missing = MissingFolders(folder);
-    if (!util::ForceFolders(folder))
-      FailAndUndo(undo, "the folder " + ShownPath(folder) + " cannot be made");
-    for (const std::string &m : missing)
-      if (std::find(undo.MadeFolders.begin(), undo.MadeFolders.end(), m) == undo.MadeFolders.end())
-        undo.MadeFolders.push_back(m);
-  }
-  std::vector<std::string> temps;
-  for (const TPackagePlan &plan : plans) {
-    stdio.Progress.Show("copying " + Cp1252ToUtf8(plan.FileName) + " into the download folder",
-                        true);
-    const std::string temp = Join(download, plan.FileName + ".~zrk");
-    undo.NewFiles.push_back(temp);
-    if (util::CopyFileWithDate(plan.Package, temp) != 0)
-      FailAndUndo(undo,
-                  "the package " + ShownPath(Join(download, plan.FileName)) + " cannot be written");
-    temps.push_back(temp);
-  }
-  std::vector<admin::TPackageRecord> records;
-  for (const TPackagePlan &plan : plans) {
-    admin::TPackageRecord &record = records.emplace_back();
-    record.SetPackageFileName(plan.FileName);
-    record.SetDestIndex(static_cast<std::uint8_t>(plan.DestIndex));
-    record.SetInstallPending(1);
-    record.SetPackageReady(1);
-  }
-  if (!admin::WriteAdminFile(adminPath, header, records, source.AdminSeed))
-    FailAndUndo(undo, ShownPath(adminPath) + " cannot be written");
-  const std::int32_t stored = admin::StoreSettings(source);
-  if (stored != admin::StoreOk)
-    FailAndUndo(undo, "StoreSettings " + std::to_string(stored) + ": " +
-                          admin::StoreSettingsResultText(stored));
-  for (std::size_t i = 0; i < plans.size(); ++i) {
-    const std::string target = Join(download, plans[i].FileName);
-    if (util::PathExists(target)) {
-      const std::string aside = target + ".~old";
-      if (!platform::MoveFileReplacing(target, aside))
-        FailAndUndo(undo, "the old package " + ShownPath(target) + " cannot be moved aside");
-      undo.Moved.emplace_back(aside, target);
-    }
-    if (!platform::MoveFileReplacing(temps[i], target))
-      FailAndUndo(undo, "the package " + ShownPath(target) + " cannot be written");
-    undo.NewFiles.insert(undo.NewFiles.begin(), target);
-  }
-  for (const auto &[aside, original] : undo.Moved)
-    if (!platform::DeleteFile(aside)) // an old package left aside harms nothing
-      out << "note: the old package " << ShownPath(aside)
-          << " could not be removed: " << OsErrorText() << "\n";
+  WriteUpdate(plans, toMake, header, source, outFolder, stdio, out);
   stdio.Progress.Clear();
   out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
   return CheckDataFolder(outFolder, false, stdio, out);
+}
+
+void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {
+  struct TOptions {
+    std::string Spec, Out;
+    bool DryRun = false;
+  };
+  auto o = std::make_shared<TOptions>();
+  AddRequiredPath(command, "SPEC", o->Spec, "the update, JSON; - reads it from standard input");
+  AddRequiredPath(command, "OUTDIR", o->Out, "the data folder: ZRKUPD.DAT goes here");
+  command.add_flag("--dry-run", o->DryRun, "make and test the packages, write nothing else");
+  command.footer(
+      "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
+      "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
+      "[{\"PackageFileName\": \"PROG.PKG\", \"DestIndex\": 1, \"Folder\": \"files/prog\", "
+      "\"FilePaths\": {\"HILFE.TXT\": 3}}]}. Folders are relative to the folder of SPEC and "
+      "hold plain files only. The administration file goes where AdminFileName points (a "
+      "name without a folder: the current folder) and holds the header and one record per "
+      "package, pending; the packages go into DownloadFolder.");
+  context.OnRun(command, [o, &context] {
+    return BuildUpdate(o->Spec, o->Out, o->DryRun, context.Stdio, context.Out);
+  });
 }
 
 } // namespace tools

@@ -1,6 +1,7 @@
 // The scenario builder of update_scenario.h. Files are written with the
-// program's writer; records are decoded here by hand (scramble and fixed
-// offsets) rather than through the program's reader that the tests check.
+// program's writer; the header is read back as stored, and records are
+// decoded here by hand, rather than through the program's reader (which
+// repairs what it reads) that the tests check.
 #include "tests/support/update_scenario.h"
 
 #include <gtest/gtest.h>
@@ -151,12 +152,7 @@ bool TScenarioFolders::AppendRecords(const std::vector<admin::TPackageRecord> &r
 
 admin::TAdminHeader TScenarioFolders::Header() const {
   admin::TAdminHeader header;
-  auto file = ReadWholeFile(AdminPath);
-  EXPECT_GE(file.size(), admin::AdminHeaderSize);
-  if (file.size() >= admin::AdminHeaderSize) {
-    std::memcpy(header.Bytes, file.data(), admin::AdminHeaderSize);
-    admin::ScrambleBuffer(header.Bytes, admin::AdminHeaderSize, AdminSeed);
-  }
+  EXPECT_TRUE(admin::ReadStoredHeader(AdminPath, header, AdminSeed));
   return header;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "util/byte_order.h"
 #include "util/path_rules.h"
 
@@ -176,11 +177,6 @@ bool ReadAll(platform::TFile &file, std::uint8_t *buffer, std::uint32_t count) {
   return file.Read(buffer, count, got) && got == count;
 }
 
-bool WriteAll(platform::TFile &file, const std::uint8_t *buffer, std::uint32_t count) {
-  std::uint32_t written = 0;
-  return file.Write(buffer, count, written) && written == count;
-}
-
 void RemoveLeftovers(TPlacementJournal &journal) {
   std::vector<TJournalPath> stay;
   for (const TJournalPath &path : journal.Leftovers)
@@ -195,9 +191,7 @@ void RemoveLeftovers(TPlacementJournal &journal) {
 
 // `name` in the journal's folder.
 std::string BesideJournal(std::string_view journalPath, std::string_view name) {
-  const std::size_t cut = journalPath.find_last_of("\\/");
-  std::string path(journalPath.substr(0, cut == std::string_view::npos ? 0 : cut + 1));
-  return path + std::string(name);
+  return std::string(platform::FolderPart(journalPath, "\\/")) + std::string(name);
 }
 
 std::string TempPathOf(std::string_view journalPath) {
@@ -252,9 +246,8 @@ void PutHeader(std::uint8_t *header, const TWriter &body) {
 } // namespace
 
 TJournalPath TPlacementJournal::AddPath(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\/");
-  const std::string_view folder = path.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
-  const std::string_view name = path.substr(folder.size());
+  const std::string_view folder = platform::FolderPart(path, "\\/");
+  const std::string_view name = platform::NamePart(path, "\\/");
   TJournalPath added;
   // Files come folder by folder: the most recent folder first.
   auto known = std::find(Folders.rbegin(), Folders.rend(), folder);
@@ -281,9 +274,7 @@ void TPlacementJournal::AddFile(std::string_view destination, std::uint32_t numb
 
 void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
                                 std::string_view backup, bool existed) {
-  const std::size_t cut = destination.find_last_of("\\/");
-  const std::string_view folder =
-      destination.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+  const std::string_view folder = platform::FolderPart(destination, "\\/");
   // The number as the temporary name spells it, taken only when both names
   // are exactly the numbered ones.
   if (temp.size() > folder.size() && temp.substr(0, folder.size()) == folder &&
@@ -371,7 +362,8 @@ std::uint64_t JournalSize(const TPlacementJournal &journal) {
     return true;
   });
   EncodeBody(journal, body);
-  // Past the bound the writer stops counting; the answer is too large either way.
+  // Past the bound the writer stops counting; the answer is too large either
+  // way.
   return body.Finish() ? size : std::uint64_t{MaxJournalSize} + 1;
 }
 
@@ -430,16 +422,16 @@ bool WriteJournal(const TPlacementJournal &journal) {
   // the rename below makes the whole file the journal only once it is complete.
   std::uint8_t header[BodyOffset] = {};
   TWriter body([&file](const std::uint8_t *piece, std::size_t count) {
-    return WriteAll(file, piece, static_cast<std::uint32_t>(count));
+    return file.WriteAll(piece, static_cast<std::uint32_t>(count));
   });
-  bool written = WriteAll(file, header, BodyOffset);
+  bool written = file.WriteAll(header, BodyOffset);
   if (written) {
     EncodeBody(journal, body);
     written = body.Finish();
   }
   if (written) {
     PutHeader(header, body);
-    written = file.Seek(0) && WriteAll(file, header, BodyOffset);
+    written = file.Seek(0) && file.WriteAll(header, BodyOffset);
   }
   // Recovery depends on it: it is on the disk before the first file moves.
   return written && replacement.Commit({}, platform::TDurable::Now);

@@ -1,6 +1,7 @@
 // TUnzipFile: builds the command record field by field at the offsets of
 // dunzip_command.h, calls the library and routes its callbacks to the events.
-// No exception may unwind through the library's frames: every entry catches all.
+// No exception may unwind through the library's frames: every entry catches
+// all.
 #include "packages/unzip_file.h"
 
 #include <cstdlib>
@@ -9,6 +10,7 @@
 #include "packages/box_caption.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/window.h"
 #include "util/run_log.h"
 
@@ -116,10 +118,8 @@ namespace {
 // The support person's only trace of a program that ended before its run.
 void NoteLoadFailure(std::string_view what, std::string_view libraryName, int error) {
   const std::string program = platform::ExecutablePath();
-  const std::size_t cut = program.find_last_of('\\');
   runlog::NoteFailure(
-      what, program.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(libraryName),
-      error);
+      what, std::string(platform::FolderPart(program, "\\")) + std::string(libraryName), error);
   runlog::EndRunWithoutResult(
       "the unzip library cannot be used; the program ends with exit code 1");
 }

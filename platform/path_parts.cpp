@@ -109,4 +109,17 @@ bool SplitShareRoot(const std::string &root, std::string &server, std::string &s
   return true;
 }
 
+std::size_t NameStart(std::string_view path, std::string_view separators) {
+  const std::size_t cut = path.find_last_of(separators);
+  return cut == std::string_view::npos ? 0 : cut + 1;
+}
+
+std::string_view FolderPart(std::string_view path, std::string_view separators) {
+  return path.substr(0, NameStart(path, separators));
+}
+
+std::string_view NamePart(std::string_view path, std::string_view separators) {
+  return path.substr(NameStart(path, separators));
+}
+
 } // namespace platform

@@ -45,4 +45,14 @@ void AddPathLevels(TPathParts &path, std::string_view text);
 // The share's server and share name of a root "\\server\share".
 bool SplitShareRoot(const std::string &root, std::string &server, std::string &share);
 
+// Where the name part of `path` begins: after the last of `separators`, 0
+// when it has none. Program paths split at "\" and "/", a mask or a name
+// that may start with a drive also at ":", the POSIX build's host paths at
+// "/" only.
+std::size_t NameStart(std::string_view path, std::string_view separators);
+// The folder part with its closing separator, and the name part after it:
+// together `path` again. Views into `path`.
+std::string_view FolderPart(std::string_view path, std::string_view separators);
+std::string_view NamePart(std::string_view path, std::string_view separators);
+
 } // namespace platform

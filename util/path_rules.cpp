@@ -5,6 +5,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "util/text.h"
@@ -122,8 +123,7 @@ bool IsDeviceName(std::string_view name) {
   while (!base.empty() && base.back() == ' ')
     base.pop_back();
   for (char &c : base)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
+    c = platform::UpperAscii(c);
   for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
     if (base == device)
       return true;

@@ -1,8 +1,9 @@
 // The run log: lines are gathered in memory and appended to ZRKUPD.LOG when
 // the run starts, when it ends, and whenever 64 KiB have gathered (one open
 // per file placed would cost more than the copy; holding every line of a
-// package of many files would make the memory grow with them); opened shared, so that a viewer
-// holding it open does not keep the lines out, and any failure only loses lines.
+// package of many files would make the memory grow with them); opened shared,
+// so that a viewer holding it open does not keep the lines out, and any failure
+// only loses lines.
 #include "util/run_log.h"
 
 #include <algorithm>
@@ -11,6 +12,7 @@
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/version_info.h"
 #include "util/text.h"
 #include "zrk_version.h"
@@ -35,11 +37,6 @@ std::string Now() {
   const platform::TLocalTime t = platform::LocalNow();
   return std::to_string(t.Year) + "-" + TwoDigits(t.Month) + "-" + TwoDigits(t.Day) + " " +
          TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second);
-}
-
-std::string FolderOf(const std::string &path) {
-  const std::size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 // What a trimmed log is made of: the old log from `From` to its end, then
@@ -133,9 +130,8 @@ void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
   std::vector<char> piece(FlushAbove);
   for (std::int64_t at = 0; copied && at < kept.Size();) {
     std::size_t got = 0;
-    std::uint32_t written = 0;
     copied = kept.Read(at, piece.data(), piece.size(), got) && got != 0 &&
-             out.Write(piece.data(), static_cast<std::uint32_t>(got), written) && written == got;
+             out.WriteAll(piece.data(), static_cast<std::uint32_t>(got));
     at += static_cast<std::int64_t>(got);
   }
   file.Close();
@@ -188,7 +184,8 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
     LogPath = folder.Empty() ? std::string(RunLogName)
                              : util::AddBackslash(folder.View()) + std::string(RunLogName);
     std::string library =
-        platform::FileVersion(FolderOf(platform::ExecutablePath()) + std::string(LibraryName));
+        platform::FileVersion(std::string(platform::FolderPart(platform::ExecutablePath(), "\\/")) +
+                              std::string(LibraryName));
     Note(std::string(BlockMark) + Now() + " zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), " +
          std::string(LibraryName) + " " + (library.empty() ? "(no version information)" : library));
     std::string line = "Parameters:";

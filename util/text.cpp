@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 
 namespace util {
 
@@ -21,15 +23,12 @@ bool IsTrimChar(unsigned char c) {
   return c == 0x00 || c == 0x20 || (c >= 0x09 && c <= 0x0D);
 }
 
-bool IsPathDelimiter(char c) {
-  return c == '\0' || c == ':' || c == Backslash;
-}
+// What ends a folder part: "\", ":" and a NUL.
+constexpr std::string_view PathDelimiters("\0:\\", 3);
 
 // Folder part of a path without the 255-character cut; the callers decide.
 std::string_view FolderPart(std::string_view path) {
-  std::size_t i = path.size();
-  while (i > 0 && !IsPathDelimiter(path[i - 1]))
-    --i;
+  const std::size_t i = platform::NameStart(path, PathDelimiters);
   if (i == 0)
     return {};
   if (i == 1)
@@ -247,8 +246,7 @@ TShortString LowerCaseAscii(std::string_view text) {
   std::string_view upToNul = text.substr(0, text.find('\0'));
   TShortString result(upToNul);
   for (std::size_t i = 0; i < result.Length(); ++i)
-    if (result[i] >= 'A' && result[i] <= 'Z')
-      result[i] = static_cast<char>(result[i] + ('a' - 'A'));
+    result[i] = platform::LowerAscii(result[i]);
   return result;
 }
 

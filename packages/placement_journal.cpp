@@ -160,7 +160,7 @@ void NoteProblem(TPlacementJournal &journal, std::string_view what, std::string_
 
 // Removes a file of ours, read-only or not; true when it is gone. A folder
 // of that name was never one of ours: it stays, and is no failure.
-bool RemoveFile(std::string_view path) {
+[[nodiscard]] bool RemoveFile(std::string_view path) {
   return !Exists(path) || IsFolder(path) || Twice([path] {
     std::uint32_t attributes = 0;
     if (platform::GetAttributes(path, attributes) && (attributes & platform::faReadOnly) != 0)
@@ -362,8 +362,7 @@ std::uint64_t JournalSize(const TPlacementJournal &journal) {
     return true;
   });
   EncodeBody(journal, body);
-  // Past the bound the writer stops counting; the answer is too large either
-  // way.
+  // Past the bound the writer stops counting; the answer is too large either way.
   return body.Finish() ? size : std::uint64_t{MaxJournalSize} + 1;
 }
 
@@ -469,7 +468,7 @@ TRecovery SetAside(std::string_view path, TPlacementJournal &journal, std::strin
   journal = TPlacementJournal();
   journal.Path = std::string(path);
   const std::string aside = BesideJournal(path, JournalRefusedName);
-  (void)RemoveFile(aside);
+  (void)RemoveFile(aside); // an older one; the move below says what stays in its way
   journal.Problem = "The journal " + std::string(path) + " is not obeyed (" + cause + ")";
   if (platform::MoveFileReplacing(path, aside))
     journal.Problem += "; it was put aside as " + aside;
@@ -511,7 +510,7 @@ TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
                            TPlacementJournal &journal) {
   journal = TPlacementJournal();
   journal.Path = std::string(path);
-  (void)RemoveFile(TempPathOf(path));
+  (void)RemoveFile(TempPathOf(path)); // half written; the next write tries and tells
   if (!Exists(path))
     return TRecovery::Done;
 
@@ -630,6 +629,7 @@ void CloseJournal(TPlacementJournal &journal) {
   journal.State = TPlacementJournal::TState::Idle;
   RemoveLeftovers(journal);
   if (journal.Leftovers.empty()) {
+    // One that stays has nothing left to undo: the next start removes it.
     (void)RemoveFile(journal.Path);
     return;
   }

@@ -11,6 +11,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
 #include "platform/codepage.h"
@@ -68,7 +69,7 @@ public:
   TChecksumWorker() {
     try {
       Thread = std::thread([this] { Run(); });
-    } catch (...) {
+    } catch (const std::system_error &) {
       // Inline checksums give the same results, only slower.
     }
   }
@@ -587,8 +588,7 @@ std::string DescribePackageReport(const TPackageReport &r) {
   case TPackageFault::ArchiveIsPackage:
     return "package is named *.zip and would be its own archive";
   case TPackageFault::ArchiveNameTooLong:
-    return "no archive name in the package's folder can be made from the "
-           "package path";
+    return "no archive name in the package's folder can be made from the package path";
   case TPackageFault::PackageNotOpened:
     return "package cannot be opened: " + platform::ErrorText(r.OsError);
   case TPackageFault::ArchiveNotCreated:

@@ -465,22 +465,19 @@ void TCopyForm::UnZIPMinorCallback(const char *szItem, std::int32_t percent, boo
 
 int RunUpdate(TCopyFormView &view, const std::vector<std::string> &params,
               platform::THandle hostWindow) {
-  try {
-    TCopyForm form(view, params);
-    form.HostWindow = hostWindow;
-    // A fault inside a handler must not leave the dialog open for ever.
-    auto guarded = [&view](auto &&handler) {
-      try {
-        handler();
-      } catch (...) {
-        view.DisarmTimer();
-        view.PostClose();
-      }
-    };
-    view.RunModal([&] { guarded([&] { form.SetUp(); }); },
-                  [&] { guarded([&] { form.Timer1Timer(); }); });
-  } catch (...) {
-  }
+  TCopyForm form(view, params);
+  form.HostWindow = hostWindow;
+  // A fault inside a handler must not leave the dialog open for ever.
+  auto guarded = [&view](auto &&handler) {
+    try {
+      handler();
+    } catch (...) {
+      view.DisarmTimer();
+      view.PostClose();
+    }
+  };
+  view.RunModal([&] { guarded([&] { form.SetUp(); }); },
+                [&] { guarded([&] { form.Timer1Timer(); }); });
   return 0;
 }
 

@@ -1,9 +1,8 @@
 // The run log: lines are gathered in memory and appended to ZRKUPD.LOG when
 // the run starts, when it ends, and whenever 64 KiB have gathered (one open
 // per file placed would cost more than the copy; holding every line of a
-// package of many files would make the memory grow with them); opened shared,
-// so that a viewer holding it open does not keep the lines out, and any failure
-// only loses lines.
+// package of many files would make the memory grow with them); opened shared, so that a viewer
+// holding it open does not keep the lines out, and any failure only loses lines.
 #include "util/run_log.h"
 
 #include <algorithm>
@@ -174,10 +173,19 @@ void Write(const std::string &lines) {
     (void)file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
 }
 
+// The log never changes the run: what its work throws (out of memory) ends
+// here, and the lines not yet written are lost.
+template <class TWork> void Quietly(TWork &&work) {
+  try {
+    work();
+  } catch (...) {
+  }
+}
+
 } // namespace
 
 void BeginRun(std::string_view dataFolder, const std::vector<std::string> &params) {
-  try {
+  Quietly([&] {
     Pending.clear();
     Started = true;
     const util::TShortString folder = util::TrimText(dataFolder);
@@ -194,31 +202,28 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
     Note(params.empty() ? "Parameters: none" : line);
     // A run that never ends normally still leaves its start behind.
     Flush();
-  } catch (...) {
-  }
+  });
 }
 
 void Note(std::string_view line) {
-  try {
+  Quietly([&] {
     if (!Started)
       return;
     Pending.append(line);
     Pending.append(LineEnd);
     if (Pending.size() >= FlushAbove)
       Flush();
-  } catch (...) {
-  }
+  });
 }
 
 void NoteFailure(std::string_view what, std::string_view path, int osError) {
-  try {
+  Quietly([&] {
     Note(std::string(what) + ": " + std::string(path) + ": " + platform::ErrorText(osError));
-  } catch (...) {
-  }
+  });
 }
 
 void Flush() {
-  try {
+  Quietly([&] {
     if (!Started || Pending.empty())
       return;
     Write(Pending);
@@ -227,40 +232,31 @@ void Flush() {
     // room held for the rest of the run.
     if (Pending.capacity() > 2 * FlushAbove)
       Pending.shrink_to_fit();
-  } catch (...) {
-  }
+  });
 }
 
 namespace {
 
+// Runs inside Quietly.
 void EndWith(const std::string &head, std::string_view message) {
-  try {
-    if (!Started)
-      return;
-    std::string text(message);
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    Note(head + (text.empty() ? "" : ": " + text));
-    Flush();
-    Started = false;
-  } catch (...) {
-  }
+  if (!Started)
+    return;
+  std::string text(message);
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  Note(head + (text.empty() ? "" : ": " + text));
+  Flush();
+  Started = false;
 }
 
 } // namespace
 
 void EndRun(std::int32_t result, std::string_view message) {
-  try {
-    EndWith("Result " + std::to_string(result), message);
-  } catch (...) {
-  }
+  Quietly([&] { EndWith("Result " + std::to_string(result), message); });
 }
 
 void EndRunWithoutResult(std::string_view why) {
-  try {
-    EndWith("Nothing done", why);
-  } catch (...) {
-  }
+  Quietly([&] { EndWith("Nothing done", why); });
 }
 
 std::vector<std::string> SplitBlocks(std::string_view text) {

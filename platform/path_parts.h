@@ -34,6 +34,12 @@ struct TPathParts {
   bool Forbidden = false;
 };
 
+// "\" and "/".
+bool IsPathSeparator(char c);
+// Characters that Windows refuses in a file or folder name (not counting the
+// separators).
+bool IsForbiddenInName(char c);
+
 // `text` taken apart; either separator, repeated ones count once.
 TPathParts SplitPath(std::string_view text);
 

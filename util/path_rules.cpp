@@ -2,7 +2,6 @@
 // Windows resolves them, so that two spellings of one folder compare equal.
 #include "util/path_rules.h"
 
-#include <cstring>
 #include <utility>
 
 #include "platform/codepage.h"
@@ -13,16 +12,6 @@
 namespace util {
 
 namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Characters that Windows refuses in a file or folder name.
-bool IsForbidden(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u < 0x20 || std::strchr("<>:\"|?*", c) != nullptr;
-}
 
 using TKind = platform::TPathKind;
 
@@ -193,7 +182,7 @@ bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason) {
 bool IsPlainFileName(std::string_view name) {
   bool visible = false;
   for (char c : name) {
-    if (IsForbidden(c) || IsSeparator(c))
+    if (platform::IsForbiddenInName(c) || platform::IsPathSeparator(c))
       return false;
     visible = visible || (c != '.' && c != ' ');
   }

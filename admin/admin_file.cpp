@@ -17,15 +17,10 @@ namespace {
 constexpr std::int32_t HeaderSize = static_cast<std::int32_t>(AdminHeaderSize);
 constexpr std::int32_t RecordSize = static_cast<std::int32_t>(PackageRecordSize);
 
-bool WriteAll(platform::TFile &file, const void *buffer, std::uint32_t count) {
-  std::uint32_t written = 0;
-  return file.Write(buffer, count, written) && written == count;
-}
-
 bool WriteScrambled(platform::TFile &file, const TPackageRecord &record, std::int32_t seed) {
   TPackageRecord scrambled = record;
   ScrambleBuffer(scrambled.Bytes, RecordSize, seed);
-  return WriteAll(file, scrambled.Bytes, PackageRecordSize);
+  return file.WriteAll(scrambled.Bytes, PackageRecordSize);
 }
 
 // The threshold date of the version fix-up. The host's text reads as month 0,
@@ -94,7 +89,7 @@ bool WriteAdminHeader(std::string_view path, const TAdminHeader &header, std::in
     return false;
   TAdminHeader scrambled = header;
   ScrambleBuffer(scrambled.Bytes, HeaderSize, seed);
-  bool ok = file.Seek(0) && WriteAll(file, scrambled.Bytes, AdminHeaderSize) && file.Flush();
+  bool ok = file.Seek(0) && file.WriteAll(scrambled.Bytes, AdminHeaderSize) && file.Flush();
   file.Close();
   return ok;
 }
@@ -117,7 +112,7 @@ bool WriteAdminFile(std::string_view path, const TAdminHeader &header,
   const std::vector<std::uint8_t> bytes = AdminFileBytes(header, records, seed);
   platform::TFile file;
   bool ok =
-      file.Create(path) && WriteAll(file, bytes.data(), static_cast<std::uint32_t>(bytes.size()));
+      file.Create(path) && file.WriteAll(bytes.data(), static_cast<std::uint32_t>(bytes.size()));
   file.Close();
   return ok;
 }
@@ -210,7 +205,7 @@ bool UndoRecord(const TRecordUndo &undo) {
     return false;
   if (stored != undo.After)
     return true;
-  return file.Seek(undo.Offset) && WriteAll(file, undo.Before.data(), PackageRecordSize) &&
+  return file.Seek(undo.Offset) && file.WriteAll(undo.Before.data(), PackageRecordSize) &&
          file.Flush();
 }
 

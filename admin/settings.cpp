@@ -44,10 +44,9 @@ bool WriteSettingsFile() {
   platform::TTempFile file;
   if (!file.CreateAs(SettingsPath(), temp))
     return false;
-  std::uint32_t written = 0;
   // The old settings stay on any failure; the temporary file goes with `file`.
-  return file.File().Write(scrambled.Bytes, SettingsRecordSize, written) &&
-         written == SettingsRecordSize && file.Commit({}, platform::TDurable::Now);
+  return file.File().WriteAll(scrambled.Bytes, SettingsRecordSize) &&
+         file.Commit({}, platform::TDurable::Now);
 }
 
 namespace {

@@ -4,6 +4,7 @@
 #include "dunzip/entry_name.h"
 
 #include "dunzip/cp437.h"
+#include "platform/codepage.h"
 
 namespace dunzip {
 
@@ -33,17 +34,13 @@ bool IsForbidden(char c) {
   }
 }
 
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
 // Windows opens the device for these names, with any extension.
 bool IsDeviceName(std::string_view part) {
   std::string base;
   for (char c : part) {
     if (c == '.')
       break;
-    base.push_back(UpperAscii(c));
+    base.push_back(platform::UpperAscii(c));
   }
   while (!base.empty() && base.back() == ' ')
     base.pop_back();

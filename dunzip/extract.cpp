@@ -12,6 +12,7 @@
 #include "dunzip/entry_name.h"
 #include "dunzip/zip_reader.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 
 namespace dunzip {
 
@@ -160,12 +161,9 @@ class TFileSink : public TByteSink {
 public:
   TFileSink(platform::TFile *file, TProgress &progress) : File(file), Progress(progress) {}
   bool Write(const std::uint8_t *data, std::size_t count) override {
-    if (File != nullptr) {
-      std::uint32_t written = 0;
-      if (!File->Write(data, static_cast<std::uint32_t>(count), written) || written != count) {
-        Failure = dzWriteFailed;
-        return false;
-      }
+    if (File != nullptr && !File->WriteAll(data, static_cast<std::uint32_t>(count))) {
+      Failure = dzWriteFailed;
+      return false;
     }
     if (!Progress.Advance(count)) {
       Failure = dzCancelled;
@@ -276,8 +274,7 @@ bool FreeSpaceFor(std::string folder, std::uint64_t &bytes) {
       return true;
     while (!folder.empty() && (folder.back() == '\\' || folder.back() == '/'))
       folder.pop_back();
-    const std::size_t cut = folder.find_last_of("\\/");
-    folder.resize(cut == std::string::npos ? 0 : cut + 1);
+    folder.resize(platform::NameStart(folder, "\\/"));
   }
   return false;
 }

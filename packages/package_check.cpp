@@ -11,10 +11,13 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <system_error>
 #include <thread>
 
+#include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "util/byte_order.h"
 #include "util/file_read.h"
 #include "util/text.h"
@@ -47,27 +50,6 @@ bool Fail(TPackageReport &report, TPackageFault fault) {
   return Fail(report, fault, platform::LastError());
 }
 
-// Offset of the character after the last folder separator (0 if none).
-std::size_t NameStart(std::string_view path) {
-  std::size_t p = path.find_last_of("\\/:");
-  return p == std::string_view::npos ? 0 : p + 1;
-}
-
-bool SameAsciiCaseless(std::string_view a, std::string_view b) {
-  if (a.size() != b.size())
-    return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z')
-      x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z')
-      y = static_cast<char>(y - 'A' + 'a');
-    if (x != y)
-      return false;
-  }
-  return true;
-}
-
 // Checksums a batch of chunks on a second thread while the calling thread
 // reads the next batch and writes the previous one. Only computation leaves
 // the calling thread: every file operation stays on it, in file order, so
@@ -87,7 +69,7 @@ public:
   TChecksumWorker() {
     try {
       Thread = std::thread([this] { Run(); });
-    } catch (...) {
+    } catch (const std::system_error &) {
       // Inline checksums give the same results, only slower.
     }
   }
@@ -540,7 +522,7 @@ bool VerifyPackageStream(std::string_view packagePath, std::string_view archiveP
 std::string ArchivePathOf(std::string_view packagePath) {
   // Only the file name's own extension: a "." in a folder name must not pull
   // the archive out of the package's folder.
-  const std::size_t nameStart = NameStart(packagePath);
+  const std::size_t nameStart = platform::NameStart(packagePath, "\\/:");
   return std::string(packagePath.substr(0, nameStart)) +
          util::ChangeExtension(packagePath.substr(nameStart), "zip");
 }
@@ -558,12 +540,12 @@ bool VerifyBeside(std::string_view packagePath, TPackageReport &report) {
   if (archivePath.size() > util::TShortString::Capacity || archivePath.size() < suffix.size() ||
       archivePath.compare(archivePath.size() - suffix.size(), suffix.size(), suffix) != 0)
     return Fail(report, TPackageFault::ArchiveNameTooLong);
-  if (SameAsciiCaseless(archivePath, packagePath))
+  if (platform::SameAsciiCaseless(archivePath, packagePath))
     return Fail(report, TPackageFault::ArchiveIsPackage);
   // Whatever the name holds, the archive goes beside the package and nowhere
   // else, where it could land over a stranger's file.
-  std::size_t folderEnd = NameStart(packagePath);
-  if (NameStart(archivePath) != folderEnd ||
+  std::size_t folderEnd = platform::NameStart(packagePath, "\\/:");
+  if (platform::NameStart(archivePath, "\\/:") != folderEnd ||
       archivePath.compare(0, folderEnd, packagePath.substr(0, folderEnd)) != 0)
     return Fail(report, TPackageFault::ArchiveNameTooLong);
   util::DeleteFileIfExists(archivePath);
@@ -674,9 +656,8 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
   if (!buffer)
     return false;
   std::uint8_t header[PackageHeaderSize] = {};
-  std::uint32_t written = 0;
   // The header is written last, once the totals are known.
-  if (!package.Write(header, PackageHeaderSize, written) || written != PackageHeaderSize)
+  if (!package.WriteAll(header, PackageHeaderSize))
     return false;
   std::int64_t total = 0, sum = 0;
   bool first = true;
@@ -690,9 +671,8 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
     auto length = static_cast<std::int32_t>(got);
     std::int64_t crc = ChunkChecksum(buffer.get(), length);
     EncodeHeader(header, length, crc);
-    if (!package.Write(header, ChunkHeaderSize, written) || written != ChunkHeaderSize)
-      return false;
-    if (length > 0 && (!package.Write(buffer.get(), got, written) || written != got))
+    if (!package.WriteAll(header, ChunkHeaderSize) ||
+        (length > 0 && !package.WriteAll(buffer.get(), got)))
       return false;
     total += length;
     sum = WrappingAdd(sum, crc);
@@ -702,8 +682,7 @@ bool WritePackageFile(std::string_view zipPath, std::string_view packagePath,
       break;
   }
   EncodeHeader(header, static_cast<std::int32_t>(total), sum);
-  return package.Seek(0) && package.Write(header, PackageHeaderSize, written) &&
-         written == PackageHeaderSize;
+  return package.Seek(0) && package.WriteAll(header, PackageHeaderSize);
 }
 
 } // namespace packages

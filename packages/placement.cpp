@@ -406,12 +406,8 @@ std::string DestinationFolder(const admin::TAdminHeader &header, int index) {
 }
 
 std::uint8_t FindIndivFilePath(std::string_view stagingFolder, std::string_view fileName) {
-  try {
-    bool unreadable = false;
-    return LookUp(ReadMarker(stagingFolder), fileName, unreadable);
-  } catch (...) {
-    return 0;
-  }
+  bool unreadable = false;
+  return LookUp(ReadMarker(stagingFolder), fileName, unreadable);
 }
 
 // Anything thrown on the way (out of memory) counts as a failed copy.
@@ -427,10 +423,7 @@ std::int32_t PlaceStagedFiles(const admin::TAdminHeader &header, std::uint8_t de
     else
       journal.Files.clear();
   }
-  try {
-    util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));
-  } catch (...) {
-  }
+  util::DeleteFileIfExists(JoinPath(header.StagingFolder(), FilePathIdName));
   return result;
 }
 

@@ -14,6 +14,7 @@
 #include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "util/byte_order.h"
 #include "util/path_rules.h"
 
@@ -159,7 +160,7 @@ void NoteProblem(TPlacementJournal &journal, std::string_view what, std::string_
 
 // Removes a file of ours, read-only or not; true when it is gone. A folder
 // of that name was never one of ours: it stays, and is no failure.
-bool RemoveFile(std::string_view path) {
+[[nodiscard]] bool RemoveFile(std::string_view path) {
   return !Exists(path) || IsFolder(path) || Twice([path] {
     std::uint32_t attributes = 0;
     if (platform::GetAttributes(path, attributes) && (attributes & platform::faReadOnly) != 0)
@@ -176,11 +177,6 @@ bool ReadAll(platform::TFile &file, std::uint8_t *buffer, std::uint32_t count) {
   return file.Read(buffer, count, got) && got == count;
 }
 
-bool WriteAll(platform::TFile &file, const std::uint8_t *buffer, std::uint32_t count) {
-  std::uint32_t written = 0;
-  return file.Write(buffer, count, written) && written == count;
-}
-
 void RemoveLeftovers(TPlacementJournal &journal) {
   std::vector<TJournalPath> stay;
   for (const TJournalPath &path : journal.Leftovers)
@@ -195,9 +191,7 @@ void RemoveLeftovers(TPlacementJournal &journal) {
 
 // `name` in the journal's folder.
 std::string BesideJournal(std::string_view journalPath, std::string_view name) {
-  const std::size_t cut = journalPath.find_last_of("\\/");
-  std::string path(journalPath.substr(0, cut == std::string_view::npos ? 0 : cut + 1));
-  return path + std::string(name);
+  return std::string(platform::FolderPart(journalPath, "\\/")) + std::string(name);
 }
 
 std::string TempPathOf(std::string_view journalPath) {
@@ -252,9 +246,8 @@ void PutHeader(std::uint8_t *header, const TWriter &body) {
 } // namespace
 
 TJournalPath TPlacementJournal::AddPath(std::string_view path) {
-  const std::size_t cut = path.find_last_of("\\/");
-  const std::string_view folder = path.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
-  const std::string_view name = path.substr(folder.size());
+  const std::string_view folder = platform::FolderPart(path, "\\/");
+  const std::string_view name = platform::NamePart(path, "\\/");
   TJournalPath added;
   // Files come folder by folder: the most recent folder first.
   auto known = std::find(Folders.rbegin(), Folders.rend(), folder);
@@ -281,9 +274,7 @@ void TPlacementJournal::AddFile(std::string_view destination, std::uint32_t numb
 
 void TPlacementJournal::AddFile(std::string_view destination, std::string_view temp,
                                 std::string_view backup, bool existed) {
-  const std::size_t cut = destination.find_last_of("\\/");
-  const std::string_view folder =
-      destination.substr(0, cut == std::string_view::npos ? 0 : cut + 1);
+  const std::string_view folder = platform::FolderPart(destination, "\\/");
   // The number as the temporary name spells it, taken only when both names
   // are exactly the numbered ones.
   if (temp.size() > folder.size() && temp.substr(0, folder.size()) == folder &&
@@ -430,16 +421,16 @@ bool WriteJournal(const TPlacementJournal &journal) {
   // the rename below makes the whole file the journal only once it is complete.
   std::uint8_t header[BodyOffset] = {};
   TWriter body([&file](const std::uint8_t *piece, std::size_t count) {
-    return WriteAll(file, piece, static_cast<std::uint32_t>(count));
+    return file.WriteAll(piece, static_cast<std::uint32_t>(count));
   });
-  bool written = WriteAll(file, header, BodyOffset);
+  bool written = file.WriteAll(header, BodyOffset);
   if (written) {
     EncodeBody(journal, body);
     written = body.Finish();
   }
   if (written) {
     PutHeader(header, body);
-    written = file.Seek(0) && WriteAll(file, header, BodyOffset);
+    written = file.Seek(0) && file.WriteAll(header, BodyOffset);
   }
   // Recovery depends on it: it is on the disk before the first file moves.
   return written && replacement.Commit({}, platform::TDurable::Now);
@@ -477,7 +468,7 @@ TRecovery SetAside(std::string_view path, TPlacementJournal &journal, std::strin
   journal = TPlacementJournal();
   journal.Path = std::string(path);
   const std::string aside = BesideJournal(path, JournalRefusedName);
-  (void)RemoveFile(aside);
+  (void)RemoveFile(aside); // an older one; the move below says what stays in its way
   journal.Problem = "The journal " + std::string(path) + " is not obeyed (" + cause + ")";
   if (platform::MoveFileReplacing(path, aside))
     journal.Problem += "; it was put aside as " + aside;
@@ -519,7 +510,7 @@ TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
                            TPlacementJournal &journal) {
   journal = TPlacementJournal();
   journal.Path = std::string(path);
-  (void)RemoveFile(TempPathOf(path));
+  (void)RemoveFile(TempPathOf(path)); // half written; the next write tries and tells
   if (!Exists(path))
     return TRecovery::Done;
 
@@ -644,6 +635,7 @@ void CloseJournal(TPlacementJournal &journal) {
   journal.State = TPlacementJournal::TState::Idle;
   RemoveLeftovers(journal);
   if (journal.Leftovers.empty()) {
+    // One that stays has nothing left to undo: the next start removes it.
     (void)RemoveFile(journal.Path);
     return;
   }

@@ -9,6 +9,7 @@
 #include "packages/box_caption.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/window.h"
 #include "util/run_log.h"
 
@@ -40,17 +41,25 @@ TUnzipFile *Component(void *userData) {
   return static_cast<TUnzipFile *>(userData);
 }
 
+// Nothing may unwind through the library's frames: what a handler throws
+// ends here, and the library gets `onFault`.
+template <class TWork> std::int32_t Guarded(std::int32_t onFault, TWork &&work) {
+  try {
+    return work();
+  } catch (...) {
+    return onFault;
+  }
+}
+
 // The status entries answer -1 to cancel, so a handler that throws stops the
 // unpacking instead of letting it run on unwatched.
 std::int32_t ForwardStatus(const TStatusCallback &event, const char *szItem, std::int32_t Percent) {
-  try {
+  return Guarded(-1, [&] {
     bool doCancel = false;
     if (event)
       event(szItem, Percent, doCancel);
     return doCancel ? -1 : 0;
-  } catch (...) {
-    return -1;
-  }
+  });
 }
 
 // ItemInfo fields and where they come from in the item-information buffer.
@@ -116,10 +125,8 @@ namespace {
 // The support person's only trace of a program that ended before its run.
 void NoteLoadFailure(std::string_view what, std::string_view libraryName, int error) {
   const std::string program = platform::ExecutablePath();
-  const std::size_t cut = program.find_last_of('\\');
   runlog::NoteFailure(
-      what, program.substr(0, cut == std::string::npos ? 0 : cut + 1) + std::string(libraryName),
-      error);
+      what, std::string(platform::FolderPart(program, "\\")) + std::string(libraryName), error);
   runlog::EndRunWithoutResult(
       "the unzip library cannot be used; the program ends with exit code 1");
 }
@@ -286,32 +293,28 @@ std::int32_t DUNZIP_CALL TUnzipFile::MessageEntry(std::uint16_t MsgID, std::uint
                                                   std::uint32_t p1, std::uint32_t p2,
                                                   const char *lpsz1, const char *lpsz2,
                                                   void *userData) {
-  try {
+  return Guarded(0, [&] {
     std::int32_t rtnResult = 0;
     if (const auto &event = Component(userData)->OnMessageCallback)
       event(MsgID, mbType, p1, p2, lpsz1, lpsz2, rtnResult);
     return rtnResult;
-  } catch (...) {
-    return 0;
-  }
+  });
 }
 
 std::int32_t DUNZIP_CALL TUnzipFile::RenameEntry(PDZRename dzr, void *userData) {
-  try {
+  return Guarded(0, [&] {
     if (const auto &event = Component(userData)->OnRenameCallback)
       event(dzr);
-  } catch (...) {
-  }
-  return 0;
+    return 0;
+  });
 }
 
 std::int32_t DUNZIP_CALL TUnzipFile::RenameEntryEx(PDZRenameEX dzrex, void *userData) {
-  try {
+  return Guarded(0, [&] {
     if (const auto &event = Component(userData)->OnRenameCallbackEX)
       event(dzrex);
-  } catch (...) {
-  }
-  return 0;
+    return 0;
+  });
 }
 
 std::int32_t DUNZIP_CALL TUnzipFile::MemoryEntry(std::int32_t lAction, char *lpMemBuf,
@@ -320,13 +323,12 @@ std::int32_t DUNZIP_CALL TUnzipFile::MemoryEntry(std::int32_t lAction, char *lpM
                                                  std::uint32_t dwTotalWrittenL,
                                                  std::uint32_t dwTotalWrittenH, void *userData,
                                                  std::int32_t *plRet) {
-  try {
+  return Guarded(0, [&] {
     if (const auto &event = Component(userData)->OnMemToMem)
       event(lAction, lpMemBuf, pdwSize, dwTotalReadL, dwTotalReadH, dwTotalWrittenL,
             dwTotalWrittenH, plRet);
-  } catch (...) {
-  }
-  return 0;
+    return 0;
+  });
 }
 
 void ApplyDialogDesignValues(TUnzipFile &unzip) {

@@ -78,6 +78,23 @@ std::string Cp1252FoldedKey(std::string_view name) {
   return key;
 }
 
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool SameAsciiCaseless(std::string_view a, std::string_view b) {
+  if (a.size() != b.size())
+    return false;
+  for (std::size_t i = 0; i < a.size(); ++i)
+    if (UpperAscii(a[i]) != UpperAscii(b[i]))
+      return false;
+  return true;
+}
+
 std::string Cp1252ToUtf8(std::string_view text, TUnassigned unassigned) {
   std::string out;
   out.reserve(text.size());

@@ -33,6 +33,11 @@ char32_t Cp1252UpperCase(unsigned char byte);
 // cost no memory beyond their table.
 std::string Cp1252FoldedKey(std::string_view name);
 
+// Case of the ASCII letters only; every other byte stays as it is.
+char UpperAscii(char c);
+char LowerAscii(char c);
+bool SameAsciiCaseless(std::string_view a, std::string_view b);
+
 // False (and `out` unchanged) for input that is not valid UTF-8 (overlong
 // forms, surrogates, cut sequences) or holds a character that Windows-1252
 // cannot store.

@@ -11,6 +11,7 @@
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 #include "platform/window.h"
 
 namespace platform {
@@ -20,10 +21,6 @@ thread_local int CurrentError = 0;
 
 std::mutex HookLock;
 TMessageBoxHook Hook;
-
-char LowerAscii(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
 
 bool GlobMatch(std::string_view name, std::string_view pattern) {
   // Iterative matcher with one backtrack point for the last '*'.
@@ -440,14 +437,8 @@ bool ListedBefore(std::string_view a, std::string_view b) {
 }
 
 void SplitMask(std::string_view mask, std::string &folder, std::string &pattern) {
-  const std::size_t cut = mask.find_last_of("\\/:");
-  if (cut == std::string_view::npos) {
-    folder.clear();
-    pattern = std::string(mask);
-  } else {
-    folder = std::string(mask.substr(0, cut + 1));
-    pattern = std::string(mask.substr(cut + 1));
-  }
+  folder = std::string(FolderPart(mask, "\\/:"));
+  pattern = std::string(NamePart(mask, "\\/:"));
 }
 
 } // namespace detail

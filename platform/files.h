@@ -107,6 +107,11 @@ public:
   [[nodiscard]] bool Read(void *buffer, std::uint32_t count, std::uint32_t &got);
   // `written` may be less than `count` (a full disk).
   [[nodiscard]] bool Write(const void *buffer, std::uint32_t count, std::uint32_t &written);
+  // All `count` bytes or a failure: a short write (a full disk) fails too.
+  [[nodiscard]] bool WriteAll(const void *buffer, std::uint32_t count) {
+    std::uint32_t written = 0;
+    return Write(buffer, count, written) && written == count;
+  }
   [[nodiscard]] bool Seek(std::int64_t position);
   [[nodiscard]] bool Position(std::int64_t &position);
   [[nodiscard]] bool Size(std::int64_t &size);

@@ -8,20 +8,19 @@
 
 namespace platform {
 
-namespace {
-
-bool IsSeparator(char c) {
+bool IsPathSeparator(char c) {
   return c == '\\' || c == '/';
 }
 
-bool IsLetter(char c) {
-  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// Characters that Windows refuses in a file or folder name.
-bool IsForbidden(char c) {
+bool IsForbiddenInName(char c) {
   const auto u = static_cast<unsigned char>(c);
   return u < 0x20 || std::strchr("<>:\"|?*", c) != nullptr;
+}
+
+namespace {
+
+bool IsLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
 } // namespace
@@ -30,7 +29,7 @@ void AddPathLevels(TPathParts &path, std::string_view text) {
   std::size_t at = 0;
   while (at <= text.size()) {
     std::size_t end = at;
-    while (end < text.size() && !IsSeparator(text[end]))
+    while (end < text.size() && !IsPathSeparator(text[end]))
       ++end;
     std::string part(text.substr(at, end - at));
     at = end + 1;
@@ -44,7 +43,7 @@ void AddPathLevels(TPathParts &path, std::string_view text) {
       continue;
     }
     for (char c : part)
-      path.Forbidden = path.Forbidden || IsForbidden(c);
+      path.Forbidden = path.Forbidden || IsForbiddenInName(c);
     while (!part.empty() && (part.back() == '.' || part.back() == ' '))
       part.pop_back();
     if (!part.empty())
@@ -58,19 +57,19 @@ TPathParts SplitPath(std::string_view text) {
     path.Root = std::string(1, static_cast<char>(text[0] & ~0x20)) + ":";
     std::string_view rest = text.substr(2);
     path.Kind =
-        !rest.empty() && IsSeparator(rest[0]) ? TPathKind::Absolute : TPathKind::DriveRelative;
+        !rest.empty() && IsPathSeparator(rest[0]) ? TPathKind::Absolute : TPathKind::DriveRelative;
     AddPathLevels(path, rest);
     return path;
   }
-  if (text.size() >= 2 && IsSeparator(text[0]) && IsSeparator(text[1])) {
+  if (text.size() >= 2 && IsPathSeparator(text[0]) && IsPathSeparator(text[1])) {
     // "\\server\share": both names are needed; "\\.\" and "\\?\" lead to
     // devices and raw volumes, never to a folder of an update.
     std::string_view rest = text.substr(2);
     std::size_t serverEnd = 0;
-    while (serverEnd < rest.size() && !IsSeparator(rest[serverEnd]))
+    while (serverEnd < rest.size() && !IsPathSeparator(rest[serverEnd]))
       ++serverEnd;
     std::size_t shareEnd = serverEnd + 1;
-    while (shareEnd < rest.size() && !IsSeparator(rest[shareEnd]))
+    while (shareEnd < rest.size() && !IsPathSeparator(rest[shareEnd]))
       ++shareEnd;
     if (serverEnd == 0 || serverEnd + 1 >= shareEnd || shareEnd > rest.size())
       return path;
@@ -79,14 +78,14 @@ TPathParts SplitPath(std::string_view text) {
     if (server == "." || server == "?")
       return path;
     for (char c : rest.substr(0, shareEnd))
-      path.Forbidden = path.Forbidden || (!IsSeparator(c) && IsForbidden(c));
+      path.Forbidden = path.Forbidden || (!IsPathSeparator(c) && IsForbiddenInName(c));
     path.Root = "\\\\" + std::string(server) + "\\" + std::string(share);
     path.Kind = TPathKind::Absolute;
     if (shareEnd < rest.size())
       AddPathLevels(path, rest.substr(shareEnd + 1));
     return path;
   }
-  if (!text.empty() && IsSeparator(text[0])) {
+  if (!text.empty() && IsPathSeparator(text[0])) {
     // The POSIX seam takes such a path as a host path, as it is.
     path.HostRoot = !HostIsWindows();
     path.Kind = path.HostRoot ? TPathKind::Absolute : TPathKind::RootRelative;
@@ -107,6 +106,19 @@ bool SplitShareRoot(const std::string &root, std::string &server, std::string &s
   server = root.substr(2, cut - 2);
   share = root.substr(cut + 1);
   return true;
+}
+
+std::size_t NameStart(std::string_view path, std::string_view separators) {
+  const std::size_t cut = path.find_last_of(separators);
+  return cut == std::string_view::npos ? 0 : cut + 1;
+}
+
+std::string_view FolderPart(std::string_view path, std::string_view separators) {
+  return path.substr(0, NameStart(path, separators));
+}
+
+std::string_view NamePart(std::string_view path, std::string_view separators) {
+  return path.substr(NameStart(path, separators));
 }
 
 } // namespace platform

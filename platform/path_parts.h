@@ -34,6 +34,12 @@ struct TPathParts {
   bool Forbidden = false;
 };
 
+// "\" and "/".
+bool IsPathSeparator(char c);
+// Characters that Windows refuses in a file or folder name (not counting the
+// separators).
+bool IsForbiddenInName(char c);
+
 // `text` taken apart; either separator, repeated ones count once.
 TPathParts SplitPath(std::string_view text);
 
@@ -44,5 +50,15 @@ void AddPathLevels(TPathParts &path, std::string_view text);
 
 // The share's server and share name of a root "\\server\share".
 bool SplitShareRoot(const std::string &root, std::string &server, std::string &share);
+
+// Where the name part of `path` begins: after the last of `separators`, 0
+// when it has none. Program paths split at "\" and "/", a mask or a name
+// that may start with a drive also at ":", the POSIX build's host paths at
+// "/" only.
+std::size_t NameStart(std::string_view path, std::string_view separators);
+// The folder part with its closing separator, and the name part after it:
+// together `path` again. Views into `path`.
+std::string_view FolderPart(std::string_view path, std::string_view separators);
+std::string_view NamePart(std::string_view path, std::string_view separators);
 
 } // namespace platform

@@ -15,6 +15,7 @@
 #include "packages/unzip_file.h"
 #include "platform/clock.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/window.h"
 #include "util/path_rules.h"
 #include "util/registry.h"
@@ -32,12 +33,6 @@ constexpr std::int32_t UnzipFunctionCode = 8;
 // The copy routine's number for "writing failed", shown when the journal
 // could not record a package as complete.
 constexpr int CommitFailedCopyResult = 4;
-
-// Name part of a path; the library reports archive item names with "/".
-std::string_view FileNamePart(std::string_view path) {
-  std::size_t p = path.find_last_of("\\/:");
-  return p == std::string_view::npos ? path : path.substr(p + 1);
-}
 
 // True when the staging folder still holds a file that placement would take.
 bool HoldsFiles(std::string_view mask) {
@@ -425,7 +420,7 @@ void TCopyForm::ShowResult() {
 }
 
 bool TCopyForm::DoUnZip(std::string_view archivePath) {
-  Form.SetPackageText(FileNamePart(archivePath));
+  Form.SetPackageText(platform::NamePart(archivePath, "\\/:"));
   const std::string destination =
       util::ExtractFolder(util::AddBackslash(AdminHeader.StagingFolder()));
   UnZIP->lpszZipFile().SetText(archivePath);
@@ -458,8 +453,9 @@ void TCopyForm::UnZIPMajorCallback(const char *, std::int32_t percent, bool &) {
 
 void TCopyForm::UnZIPMinorCallback(const char *szItem, std::int32_t percent, bool &) {
   Form.ProcessMessages();
-  const util::TShortString name =
-      util::LowerCaseAscii(FileNamePart(szItem ? std::string_view(szItem) : std::string_view()));
+  // The library reports archive item names with "/".
+  const util::TShortString name = util::LowerCaseAscii(
+      platform::NamePart(szItem ? std::string_view(szItem) : std::string_view(), "\\/:"));
   if (name != LastFileName) {
     LastFileName = name;
     Form.SetFileText(name);
@@ -469,22 +465,19 @@ void TCopyForm::UnZIPMinorCallback(const char *szItem, std::int32_t percent, boo
 
 int RunUpdate(TCopyFormView &view, const std::vector<std::string> &params,
               platform::THandle hostWindow) {
-  try {
-    TCopyForm form(view, params);
-    form.HostWindow = hostWindow;
-    // A fault inside a handler must not leave the dialog open for ever.
-    auto guarded = [&view](auto &&handler) {
-      try {
-        handler();
-      } catch (...) {
-        view.DisarmTimer();
-        view.PostClose();
-      }
-    };
-    view.RunModal([&] { guarded([&] { form.SetUp(); }); },
-                  [&] { guarded([&] { form.Timer1Timer(); }); });
-  } catch (...) {
-  }
+  TCopyForm form(view, params);
+  form.HostWindow = hostWindow;
+  // A fault inside a handler must not leave the dialog open for ever.
+  auto guarded = [&view](auto &&handler) {
+    try {
+      handler();
+    } catch (...) {
+      view.DisarmTimer();
+      view.PostClose();
+    }
+  };
+  view.RunModal([&] { guarded([&] { form.SetUp(); }); },
+                [&] { guarded([&] { form.Timer1Timer(); }); });
   return 0;
 }
 

@@ -2,9 +2,9 @@
 // Windows resolves them, so that two spellings of one folder compare equal.
 #include "util/path_rules.h"
 
-#include <cstring>
 #include <utility>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "util/text.h"
@@ -12,16 +12,6 @@
 namespace util {
 
 namespace {
-
-bool IsSeparator(char c) {
-  return c == '\\' || c == '/';
-}
-
-// Characters that Windows refuses in a file or folder name.
-bool IsForbidden(char c) {
-  const auto u = static_cast<unsigned char>(c);
-  return u < 0x20 || std::strchr("<>:\"|?*", c) != nullptr;
-}
 
 using TKind = platform::TPathKind;
 
@@ -122,8 +112,7 @@ bool IsDeviceName(std::string_view name) {
   while (!base.empty() && base.back() == ' ')
     base.pop_back();
   for (char &c : base)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
+    c = platform::UpperAscii(c);
   for (const char *device : {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$", "CLOCK$"})
     if (base == device)
       return true;
@@ -193,7 +182,7 @@ bool CheckUpdateFolders(const TUpdateFolders &folders, std::string &reason) {
 bool IsPlainFileName(std::string_view name) {
   bool visible = false;
   for (char c : name) {
-    if (IsForbidden(c) || IsSeparator(c))
+    if (platform::IsForbiddenInName(c) || platform::IsPathSeparator(c))
       return false;
     visible = visible || (c != '.' && c != ' ');
   }

@@ -1,6 +1,6 @@
 // The program's only registry use: the "ProgPath" value of the host's App
-// Paths key, read below HKEY_LOCAL_MACHINE. Every failure becomes the default
-// text (or the empty text); nothing reaches the caller.
+// Paths key, read below HKEY_LOCAL_MACHINE. Every failure to read becomes the
+// default text (or the empty text).
 #include "util/registry.h"
 
 #include <vector>
@@ -65,43 +65,35 @@ TRegConversion ConvertRegistryData(std::uint32_t type, const std::uint8_t *data,
 
 TShortString ReadRegistryText(TStRegIni &registry, std::string_view valueName,
                               std::string_view defaultText) {
-  try {
-    valueName = valueName.substr(0, MaxNameChars);
-    TShortString fallback(defaultText.substr(0, MaxNameChars));
-    std::lock_guard<std::mutex> guard(registry.Lock());
-    if (!registry.IsMachineRoot())
-      return fallback;
-    std::uint32_t type = 0;
-    std::vector<std::uint8_t> data;
-    long status = platform::ReadMachineValue(registry.GetCurrentSubKey(), valueName, type, data);
-    if (status != StatusSuccess && status != StatusMoreData)
-      return fallback;
-    TShortString text;
-    switch (ConvertRegistryData(type, data.data(), data.size(), text)) {
-    case TRegConversion::Converted:
-      return text;
-    case TRegConversion::UseDefault:
-      return fallback;
-    case TRegConversion::Refused:
-      return TShortString();
-    }
+  valueName = valueName.substr(0, MaxNameChars);
+  TShortString fallback(defaultText.substr(0, MaxNameChars));
+  std::lock_guard<std::mutex> guard(registry.Lock());
+  if (!registry.IsMachineRoot())
     return fallback;
-  } catch (...) {
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+  long status = platform::ReadMachineValue(registry.GetCurrentSubKey(), valueName, type, data);
+  if (status != StatusSuccess && status != StatusMoreData)
+    return fallback;
+  TShortString text;
+  switch (ConvertRegistryData(type, data.data(), data.size(), text)) {
+  case TRegConversion::Converted:
+    return text;
+  case TRegConversion::UseDefault:
+    return fallback;
+  case TRegConversion::Refused:
     return TShortString();
   }
+  return fallback;
 }
 
 TShortString FindHostProgramFolder() {
-  TShortString text;
-  try {
-    TStRegIni registry("MACHINE");
-    registry.SetCurrentSubKey(HostAppPathsKey);
-    text = ReadRegistryText(registry, HostProgPathValue, "");
-    // Only a missing value falls back; one of blanks only ends up empty below.
-    if (text.Empty())
-      text = ExtractFolder(platform::ExecutablePath());
-  } catch (...) {
-  }
+  TStRegIni registry("MACHINE");
+  registry.SetCurrentSubKey(HostAppPathsKey);
+  TShortString text = ReadRegistryText(registry, HostProgPathValue, "");
+  // Only a missing value falls back; one of blanks only ends up empty below.
+  if (text.Empty())
+    text = ExtractFolder(platform::ExecutablePath());
   return RemoveBackslash(TrimText(text));
 }
 

@@ -11,6 +11,7 @@
 #include "platform/clock.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/version_info.h"
 #include "util/text.h"
 #include "zrk_version.h"
@@ -35,11 +36,6 @@ std::string Now() {
   const platform::TLocalTime t = platform::LocalNow();
   return std::to_string(t.Year) + "-" + TwoDigits(t.Month) + "-" + TwoDigits(t.Day) + " " +
          TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second);
-}
-
-std::string FolderOf(const std::string &path) {
-  const std::size_t cut = path.find_last_of("\\/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut + 1);
 }
 
 // What a trimmed log is made of: the old log from `From` to its end, then
@@ -133,9 +129,8 @@ void Trim(platform::TFile &file, std::int64_t size, const std::string &bytes) {
   std::vector<char> piece(FlushAbove);
   for (std::int64_t at = 0; copied && at < kept.Size();) {
     std::size_t got = 0;
-    std::uint32_t written = 0;
     copied = kept.Read(at, piece.data(), piece.size(), got) && got != 0 &&
-             out.Write(piece.data(), static_cast<std::uint32_t>(got), written) && written == got;
+             out.WriteAll(piece.data(), static_cast<std::uint32_t>(got));
     at += static_cast<std::int64_t>(got);
   }
   file.Close();
@@ -178,17 +173,27 @@ void Write(const std::string &lines) {
     (void)file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written);
 }
 
+// The log never changes the run: what its work throws (out of memory) ends
+// here, and the lines not yet written are lost.
+template <class TWork> void Quietly(TWork &&work) {
+  try {
+    work();
+  } catch (...) {
+  }
+}
+
 } // namespace
 
 void BeginRun(std::string_view dataFolder, const std::vector<std::string> &params) {
-  try {
+  Quietly([&] {
     Pending.clear();
     Started = true;
     const util::TShortString folder = util::TrimText(dataFolder);
     LogPath = folder.Empty() ? std::string(RunLogName)
                              : util::AddBackslash(folder.View()) + std::string(RunLogName);
     std::string library =
-        platform::FileVersion(FolderOf(platform::ExecutablePath()) + std::string(LibraryName));
+        platform::FileVersion(std::string(platform::FolderPart(platform::ExecutablePath(), "\\/")) +
+                              std::string(LibraryName));
     Note(std::string(BlockMark) + Now() + " zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), " +
          std::string(LibraryName) + " " + (library.empty() ? "(no version information)" : library));
     std::string line = "Parameters:";
@@ -197,31 +202,28 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
     Note(params.empty() ? "Parameters: none" : line);
     // A run that never ends normally still leaves its start behind.
     Flush();
-  } catch (...) {
-  }
+  });
 }
 
 void Note(std::string_view line) {
-  try {
+  Quietly([&] {
     if (!Started)
       return;
     Pending.append(line);
     Pending.append(LineEnd);
     if (Pending.size() >= FlushAbove)
       Flush();
-  } catch (...) {
-  }
+  });
 }
 
 void NoteFailure(std::string_view what, std::string_view path, int osError) {
-  try {
+  Quietly([&] {
     Note(std::string(what) + ": " + std::string(path) + ": " + platform::ErrorText(osError));
-  } catch (...) {
-  }
+  });
 }
 
 void Flush() {
-  try {
+  Quietly([&] {
     if (!Started || Pending.empty())
       return;
     Write(Pending);
@@ -230,40 +232,31 @@ void Flush() {
     // room held for the rest of the run.
     if (Pending.capacity() > 2 * FlushAbove)
       Pending.shrink_to_fit();
-  } catch (...) {
-  }
+  });
 }
 
 namespace {
 
+// Runs inside Quietly.
 void EndWith(const std::string &head, std::string_view message) {
-  try {
-    if (!Started)
-      return;
-    std::string text(message);
-    std::replace(text.begin(), text.end(), '\r', ' ');
-    std::replace(text.begin(), text.end(), '\n', ' ');
-    Note(head + (text.empty() ? "" : ": " + text));
-    Flush();
-    Started = false;
-  } catch (...) {
-  }
+  if (!Started)
+    return;
+  std::string text(message);
+  std::replace(text.begin(), text.end(), '\r', ' ');
+  std::replace(text.begin(), text.end(), '\n', ' ');
+  Note(head + (text.empty() ? "" : ": " + text));
+  Flush();
+  Started = false;
 }
 
 } // namespace
 
 void EndRun(std::int32_t result, std::string_view message) {
-  try {
-    EndWith("Result " + std::to_string(result), message);
-  } catch (...) {
-  }
+  Quietly([&] { EndWith("Result " + std::to_string(result), message); });
 }
 
 void EndRunWithoutResult(std::string_view why) {
-  try {
-    EndWith("Nothing done", why);
-  } catch (...) {
-  }
+  Quietly([&] { EndWith("Nothing done", why); });
 }
 
 std::vector<std::string> SplitBlocks(std::string_view text) {

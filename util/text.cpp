@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 
 namespace util {
 
@@ -21,15 +23,12 @@ bool IsTrimChar(unsigned char c) {
   return c == 0x00 || c == 0x20 || (c >= 0x09 && c <= 0x0D);
 }
 
-bool IsPathDelimiter(char c) {
-  return c == '\0' || c == ':' || c == Backslash;
-}
+// What ends a folder part: "\", ":" and a NUL.
+constexpr std::string_view PathDelimiters("\0:\\", 3);
 
 // Folder part of a path without the 255-character cut; the callers decide.
 std::string_view FolderPart(std::string_view path) {
-  std::size_t i = path.size();
-  while (i > 0 && !IsPathDelimiter(path[i - 1]))
-    --i;
+  const std::size_t i = platform::NameStart(path, PathDelimiters);
   if (i == 0)
     return {};
   if (i == 1)
@@ -135,91 +134,73 @@ void DeleteFileIfExists(std::string_view name) {
 }
 
 void DeleteMatchingFiles(std::string_view mask) {
-  try {
-    std::string_view folder = FolderPart(mask);
-    TShortString f = UpperCaseGerman(RemoveBackslash(folder));
-    TShortString w = UpperCaseGerman(Short(platform::WindowsFolder()));
-    if (f.Length() == 3 && w.View().substr(0, 3) == f.View())
-      return;
-    if (f == w || f == UpperCaseGerman(Short(platform::SystemFolder())) ||
-        f == UpperCaseGerman(Short(platform::ProgramFilesFolder())))
-      return;
+  std::string_view folder = FolderPart(mask);
+  TShortString f = UpperCaseGerman(RemoveBackslash(folder));
+  TShortString w = UpperCaseGerman(Short(platform::WindowsFolder()));
+  if (f.Length() == 3 && w.View().substr(0, 3) == f.View())
+    return;
+  if (f == w || f == UpperCaseGerman(Short(platform::SystemFolder())) ||
+      f == UpperCaseGerman(Short(platform::ProgramFilesFolder())))
+    return;
 
-    // Named by the uncut folder in the caller's spelling: a folder cut to 255
-    // characters could name a different folder, and the exact spelling is what
-    // a case-sensitive file system needs. "C:" stays relative to the drive's
-    // current folder, where the listing found the files.
-    std::string prefix(folder);
-    if (!prefix.empty() && prefix.back() != Backslash && prefix.back() != ':')
-      prefix += Backslash;
-    constexpr std::uint32_t skipped =
-        platform::faHidden | platform::faSysFile | platform::faVolumeID | platform::faDirectory;
-    // Walked, not listed: a staging folder may hold thousands of files.
-    (void)platform::WalkFiles(mask, 0, [&](const platform::TFindEntry &entry) {
-      try {
-        if ((entry.Attributes & skipped) != 0)
-          return true;
-        std::string name = prefix + entry.Name;
-        // Windows refuses to delete a read-only file; one left behind in the
-        // staging folder would be placed again with the next package.
-        if ((entry.Attributes & platform::faReadOnly) != 0) {
-          std::uint32_t cleared = entry.Attributes & ~platform::faReadOnly;
-          (void)platform::SetAttributes(name, cleared != 0 ? cleared : platform::faNormal);
-        }
-        // Emptying is best effort; each file is tried in turn.
-        (void)platform::DeleteFile(name);
-      } catch (...) {
-      }
+  // Named by the uncut folder in the caller's spelling: a folder cut to 255
+  // characters could name a different folder, and the exact spelling is what
+  // a case-sensitive file system needs. "C:" stays relative to the drive's
+  // current folder, where the listing found the files.
+  std::string prefix(folder);
+  if (!prefix.empty() && prefix.back() != Backslash && prefix.back() != ':')
+    prefix += Backslash;
+  constexpr std::uint32_t skipped =
+      platform::faHidden | platform::faSysFile | platform::faVolumeID | platform::faDirectory;
+  // Walked, not listed: a staging folder may hold thousands of files.
+  (void)platform::WalkFiles(mask, 0, [&](const platform::TFindEntry &entry) {
+    if ((entry.Attributes & skipped) != 0)
       return true;
-    });
-  } catch (...) {
-  }
+    std::string name = prefix + entry.Name;
+    // Windows refuses to delete a read-only file; one left behind in the
+    // staging folder would be placed again with the next package.
+    if ((entry.Attributes & platform::faReadOnly) != 0) {
+      std::uint32_t cleared = entry.Attributes & ~platform::faReadOnly;
+      (void)platform::SetAttributes(name, cleared != 0 ? cleared : platform::faNormal);
+    }
+    // Emptying is best effort; each file is tried in turn.
+    (void)platform::DeleteFile(name);
+    return true;
+  });
 }
 
 bool ForceFolders(std::string_view path) {
   if (path.size() > TShortString::Capacity)
     return false;
-  std::string s, remembered;
-  try {
-    s = AddBackslash(path);
-    remembered = platform::GetCurrentFolder();
-  } catch (...) {
-    return false;
-  }
+  std::string s = AddBackslash(path);
+  // Going back is best effort, however the walk ends; the result is about
+  // the folders made.
+  struct TGoBack {
+    const std::string Folder = platform::GetCurrentFolder();
+    ~TGoBack() { (void)platform::SetCurrentFolder(Folder); }
+  } goBack;
   // Hide a drive root's backslash so that "C:\" is not a level of its own.
   if (s.size() >= 3 && s[2] == Backslash)
     s[2] = '/';
 
-  bool ok = true;
-  try {
-    std::string rest(s);
-    for (;;) {
-      std::size_t pos = rest.find(Backslash);
-      if (pos == std::string::npos)
-        break;
-      std::string segment = rest.substr(0, pos + 1);
-      rest.erase(0, pos + 1);
-      if (segment.size() >= 3 && segment[2] == '/')
-        segment[2] = Backslash;
-      if (!FolderExists(segment)) {
-        int error = platform::CreateFolder(segment) ? 0 : platform::LastError();
-        if (!IsAcceptableFolderError(error)) {
-          ok = false;
-          break;
-        }
-      }
-      int error = platform::SetCurrentFolder(segment) ? 0 : platform::LastError();
-      if (!IsAcceptableFolderError(error)) {
-        ok = false;
-        break;
-      }
+  std::string rest(s);
+  for (;;) {
+    std::size_t pos = rest.find(Backslash);
+    if (pos == std::string::npos)
+      return true;
+    std::string segment = rest.substr(0, pos + 1);
+    rest.erase(0, pos + 1);
+    if (segment.size() >= 3 && segment[2] == '/')
+      segment[2] = Backslash;
+    if (!FolderExists(segment)) {
+      int error = platform::CreateFolder(segment) ? 0 : platform::LastError();
+      if (!IsAcceptableFolderError(error))
+        return false;
     }
-  } catch (...) {
-    ok = false;
+    int error = platform::SetCurrentFolder(segment) ? 0 : platform::LastError();
+    if (!IsAcceptableFolderError(error))
+      return false;
   }
-  // Going back is best effort; the result is about the folders made.
-  (void)platform::SetCurrentFolder(remembered);
-  return ok;
 }
 
 std::string ChangeExtension(std::string_view name, std::string_view extension) {
@@ -247,8 +228,7 @@ TShortString LowerCaseAscii(std::string_view text) {
   std::string_view upToNul = text.substr(0, text.find('\0'));
   TShortString result(upToNul);
   for (std::size_t i = 0; i < result.Length(); ++i)
-    if (result[i] >= 'A' && result[i] <= 'Z')
-      result[i] = static_cast<char>(result[i] + ('a' - 'A'));
+    result[i] = platform::LowerAscii(result[i]);
   return result;
 }
 

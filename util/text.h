@@ -1,6 +1,7 @@
 // Text, path, number and folder helpers that every subsystem uses. Texts are
-// single-byte Windows-1252 short strings; no routine throws, the file-system
-// ones swallow every failure and answer at most yes or no.
+// single-byte Windows-1252 short strings. The file-system ones swallow every
+// failure of the system and answer at most yes or no; only running out of
+// memory reaches the caller, as an exception.
 #pragma once
 
 #include <cstdint>

@@ -5,30 +5,28 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/codepage.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 
 namespace platform {
 
 namespace {
 std::string SharedObjectName(std::string_view name) {
-  std::string base(name);
-  const std::size_t cut = base.find_last_of("\\/");
-  if (cut != std::string::npos)
-    base = base.substr(cut + 1);
+  std::string base(NamePart(name, "\\/"));
   const std::size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0)
     base = base.substr(0, dot);
   for (char &c : base)
-    if (c >= 'A' && c <= 'Z')
-      c = static_cast<char>(c - 'A' + 'a');
+    c = LowerAscii(c);
   // Without the program's own path there is no safe place to look.
   const std::string program = NativePath(ExecutablePath());
-  const std::size_t slash = program.find_last_of('/');
-  if (program.empty() || slash == std::string::npos)
+  const std::string_view folder = FolderPart(program, "/");
+  if (folder.empty())
     return std::string();
-  return detail::LibraryPath(program.substr(0, slash + 1), "lib" + base + ".so");
+  return detail::LibraryPath(folder, "lib" + base + ".so");
 }
 } // namespace
 

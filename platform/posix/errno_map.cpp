@@ -5,6 +5,7 @@
 
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 #include "platform/posix/errno_map.h"
 
 namespace platform::posix {
@@ -16,11 +17,12 @@ int ErrorFromErrno(int error, const std::string &nativePath) {
   case ENOENT: {
     if (nativePath.empty())
       return ErrorFileNotFound;
-    const std::size_t cut = nativePath.find_last_of('/');
-    if (cut == std::string::npos || cut == 0)
+    // The parent without its closing "/"; none for a name in "/" itself.
+    const std::size_t nameStart = NameStart(nativePath, "/");
+    if (nameStart <= 1)
       return ErrorFileNotFound;
     struct stat st;
-    const std::string parent = nativePath.substr(0, cut);
+    const std::string parent = nativePath.substr(0, nameStart - 1);
     return (stat(parent.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) ? ErrorFileNotFound
                                                                    : ErrorPathNotFound;
   }

@@ -14,6 +14,7 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 #include "platform/posix/errno_map.h"
 #include "platform/posix/name_memo.h"
 #include "platform/posix/posix_paths.h"
@@ -33,8 +34,7 @@ bool Succeed() {
 }
 
 std::string BareName(const std::string &nativePath) {
-  const std::size_t cut = nativePath.find_last_of('/');
-  return cut == std::string::npos ? nativePath : nativePath.substr(cut + 1);
+  return std::string(NamePart(nativePath, "/"));
 }
 
 // DOS date-time (local time, date in the high word) <-> time_t.

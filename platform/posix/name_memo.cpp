@@ -12,6 +12,7 @@
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/path_parts.h"
 #include "platform/posix/name_hashes.h"
 #include "platform/posix/name_memo.h"
 #include "platform/posix/system_calls.h"
@@ -217,16 +218,10 @@ bool FindIgnoringCase(const std::string &folder, const std::string &name, std::s
 }
 
 namespace {
+// The folder without its closing "/", except "/" itself.
 std::string ParentOf(const std::string &nativePath) {
-  const std::size_t cut = nativePath.find_last_of('/');
-  if (cut == std::string::npos)
-    return std::string();
-  return cut == 0 ? std::string("/") : nativePath.substr(0, cut);
-}
-
-std::string NameOf(const std::string &nativePath) {
-  const std::size_t cut = nativePath.find_last_of('/');
-  return cut == std::string::npos ? nativePath : nativePath.substr(cut + 1);
+  const std::size_t nameStart = NameStart(nativePath, "/");
+  return nativePath.substr(0, nameStart > 1 ? nameStart - 1 : nameStart);
 }
 
 } // namespace
@@ -240,7 +235,7 @@ TOwnChange::TOwnChange(const std::string &removed, const std::string &added,
     TItem &item = Items[Count++];
     item.Added = i == 1;
     item.Folder = ParentOf(*paths[i]);
-    item.Name = NameOf(*paths[i]);
+    item.Name = NamePart(*paths[i], "/");
   }
   // One look per folder: a rename within one folder, or a stamp just taken.
   for (int i = Count - 1; i >= 0; --i) {

@@ -2,8 +2,8 @@
 // for HKEY_LOCAL_MACHINE.
 #include <cstdlib>
 #include <fstream>
-#include <strings.h>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/registry.h"
 
@@ -13,10 +13,6 @@ namespace {
 constexpr long StatusSuccess = 0;
 constexpr long StatusNotFound = 2;
 constexpr long StatusInvalidData = 13;
-
-bool SameText(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && strncasecmp(a.data(), b.data(), a.size()) == 0;
-}
 
 std::string_view WithoutBackslashes(std::string_view key) {
   while (!key.empty() && key.front() == '\\')
@@ -96,8 +92,8 @@ long ReadMachineValue(std::string_view subkey, std::string_view valueName, std::
       if (c == std::string::npos)
         continue;
       const std::string_view view(line);
-      if (!SameText(WithoutBackslashes(view.substr(0, a)), wanted) ||
-          !SameText(view.substr(a + 1, b - a - 1), valueName))
+      if (!SameAsciiCaseless(WithoutBackslashes(view.substr(0, a)), wanted) ||
+          !SameAsciiCaseless(view.substr(a + 1, b - a - 1), valueName))
         continue;
       return Decode(view.substr(b + 1, c - b - 1), view.substr(c + 1), type, data)
                  ? StatusSuccess

@@ -33,8 +33,7 @@ std::uint32_t RegisterMessageName(const char *name) {
   std::string key(name);
   // Windows compares message names ignoring case.
   for (char &c : key)
-    if (c >= 'a' && c <= 'z')
-      c = static_cast<char>(c - 'a' + 'A');
+    c = UpperAscii(c);
   std::lock_guard<std::mutex> guard(NamesLock);
   auto it = Names.find(key);
   if (it != Names.end())

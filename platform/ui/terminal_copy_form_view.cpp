@@ -159,19 +159,15 @@ void TTerminalCopyFormView::RunModal(std::function<void()> onActivate,
     Draw();
   else
     Print(Utf8(Caption) + "\n");
-  try {
-    if (onActivate)
-      onActivate();
-    while (!Closed && TimerArmed) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(TimerDelay));
-      if (!TimerArmed)
-        continue;
-      TimerArmed = false;
-      if (onTimer)
-        onTimer();
-    }
-  } catch (...) {
-    // The handlers catch their own faults; this only keeps the caller safe.
+  if (onActivate)
+    onActivate();
+  while (!Closed && TimerArmed) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(TimerDelay));
+    if (!TimerArmed)
+      continue;
+    TimerArmed = false;
+    if (onTimer)
+      onTimer();
   }
   std::fflush(Out);
 }

@@ -371,50 +371,46 @@ void TWin32CopyFormView::PostClose() {
 std::intptr_t TWin32CopyFormView::HandleMessage(unsigned message, std::uintptr_t wParam,
                                                 std::intptr_t lParam) {
   HWND window = AsHwnd(Window);
-  try {
-    switch (message) {
-    case WM_ACTIVATE:
-      DefWindowProcA(window, message, wParam, lParam);
-      if (LOWORD(wParam) != WA_INACTIVE) {
-        Activated = true;
-        if (OnActivate)
-          OnActivate();
-      }
-      return 0;
-    case WmActivateFallback:
-      if (!Activated) {
-        Activated = true;
-        if (OnActivate)
-          OnActivate();
-      }
-      return 0;
-    case WM_TIMER:
-      if (wParam == Timer1Id) {
-        KillTimer(window, Timer1Id);
-        if (OnTimer)
-          OnTimer();
-        return 0;
-      }
-      break;
-    case WM_CLOSE:
-      // Ends the modal loop; the window itself goes later, through Release.
-      CloseRequested = true;
-      PostMessageA(window, WM_NULL, 0, 0);
-      return 0;
-    case WM_SYSCOMMAND:
-      // No close button and no system menu: Alt+F4 must not end a run either.
-      if ((wParam & 0xFFF0) == SC_CLOSE)
-        return 0;
-      break;
-    case WmRelease:
-      Window = 0;
-      DestroyWindow(window);
-      return 0;
-    default:
-      break;
+  switch (message) {
+  case WM_ACTIVATE:
+    DefWindowProcA(window, message, wParam, lParam);
+    if (LOWORD(wParam) != WA_INACTIVE) {
+      Activated = true;
+      if (OnActivate)
+        OnActivate();
     }
-  } catch (...) {
     return 0;
+  case WmActivateFallback:
+    if (!Activated) {
+      Activated = true;
+      if (OnActivate)
+        OnActivate();
+    }
+    return 0;
+  case WM_TIMER:
+    if (wParam == Timer1Id) {
+      KillTimer(window, Timer1Id);
+      if (OnTimer)
+        OnTimer();
+      return 0;
+    }
+    break;
+  case WM_CLOSE:
+    // Ends the modal loop; the window itself goes later, through Release.
+    CloseRequested = true;
+    PostMessageA(window, WM_NULL, 0, 0);
+    return 0;
+  case WM_SYSCOMMAND:
+    // No close button and no system menu: Alt+F4 must not end a run either.
+    if ((wParam & 0xFFF0) == SC_CLOSE)
+      return 0;
+    break;
+  case WmRelease:
+    Window = 0;
+    DestroyWindow(window);
+    return 0;
+  default:
+    break;
   }
   return DefWindowProcA(window, message, wParam, lParam);
 }

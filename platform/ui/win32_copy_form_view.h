@@ -35,7 +35,8 @@ public:
   void DisarmTimer() override;
   void PostClose() override;
 
-  // The window procedure's work; never throws.
+  // The window procedure's work; what a handler throws stops in the window
+  // procedure.
   std::intptr_t HandleMessage(unsigned message, std::uintptr_t wParam, std::intptr_t lParam);
 
 private:

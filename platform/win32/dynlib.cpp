@@ -6,6 +6,7 @@
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 
 namespace platform {
 
@@ -20,17 +21,14 @@ constexpr DWORD SearchSystem32 = 0x00000800;
 
 void *LoadDynamicLibrary(std::string_view name) {
   try {
-    std::string base(name);
-    const std::size_t cut = base.find_last_of("\\/:");
-    if (cut != std::string::npos)
-      base = base.substr(cut + 1);
+    const std::string_view base = NamePart(name, "\\/:");
     const std::string program = ExecutablePath();
-    const std::size_t slash = program.find_last_of('\\');
-    if (base.empty() || slash == std::string::npos) {
+    const std::string_view folder = FolderPart(program, "\\");
+    if (base.empty() || folder.empty()) {
       detail::SetError(ErrorModNotFound);
       return nullptr;
     }
-    const std::string path = detail::LibraryPath(program.substr(0, slash + 1), base);
+    const std::string path = detail::LibraryPath(folder, base);
     HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
     // Older systems refuse those flags; there the library's folder comes
     // first for its imports, before the current folder.

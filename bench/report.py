@@ -13,6 +13,7 @@ E2E = "zrkupd (verify, unpack, place, record, empty)"
 WINE_RUN = "zrkupd.exe under Wine (with test host)"
 WINE_UNPACK = "zrk_bench_steps.exe unzip under Wine"
 WINE_PLACE = "zrk_bench_steps.exe place under Wine"
+NO_FLUSH = "the same under eatmydata (no flush reaches the disk)"
 
 # (group, label, baseline label, target ratio or None)
 NATIVE = [
@@ -22,11 +23,15 @@ NATIVE = [
     ("unpack", "unpacking (DUNZIP through TUnzipFile)", "bsdtar -xf", 1.0),
     ("unpack", "unpacking (DUNZIP through TUnzipFile)", "unzip -o -j -q", None),
     ("place", "placement (PlaceStagedFiles)", "cp -p", 1.2),
+    # What the flushes for a power cut cost: the same run with none of them
+    # reaching the disk.
+    ("flush", E2E, NO_FLUSH, 1.1),
 ]
 WINE = [
     ("run", WINE_RUN, "7za.exe e + xcopy under Wine", 1.0),
     ("unpack", WINE_UNPACK, "7za.exe e under Wine", 0.8),
     ("place", WINE_PLACE, "xcopy /Y /R /K under Wine", 1.0),
+    ("flush", WINE_RUN, NO_FLUSH, None),
 ]
 MEMORY_LIMIT_MIB = 5.0
 MEMORY_FLAT_MIB = 0.25

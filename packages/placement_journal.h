@@ -7,12 +7,14 @@
 // flushed: the journal is durable (TDurable::Now) before the first file of a
 // package moves; the placed files (TDurable::Data) are durable, with one
 // flush of their folders, before the package record says "applied"; that
-// record is flushed before the journal that drops the backups is written; the
-// Cleaning journal is durable before the header records the outcome, and the
-// header is flushed before the staging and download folders are emptied.
-// Needing no flush: the unpacked files (scratch, unpacked again by the next
-// run), the removal of backups and of the journal (the next run finishes
-// both), and the run log's trim (nothing depends on it). Whatever a cut loses
+// record is flushed before the journal that lists the backups as leftovers
+// is written; their removal is flushed before a later journal, which no
+// longer lists them, can be; the Cleaning journal is durable before the
+// header records the outcome, and the header is flushed before the staging
+// and download folders are emptied. Needing no flush: the unpacked files
+// (scratch, unpacked again by the next run), the removal of the journal and
+// of the staged and downloaded files (the Cleaning journal has the next run
+// finish them), and the run log's trim (nothing depends on it). Whatever a cut loses
 // before the record is durable, the journal puts back or, where a previous
 // version is gone, the still pending record has the package placed again.
 #pragma once

@@ -164,6 +164,8 @@ def syscall_lines(calls_dir):
 
 
 def memory_lines(memory_file):
+    if os.path.getsize(memory_file) == 0:
+        return []  # a run that measured no memory
     lines = ["", "## Peak memory (`/usr/bin/time -v`, maximum resident set size)", "",
              "| program | package (files x MB) | peak RSS | target | met |", "|---|---|---|---|---|"]
     own = {}

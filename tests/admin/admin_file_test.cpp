@@ -11,6 +11,7 @@
 #include "admin/settings.h"
 #include "platform/fault.h"
 #include "tests/admin/admin_test_bytes.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 #include "util/dates.h"
 
@@ -259,9 +260,8 @@ TEST_F(AdminFileTest, WholeFileAndSingleRecordWritesLayRecordsInPlace) {
 TEST_F(AdminFileTest, FailedHeaderWriteIsReported) {
   admin::TAdminHeader h = PatternHeader();
   ASSERT_TRUE(WriteWholeFile(Path, AdminFile(h, {})));
-  platform::fault::Arm(0);
-  ASSERT_TRUE(admin::WriteAdminHeader(Path, h, Seed));
-  std::uint64_t operations = platform::fault::Count();
+  const std::uint64_t operations = testing_support::CountFaultOperations(
+      [&] { ASSERT_TRUE(admin::WriteAdminHeader(Path, h, Seed)); });
   for (bool diskFull : {false, true}) {
     SCOPED_TRACE(diskFull);
     platform::fault::Arm(operations, diskFull); // the write itself

@@ -11,9 +11,9 @@
 
 #include "dunzip/dunzip_command.h"
 #include "dunzip/extract.h"
-#include "platform/fault.h"
 #include "platform/files.h"
 #include "tests/dunzip/dunzip_test_support.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 #include "tests/support/zip_builder.h"
 #include "util/byte_order.h"
@@ -452,25 +452,29 @@ TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
   const TOriginals originals = {{"a.txt", a.Data}, {"b.txt", b.Data}};
 
   TCommand counting = archive.Command();
-  platform::fault::Arm(0);
-  ASSERT_EQ(Execute(counting), 0);
-  std::uint64_t operations = platform::fault::Count();
-  platform::fault::Disarm();
-  ASSERT_GT(operations, 4u);
-
+  const auto count =
+      testing_support::CountFaultOperations([&] { ASSERT_EQ(Execute(counting), 0); });
+  ASSERT_GT(count, 4u);
+  struct TRun {
+    TTempFolder Folder;
+    std::string Out = Join(Folder.Path(), "out");
+  };
   for (bool diskFull : {true, false}) {
-    for (std::uint64_t failAt = 1; failAt <= operations; ++failAt) {
-      SCOPED_TRACE(std::to_string(failAt) + (diskFull ? " disk full" : ""));
-      TTempFolder run;
-      std::string out = Join(run.Path(), "out");
-      ASSERT_TRUE(testing_support::MakeFolder(out));
-      TCommand command(archive.Zip, out);
-      platform::fault::Arm(failAt, diskFull);
-      std::int32_t result = Execute(command);
-      platform::fault::Disarm();
-      ExpectOnlyOriginals(result, out, originals);
-      ASSERT_FALSE(HasFatalFailure());
-    }
+    SCOPED_TRACE(diskFull ? "disk full" : "failure");
+    testing_support::ForEachFault(
+        testing_support::FaultNumbers(count), diskFull,
+        [](std::uint64_t) {
+          auto run = std::make_unique<TRun>();
+          EXPECT_TRUE(testing_support::MakeFolder(run->Out));
+          return run;
+        },
+        [&](TRun &run, std::uint64_t) {
+          TCommand command(archive.Zip, run.Out);
+          return Execute(command);
+        },
+        [&](TRun &run, std::int32_t result, std::uint64_t) {
+          ExpectOnlyOriginals(result, run.Out, originals);
+        });
   }
 }
 

@@ -455,25 +455,17 @@ TEST(Extract, AFailingFileOperationLeavesOnlyCompleteFiles) {
   const auto count =
       testing_support::CountFaultOperations([&] { ASSERT_EQ(Execute(counting), 0); });
   ASSERT_GT(count, 4u);
-  struct TRun {
-    TTempFolder Folder;
-    std::string Out = Join(Folder.Path(), "out");
-  };
   for (bool diskFull : {true, false}) {
     SCOPED_TRACE(diskFull ? "disk full" : "failure");
     testing_support::ForEachFault(
         testing_support::FaultNumbers(count), diskFull,
-        [](std::uint64_t) {
-          auto run = std::make_unique<TRun>();
-          EXPECT_TRUE(testing_support::MakeFolder(run->Out));
-          return run;
-        },
-        [&](TRun &run, std::uint64_t) {
-          TCommand command(archive.Zip, run.Out);
+        [](std::uint64_t) { return std::make_unique<TTempFolder>(); },
+        [&](TTempFolder &out, std::uint64_t) {
+          TCommand command(archive.Zip, out.Path());
           return Execute(command);
         },
-        [&](TRun &run, std::int32_t result, std::uint64_t) {
-          ExpectOnlyOriginals(result, run.Out, originals);
+        [&](TTempFolder &out, std::int32_t result, std::uint64_t) {
+          ExpectOnlyOriginals(result, out.Path(), originals);
         });
   }
 }

@@ -186,16 +186,19 @@ TPackage FirstPackage() {
            {"shared.txt", TextBytes("from package 1"), Time1, false}}};
 }
 
-TPackage SecondPackage() {
+TPackage SecondPackage(bool corrupt) {
   return {"Paket2.PKG",
           2,
           {{"extra.bin", PatternBytes(300, 2), Time2, true},
            {"FILEPATH.ID", FilePathId({{"SHARED.TXT", 1}, {"extra.bin", 0}}, 0xEE), Time1, false},
-           {"shared.txt", TextBytes("from package 2"), Time2, false}}};
+           {"shared.txt", TextBytes("from package 2"), Time2, false}},
+          1,
+          1,
+          corrupt};
 }
 
-TPackage ThirdPackage() {
-  return {"Paket3.pkg", 3, {{"drei.txt", TextBytes("drei"), Time1, true}}};
+TPackage ThirdPackage(std::uint8_t destIndex) {
+  return {"Paket3.pkg", destIndex, {{"drei.txt", TextBytes("drei"), Time1, true}}};
 }
 
 void TUpdateScenario::AddPackage(const TPackage &package) {
@@ -222,6 +225,16 @@ void TUpdateScenario::Write() {
   ASSERT_TRUE(WriteWholeFile(JoinPath(Staging, "stray.tmp"), "x"));
 }
 
+std::vector<std::uint8_t> TUpdateScenario::Prepare(const TRunCase &c) {
+  UpdatePending = c.Setup == TRunCase::NothingPending ? 0 : 1;
+  BlankDest1 = c.Setup == TRunCase::HostDest1;
+  for (const TPackage &package : c.Packages)
+    AddPackage(package);
+  Write();
+  EXPECT_TRUE(c.Setup != TRunCase::NoAdminFile || platform::DeleteFile(AdminPath));
+  return ReadWholeFile(AdminPath);
+}
+
 void TUpdateScenario::ExpectRecords(std::string_view states) const {
   const auto records = StoredRecords();
   ASSERT_EQ(records.size(), states.size());
@@ -233,17 +246,16 @@ void TUpdateScenario::ExpectRecords(std::string_view states) const {
 }
 
 const std::vector<TRunCase> &RunCases() {
+  const std::vector<std::string> nothingDone = {"Nothing done: ", "UPDADMIN.VAB"};
   static const std::vector<TRunCase> cases = {
+      // Unpacked flat, FILEPATH.ID followed and never copied, the later
+      // package replacing the earlier one's file.
       {"three packages in file order, one applied before",
        {FirstPackage(), {"Alt.pkg", 2, {}, 1, 0}, SecondPackage(), ThirdPackage()},
-       true,
-       1,
-       SuccessTitle.c_str(),
+       TRunCase::AsUsual,
+       0,
        SuccessBody,
        "AUAA",
-       0,
-       // Unpacked flat, FILEPATH.ID followed and never copied, the later
-       // package replacing the earlier one's file.
        {{1, "core.dll", PatternBytes(5000, 1), Time2},
         {1, "Liesmich.TXT", TextBytes("eins"), Time1},
         {1, "shared.txt", TextBytes("from package 2"), Time2},
@@ -252,43 +264,41 @@ const std::vector<TRunCase> &RunCases() {
        {"Paket1.pkg: ok: ", "Unpacked 3 files: core.dll Liesmich.TXT shared.txt", "extra.bin\r\n",
         "Placed ", "Result 0: " + SuccessTitle + " | Das angeforderte Update"}},
       {"corrupt second package",
-       {FirstPackage(),
-        [] {
-          TPackage p = SecondPackage();
-          p.Corrupt = true;
-          return p;
-        }(),
-        ThirdPackage()},
-       true,
-       1,
-       "Fehler!",
+       {FirstPackage(), SecondPackage(true), ThirdPackage()},
+       TRunCase::AsUsual,
+       -1,
        FailureBody("-1", ChecksumReason),
        "AUU",
-       -1,
        {{1, "core.dll", PatternBytes(5000, 1), Time2},
         {1, "Liesmich.TXT", TextBytes("eins"), Time1},
         {1, "shared.txt", TextBytes("from package 1"), Time1}},
        {"Paket2.PKG: chunk 0 at offset 12: ", "Result -1: Fehler! | "}},
       {"no administration file",
        {ThirdPackage()},
-       false,
-       1,
-       nullptr,
+       TRunCase::NoAdminFile,
+       TRunCase::NoRun,
        "",
        nullptr,
-       0,
        {},
-       {"Nothing done: ", "UPDADMIN.VAB"}},
+       nothingDone},
       {"no update pending",
        {ThirdPackage()},
-       true,
-       0,
-       nullptr,
+       TRunCase::NothingPending,
+       TRunCase::NoRun,
        "",
        nullptr,
-       0,
        {},
-       {"Nothing done: ", "UPDADMIN.VAB"}},
+       nothingDone},
+      {"destination 1 from the host's registration",
+       {SecondPackage(), ThirdPackage(2)},
+       TRunCase::HostDest1,
+       0,
+       SuccessBody,
+       "AA",
+       {{1, "shared.txt", TextBytes("from package 2"), Time2},
+        {2, "drei.txt", TextBytes("drei"), Time1},
+        {2, "extra.bin", PatternBytes(300, 2), Time2}},
+       {}},
   };
   return cases;
 }
@@ -296,22 +306,24 @@ const std::vector<TRunCase> &RunCases() {
 void ExpectRunLeft(const TRunCase &c, const TUpdateScenario &s,
                    const std::vector<std::pair<std::string, std::string>> &boxes,
                    const std::vector<std::uint8_t> &adminBefore) {
-  EXPECT_EQ(boxes.size(), c.BoxCaption == nullptr ? 0u : 1u);
-  if (c.BoxCaption != nullptr && boxes.size() == 1) {
-    EXPECT_EQ(boxes[0].first, c.BoxCaption);
-    EXPECT_EQ(boxes[0].second, c.BoxText);
+  const bool ran = c.Result != TRunCase::NoRun;
+  EXPECT_EQ(boxes.size(), ran ? 1u : 0u);
+  if (ran && boxes.size() == 1) {
+    EXPECT_EQ(boxes[0].first, c.Result == 0 ? SuccessTitle : "Fehler!");
+    EXPECT_EQ(boxes[0].second, c.Box);
   }
-  EXPECT_EQ(FileExists(s.AdminPath), c.AdminFile);
-  if (c.Records == nullptr) {
+  EXPECT_EQ(FileExists(s.AdminPath), c.Setup != TRunCase::NoAdminFile);
+  if (!ran) {
     EXPECT_EQ(ReadWholeFile(s.AdminPath), adminBefore);
   } else {
     s.ExpectRecords(c.Records);
     const admin::TAdminHeader header = s.Header();
-    EXPECT_EQ(header.LastResult(), c.LastResult);
-    EXPECT_EQ(header.UpdatePending(), c.LastResult == 0 ? 0 : 1);
-    EXPECT_EQ(header.VersionText().Str(), c.LastResult == 0 ? "4.01.7" : "3.90.0");
-    EXPECT_EQ(header.VersionDate(), c.LastResult == 0 ? 151000 : 150000);
+    EXPECT_EQ(header.LastResult(), c.Result);
+    EXPECT_EQ(header.UpdatePending(), c.Result == 0 ? 0 : 1);
+    EXPECT_EQ(header.VersionText().Str(), c.Result == 0 ? "4.01.7" : "3.90.0");
+    EXPECT_EQ(header.VersionDate(), c.Result == 0 ? 151000 : 150000);
     EXPECT_GT(header.LastRunDate(), 150000);
+    EXPECT_EQ(header.DestFolder(1).Str(), s.Dest[1]);
   }
 
   for (int dest = 1; dest <= 3; ++dest) {
@@ -334,7 +346,7 @@ void ExpectRunLeft(const TRunCase &c, const TUpdateScenario &s,
   // A run that showed its outcome empties both folders; one that did nothing
   // leaves them as they were.
   std::vector<std::string> download, staging;
-  if (c.BoxCaption == nullptr) {
+  if (!ran) {
     for (const TPackage &p : c.Packages)
       download.push_back(p.FileName);
     download.push_back("stray.tmp");
@@ -349,7 +361,7 @@ void ExpectRunLeft(const TRunCase &c, const TUpdateScenario &s,
   for (const std::string &part : c.LogSays)
     EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log;
   // No result code for a run that produced none.
-  EXPECT_EQ(log.find("Result ") == std::string::npos, c.BoxCaption == nullptr) << log;
+  EXPECT_EQ(log.find("Result ") == std::string::npos, !ran) << log;
   EXPECT_EQ(log.find("\n"), log.find("\r\n") + 1) << "CR LF line ends";
   EXPECT_EQ(log.rfind(runlog::BlockMark), 0u) << "one block per run";
 }

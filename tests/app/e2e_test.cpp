@@ -29,7 +29,6 @@ namespace {
 using testing_support::FileNames;
 using testing_support::SuccessBody;
 using testing_support::TextBytes;
-using testing_support::TPackageItem;
 using testing_support::TRunCase;
 
 constexpr std::int32_t Seed = 7654321;

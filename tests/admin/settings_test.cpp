@@ -12,6 +12,7 @@
 #include "platform/fault.h"
 #include "platform/files.h"
 #include "tests/admin/admin_test_bytes.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 
 namespace {
@@ -136,18 +137,20 @@ TEST_F(SettingsTest, AFailedWriteKeepsTheWholeOldSettingsFile) {
   ASSERT_EQ(admin::StoreSettings(Source), admin::StoreOk);
   const Bytes old = ReadWholeFile(Folder / "ZRKUPD.DAT");
   Source.DialogCaption = "Neu";
-  // The settings file's own operations come first: make each fail in turn.
-  for (std::uint64_t n = 1; n <= 4; ++n) {
-    for (bool diskFull : {false, true}) {
-      SCOPED_TRACE("operation " + std::to_string(n) + (diskFull ? ", disk full" : ""));
-      platform::fault::Arm(n, diskFull);
-      admin::StoreSettings(Source);
-      platform::fault::Disarm();
-      const Bytes now = ReadWholeFile(Folder / "ZRKUPD.DAT");
-      EXPECT_TRUE(now == old || now == Scrambled(BytesOf(admin::Settings), admin::SettingsSeed));
-      EXPECT_FALSE(testing_support::FileExists(Folder / "ZRKUPD.TMP"));
-      ASSERT_TRUE(WriteWholeFile(Folder / "ZRKUPD.DAT", old));
-    }
+  const auto count = testing_support::CountFaultOperations([&] { admin::StoreSettings(Source); });
+  for (bool diskFull : {false, true}) {
+    SCOPED_TRACE(diskFull ? "disk full" : "failure");
+    ASSERT_TRUE(WriteWholeFile(Folder / "ZRKUPD.DAT", old));
+    testing_support::ForEachFault(
+        testing_support::FaultNumbers(count), diskFull, testing_support::NoState,
+        [&](bool &, std::uint64_t) { return admin::StoreSettings(Source); },
+        [&](bool &, std::int32_t, std::uint64_t) {
+          const Bytes now = ReadWholeFile(Folder / "ZRKUPD.DAT");
+          EXPECT_TRUE(now == old ||
+                      now == Scrambled(BytesOf(admin::Settings), admin::SettingsSeed));
+          EXPECT_FALSE(testing_support::FileExists(Folder / "ZRKUPD.TMP"));
+          ASSERT_TRUE(WriteWholeFile(Folder / "ZRKUPD.DAT", old));
+        });
   }
 }
 
@@ -304,13 +307,13 @@ TEST_F(SettingsTest, EveryResultCode) {
 }
 
 TEST_F(SettingsTest, FailedHeaderWriteGivesMinus22) {
-  platform::fault::Arm(0);
-  ASSERT_EQ(admin::StoreSettings(Source), 0);
-  std::uint64_t operations = platform::fault::Count();
+  // The last operation is the header write.
+  const std::uint64_t operations =
+      testing_support::CountFaultOperations([&] { ASSERT_EQ(admin::StoreSettings(Source), 0); });
   for (bool diskFull : {false, true}) {
     SCOPED_TRACE(diskFull);
     ASSERT_TRUE(WriteWholeFile(AdminPath, AdminBytes));
-    platform::fault::Arm(operations, diskFull); // the last operation: the header write
+    platform::fault::Arm(operations, diskFull);
     EXPECT_EQ(admin::StoreSettings(Source), -22);
     platform::fault::Disarm();
     if (!diskFull) {

@@ -7,18 +7,15 @@
 #include <process.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
-#include "admin/settings.h"
-#include "packages/package_check.h"
 #include "platform/files.h"
 #include "tests/support/result_texts.h"
 #include "tests/support/test_support.h"
@@ -30,16 +27,13 @@
 namespace {
 
 using testing_support::FileNames;
-using testing_support::FilePathId;
 using testing_support::SuccessBody;
 using testing_support::TextBytes;
-using testing_support::TPackageItem;
+using testing_support::TRunCase;
 
 constexpr std::int32_t Seed = 7654321;
 const std::string &SuccessCaption = testing_support::SuccessTitle;
 const std::uint32_t DateA = testing_support::DosDateTime(2019, 3, 14, 9, 26, 52);
-const std::uint32_t DateB = testing_support::DosDateTime(2020, 12, 31, 23, 59, 58);
-const std::uint32_t DateC = testing_support::DosDateTime(2015, 7, 1, 6, 0, 0);
 
 std::string Folder(const std::string &path) {
   return path.substr(0, path.find_last_of('\\'));
@@ -133,51 +127,49 @@ THostResult RunHost(const std::vector<std::string> &hostArgs, const std::string 
   return result;
 }
 
-struct TPackage {
-  std::string FileName;
-  std::uint8_t DestIndex = 1;
-  std::vector<TPackageItem> Items;
-  bool Corrupt = false;
-};
-
 // A data folder tree as the host leaves it before it starts the program,
 // plus a current folder holding the host's status file.
-class TScenario : public testing_support::TScenarioFolders {
+class TScenario : public testing_support::TUpdateScenario {
 public:
   std::string Work;
-  std::vector<admin::TPackageRecord> Records;
-  bool BlankDest1 = false;
-  bool WriteAdmin = true;
-  std::uint8_t UpdatePending = 1;
+  std::vector<std::uint8_t> AdminBefore;
 
-  TScenario() : TScenarioFolders(Seed, 3) {
+  TScenario() : TUpdateScenario(Seed) {
     Work = Root / "work";
     testing_support::MakeFolder(Work);
   }
 
-  void AddPackage(const TPackage &package) {
-    const auto n = static_cast<int>(Records.size());
-    Records.push_back(testing_support::PendingRecord(
-        static_cast<std::uint32_t>(n), package.FileName, package.DestIndex, 10, 20 + n * 10));
-    auto bytes = testing_support::PackageFile(package.Items, 1000);
-    if (package.Corrupt)
-      bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 3] ^= 0x01;
-    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\" + package.FileName, bytes));
-  }
-
-  void Write() {
-    if (WriteAdmin) {
-      ASSERT_TRUE(WriteHeader(5, UpdatePending));
-    }
-    const std::int32_t stored = StoreSettings("Dateien einarbeiten", BlankDest1);
-    if (WriteAdmin) {
-      ASSERT_EQ(stored, admin::StoreOk);
-      ASSERT_TRUE(AppendRecords(Records));
-    }
-    ASSERT_TRUE(testing_support::WriteWholeFile(Download + "\\stray.tmp", "x"));
-    ASSERT_TRUE(testing_support::WriteWholeFile(Staging + "\\stray.tmp", "x"));
+  void Write() override {
+    ASSERT_NO_FATAL_FAILURE(TUpdateScenario::Write());
     ASSERT_TRUE(testing_support::WriteWholeFile(Work + "\\ZRK_STAT.DAT", "status"));
     ASSERT_TRUE(testing_support::WriteWholeFile(Data + "\\ZRK_STAT.DAT", "status"));
+  }
+
+  // The shared case `c`, set up and run.
+  THostResult RunCase(const TRunCase &c, std::vector<std::string> hostArgs = {}) {
+    AdminBefore = Prepare(c);
+    if (c.Setup == c.HostDest1)
+      hostArgs.insert(hostArgs.end(), {"--progpath", Dest[1]});
+    THostResult r = Run(std::move(hostArgs));
+    if (c.Setup == c.HostDest1) {
+      EXPECT_EQ(r.Number("progpath_status"), 0);
+      RunHost({"--progpath-delete"}, "", {});
+    }
+    return r;
+  }
+
+  // What the run of `c` left, with the boxes the host saw.
+  void ExpectLeft(const TRunCase &c, const THostResult &r) const {
+    std::vector<std::pair<std::string, std::string>> boxes;
+    for (long i = 1; i <= r.Number("box.count"); ++i) {
+      const std::string key = "box." + std::to_string(i);
+      boxes.emplace_back(r.Text(key + ".caption"), r.Text(key + ".text"));
+    }
+    testing_support::ExpectRunLeft(c, *this, boxes, AdminBefore);
+    EXPECT_EQ(r.Number("timed_out"), 0);
+    EXPECT_EQ(r.Number("exit_code"), 0);
+    EXPECT_FALSE(testing_support::FileExists(Work + "\\ZRK_STAT.DAT"));
+    EXPECT_TRUE(testing_support::FileExists(Data + "\\ZRK_STAT.DAT"));
   }
 
   THostResult Run(std::vector<std::string> hostArgs, const std::string &exe = "") {
@@ -191,25 +183,11 @@ public:
     EXPECT_TRUE(testing_support::WriteWholeFile(file, line));
     return RunHost({"--cwd", Work, "--line-file", file}, BinFolder() + "\\zrkupd.exe", {});
   }
-
-  static std::uint32_t DosTime(const std::string &path) {
-    std::uint32_t time = 0;
-    EXPECT_TRUE(platform::GetDosTime(path, time)) << path;
-    return time;
-  }
 };
 
 // A.PAK: a.txt for destination 1.
-TPackage OneFilePackage() {
+testing_support::TPackage OneFilePackage() {
   return {"A.PAK", 1, {{"a.txt", TextBytes("a"), DateA, false}}};
-}
-
-bool Applied(const admin::TPackageRecord &record) {
-  for (int k = 1; k <= admin::PackageInfoCount; ++k) {
-    if (record.InstalledInfo(k) != record.OfferedInfo(k))
-      return false;
-  }
-  return record.InstallPending() == 0;
 }
 
 // Three packages, the way a real update comes: one run shared by the checks
@@ -220,26 +198,17 @@ protected:
   static THostResult *Result;
   static std::string ShotPath;
 
+  static const TRunCase &Case() { return testing_support::RunCases().front(); }
+
   static void SetUpTestSuite() {
     Scenario = new TScenario;
-    Scenario->AddPackage({"PAKET1.PAK",
-                          1,
-                          {{"prog.exe", TextBytes("program one"), DateA, true},
-                           {"sub/readme.txt", TextBytes("liesmich"), DateB, false}}});
-    Scenario->AddPackage({"PAKET2.PAK",
-                          2,
-                          {{"FILEPATH.ID", FilePathId({{"HILFE.CHM", 3}}), DateA, false},
-                           {"daten.dat", testing_support::PatternBytes(70000, 3), DateC, true},
-                           {"hilfe.chm", TextBytes("hilfe"), DateB, false}}});
-    Scenario->AddPackage({"PAKET3.PAK", 3, {{"ende.txt", TextBytes("ende"), DateC, false}}});
-    Scenario->Write();
     std::string artifacts = BinFolder() + "\\..\\e2e-artifacts";
     testing_support::MakeFolder(artifacts);
     ShotPath = artifacts + "\\dialog_during_run.bmp";
     // The host's main window holds the run back for a while, so that the host
     // sees the dialog before the run has shown anything.
     Result = new THostResult(
-        Scenario->Run({"--timer", "--decoy", "--main-ms", "1500", "--shot", ShotPath}));
+        Scenario->RunCase(Case(), {"--timer", "--decoy", "--main-ms", "1500", "--shot", ShotPath}));
   }
 
   static void TearDownTestSuite() {
@@ -252,13 +221,10 @@ TScenario *ThreePackageRun::Scenario = nullptr;
 THostResult *ThreePackageRun::Result = nullptr;
 std::string ThreePackageRun::ShotPath;
 
-TEST_F(ThreePackageRun, EndsByItselfWithExitCode0AndDeletesTheStatusFileOfTheCurrentFolder) {
-  const THostResult &r = *Result;
-  EXPECT_EQ(r.HostExit, 0);
-  EXPECT_EQ(r.Number("timed_out"), 0);
-  EXPECT_EQ(r.Number("exit_code"), 0);
-  EXPECT_FALSE(testing_support::FileExists(Scenario->Work + "\\ZRK_STAT.DAT"));
-  EXPECT_TRUE(testing_support::FileExists(Scenario->Data + "\\ZRK_STAT.DAT"));
+// Files, records, folders, the run log and the box, as in-process.
+TEST_F(ThreePackageRun, LeavesWhatItsCaseSaysAndEndsByItself) {
+  Scenario->ExpectLeft(Case(), *Result);
+  EXPECT_EQ(Result->HostExit, 0);
 }
 
 TEST_F(ThreePackageRun, AsksOnlyTheHostTimerWindowToClose) {
@@ -266,70 +232,15 @@ TEST_F(ThreePackageRun, AsksOnlyTheHostTimerWindowToClose) {
   EXPECT_EQ(Result->Number("decoy_close"), 0);
 }
 
-TEST_F(ThreePackageRun, PlacesEveryFileWithItsDateInItsFolder) {
-  struct {
-    std::string Path;
-    std::uint32_t Date;
-    std::string Content;
-  } expected[] = {
-      {Scenario->Dest[1] + "\\prog.exe", DateA, "program one"},
-      {Scenario->Dest[1] + "\\readme.txt", DateB, "liesmich"},
-      {Scenario->Dest[2] + "\\daten.dat", DateC, ""},
-      {Scenario->Dest[3] + "\\hilfe.chm", DateB, "hilfe"}, // FILEPATH.ID sends it to 3
-      {Scenario->Dest[3] + "\\ende.txt", DateC, "ende"},
-  };
-  for (const auto &e : expected) {
-    SCOPED_TRACE(e.Path);
-    ASSERT_TRUE(testing_support::FileExists(e.Path));
-    EXPECT_EQ(TScenario::DosTime(e.Path), e.Date);
-    if (!e.Content.empty()) {
-      EXPECT_EQ(testing_support::ReadWholeText(e.Path), e.Content);
-    }
-  }
-  EXPECT_EQ(testing_support::ReadWholeFile(Scenario->Dest[2] + "\\daten.dat"),
-            testing_support::PatternBytes(70000, 3));
-  EXPECT_FALSE(testing_support::FileExists(Scenario->Dest[2] + "\\hilfe.chm"));
-  EXPECT_FALSE(testing_support::FileExists(Scenario->Dest[2] + "\\FILEPATH.ID"));
-}
-
-TEST_F(ThreePackageRun, RewritesTheRecordsAndStoresTheOutcome) {
-  auto records = Scenario->StoredRecords();
-  ASSERT_EQ(records.size(), 3u);
-  for (std::size_t i = 0; i < records.size(); ++i) {
-    SCOPED_TRACE(i);
-    EXPECT_TRUE(Applied(records[i]));
-    // Bytes the program does not interpret come back unchanged.
-    auto host =
-        testing_support::PatternBytes(admin::PackageRecordSize, static_cast<std::uint32_t>(i));
-    EXPECT_EQ(std::memcmp(records[i].Bytes + admin::PackageReserved3Offset,
-                          host.data() + admin::PackageReserved3Offset, 100),
-              0);
-  }
-  admin::TAdminHeader header = Scenario->Header();
-  EXPECT_EQ(header.LastResult(), 0);
-  EXPECT_EQ(header.UpdatePending(), 0);
-  EXPECT_EQ(header.VersionText().Str(), "4.01.7");
-  EXPECT_EQ(header.VersionDate(), 151000);
-  EXPECT_GT(header.LastRunDate(), 150000);
-}
-
-TEST_F(ThreePackageRun, EmptiesStagingAndDownloadFolders) {
-  EXPECT_TRUE(FileNames(Scenario->Staging).empty());
-  EXPECT_TRUE(FileNames(Scenario->Download).empty());
-}
-
 TEST_F(ThreePackageRun, ShowsTheSuccessMessageOwnedByTheDialog) {
   const THostResult &r = *Result;
-  ASSERT_EQ(r.Number("box.count"), 1);
-  EXPECT_EQ(r.Text("box.1.caption"), SuccessCaption);
-  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
   EXPECT_EQ(r.Number("box.1.owner_is_dialog"), 1);
   EXPECT_EQ(r.Number("box.1.dialog_visible"), 1);
   // The run drove the dialog: caption from the settings, the last package's
   // file and full meters, however fast its progress came.
   EXPECT_EQ(r.Text("box.1.dialog_caption"), "Dateien einarbeiten");
   EXPECT_NE(r.Text("box.1.package_text"), "");
-  EXPECT_EQ(r.Text("box.1.file_text"), "ende.txt");
+  EXPECT_EQ(r.Text("box.1.file_text"), "drei.txt");
   EXPECT_EQ(r.Text("box.1.meters"), "100,100");
 }
 
@@ -393,58 +304,54 @@ TEST_F(ThreePackageRun, DialogIsLaidOutAsDesigned) {
   }
 }
 
+// A 24-bit bitmap of the whole screen, rows bottom up, in which the dialog
+// stands out from the desktop and shows more than a blank face.
 TEST_F(ThreePackageRun, LeavesAScreenshotOfTheDialog) {
   ASSERT_EQ(Result->Number("shot_saved"), 1);
-  auto bmp = testing_support::ReadWholeFile(ShotPath);
-  ASSERT_GT(bmp.size(), 54u);
-  EXPECT_EQ(bmp[0], 'B');
-  EXPECT_EQ(bmp[1], 'M');
   RecordProperty("screenshot", ShotPath);
+  const auto bmp = testing_support::ReadWholeFile(ShotPath);
+  int x = 0, y = 0, w = 0, h = 0, sw = 0, sh = 0, cw = 0, ch = 0;
+  ASSERT_EQ(std::sscanf(Result->Text("dialog.window").c_str(), "%d,%d,%d,%d", &x, &y, &w, &h), 4);
+  ASSERT_EQ(std::sscanf(Result->Text("screen").c_str(), "%dx%d", &sw, &sh), 2);
+  ASSERT_EQ(std::sscanf(Result->Text("dialog.client").c_str(), "%dx%d", &cw, &ch), 2);
+  const std::size_t header = 54, stride = (static_cast<std::size_t>(sw) * 3 + 3) / 4 * 4;
+  ASSERT_EQ(bmp.size(), header + stride * static_cast<std::size_t>(sh));
+  auto le = [&](std::size_t at, int bytes) {
+    std::uint32_t value = 0;
+    while (bytes-- > 0)
+      value = value << 8 | bmp[at + static_cast<std::size_t>(bytes)];
+    return value;
+  };
+  // "BM", the pixels behind the two headers, the screen's size, 24 bits.
+  EXPECT_EQ((std::vector<std::uint32_t>{le(0, 2), le(10, 4), le(18, 4), le(22, 4), le(28, 2)}),
+            (std::vector<std::uint32_t>{0x4D42, header, static_cast<std::uint32_t>(sw),
+                                        static_cast<std::uint32_t>(sh), 24}));
+  auto pixel = [&](int px, int py) {
+    return le(header + stride * static_cast<std::size_t>(sh - 1 - py) + 3u * px, 3);
+  };
+  const std::uint32_t desktop = pixel(sw - 1, sh - 1);
+  std::set<std::uint32_t> colours;
+  long covered = 0;
+  for (int py = y; py < y + h; ++py)
+    for (int px = x; px < x + w; ++px) {
+      colours.insert(pixel(px, py));
+      covered += pixel(px, py) != desktop ? 1 : 0;
+    }
+  // Without a window manager Wine draws no frame: the client area shows.
+  EXPECT_GT(covered, 9L * cw * ch / 10);
+  EXPECT_GE(colours.size(), 3u);
 }
 
 TEST_F(ThreePackageRun, RunLogHoldsTheBlockOfTheRunInWindows1252WithCrLf) {
   const std::string log = testing_support::ReadWholeText(Scenario->Data + "\\ZRKUPD.LOG");
   for (const std::string &part :
-       {std::string("==== "),
-        std::string("zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), DUNZIP32.DLL ") +
+       {std::string("zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), DUNZIP32.DLL ") +
             ZRK_VERSION,
         "Parameters: \"" + Scenario->Data + "\" \"4711\" \"3\"\r\n",
-        std::string("PAKET2.PAK: ok: "), "Placed " + Scenario->Dest[3] + "\\hilfe.chm\r\n",
-        std::string("Result 0: ") + SuccessCaption + " | "}) {
+        "Placed " + Scenario->Dest[1] + "\\shared.txt\r\n"}) {
     SCOPED_TRACE(part);
     EXPECT_NE(log.find(part), std::string::npos) << log;
   }
-}
-
-TEST(E2e, SecondOfThreePackagesCorruptStopsWithChecksumError) {
-  TScenario s;
-  s.AddPackage(OneFilePackage());
-  s.AddPackage({"B.PAK", 1, {{"b.txt", TextBytes("b"), DateA, false}}, true});
-  s.AddPackage({"C.PAK", 1, {{"c.txt", TextBytes("c"), DateA, false}}});
-  s.Write();
-  THostResult r = s.Run({});
-  EXPECT_EQ(r.Number("exit_code"), 0);
-  ASSERT_EQ(r.Number("box.count"), 1);
-  EXPECT_EQ(r.Text("box.1.caption"), "Fehler!");
-  EXPECT_EQ(r.Text("box.1.text"),
-            testing_support::FailureBody("-1", testing_support::ChecksumReason));
-
-  auto records = s.StoredRecords();
-  ASSERT_EQ(records.size(), 3u);
-  EXPECT_TRUE(Applied(records[0]));
-  EXPECT_FALSE(Applied(records[1]));
-  EXPECT_FALSE(Applied(records[2]));
-  admin::TAdminHeader header = s.Header();
-  EXPECT_EQ(header.LastResult(), -1);
-  EXPECT_EQ(header.UpdatePending(), 1);
-  EXPECT_EQ(header.VersionText().Str(), "3.90.0");
-  EXPECT_TRUE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
-  EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\c.txt"));
-  EXPECT_TRUE(FileNames(s.Download).empty());
-  // The evidence that the emptied download folder no longer holds.
-  const std::string log = testing_support::ReadWholeText(s.Data + "\\ZRKUPD.LOG");
-  EXPECT_NE(log.find("B.PAK: chunk 0 at offset 12: "), std::string::npos) << log;
-  EXPECT_NE(log.find("Result -1: Fehler! | "), std::string::npos) << log;
 }
 
 TEST(E2e, WhatUpdateBuildMakesIsApplied) {
@@ -518,46 +425,17 @@ TEST(E2e, RawCommandLinesReachTheDataFolderTheHostMeant) {
   }
 }
 
-TEST(E2e, NothingPendingEndsWithoutAMessage) {
-  struct {
-    const char *Name;
-    bool WriteAdmin;
-    std::uint8_t Pending;
-  } cases[] = {{"no administration file", false, 1}, {"UpdatePending 0", true, 0}};
-  for (const auto &c : cases) {
+// The runs made in-process too (tests/update/copy_form_test.cpp); the first
+// one is ThreePackageRun's.
+TEST(E2e, SharedRunsLeaveWhatTheirCasesSay) {
+  for (const auto &c : testing_support::RunCases()) {
+    if (&c == &testing_support::RunCases().front())
+      continue;
     SCOPED_TRACE(c.Name);
     TScenario s;
-    s.WriteAdmin = c.WriteAdmin;
-    s.UpdatePending = c.Pending;
-    s.AddPackage(OneFilePackage());
-    s.Write();
-    THostResult r = s.Run({});
-    EXPECT_EQ(r.Number("timed_out"), 0);
-    EXPECT_EQ(r.Number("exit_code"), 0);
-    EXPECT_EQ(r.Number("box.count"), 0);
-    EXPECT_FALSE(testing_support::FileExists(s.Dest[1] + "\\a.txt"));
-    // Nothing emptied either.
-    EXPECT_EQ(FileNames(s.Download).size(), 2u);
-    EXPECT_EQ(FileNames(s.Staging).size(), 1u);
-    EXPECT_FALSE(testing_support::FileExists(s.Work + "\\ZRK_STAT.DAT"));
+    const THostResult r = s.RunCase(c);
+    s.ExpectLeft(c, r);
   }
-}
-
-TEST(E2e, BlankFirstDestinationComesFromTheRegistry) {
-  TScenario s;
-  std::string progPath = s.Root / "KastTools";
-  testing_support::MakeFolder(progPath);
-  s.BlankDest1 = true;
-  s.AddPackage({"A.PAK", 1, {{"kast.exe", TextBytes("kast"), DateB, false}}});
-  s.Write();
-  THostResult r = s.Run({"--progpath", progPath});
-  RunHost({"--progpath-delete"}, "", {});
-  EXPECT_EQ(r.Number("progpath_status"), 0);
-  ASSERT_EQ(r.Number("box.count"), 1);
-  EXPECT_EQ(r.Text("box.1.text"), SuccessBody);
-  EXPECT_EQ(testing_support::ReadWholeText(progPath + "\\kast.exe"), "kast");
-  EXPECT_EQ(TScenario::DosTime(progPath + "\\kast.exe"), DateB);
-  EXPECT_EQ(s.Header().DestFolder(1).Str(), progPath);
 }
 
 // With a header pending but no qualifying record, the success message comes

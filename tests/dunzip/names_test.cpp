@@ -71,6 +71,8 @@ TEST(EntryNames, Utf8ConvertsLatinAndEuroAndRefusesOthers) {
       {"\xED\xA0\x80", false, ""},     // surrogate
       {"\xF4\x90\x80\x80", false, ""}, // beyond U+10FFFF
       {"\xBF", false, ""},             // stray continuation byte
+      {"\xC3\xC0", false, ""},         // lead byte for a continuation byte
+      {"\xC3\xFF", false, ""},         // the last lead byte likewise
       {"\xC2\x81", false, ""},         // unassigned in Windows-1252
   };
   ExpectConversions(

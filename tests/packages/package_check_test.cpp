@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "packages/package_check.h"
-#include "platform/fault.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 #include "util/byte_order.h"
 
@@ -363,31 +363,29 @@ TEST_F(PackageFiles, FailedArchiveWriteIsReported) {
     const Bytes payload = PatternBytes(5 * static_cast<std::size_t>(chunkSize), 4);
     ASSERT_TRUE(WriteWholeFile(Package, packages::BuildPackageBytes(payload, chunkSize)));
     TPackageReport report;
-    // Count the operations of a clean run, then fail each one in turn.
-    platform::fault::Arm(0);
-    ASSERT_TRUE(packages::VerifyPackageStream(Package, Archive, report));
-    std::uint64_t operations = platform::fault::Count();
-    platform::fault::Disarm();
+    const auto count = testing_support::CountFaultOperations(
+        [&] { ASSERT_TRUE(packages::VerifyPackageStream(Package, Archive, report)); });
     int failures = 0;
-    for (std::uint64_t n = 1; n <= operations; ++n) {
-      platform::fault::Arm(n, true);
-      bool ok = packages::VerifyPackageStream(Package, Archive, report);
-      platform::fault::Disarm();
-      SCOPED_TRACE("operation " + std::to_string(n));
-      EXPECT_FALSE(ok);
-      EXPECT_NE(report.Fault, TPackageFault::None);
-      if (report.Fault != TPackageFault::ArchiveWriteFailed)
-        continue;
-      ++failures;
-      EXPECT_EQ(report.ChunksVerified, report.Chunk);
-      EXPECT_EQ(report.BytesVerified, std::int64_t{report.Chunk} * chunkSize);
-      EXPECT_EQ(report.ChunkOffset, 12 + std::int64_t{report.Chunk} * (12 + chunkSize));
-      EXPECT_EQ(report.Expected, chunkSize);
-      ASSERT_GE(report.Found, 0);
-      ASSERT_LT(report.Found, chunkSize);
-      EXPECT_EQ(ReadWholeFile(Archive),
-                Bytes(payload.begin(), payload.begin() + report.BytesVerified + report.Found));
-    }
+    testing_support::ForEachFault(
+        testing_support::FaultNumbers(count), true, testing_support::NoState,
+        [&](bool &, std::uint64_t) {
+          return packages::VerifyPackageStream(Package, Archive, report);
+        },
+        [&](bool &, bool ok, std::uint64_t) {
+          EXPECT_FALSE(ok);
+          EXPECT_NE(report.Fault, TPackageFault::None);
+          if (report.Fault != TPackageFault::ArchiveWriteFailed)
+            return;
+          ++failures;
+          EXPECT_EQ(report.ChunksVerified, report.Chunk);
+          EXPECT_EQ(report.BytesVerified, std::int64_t{report.Chunk} * chunkSize);
+          EXPECT_EQ(report.ChunkOffset, 12 + std::int64_t{report.Chunk} * (12 + chunkSize));
+          EXPECT_EQ(report.Expected, chunkSize);
+          ASSERT_GE(report.Found, 0);
+          ASSERT_LT(report.Found, chunkSize);
+          EXPECT_EQ(ReadWholeFile(Archive),
+                    Bytes(payload.begin(), payload.begin() + report.BytesVerified + report.Found));
+        });
     EXPECT_EQ(failures, 5);
   }
 }

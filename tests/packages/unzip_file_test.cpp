@@ -218,81 +218,82 @@ TEST_F(UnzipComponent, CommandRecordCarriesEveryFieldAtItsOffset) {
   EXPECT_EQ(unzip.ReturnCount, 77);
 
   const std::uint8_t *r = unzip.CommandRecord();
-  const bool is32 = sizeof(void *) == 4;
-  const auto &L = dunzip::Cmd;
-  auto at = [&](std::size_t offset32, std::size_t layout) { return is32 ? offset32 : layout; };
-  if (is32) {
-    static_assert(sizeof(void *) != 4 || dunzip::CommandSize == 170);
-    EXPECT_EQ(U32(r, 0), 170u);
-  }
-  struct {
-    const char *field;
-    std::size_t offset;
-    std::uint32_t value;
-  } numbers[] = {
-      {"size", at(0, L.RecordSize), static_cast<std::uint32_t>(dunzip::CommandSize)},
-      {"function", at(4, L.FunctionCode), 99},
-      {"reserved 12", at(12, L.Reserved12), 0},
-      {"index", at(20, L.IndexofItem), 0xFFFFFFFFu},
-      {"freshen", at(28, L.FreshenFlag), 0},
-      {"update", at(32, L.UpdateFlag), 0},
-      {"overwrite", at(36, L.OverWriteFlag), 0xFFFFFFFFu},
-      {"quiet", at(40, L.QuietFlag), 0},
-      {"test", at(44, L.TestFlag), 0},
-      {"no directory names", at(48, L.NoDirectoryNamesFlag), 0xFFFFFFFFu},
-      {"recurse", at(52, L.RecurseFlag), 0},
-      {"no directory items", at(56, L.NoDirectoryItemsFlag), 0xFFFFFFFFu},
-      {"return count", at(76, L.ReturnCount), 77},
-      {"diagnostic", at(84, L.bDiagnostic), 0},
-      {"lf2crlf", at(88, L.bLF2CRLFFlag), 0},
-      {"decrypt", at(92, L.DecryptFlag), 0},
-      {"reserved 114", at(114, L.Reserved114), 0},
-      {"further 1", at(130, L.FurtherValue1), 11},
-      {"further 2", at(134, L.FurtherValue2), 22},
-      {"further 4", at(138, L.FurtherValue4), 44},
-      {"sub-options 2", at(146, L.SubOptions2), 0},
-      {"further 3", at(150, L.FurtherValue3), 33},
-      {"further 5", at(154, L.FurtherValue5), 55},
-      {"reserved 162", at(162, L.Reserved162), 0},
-      {"reserved 166", at(166, L.Reserved166), 0},
-  };
-  for (const auto &n : numbers) {
-    SCOPED_TRACE(n.field);
-    EXPECT_EQ(U32(r, n.offset), n.value);
-  }
-  EXPECT_EQ(r[at(108, L.SubOptions)], 0x03);
-  EXPECT_EQ(r[at(108, L.SubOptions) + 1], 0x00);
-
   const void *self = &unzip;
   struct {
     const char *field;
     std::size_t offset;
     const void *value;
   } pointers[] = {
-      {"zip file", at(8, L.ZipFile), unzip.lpszZipFile().GetText()},
-      {"file spec", at(16, L.FileSpec), unzip.lpszFileSpec().GetText()},
-      {"destination", at(24, L.Destination), unzip.lpszDestination().GetText()},
-      {"minor entry", at(60, L.MinorStatusEntry), Code(&TUnzipFile::MinorStatusEntry)},
-      {"minor data", at(64, L.MinorUserData), self},
-      {"major entry", at(68, L.MajorStatusEntry), Code(&TUnzipFile::MajorStatusEntry)},
-      {"major data", at(72, L.MajorUserData), self},
-      {"return string", at(80, L.ReturnString), nullptr},
-      {"decrypt code", at(96, L.DecryptCode), nullptr},
-      {"message entry", at(100, L.MessageEntry), Code(&TUnzipFile::MessageEntry)},
-      {"message data", at(104, L.MessageUserData), self},
-      {"memory record", at(110, L.MemoryRecord), unzip.MemoryRecord()},
-      {"rename entry", at(118, L.RenameEntry), Code(&TUnzipFile::RenameEntry)},
-      {"rename data", at(122, L.RenameUserData), self},
-      {"ext prog title", at(126, L.ExtProgTitle), nullptr},
-      {"item buffer", at(142, L.ItemInfoBuffer), unzip.ItemInfoBuffer()},
-      {"ext rename entry", at(158, L.RenameEntryEx), nullptr},
+      {"zip file", 8, unzip.lpszZipFile().GetText()},
+      {"file spec", 16, unzip.lpszFileSpec().GetText()},
+      {"destination", 24, unzip.lpszDestination().GetText()},
+      {"minor entry", 60, Code(&TUnzipFile::MinorStatusEntry)},
+      {"minor data", 64, self},
+      {"major entry", 68, Code(&TUnzipFile::MajorStatusEntry)},
+      {"major data", 72, self},
+      {"return string", 80, nullptr},
+      {"decrypt code", 96, nullptr},
+      {"message entry", 100, Code(&TUnzipFile::MessageEntry)},
+      {"message data", 104, self},
+      {"memory record", 110, unzip.MemoryRecord()},
+      {"rename entry", 118, Code(&TUnzipFile::RenameEntry)},
+      {"rename data", 122, self},
+      {"ext prog title", 126, nullptr},
+      {"item buffer", 142, unzip.ItemInfoBuffer()},
+      {"ext rename entry", 158, nullptr},
+  };
+  // Natively the pointer fields are wider, in the same order: a field's 32-bit
+  // offset moves by the extra bytes of the pointer fields before it.
+  auto at = [&](std::size_t offset32) {
+    std::size_t before = 0;
+    for (const auto &p : pointers)
+      before += p.offset < offset32 ? 1 : 0;
+    return offset32 + before * (sizeof(void *) - 4);
   };
   for (const auto &p : pointers) {
     SCOPED_TRACE(p.field);
-    EXPECT_EQ(Ptr(r, p.offset), p.value);
+    EXPECT_EQ(Ptr(r, at(p.offset)), p.value);
   }
-  EXPECT_STREQ(static_cast<const char *>(Ptr(r, at(8, L.ZipFile))), "C:\\DL\\UPD.zip");
-  EXPECT_STREQ(static_cast<const char *>(Ptr(r, at(16, L.FileSpec))), "*.*");
+  struct {
+    const char *field;
+    std::size_t offset;
+    std::uint32_t value;
+  } numbers[] = {
+      {"size", 0, static_cast<std::uint32_t>(at(170))},
+      {"function", 4, 99},
+      {"reserved 12", 12, 0},
+      {"index", 20, 0xFFFFFFFFu},
+      {"freshen", 28, 0},
+      {"update", 32, 0},
+      {"overwrite", 36, 0xFFFFFFFFu},
+      {"quiet", 40, 0},
+      {"test", 44, 0},
+      {"no directory names", 48, 0xFFFFFFFFu},
+      {"recurse", 52, 0},
+      {"no directory items", 56, 0xFFFFFFFFu},
+      {"return count", 76, 77},
+      {"diagnostic", 84, 0},
+      {"lf2crlf", 88, 0},
+      {"decrypt", 92, 0},
+      {"reserved 114", 114, 0},
+      {"further 1", 130, 11},
+      {"further 2", 134, 22},
+      {"further 4", 138, 44},
+      {"sub-options 2", 146, 0},
+      {"further 3", 150, 33},
+      {"further 5", 154, 55},
+      {"reserved 162", 162, 0},
+      {"reserved 166", 166, 0},
+  };
+  for (const auto &n : numbers) {
+    SCOPED_TRACE(n.field);
+    EXPECT_EQ(U32(r, at(n.offset)), n.value);
+  }
+  EXPECT_EQ(r[at(108)], 0x03);
+  EXPECT_EQ(r[at(108) + 1], 0x00);
+
+  EXPECT_STREQ(static_cast<const char *>(Ptr(r, at(8))), "C:\\DL\\UPD.zip");
+  EXPECT_STREQ(static_cast<const char *>(Ptr(r, at(16))), "*.*");
 
   EXPECT_EQ(U32(unzip.ItemInfoBuffer(), 0), 2150u);
   const std::uint8_t *m = unzip.MemoryRecord();
@@ -307,11 +308,11 @@ TEST_F(UnzipComponent, CommandRecordCarriesEveryFieldAtItsOffset) {
   unzip.Options.Include(packages::TUnzipFlag::DecryptFlag);
   unzip.lpszDecryptCode().SetText("pw");
   EXPECT_FALSE(unzip.Execute(unsupported));
-  EXPECT_EQ(Ptr(r, at(118, L.RenameEntry)), nullptr);
-  EXPECT_EQ(Ptr(r, at(158, L.RenameEntryEx)), Code(&TUnzipFile::RenameEntryEx));
-  EXPECT_EQ(U32(r, at(146, L.SubOptions2)), 2u);
-  EXPECT_EQ(U32(r, at(92, L.DecryptFlag)), 0xFFFFFFFFu);
-  EXPECT_EQ(Ptr(r, at(96, L.DecryptCode)), unzip.lpszDecryptCode().GetText());
+  EXPECT_EQ(Ptr(r, at(118)), nullptr);
+  EXPECT_EQ(Ptr(r, at(158)), Code(&TUnzipFile::RenameEntryEx));
+  EXPECT_EQ(U32(r, at(146)), 2u);
+  EXPECT_EQ(U32(r, at(92)), 0xFFFFFFFFu);
+  EXPECT_EQ(Ptr(r, at(96)), unzip.lpszDecryptCode().GetText());
 }
 
 TEST_F(UnzipComponent, FunctionCodeSixSizesTheReturnString) {

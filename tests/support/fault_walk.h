@@ -6,8 +6,11 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
+
+#include "platform/fault.h"
 
 namespace testing_support {
 
@@ -40,6 +43,36 @@ void ForEachFault(const std::vector<std::uint64_t> &numbers, TPrepare prepare, T
     if (::testing::Test::HasFailure() && std::getenv("WALK_ALL") == nullptr)
       return;
   }
+}
+
+// ForEachFault with file operation n of the run failing (as a full disk where
+// `diskFull`), disarmed before the check.
+template <typename TPrepare, typename TRun, typename TCheck>
+void ForEachFault(const std::vector<std::uint64_t> &numbers, bool diskFull, TPrepare prepare,
+                  TRun run, TCheck check) {
+  ForEachFault(
+      numbers, prepare,
+      [&](auto &state, std::uint64_t n) {
+        platform::fault::Arm(n, diskFull);
+        auto outcome = run(state, n);
+        platform::fault::Disarm();
+        return outcome;
+      },
+      check);
+}
+
+// The state of a walk that needs none.
+inline std::unique_ptr<bool> NoState(std::uint64_t) {
+  return std::make_unique<bool>();
+}
+
+// The file operations that `run` makes, counted without a fault.
+template <typename TRun> std::uint64_t CountFaultOperations(TRun run) {
+  platform::fault::Arm(0);
+  run();
+  const std::uint64_t count = platform::fault::Count();
+  platform::fault::Disarm();
+  return count;
 }
 
 } // namespace testing_support

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "admin/admin_file.h"
@@ -13,7 +14,10 @@
 #include "admin/settings.h"
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "platform/files.h"
+#include "tests/support/result_texts.h"
 #include "tests/support/zip_builder.h"
+#include "util/run_log.h"
 
 namespace testing_support {
 
@@ -167,6 +171,195 @@ std::vector<admin::TPackageRecord> TScenarioFolders::StoredRecords() const {
     out.push_back(record);
   }
   return out;
+}
+
+TPackage FirstPackage() {
+  return {"Paket1.pkg",
+          1,
+          {{"Liesmich.TXT", TextBytes("eins"), Time1, false},
+           {"lib/", {}, Time1, false},
+           {"lib/core.dll", PatternBytes(5000, 1), Time2, true},
+           {"shared.txt", TextBytes("from package 1"), Time1, false}}};
+}
+
+TPackage SecondPackage(bool corrupt) {
+  return {"Paket2.PKG",
+          2,
+          {{"extra.bin", PatternBytes(300, 2), Time2, true},
+           {"FILEPATH.ID", FilePathId({{"SHARED.TXT", 1}, {"extra.bin", 0}}, 0xEE), Time1, false},
+           {"shared.txt", TextBytes("from package 2"), Time2, false}},
+          1,
+          1,
+          corrupt};
+}
+
+TPackage ThirdPackage(std::uint8_t destIndex) {
+  return {"Paket3.pkg", destIndex, {{"drei.txt", TextBytes("drei"), Time1, true}}};
+}
+
+void TUpdateScenario::AddPackage(const TPackage &package) {
+  const auto n = static_cast<int>(Records.size());
+  admin::TPackageRecord record = PendingRecord(static_cast<std::uint32_t>(n), package.FileName,
+                                               package.DestIndex, 100, 200 + n * 10);
+  record.SetPackageReady(package.Ready);
+  record.SetInstallPending(package.Pending);
+  Records.push_back(record);
+  if (package.Items.empty())
+    return;
+  auto bytes = PackageFile(package.Items, 97);
+  if (package.Corrupt)
+    bytes[packages::PackageHeaderSize + packages::ChunkHeaderSize + 5] ^= 0x20;
+  ASSERT_TRUE(WriteWholeFile(JoinPath(Download, package.FileName), bytes));
+}
+
+void TUpdateScenario::Write() {
+  ASSERT_TRUE(WriteHeader(99, UpdatePending));
+  ASSERT_EQ(StoreSettings(Caption, BlankDest1), admin::StoreOk);
+  ASSERT_TRUE(AppendRecords(Records));
+  // Left-overs that a run empties out of both folders.
+  ASSERT_TRUE(WriteWholeFile(JoinPath(Download, "stray.tmp"), "x"));
+  ASSERT_TRUE(WriteWholeFile(JoinPath(Staging, "stray.tmp"), "x"));
+}
+
+std::vector<std::uint8_t> TUpdateScenario::Prepare(const TRunCase &c) {
+  UpdatePending = c.Setup == TRunCase::NothingPending ? 0 : 1;
+  BlankDest1 = c.Setup == TRunCase::HostDest1;
+  for (const TPackage &package : c.Packages)
+    AddPackage(package);
+  Write();
+  EXPECT_TRUE(c.Setup != TRunCase::NoAdminFile || platform::DeleteFile(AdminPath));
+  return ReadWholeFile(AdminPath);
+}
+
+void TUpdateScenario::ExpectRecords(std::string_view states) const {
+  const auto records = StoredRecords();
+  ASSERT_EQ(records.size(), states.size());
+  for (std::size_t i = 0; i < states.size(); ++i) {
+    SCOPED_TRACE("record " + std::to_string(i));
+    const admin::TPackageRecord expected = states[i] == 'A' ? Applied(Records[i]) : Records[i];
+    EXPECT_EQ(0, std::memcmp(expected.Bytes, records[i].Bytes, admin::PackageRecordSize));
+  }
+}
+
+const std::vector<TRunCase> &RunCases() {
+  const std::vector<std::string> nothingDone = {"Nothing done: ", "UPDADMIN.VAB"};
+  static const std::vector<TRunCase> cases = {
+      // Unpacked flat, FILEPATH.ID followed and never copied, the later
+      // package replacing the earlier one's file.
+      {"three packages in file order, one applied before",
+       {FirstPackage(), {"Alt.pkg", 2, {}, 1, 0}, SecondPackage(), ThirdPackage()},
+       TRunCase::AsUsual,
+       0,
+       SuccessBody,
+       "AUAA",
+       {{1, "core.dll", PatternBytes(5000, 1), Time2},
+        {1, "Liesmich.TXT", TextBytes("eins"), Time1},
+        {1, "shared.txt", TextBytes("from package 2"), Time2},
+        {2, "extra.bin", PatternBytes(300, 2), Time2},
+        {3, "drei.txt", TextBytes("drei"), Time1}},
+       {"Paket1.pkg: ok: ", "Unpacked 3 files: core.dll Liesmich.TXT shared.txt", "extra.bin\r\n",
+        "Placed ", "Result 0: " + SuccessTitle + " | Das angeforderte Update"}},
+      {"corrupt second package",
+       {FirstPackage(), SecondPackage(true), ThirdPackage()},
+       TRunCase::AsUsual,
+       -1,
+       FailureBody("-1", ChecksumReason),
+       "AUU",
+       {{1, "core.dll", PatternBytes(5000, 1), Time2},
+        {1, "Liesmich.TXT", TextBytes("eins"), Time1},
+        {1, "shared.txt", TextBytes("from package 1"), Time1}},
+       {"Paket2.PKG: chunk 0 at offset 12: ", "Result -1: Fehler! | "}},
+      {"no administration file",
+       {ThirdPackage()},
+       TRunCase::NoAdminFile,
+       TRunCase::NoRun,
+       "",
+       nullptr,
+       {},
+       nothingDone},
+      {"no update pending",
+       {ThirdPackage()},
+       TRunCase::NothingPending,
+       TRunCase::NoRun,
+       "",
+       nullptr,
+       {},
+       nothingDone},
+      {"destination 1 from the host's registration",
+       {SecondPackage(), ThirdPackage(2)},
+       TRunCase::HostDest1,
+       0,
+       SuccessBody,
+       "AA",
+       {{1, "shared.txt", TextBytes("from package 2"), Time2},
+        {2, "drei.txt", TextBytes("drei"), Time1},
+        {2, "extra.bin", PatternBytes(300, 2), Time2}},
+       {}},
+  };
+  return cases;
+}
+
+void ExpectRunLeft(const TRunCase &c, const TUpdateScenario &s,
+                   const std::vector<std::pair<std::string, std::string>> &boxes,
+                   const std::vector<std::uint8_t> &adminBefore) {
+  const bool ran = c.Result != TRunCase::NoRun;
+  EXPECT_EQ(boxes.size(), ran ? 1u : 0u);
+  if (ran && boxes.size() == 1) {
+    EXPECT_EQ(boxes[0].first, c.Result == 0 ? SuccessTitle : "Fehler!");
+    EXPECT_EQ(boxes[0].second, c.Box);
+  }
+  EXPECT_EQ(FileExists(s.AdminPath), c.Setup != TRunCase::NoAdminFile);
+  if (!ran) {
+    EXPECT_EQ(ReadWholeFile(s.AdminPath), adminBefore);
+  } else {
+    s.ExpectRecords(c.Records);
+    const admin::TAdminHeader header = s.Header();
+    EXPECT_EQ(header.LastResult(), c.Result);
+    EXPECT_EQ(header.UpdatePending(), c.Result == 0 ? 0 : 1);
+    EXPECT_EQ(header.VersionText().Str(), c.Result == 0 ? "4.01.7" : "3.90.0");
+    EXPECT_EQ(header.VersionDate(), c.Result == 0 ? 151000 : 150000);
+    EXPECT_GT(header.LastRunDate(), 150000);
+    EXPECT_EQ(header.DestFolder(1).Str(), s.Dest[1]);
+  }
+
+  for (int dest = 1; dest <= 3; ++dest) {
+    SCOPED_TRACE("destination " + std::to_string(dest));
+    std::vector<std::string> expected;
+    for (const TPlacedFile &f : c.Placed) {
+      if (f.Dest != dest)
+        continue;
+      expected.push_back(f.Name);
+      const std::string path = JoinPath(s.Dest[static_cast<std::size_t>(dest)], f.Name);
+      EXPECT_EQ(ReadWholeFile(path), f.Data) << f.Name;
+      std::uint32_t time = 0;
+      EXPECT_TRUE(platform::GetDosTime(path, time) && time == f.DosTime) << f.Name;
+    }
+    std::vector<std::string> names = FileNames(s.Dest[static_cast<std::size_t>(dest)]);
+    std::sort(names.begin(), names.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(names, expected);
+  }
+  // A run that showed its outcome empties both folders; one that did nothing
+  // leaves them as they were.
+  std::vector<std::string> download, staging;
+  if (!ran) {
+    for (const TPackage &p : c.Packages)
+      download.push_back(p.FileName);
+    download.push_back("stray.tmp");
+    staging.push_back("stray.tmp");
+  }
+  std::vector<std::string> names = FileNames(s.Download);
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, download);
+  EXPECT_EQ(FileNames(s.Staging), staging);
+
+  const std::string log = ReadWholeText(JoinPath(s.Data, "ZRKUPD.LOG"));
+  for (const std::string &part : c.LogSays)
+    EXPECT_NE(log.find(part), std::string::npos) << part << "\n" << log;
+  // No result code for a run that produced none.
+  EXPECT_EQ(log.find("Result ") == std::string::npos, !ran) << log;
+  EXPECT_EQ(log.find("\n"), log.find("\r\n") + 1) << "CR LF line ends";
+  EXPECT_EQ(log.rfind(runlog::BlockMark), 0u) << "one block per run";
 }
 
 } // namespace testing_support

@@ -13,6 +13,7 @@
 
 #include "admin/admin_records.h"
 #include "tests/support/test_support.h"
+#include "tests/support/zip_builder.h"
 
 namespace testing_support {
 
@@ -78,5 +79,77 @@ public:
   admin::TAdminHeader Header() const;
   std::vector<admin::TPackageRecord> StoredRecords() const;
 };
+
+// A downloaded package: its record and, unless it has no items, its file.
+struct TPackage {
+  std::string FileName;
+  std::uint8_t DestIndex = 1;
+  std::vector<TPackageItem> Items;
+  std::uint8_t Ready = 1;
+  std::uint8_t Pending = 1;
+  bool Corrupt = false;
+};
+
+inline const std::uint32_t Time1 = DosDateTime(2019, 3, 14, 9, 26, 52);
+inline const std::uint32_t Time2 = DosDateTime(2021, 11, 2, 17, 5, 10);
+// Paket1.pkg for destination 1 (a folder item, a deflated file in it),
+// Paket2.PKG for 2 (its FILEPATH.ID sends shared.txt to 1), Paket3.pkg.
+TPackage FirstPackage();
+TPackage SecondPackage(bool corrupt = false);
+TPackage ThirdPackage(std::uint8_t destIndex = 3);
+
+struct TRunCase;
+
+// The folders with the packages added, as the host leaves them.
+class TUpdateScenario : public TScenarioFolders {
+public:
+  explicit TUpdateScenario(std::int32_t adminSeed) : TScenarioFolders(adminSeed, 3) {}
+  virtual ~TUpdateScenario() = default;
+
+  std::vector<admin::TPackageRecord> Records;
+  std::string Caption = "Dateien einarbeiten";
+  bool BlankDest1 = false;
+  std::uint8_t UpdatePending = 1;
+
+  void AddPackage(const TPackage &package);
+  // Header, settings (through StoreSettings, as the host's set-up does),
+  // records, and a stray file in the download and the staging folder.
+  virtual void Write();
+  // The packages and the folders of `c`, written; the administration file
+  // as it is then.
+  std::vector<std::uint8_t> Prepare(const TRunCase &c);
+  // The stored records against Records, a letter each: 'A' applied (and
+  // nothing else changed), 'U' unchanged.
+  void ExpectRecords(std::string_view states) const;
+};
+
+// A file that a run leaves in destination `Dest`.
+struct TPlacedFile {
+  int Dest;
+  std::string Name;
+  std::vector<std::uint8_t> Data;
+  std::uint32_t DosTime;
+};
+
+// An update run that both runners make, in-process and as the program under
+// Wine, and what it leaves behind.
+struct TRunCase {
+  enum TSetup { AsUsual, NoAdminFile, NothingPending, HostDest1 };
+  const char *Name;
+  std::vector<TPackage> Packages;
+  TSetup Setup;
+  std::int32_t Result;             // NoRun: nothing done, no box
+  std::string Box;                 // the box's text
+  const char *Records;             // per record: 'A' applied, 'U' unchanged
+  std::vector<TPlacedFile> Placed; // every file of destinations 1 to 3
+  std::vector<std::string> LogSays;
+  static constexpr std::int32_t NoRun = 1;
+};
+const std::vector<TRunCase> &RunCases();
+// The files, the records, the folders and the run log that the run of `c`
+// left in `s`, and its message boxes (caption, text).
+void ExpectRunLeft(const TRunCase &c, const TUpdateScenario &s,
+                   const std::vector<std::pair<std::string, std::string>> &boxes,
+                   const std::vector<std::uint8_t> &adminBefore);
 
 } // namespace testing_support

@@ -12,6 +12,7 @@
 
 #include "platform/fault.h"
 #include "platform/files.h"
+#include "tests/support/fault_walk.h"
 #include "tests/support/test_support.h"
 #include "util/file_copy.h"
 
@@ -162,31 +163,30 @@ void RunEveryFault(const std::string &base, bool diskFull, std::set<int> &result
   std::string source = base + "\\src.bin";
   std::string destination = base + "\\dst.bin";
   ASSERT_TRUE(WriteWholeFile(source, fresh));
-  for (std::uint64_t failAt = 1; failAt < 100; ++failAt) {
-    SCOPED_TRACE("failing operation " + std::to_string(failAt));
-    ASSERT_TRUE(WriteWholeFile(destination, previous));
-    platform::fault::Arm(failAt, diskFull);
-    int result = util::CopyFileWithDate(source, destination);
-    std::uint64_t operations = platform::fault::Count();
-    platform::fault::Disarm();
-    if (operations < failAt) {
-      EXPECT_EQ(result, 0);
-      EXPECT_EQ(ReadWholeFile(destination), fresh);
-      return;
-    }
-    results.insert(result);
-    // Why it failed is still there after the clean-up.
-    if (result != 0) {
-      EXPECT_NE(platform::LastError(), platform::ErrorSuccess);
-      EXPECT_EQ(platform::LastError() == platform::ErrorDiskFull, diskFull && result == 4)
-          << platform::LastError();
-    }
-    EXPECT_EQ(ReadWholeFile(destination), result == 0 ? fresh : previous);
-    std::vector<platform::TFindEntry> entries;
-    ASSERT_TRUE(platform::FindFiles(base + "\\*.*", platform::faHidden, entries));
-    EXPECT_EQ(entries.size(), 2u);
-  }
-  ADD_FAILURE() << "the copy never finished without a fault";
+  ASSERT_TRUE(WriteWholeFile(destination, previous));
+  const auto count = testing_support::CountFaultOperations(
+      [&] { ASSERT_EQ(util::CopyFileWithDate(source, destination), 0); });
+  EXPECT_EQ(ReadWholeFile(destination), fresh);
+  testing_support::ForEachFault(
+      testing_support::FaultNumbers(count), diskFull,
+      [&](std::uint64_t) {
+        EXPECT_TRUE(WriteWholeFile(destination, previous));
+        return std::make_unique<bool>();
+      },
+      [&](bool &, std::uint64_t) { return util::CopyFileWithDate(source, destination); },
+      [&](bool &, int result, std::uint64_t) {
+        results.insert(result);
+        // Why it failed is still there after the clean-up.
+        if (result != 0) {
+          EXPECT_NE(platform::LastError(), platform::ErrorSuccess);
+          EXPECT_EQ(platform::LastError() == platform::ErrorDiskFull, diskFull && result == 4)
+              << platform::LastError();
+        }
+        EXPECT_EQ(ReadWholeFile(destination), result == 0 ? fresh : previous);
+        std::vector<platform::TFindEntry> entries;
+        ASSERT_TRUE(platform::FindFiles(base + "\\*.*", platform::faHidden, entries));
+        EXPECT_EQ(entries.size(), 2u);
+      });
 }
 
 TEST_F(CopyFileWithDate, InjectedFailuresKeepThePreviousDestination) {

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "dunzip/dunzip_command.h"
@@ -60,21 +61,12 @@ struct TPlannedEntry {
 };
 
 TDunzipResult FromZipError(TZipError error) {
-  switch (error) {
-  case TZipError::None:
-    return dzOk;
-  case TZipError::Read:
-    return dzOpenFailed;
-  case TZipError::BadArchive:
-    return dzBadArchive;
-  case TZipError::Crc:
-    return dzCrcError;
-  case TZipError::Unsupported:
-    return dzUnsupported;
-  case TZipError::SinkFailed:
-    return dzWriteFailed;
-  }
-  return dzInternal;
+  // In the order of TZipError.
+  constexpr TDunzipResult Results[] = {dzOk,       dzOpenFailed,  dzBadArchive,
+                                       dzCrcError, dzUnsupported, dzWriteFailed};
+  static_assert(static_cast<std::size_t>(TZipError::SinkFailed) + 1 == std::size(Results));
+  const auto index = static_cast<std::size_t>(error);
+  return index < std::size(Results) ? Results[index] : dzInternal;
 }
 
 std::string JoinPath(const std::string &folder, const std::string &name) {

@@ -161,25 +161,6 @@ void TUnzipFile::RefuseDirectAssign() {
                            platform::MbIconInformation | platform::MbOk);
 }
 
-void TUnzipFile::SetlpszZipFile(const TLPStr &) {
-  RefuseDirectAssign();
-}
-void TUnzipFile::SetlpszFileSpec(const TLPStr &) {
-  RefuseDirectAssign();
-}
-void TUnzipFile::SetlpszDestination(const TLPStr &) {
-  RefuseDirectAssign();
-}
-void TUnzipFile::SetlpszDecryptCode(const TLPStr &) {
-  RefuseDirectAssign();
-}
-void TUnzipFile::SetlpszExtProgTitle(const TLPStr &) {
-  RefuseDirectAssign();
-}
-void TUnzipFile::SetlpszReturnString(const TLPStr &) {
-  RefuseDirectAssign();
-}
-
 void TUnzipFile::BuildCommand(std::int32_t functionCode) {
   using dunzip::Cmd;
   using dunzip::PutI32;

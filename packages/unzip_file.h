@@ -147,12 +147,12 @@ public:
   TLPStr &lpszDecryptCode() { return DecryptCode; }
   TLPStr &lpszExtProgTitle() { return ExtProgTitle; }
   TLPStr &lpszReturnString() { return ReturnString; }
-  void SetlpszZipFile(const TLPStr &value);
-  void SetlpszFileSpec(const TLPStr &value);
-  void SetlpszDestination(const TLPStr &value);
-  void SetlpszDecryptCode(const TLPStr &value);
-  void SetlpszExtProgTitle(const TLPStr &value);
-  void SetlpszReturnString(const TLPStr &value);
+  void SetlpszZipFile(const TLPStr &) { RefuseDirectAssign(); }
+  void SetlpszFileSpec(const TLPStr &) { RefuseDirectAssign(); }
+  void SetlpszDestination(const TLPStr &) { RefuseDirectAssign(); }
+  void SetlpszDecryptCode(const TLPStr &) { RefuseDirectAssign(); }
+  void SetlpszExtProgTitle(const TLPStr &) { RefuseDirectAssign(); }
+  void SetlpszReturnString(const TLPStr &) { RefuseDirectAssign(); }
 
   std::int32_t IndexofItem = 0;
   TUnzipFlags Options;

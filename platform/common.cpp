@@ -8,6 +8,7 @@
 #include <new>
 
 #include "platform/codepage.h"
+#include "platform/dynlib.h"
 #include "platform/files.h"
 #include "platform/instance.h"
 #include "platform/internal.h"
@@ -43,6 +44,14 @@ bool GlobMatch(std::string_view name, std::string_view pattern) {
   while (p < pattern.size() && pattern[p] == '*')
     ++p;
   return p == pattern.size();
+}
+
+// True, with the error Windows gives for it, when `file` holds no open file.
+bool NotOpen(const TFile &file) {
+  if (file.IsOpen())
+    return false;
+  detail::SetError(ErrorInvalidHandle);
+  return true;
 }
 } // namespace
 
@@ -120,18 +129,14 @@ bool TFile::CreateNew(std::string_view path) {
 }
 
 bool TFile::Seek(std::int64_t position) {
-  if (!IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this))
     return false;
-  }
   return !detail::Faulted(fault::TOp::Seek) && SeekNative(position);
 }
 
 bool TFile::Flush() {
-  if (!IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this))
     return false;
-  }
   if (!FlushNative())
     return false;
   detail::Note({fault::TChange::Flushed, Handle});
@@ -139,10 +144,8 @@ bool TFile::Flush() {
 }
 
 bool TFile::SetDosTime(std::uint32_t dosTime) {
-  if (!IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this))
     return false;
-  }
   return !detail::Faulted(fault::TOp::SetAttributes) && SetDosTimeNative(dosTime);
 }
 
@@ -185,7 +188,7 @@ bool RemoveFolder(std::string_view path) {
   return !detail::Faulted(fault::TOp::Delete) && detail::RemoveFolderNative(path);
 }
 
-TFile::TFile(TFile &&other) noexcept : Handle(other.Handle) {
+TFile::TFile(TFile &&other) noexcept : TNoCopy(), Handle(other.Handle) {
   other.Handle = Invalid;
 }
 
@@ -215,10 +218,8 @@ std::atomic<unsigned> TempCounter{0};
 
 bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
   got = 0;
-  if (!IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this))
     return false;
-  }
   if (detail::Faulted(fault::TOp::Read))
     return false;
   return ReadNative(buffer, count, got);
@@ -226,10 +227,8 @@ bool TFile::Read(void *buffer, std::uint32_t count, std::uint32_t &got) {
 
 bool TFile::Write(const void *buffer, std::uint32_t count, std::uint32_t &written) {
   written = 0;
-  if (!IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this))
     return false;
-  }
   if (detail::Faulted(fault::TOp::Write)) {
     // A full disk takes part of the data before it refuses the rest.
     const TKeepError keep;
@@ -247,10 +246,8 @@ constexpr std::uint32_t CopyBlock = 64 * 1024;
 
 bool TFile::CopyFrom(TFile &source, bool &readFailed) {
   readFailed = false;
-  if (!IsOpen() || !source.IsOpen()) {
-    detail::SetError(ErrorInvalidHandle);
+  if (NotOpen(*this) || NotOpen(source))
     return false;
-  }
   // Only a copy that the system cannot make itself needs a buffer; on the
   // heap, so that threads with small stacks can copy too.
   std::unique_ptr<std::uint8_t[]> buffer;
@@ -397,6 +394,26 @@ bool MatchesMask(std::string_view name, std::string_view pattern) {
     return GlobMatch(name, stem);
   }
   return false;
+}
+
+void *LoadDynamicLibrary(std::string_view name) {
+  try {
+    return detail::LoadDynamicLibraryNative(name);
+  } catch (...) {
+    detail::SetError(ErrorNotEnoughMemory);
+    return nullptr;
+  }
+}
+
+void *FindSymbol(void *library, const char *name) {
+  if (library == nullptr || name == nullptr)
+    return nullptr;
+  return detail::FindSymbolNative(library, name);
+}
+
+void FreeDynamicLibrary(void *library) {
+  if (library != nullptr)
+    detail::FreeDynamicLibraryNative(library);
 }
 
 namespace detail {

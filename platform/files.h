@@ -35,6 +35,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/no_copy.h"
+
 namespace platform {
 
 // Windows attribute bits, used on every platform.
@@ -83,12 +85,10 @@ private:
 
 // Opens and creates only regular files: a folder, FIFO, pipe or device (NUL,
 // COM1) fails with error 5, as an unreadable file.
-class TFile {
+class TFile : TNoCopy {
 public:
   TFile() = default;
   ~TFile();
-  TFile(const TFile &) = delete;
-  TFile &operator=(const TFile &) = delete;
   TFile(TFile &&other) noexcept;
   TFile &operator=(TFile &&other) noexcept;
 
@@ -185,12 +185,10 @@ enum class TDurable : std::uint8_t {
 // the file's data (fsync / FlushFileBuffers; POSIX with Now only), the
 // rename (Windows: moved with MOVEFILE_WRITE_THROUGH), then with Now the
 // folder (POSIX: fsync of it).
-class TTempFile {
+class TTempFile : TNoCopy {
 public:
   TTempFile() = default;
   ~TTempFile();
-  TTempFile(const TTempFile &) = delete;
-  TTempFile &operator=(const TTempFile &) = delete;
 
   // A free name "<prefix><number>.tmp" in `target`'s folder, tried with
   // further numbers while the names are taken.

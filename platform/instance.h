@@ -7,6 +7,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/no_copy.h"
+
 namespace platform {
 
 // The claim that every copy of zrkupd makes.
@@ -18,12 +20,10 @@ constexpr std::string_view SingleInstanceName = "ZRKUPD_SINGLE_INSTANCE";
 std::string LockFolder();
 void SetLockFolder(std::string_view folder);
 
-class TSingleInstance {
+class TSingleInstance : TNoCopy {
 public:
   TSingleInstance() = default;
   ~TSingleInstance();
-  TSingleInstance(const TSingleInstance &) = delete;
-  TSingleInstance &operator=(const TSingleInstance &) = delete;
 
   // False only when another holder, in this process or another one, has
   // `name`. When no claim can be made at all (no lock folder, no mutex for

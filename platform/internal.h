@@ -53,6 +53,12 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 // program loads.
 [[nodiscard]] std::string LibraryPath(std::string_view folder, std::string_view file);
 
+// The OS parts of run-time loading, behind the argument checks of common.cpp
+// (library and name are never null here).
+[[nodiscard]] void *LoadDynamicLibraryNative(std::string_view name);
+[[nodiscard]] void *FindSymbolNative(void *library, const char *name);
+void FreeDynamicLibraryNative(void *library);
+
 // The system's own message box (POSIX: the text on standard output), asked
 // when no hook answers.
 [[nodiscard]] int ShowMessageBoxNative(THandle owner, std::string_view text,

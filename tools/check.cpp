@@ -22,6 +22,7 @@
 #include "platform/clock.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "platform/version_info.h"
 #include "tools/archive_check.h"
 #include "tools/codepage.h"
@@ -93,17 +94,17 @@ std::string WhyNotMakeable(const std::string &folder) {
   for (;;) {
     while (parent.size() > 1 && (parent.back() == '\\' || parent.back() == '/'))
       parent.pop_back();
-    const std::size_t cut = parent.find_last_of("\\/");
-    if (cut == std::string::npos)
+    const std::size_t nameStart = platform::NameStart(parent, "\\/");
+    if (nameStart == 0)
       return "no part of the path exists (a missing drive?)";
-    parent.resize(cut == 0 ? 1 : cut);
+    parent.resize(nameStart == 1 ? 1 : nameStart - 1); // the root keeps its separator
     if (parent.size() == 2 && parent[1] == ':')
       parent += '\\';
     if (util::FolderExists(parent))
       break;
     if (util::PathExists(parent))
       return ShownPath(parent) + " is a file, not a folder";
-    if (cut == 0 || parent.size() <= 3)
+    if (nameStart == 1 || parent.size() <= 3)
       return "no part of the path exists (a missing drive?)";
   }
   const std::string probe =
@@ -192,7 +193,9 @@ void CheckSpace(TChecks &c, const std::string &folder, std::uint64_t needed, con
 // copy puts zrktool beside zrkupd.
 void CheckUnzipLibrary(TChecks &c) {
   const std::string self = platform::ExecutablePath();
-  const std::string folder = self.substr(0, self.find_last_of('\\'));
+  // Without a separator the whole path, as the program's folder cannot be told.
+  const std::size_t nameStart = platform::NameStart(self, "\\");
+  const std::string folder = nameStart == 0 ? self : self.substr(0, nameStart - 1);
   const bool windows = platform::HostIsWindows();
   const std::string program = Joined(folder, windows ? "zrkupd.exe" : "zrkupd");
   const std::string library = Joined(folder, windows ? "DUNZIP32.DLL" : "libdunzip32.so");

@@ -4,7 +4,7 @@
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
-#include "packages/placement_journal.h"
+#include "packages/journal_file.h"
 #include "platform/files.h"
 #include "tools/codepage.h"
 #include "tools/tool_common.h"

@@ -1,13 +1,13 @@
 // zrktool package: package files (chunked CRC-32 containers) made of a ZIP
 // archive, verified, tested as the unzip library unpacks them, and unpacked;
 // and the FILEPATH.ID marker file that goes into an archive.
-#include <cctype>
 #include <memory>
 
 #include <CLI/CLI.hpp>
 
 #include "packages/package_check.h"
 #include "packages/placement.h"
+#include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/files.h"
 #include "tools/archive_check.h"
@@ -24,7 +24,7 @@ std::string PathKey(const std::string &path) {
   std::string native = platform::NativePath(path);
   if (platform::HostIsWindows())
     for (char &c : native)
-      c = c == '/' ? '\\' : static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+      c = c == '/' ? '\\' : platform::UpperAscii(c);
   return native;
 }
 
@@ -183,10 +183,7 @@ int PackageFilePathId(const std::string &path, const std::vector<std::string> &e
     bytes += entry;
   }
   platform::TFile file;
-  std::uint32_t written = 0;
-  if (!file.Create(path) ||
-      !file.Write(bytes.data(), static_cast<std::uint32_t>(bytes.size()), written) ||
-      written != bytes.size())
+  if (!file.Create(path) || !file.WriteAll(bytes.data(), static_cast<std::uint32_t>(bytes.size())))
     Fail(ExitFailed, ShownPath(path) + " cannot be written: " + OsErrorText());
   out << "wrote " << ShownPath(path) << ": " << entries.size() << " entries\n";
   return ExitOk;

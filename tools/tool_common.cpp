@@ -207,8 +207,7 @@ std::string TStdio::Input(const std::string &arg) {
     Fail(ExitFailed,
          "the temporary file " + ShownPath(path) + " cannot be opened: " + OsErrorText());
   while (In.read(buffer.data(), StdioChunk) || In.gcount() > 0) {
-    std::uint32_t count = static_cast<std::uint32_t>(In.gcount()), written = 0;
-    if (!file.Write(buffer.data(), count, written) || written != count)
+    if (!file.WriteAll(buffer.data(), static_cast<std::uint32_t>(In.gcount())))
       Fail(ExitFailed,
            "standard input cannot be kept in " + ShownPath(path) + ": " + OsErrorText());
   }
@@ -285,11 +284,9 @@ bool Restore(const TSnapshot &snap) {
   if (!snap.Existed)
     return !util::PathExists(snap.Path) || platform::DeleteFile(snap.Path);
   platform::TFile file;
-  std::uint32_t written = 0;
   return file.Create(snap.Path) &&
          (snap.Bytes.empty() ||
-          (file.Write(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size()), written) &&
-           written == snap.Bytes.size()));
+          file.WriteAll(snap.Bytes.data(), static_cast<std::uint32_t>(snap.Bytes.size())));
 }
 
 std::string FolderRuleProblem(const admin::TAdminHeader &header, const std::string &adminPath) {

@@ -16,6 +16,7 @@
 #include "packages/package_check.h"
 #include "packages/placement.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "tools/archive_check.h"
 #include "tools/check.h"
 #include "tools/codepage.h"
@@ -48,8 +49,10 @@ std::string Join(const std::string &folder, const std::string &name) {
 }
 
 std::string FolderOfFile(const std::string &path) {
-  const std::size_t cut = path.find_last_of(platform::HostIsWindows() ? "\\/" : "/");
-  return cut == std::string::npos ? std::string() : path.substr(0, cut);
+  const std::string_view folder =
+      platform::FolderPart(path, platform::HostIsWindows() ? "\\/" : "/");
+  // Without its closing separator.
+  return folder.empty() ? std::string() : std::string(folder.substr(0, folder.size() - 1));
 }
 
 std::string Text(const TJson &value, const std::string &what) {
@@ -129,10 +132,8 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
     }
     const std::string markerPath = stdio.Scratch();
     platform::TFile file;
-    std::uint32_t written = 0;
     if (!file.Create(markerPath) ||
-        !file.Write(marker.data(), static_cast<std::uint32_t>(marker.size()), written) ||
-        written != marker.size())
+        !file.WriteAll(marker.data(), static_cast<std::uint32_t>(marker.size())))
       Fail(ExitFailed, "FILEPATH.ID cannot be written: " + OsErrorText());
     plan.Files.push_back({std::string(packages::FilePathIdName), markerPath});
   }
@@ -225,10 +226,10 @@ std::vector<std::string> MissingFolders(std::string folder) {
     missing.insert(missing.begin(), folder);
     while (folder.size() > 1 && (folder.back() == '\\' || folder.back() == '/'))
       folder.pop_back();
-    const std::size_t cut = folder.find_last_of("\\/");
-    if (cut == std::string::npos || cut == 0)
+    const std::size_t nameStart = platform::NameStart(folder, "\\/");
+    if (nameStart <= 1) // no separator, or only the root's
       break;
-    folder.resize(cut);
+    folder.resize(nameStart - 1);
   }
   return missing;
 }

@@ -21,10 +21,9 @@ namespace {
 constexpr std::uint32_t ChunkSize = 65536;
 constexpr std::uint32_t MaxZipSize = 0x7FFFFFFF;
 
+// Nothing to write is no call at all.
 bool WriteAll(platform::TFile &file, const void *bytes, std::size_t size) {
-  std::uint32_t written = 0;
-  return size == 0 ||
-         (file.Write(bytes, static_cast<std::uint32_t>(size), written) && written == size);
+  return size == 0 || file.WriteAll(bytes, static_cast<std::uint32_t>(size));
 }
 bool WriteAll(platform::TFile &file, const std::vector<std::uint8_t> &bytes) {
   return WriteAll(file, bytes.data(), bytes.size());

@@ -315,6 +315,29 @@ void TCopyForm::DoProcess() {
       (void)util::ForceFolders(folder);
   }
 
+  if (PlacePendingPackages(journal, adminPath, seed))
+    packageTaken = true;
+
+  if (packageTaken) {
+    admin::StampRunResult(AdminHeader, RunResult);
+    // From here a run that is ended is finished by the next start.
+    if (journal.State != packages::TPlacementJournal::TState::Placing) {
+      journal.State = packages::TPlacementJournal::TState::Cleaning;
+      journal.HeaderCrc = HeaderCrc(AdminHeader);
+      (void)packages::WriteJournal(journal); // without it the folders are only emptied later
+    }
+    admin::WriteRunResult(AdminHeader);
+  }
+  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
+  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+  packages::CloseJournal(journal);
+  ShowResult();
+  Form.PostClose();
+}
+
+bool TCopyForm::PlacePendingPackages(packages::TPlacementJournal &journal,
+                                     const util::TShortString &adminPath, std::int32_t seed) {
+  bool taken = false;
   platform::TFile adminFile;
   bool firstRecord = true;
   int recordsRead = 0;
@@ -329,7 +352,7 @@ void TCopyForm::DoProcess() {
     ++recordsRead;
     if (PackageRecord.PackageReady() == 0 || PackageRecord.InstallPending() == 0)
       continue;
-    packageTaken = journal.PackagesTaken = true;
+    taken = journal.PackagesTaken = true;
     // The name is joined to the download folder; it must not lead out of it.
     if (!util::IsPlainFileName(PackageRecord.PackageFileName().View())) {
       RunResult = admin::RunFoldersInvalid;
@@ -388,22 +411,7 @@ void TCopyForm::DoProcess() {
     }
   }
   adminFile.Close();
-
-  if (packageTaken) {
-    admin::StampRunResult(AdminHeader, RunResult);
-    // From here a run that is ended is finished by the next start.
-    if (journal.State != packages::TPlacementJournal::TState::Placing) {
-      journal.State = packages::TPlacementJournal::TState::Cleaning;
-      journal.HeaderCrc = HeaderCrc(AdminHeader);
-      (void)packages::WriteJournal(journal); // without it the folders are only emptied later
-    }
-    admin::WriteRunResult(AdminHeader);
-  }
-  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
-  util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
-  packages::CloseJournal(journal);
-  ShowResult();
-  Form.PostClose();
+  return taken;
 }
 
 void TCopyForm::ShowResult() {

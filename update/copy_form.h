@@ -18,7 +18,8 @@
 
 namespace packages {
 class TUnzipFile;
-}
+struct TPlacementJournal;
+} // namespace packages
 
 namespace update {
 
@@ -72,6 +73,10 @@ public:
 
 private:
   void WaitForHost();
+  // Unpacks and places every package the administration file holds ready;
+  // true when one was taken, whose outcome then has to be recorded.
+  bool PlacePendingPackages(packages::TPlacementJournal &journal,
+                            const util::TShortString &adminPath, std::int32_t seed);
   void ShowResult();
 
   TCopyFormView &Form;

@@ -6,15 +6,13 @@
 #include <unistd.h>
 
 #include "platform/codepage.h"
+#include "platform/command_line.h"
 #include "platform/posix/posix_paths.h"
 
 namespace platform {
 
 std::vector<std::string> ToolArguments(int argc, char **argv) {
-  std::vector<std::string> args;
-  for (int i = 1; i < argc; ++i)
-    args.emplace_back(argv[i] != nullptr ? argv[i] : "");
-  return args;
+  return ProgramParameters(argc, argv);
 }
 
 std::string ToolPath(const std::string &utf8) {

@@ -30,34 +30,26 @@ std::string SharedObjectName(std::string_view name) {
 }
 } // namespace
 
-void *LoadDynamicLibrary(std::string_view name) {
-  try {
-    const std::string path = SharedObjectName(name);
-    void *library = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-    // dlopen says why only in text: a file that is there but cannot be
-    // loaded is reported as Windows reports a DLL of the wrong kind.
-    std::uint32_t attributes = 0;
-    detail::SetError(library != nullptr                                 ? ErrorSuccess
-                     : !path.empty() && GetAttributes(path, attributes) ? ErrorBadExeFormat
-                                                                        : ErrorModNotFound);
-    return library;
-  } catch (...) {
-    detail::SetError(ErrorNotEnoughMemory);
-    return nullptr;
-  }
+void *detail::LoadDynamicLibraryNative(std::string_view name) {
+  const std::string path = SharedObjectName(name);
+  void *library = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  // dlopen says why only in text: a file that is there but cannot be
+  // loaded is reported as Windows reports a DLL of the wrong kind.
+  std::uint32_t attributes = 0;
+  detail::SetError(library != nullptr                                 ? ErrorSuccess
+                   : !path.empty() && GetAttributes(path, attributes) ? ErrorBadExeFormat
+                                                                      : ErrorModNotFound);
+  return library;
 }
 
-void *FindSymbol(void *library, const char *name) {
-  if (library == nullptr || name == nullptr)
-    return nullptr;
+void *detail::FindSymbolNative(void *library, const char *name) {
   void *symbol = dlsym(library, name);
   detail::SetError(symbol != nullptr ? ErrorSuccess : ErrorProcNotFound);
   return symbol;
 }
 
-void FreeDynamicLibrary(void *library) {
-  if (library != nullptr)
-    dlclose(library);
+void detail::FreeDynamicLibraryNative(void *library) {
+  dlclose(library);
 }
 
 } // namespace platform

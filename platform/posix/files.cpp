@@ -148,6 +148,40 @@ bool OpenHandle(std::intptr_t &handle, std::string_view path, int flags) {
   return Succeed();
 }
 
+// `call` (a read or a write) again for as long as a signal interrupts it.
+template <typename TCall> ssize_t UnlessInterrupted(TCall call) {
+  ssize_t n = 0;
+  do
+    n = call();
+  while (n < 0 && errno == EINTR);
+  return n;
+}
+
+// Runs `call` (0 when it succeeds, errno set otherwise) as a change the name
+// memo is told of: `removed` goes and `added` comes once it has succeeded.
+// A failure names `named`.
+template <typename TCall>
+bool ChangeNames(const std::string &removed, const std::string &added, const std::string &named,
+                 TCall call, const posix::TFolderStamp *addedBefore = nullptr) {
+  posix::TOwnChange change(removed, added, addedBefore);
+  const bool done = call() == 0;
+  const int error = errno;
+  change.Succeeded(done);
+  if (!done)
+    return FailErrno(error, named);
+  return Succeed();
+}
+// Hands the status of an open file to `use`; false, with the error, when
+// there is none.
+template <typename TUse> bool WithStat(bool open, std::intptr_t handle, TUse use) {
+  if (!open)
+    return Fail(ErrorInvalidHandle);
+  struct stat st;
+  if (fstat(static_cast<int>(handle), &st) != 0)
+    return FailErrno(errno);
+  return use(st);
+}
+
 } // namespace
 
 bool TFile::OpenNative(std::string_view path, TOpen how) {
@@ -169,12 +203,10 @@ bool TFile::OpenNative(std::string_view path, TOpen how) {
 bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
   auto *out = static_cast<char *>(buffer);
   while (got < count) {
-    const ssize_t n = read(static_cast<int>(Handle), out + got, count - got);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
+    const ssize_t n =
+        UnlessInterrupted([&] { return read(static_cast<int>(Handle), out + got, count - got); });
+    if (n < 0)
       return FailErrno(errno);
-    }
     if (n == 0)
       break;
     got += static_cast<std::uint32_t>(n);
@@ -185,12 +217,10 @@ bool TFile::ReadNative(void *buffer, std::uint32_t count, std::uint32_t &got) {
 bool TFile::WriteNative(const void *buffer, std::uint32_t count, std::uint32_t &written) {
   const auto *in = static_cast<const char *>(buffer);
   while (written < count) {
-    const ssize_t n = write(static_cast<int>(Handle), in + written, count - written);
-    if (n < 0) {
-      if (errno == EINTR)
-        continue;
+    const ssize_t n = UnlessInterrupted(
+        [&] { return write(static_cast<int>(Handle), in + written, count - written); });
+    if (n < 0)
       return FailErrno(errno);
-    }
     if (n == 0)
       return Fail(ErrorDiskFull);
     written += static_cast<std::uint32_t>(n);
@@ -238,13 +268,10 @@ bool TFile::Position(std::int64_t &position) {
 }
 
 bool TFile::Size(std::int64_t &size) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  struct stat st;
-  if (fstat(static_cast<int>(Handle), &st) != 0)
-    return FailErrno(errno);
-  size = st.st_size;
-  return Succeed();
+  return WithStat(IsOpen(), Handle, [&size](const struct stat &st) {
+    size = st.st_size;
+    return Succeed();
+  });
 }
 
 bool TFile::FlushNative() {
@@ -264,12 +291,9 @@ bool TFile::Reserve(std::int64_t bytes) {
 }
 
 bool TFile::GetDosTime(std::uint32_t &dosTime) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  struct stat st;
-  if (fstat(static_cast<int>(Handle), &st) != 0)
-    return FailErrno(errno);
-  return DosFromTime(st.st_mtime, dosTime) && Succeed();
+  return WithStat(IsOpen(), Handle, [&dosTime](const struct stat &st) {
+    return DosFromTime(st.st_mtime, dosTime) && Succeed();
+  });
 }
 
 bool TFile::SetDosTimeNative(std::uint32_t dosTime) {
@@ -284,13 +308,10 @@ bool TFile::SetDosTimeNative(std::uint32_t dosTime) {
 }
 
 bool TFile::Attributes(std::uint32_t &attributes) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
-  struct stat st;
-  if (fstat(static_cast<int>(Handle), &st) != 0)
-    return FailErrno(errno);
-  attributes = posix::AttributesFromStat(st, std::string());
-  return Succeed();
+  return WithStat(IsOpen(), Handle, [&attributes](const struct stat &st) {
+    attributes = posix::AttributesFromStat(st, std::string());
+    return Succeed();
+  });
 }
 
 void TFile::CloseNative() {
@@ -384,13 +405,7 @@ bool detail::DeleteFileNative(std::string_view path) {
     if (S_ISDIR(st.st_mode) || posix::IsReadOnly(native))
       return Fail(ErrorAccessDenied);
   }
-  posix::TOwnChange change(native, std::string());
-  const bool removed = unlink(native.c_str()) == 0;
-  const int error = errno;
-  change.Succeeded(removed);
-  if (!removed)
-    return FailErrno(error, native);
-  return Succeed();
+  return ChangeNames(native, std::string(), native, [&native] { return unlink(native.c_str()); });
 }
 
 bool detail::MoveFileReplacingNative(std::string_view from, std::string_view to) {
@@ -405,35 +420,20 @@ bool detail::MoveFileReplacingNative(std::string_view from, std::string_view to)
   if ((toProbe.Exists || (!toProbe.Missing && stat(target.c_str(), &st) == 0)) &&
       (S_ISDIR(st.st_mode) || (st.st_mode & S_IWUSR) == 0))
     return Fail(ErrorAccessDenied);
-  posix::TOwnChange change(source, target, toProbe.ParentKnown ? &toProbe.Parent : nullptr);
-  const bool moved = rename(source.c_str(), target.c_str()) == 0;
-  const int error = errno;
-  change.Succeeded(moved);
-  if (!moved)
-    return FailErrno(error, target);
-  return Succeed();
+  return ChangeNames(
+      source, target, target, [&] { return rename(source.c_str(), target.c_str()); },
+      toProbe.ParentKnown ? &toProbe.Parent : nullptr);
 }
 
 bool detail::CreateFolderNative(std::string_view path) {
   const std::string native = MapPath(path);
-  posix::TOwnChange change(std::string(), native);
-  const bool made = mkdir(native.c_str(), 0777) == 0;
-  const int error = errno;
-  change.Succeeded(made);
-  if (!made)
-    return FailErrno(error, native);
-  return Succeed();
+  return ChangeNames(std::string(), native, native,
+                     [&native] { return mkdir(native.c_str(), 0777); });
 }
 
 bool detail::RemoveFolderNative(std::string_view path) {
   const std::string native = MapPath(path);
-  posix::TOwnChange change(native, std::string());
-  const bool removed = rmdir(native.c_str()) == 0;
-  const int error = errno;
-  change.Succeeded(removed);
-  if (!removed)
-    return FailErrno(error, native);
-  return Succeed();
+  return ChangeNames(native, std::string(), native, [&native] { return rmdir(native.c_str()); });
 }
 
 bool FreeSpace(std::string_view path, std::uint64_t &bytes) {

@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <string>
 
 #include "platform/console.h"
 
@@ -14,14 +15,30 @@ namespace platform {
 
 namespace {
 
-std::string Utf8Of(const wchar_t *text) {
-  int size = WideCharToMultiByte(CP_UTF8, 0, text, -1, nullptr, 0, nullptr, nullptr);
+// `text` in `codePage`, without the terminator; false when nothing converts.
+bool NarrowOf(const wchar_t *text, UINT codePage, std::string &out) {
+  const int size = WideCharToMultiByte(codePage, 0, text, -1, nullptr, 0, nullptr, nullptr);
   if (size <= 1)
-    return {};
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text, -1, out.data(), size, nullptr, nullptr);
+    return false;
+  out.assign(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, 0, text, -1, out.data(), size, nullptr, nullptr);
   out.pop_back();
-  return out;
+  return true;
+}
+
+// `text` (in `codePage`) as UTF-16 with its terminator; false when nothing converts.
+bool WideOf(const std::string &text, UINT codePage, std::wstring &wide) {
+  const int size = MultiByteToWideChar(codePage, 0, text.c_str(), -1, nullptr, 0);
+  if (size <= 1)
+    return false;
+  wide.assign(static_cast<std::size_t>(size), L'\0');
+  MultiByteToWideChar(codePage, 0, text.c_str(), -1, wide.data(), size);
+  return true;
+}
+
+std::string Utf8Of(const wchar_t *text) {
+  std::string out;
+  return NarrowOf(text, CP_UTF8, out) ? out : std::string();
 }
 
 } // namespace
@@ -42,26 +59,17 @@ std::vector<std::string> ToolArguments(int argc, char **argv) {
 }
 
 std::string ToolPath(const std::string &utf8) {
-  int wideSize = MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, nullptr, 0);
-  if (wideSize <= 1)
+  std::wstring wide;
+  std::string out;
+  if (!WideOf(utf8, CP_UTF8, wide) || !NarrowOf(wide.c_str(), CP_ACP, out))
     return utf8;
-  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.c_str(), -1, wide.data(), wideSize);
-  int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
-  if (size <= 1)
-    return utf8;
-  std::string out(static_cast<std::size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, out.data(), size, nullptr, nullptr);
-  out.pop_back();
   return out;
 }
 
 std::string ToolPathText(const std::string &path) {
-  int wideSize = MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, nullptr, 0);
-  if (wideSize <= 1)
+  std::wstring wide;
+  if (!WideOf(path, CP_ACP, wide))
     return path;
-  std::wstring wide(static_cast<std::size_t>(wideSize), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, path.c_str(), -1, wide.data(), wideSize);
   return Utf8Of(wide.c_str());
 }
 

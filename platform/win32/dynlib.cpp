@@ -19,40 +19,32 @@ constexpr DWORD SearchSystem32 = 0x00000800;
 
 } // namespace
 
-void *LoadDynamicLibrary(std::string_view name) {
-  try {
-    const std::string_view base = NamePart(name, "\\/:");
-    const std::string program = ExecutablePath();
-    const std::string_view folder = FolderPart(program, "\\");
-    if (base.empty() || folder.empty()) {
-      detail::SetError(ErrorModNotFound);
-      return nullptr;
-    }
-    const std::string path = detail::LibraryPath(folder, base);
-    HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
-    // Older systems refuse those flags; there the library's folder comes
-    // first for its imports, before the current folder.
-    if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
-      module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    detail::SetError(module != nullptr ? ErrorSuccess : static_cast<int>(GetLastError()));
-    return reinterpret_cast<void *>(module);
-  } catch (...) {
-    detail::SetError(ErrorNotEnoughMemory);
+void *detail::LoadDynamicLibraryNative(std::string_view name) {
+  const std::string_view base = NamePart(name, "\\/:");
+  const std::string program = ExecutablePath();
+  const std::string_view folder = FolderPart(program, "\\");
+  if (base.empty() || folder.empty()) {
+    detail::SetError(ErrorModNotFound);
     return nullptr;
   }
+  const std::string path = detail::LibraryPath(folder, base);
+  HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
+  // Older systems refuse those flags; there the library's folder comes
+  // first for its imports, before the current folder.
+  if (module == nullptr && GetLastError() == ERROR_INVALID_PARAMETER)
+    module = LoadLibraryExA(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
+  detail::SetError(module != nullptr ? ErrorSuccess : static_cast<int>(GetLastError()));
+  return reinterpret_cast<void *>(module);
 }
 
-void *FindSymbol(void *library, const char *name) {
-  if (library == nullptr || name == nullptr)
-    return nullptr;
+void *detail::FindSymbolNative(void *library, const char *name) {
   FARPROC symbol = GetProcAddress(static_cast<HMODULE>(library), name);
   detail::SetError(symbol != nullptr ? ErrorSuccess : static_cast<int>(GetLastError()));
   return reinterpret_cast<void *>(symbol);
 }
 
-void FreeDynamicLibrary(void *library) {
-  if (library != nullptr)
-    FreeLibrary(static_cast<HMODULE>(library));
+void detail::FreeDynamicLibraryNative(void *library) {
+  FreeLibrary(static_cast<HMODULE>(library));
 }
 
 } // namespace platform

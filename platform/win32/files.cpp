@@ -104,6 +104,16 @@ std::string ShellFolder(int csidl) {
   return folder;
 }
 
+// Asks `query` of an open file; false, with the error, when there is none or
+// the query fails.
+template <typename TQuery> bool QueryOpen(bool open, TQuery query) {
+  if (!open)
+    return Fail(ErrorInvalidHandle);
+  if (!query())
+    return FailLast();
+  return Succeed();
+}
+
 } // namespace
 
 bool TFile::OpenNative(std::string_view path, TOpen how) {
@@ -151,24 +161,22 @@ bool TFile::SeekNative(std::int64_t position) {
 }
 
 bool TFile::Position(std::int64_t &position) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
   LARGE_INTEGER zero, at;
   zero.QuadPart = 0;
-  if (!SetFilePointerEx(AsHandle(Handle), zero, &at, FILE_CURRENT))
-    return FailLast();
+  if (!QueryOpen(IsOpen(), [&] {
+        return SetFilePointerEx(AsHandle(Handle), zero, &at, FILE_CURRENT) != FALSE;
+      }))
+    return false;
   position = at.QuadPart;
-  return Succeed();
+  return true;
 }
 
 bool TFile::Size(std::int64_t &size) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
   LARGE_INTEGER value;
-  if (!GetFileSizeEx(AsHandle(Handle), &value))
-    return FailLast();
+  if (!QueryOpen(IsOpen(), [&] { return GetFileSizeEx(AsHandle(Handle), &value) != FALSE; }))
+    return false;
   size = value.QuadPart;
-  return Succeed();
+  return true;
 }
 
 bool TFile::FlushNative() {
@@ -202,13 +210,12 @@ bool TFile::SetDosTimeNative(std::uint32_t dosTime) {
 }
 
 bool TFile::Attributes(std::uint32_t &attributes) {
-  if (!IsOpen())
-    return Fail(ErrorInvalidHandle);
   BY_HANDLE_FILE_INFORMATION info;
-  if (!GetFileInformationByHandle(AsHandle(Handle), &info))
-    return FailLast();
+  if (!QueryOpen(IsOpen(),
+                 [&] { return GetFileInformationByHandle(AsHandle(Handle), &info) != FALSE; }))
+    return false;
   attributes = info.dwFileAttributes;
-  return Succeed();
+  return true;
 }
 
 void TFile::CloseNative() {

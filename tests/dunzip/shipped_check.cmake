@@ -1,29 +1,25 @@
 # The shipped binaries carry no test machinery: DUNZIP32.DLL exports "dunzip"
 # alone and zrkupd.exe has no fault hooks, while the test variants have both
 # (so that a listing that reads nothing cannot pass).
-# What `command` (a list) prints, into `out`; a failing command fails the check.
-function(output_of command out)
+# The matches of `regex` in what `command` (a list) prints, into `out`; a
+# failing command fails the check.
+function(matches command regex out)
   execute_process(COMMAND ${command} OUTPUT_VARIABLE text RESULT_VARIABLE rc)
   if(NOT rc EQUAL 0)
     message(FATAL_ERROR "${command} failed")
   endif()
-  set(${out} "${text}" PARENT_SCOPE)
+  string(REGEX MATCHALL "${regex}" found "${text}")
+  set(${out} "${found}" PARENT_SCOPE)
 endfunction()
 
 function(exports dll out)
-  output_of("${OBJDUMP};-p;${dll}" text)
-  string(REGEX MATCHALL "\n[ \t]*\\[[ 0-9]+\\] [A-Za-z_0-9@]+" lines "${text}")
-  set(names)
-  foreach(line ${lines})
-    string(REGEX REPLACE ".*\\] " "" name "${line}")
-    list(APPEND names ${name})
-  endforeach()
-  set(${out} "${names}" PARENT_SCOPE)
+  matches("${OBJDUMP};-p;${dll}" "\n[ \t]*\\[[ 0-9]+\\] [A-Za-z_0-9@]+" lines)
+  list(TRANSFORM lines REPLACE ".*\\] " "")
+  set(${out} "${lines}" PARENT_SCOPE)
 endfunction()
 
 function(fault_symbols program out)
-  output_of("${NM};-C;${program}" text)
-  string(REGEX MATCHALL "platform::fault::[A-Za-z]+" found "${text}")
+  matches("${NM};-C;${program}" "platform::fault::[A-Za-z]+" found)
   list(LENGTH found count)
   set(${out} ${count} PARENT_SCOPE)
 endfunction()

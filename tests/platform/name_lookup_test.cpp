@@ -59,10 +59,17 @@ std::vector<std::string> Listing(const TTempFolder &dir) {
   return names;
 }
 
+// Each test in a folder of its own, reached through the seam (dir) and
+// beside it (native).
+class NameLookup : public ::testing::Test {
+protected:
+  TTempFolder dir;
+  const fs::path native = NativePath(dir.Path());
+};
+
 } // namespace
 
-TEST(NameLookup, DifferentlyCasedNameFoundAfterTheFolderWasRead) {
-  TTempFolder dir;
+TEST_F(NameLookup, DifferentlyCasedNameFoundAfterTheFolderWasRead) {
   ASSERT_TRUE(WriteWholeFile(dir / "Report.Txt", "old"));
   ReadFolderNames(dir);
   EXPECT_EQ(ReadThroughSeam(dir / "REPORT.TXT"), "old");
@@ -71,8 +78,7 @@ TEST(NameLookup, DifferentlyCasedNameFoundAfterTheFolderWasRead) {
   EXPECT_EQ(LastError(), ErrorFileNotFound);
 }
 
-TEST(NameLookup, ChangesThroughTheSeamShowAtOnce) {
-  TTempFolder dir;
+TEST_F(NameLookup, ChangesThroughTheSeamShowAtOnce) {
   ReadFolderNames(dir);
 
   ASSERT_TRUE(CreateThroughSeam(dir / "New.Dat", "created"));
@@ -107,9 +113,7 @@ TEST(NameLookup, ChangesThroughTheSeamShowAtOnce) {
   EXPECT_EQ(Listing(dir), std::vector<std::string>{"sUB"});
 }
 
-TEST(NameLookup, ChangesBehindTheSeamsBackShow) {
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
+TEST_F(NameLookup, ChangesBehindTheSeamsBackShow) {
   ReadFolderNames(dir);
 
   { std::ofstream(native / "Outside.Txt") << "outside"; }
@@ -128,9 +132,7 @@ TEST(NameLookup, ChangesBehindTheSeamsBackShow) {
   EXPECT_EQ(ReadThroughSeam(dir / "MADE\\DEEP.TXT"), "deep");
 }
 
-TEST(NameLookup, SeamChangeAfterAnOutsideChangeKeepsBoth) {
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
+TEST_F(NameLookup, SeamChangeAfterAnOutsideChangeKeepsBoth) {
   ASSERT_TRUE(CreateThroughSeam(dir / "Inside.Txt", "inside"));
   ReadFolderNames(dir);
   { std::ofstream(native / "Outside.Txt") << "outside"; }
@@ -146,8 +148,7 @@ TEST(NameLookup, SeamChangeAfterAnOutsideChangeKeepsBoth) {
   EXPECT_EQ(ReadThroughSeam(dir / "INSIDE.TXT"), "again");
 }
 
-TEST(NameLookup, ManyFilesAndManyFoldersStayFindable) {
-  TTempFolder dir;
+TEST_F(NameLookup, ManyFilesAndManyFoldersStayFindable) {
   // More folders than are kept at once, each with files of mixed case.
   constexpr int Folders = 70, FilesEach = 30;
   for (int f = 0; f < Folders; ++f) {
@@ -170,11 +171,9 @@ TEST(NameLookup, ManyFilesAndManyFoldersStayFindable) {
   EXPECT_EQ(ReadThroughSeam(dir / "FOLDER0\\FILE4.DAT"), "4");
 }
 
-TEST(NameLookup, PosixTwoSpellingsOfOneNameSurviveTheDeletionOfOne) {
+TEST_F(NameLookup, PosixTwoSpellingsOfOneNameSurviveTheDeletionOfOne) {
   if (testing_support::RunningOnWindows())
     GTEST_SKIP() << "Windows file systems hold one spelling of a name";
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
   { std::ofstream(native / "Twin") << "first"; }
   { std::ofstream(native / "TWIN") << "second"; }
   ReadFolderNames(dir);
@@ -184,8 +183,7 @@ TEST(NameLookup, PosixTwoSpellingsOfOneNameSurviveTheDeletionOfOne) {
   EXPECT_EQ(ReadThroughSeam(dir / "twin"), "");
 }
 
-TEST(NameLookup, ThreadsCreatingInOneFolderFindEachOthersFiles) {
-  TTempFolder dir;
+TEST_F(NameLookup, ThreadsCreatingInOneFolderFindEachOthersFiles) {
   ReadFolderNames(dir);
   constexpr int Threads = 4, FilesEach = 50;
   std::vector<std::thread> workers;
@@ -213,11 +211,9 @@ TEST(NameLookup, ThreadsCreatingInOneFolderFindEachOthersFiles) {
   }
 }
 
-TEST(NameLookup, OutsideChangesRightAfterAReadingShow) {
+TEST_F(NameLookup, OutsideChangesRightAfterAReadingShow) {
   // A change within the same clock tick as the reading must show too, whatever
   // the resolution of the file system's times.
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
   for (int i = 0; i < 300; ++i) {
     SCOPED_TRACE(i);
     const std::string name = "Quick" + std::to_string(i) + ".Txt";
@@ -232,9 +228,7 @@ TEST(NameLookup, OutsideChangesRightAfterAReadingShow) {
   }
 }
 
-TEST(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
+TEST_F(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
   fs::create_directory(native / "Box");
   { std::ofstream(native / "Box" / "Old.Txt") << "old"; }
   EXPECT_EQ(ReadThroughSeam(dir / "BOX\\OLD.TXT"), "old");
@@ -256,11 +250,9 @@ TEST(NameLookup, FolderReplacedOrRenamedBehindTheSeamsBack) {
   EXPECT_EQ(ReadThroughSeam(dir / "BOX\\THIRD.TXT"), "third");
 }
 
-TEST(NameLookup, PosixNamesAreUtf8OnDiskAndWindows1252Inside) {
+TEST_F(NameLookup, PosixNamesAreUtf8OnDiskAndWindows1252Inside) {
   if (testing_support::RunningOnWindows())
     GTEST_SKIP() << "the system converts names itself";
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
   ASSERT_TRUE(CreateThroughSeam(dir / "\xDC"
                                       "bersicht.txt",
                                 "made inside"));
@@ -302,11 +294,9 @@ TEST(NameLookup, PosixNamesAreUtf8OnDiskAndWindows1252Inside) {
   ASSERT_TRUE(SetCurrentFolder(saved));
 }
 
-TEST(NameLookup, PosixNamesOnDiskThatAreNotWindows1252PassThroughByteForByte) {
+TEST_F(NameLookup, PosixNamesOnDiskThatAreNotWindows1252PassThroughByteForByte) {
   if (testing_support::RunningOnWindows())
     GTEST_SKIP() << "the system converts names itself";
-  TTempFolder dir;
-  const fs::path native = NativePath(dir.Path());
   const std::string names[] = {
       "raw\xDC.txt",      // Latin-1, not UTF-8
       "cut\xC3.txt",      // a cut UTF-8 sequence

@@ -32,8 +32,6 @@ constexpr std::uint64_t WineCrashPoints = 32;
 // of its crash points keeps the suite's time in bounds.
 constexpr std::uint64_t BlockedCrashPoints = 120;
 constexpr std::uint64_t BlockedWineCrashPoints = 16;
-// The kinds of power cut the driver simulates at each operation.
-constexpr std::uint64_t CutVariants = 3;
 
 // Files every run reads or writes in place, compared apart from the tree:
 // they name the scenario's own folders.
@@ -125,8 +123,8 @@ void CrashWalk::Walk(bool blocked, bool powerCut) {
       [&](const TFaultScenario &s, std::uint64_t k) {
         TAfterCrash after;
         std::uint64_t done = 0;
-        // The kinds of cut take turns: each is tried all along the run.
-        const std::string cut = powerCut ? ":" + std::to_string(k % CutVariants) : std::string();
+        // The driver's three kinds of cut take turns all along the run.
+        const std::string cut = powerCut ? ":" + std::to_string(k % 3) : std::string();
         EXPECT_FALSE(RunDriver(s, k, done, cut)) << "the run ended before operation " << k << cut;
         after.Recorded = s.Header().LastResult() != s.OldHeader.LastResult();
         EXPECT_TRUE(RunWhole(s, after.Recorded && !blocked, blocked))

@@ -76,8 +76,11 @@ int ShowMessageBox(THandle owner, std::string_view text, std::string_view captio
                    std::uint32_t style) {
   TMessageBoxHook hook;
   try {
-    std::lock_guard<std::mutex> guard(HookLock);
-    hook = Hook;
+    {
+      // Not held while the hook runs: it may set another hook.
+      std::lock_guard<std::mutex> guard(HookLock);
+      hook = Hook;
+    }
     if (hook)
       return hook(owner, text, caption, style);
   } catch (...) {

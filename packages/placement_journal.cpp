@@ -206,9 +206,16 @@ bool CommitPlacement(TPlacementJournal &journal) {
   std::deque<TPlacedFile> files = std::move(journal.Files);
   journal.Files.clear();
   journal.State = TPlacementJournal::TState::Idle;
-  for (const TPlacedFile &file : files)
-    if (file.Existed)
-      journal.Leftovers.push_back(journal.AddPath(journal.BackupOf(file)));
+  // The folders that backups are removed from, each once.
+  std::vector<std::string> backupFolders;
+  for (const TPlacedFile &file : files) {
+    if (!file.Existed)
+      continue;
+    journal.Leftovers.push_back(journal.AddPath(journal.BackupOf(file)));
+    const std::string &folder = journal.Folders[file.Destination.Folder];
+    if (std::find(backupFolders.begin(), backupFolders.end(), folder) == backupFolders.end())
+      backupFolders.push_back(folder);
+  }
   // A journal that cannot be rewritten but is gone says nothing wrong.
   if (!WriteJournal(journal) && !RemoveOwnFile(journal.Path)) {
     journal.State = state;
@@ -223,9 +230,8 @@ bool CommitPlacement(TPlacementJournal &journal) {
   files = std::deque<TPlacedFile>();
   // The next journal no longer names the backups: their removal has to be on
   // the disk before it, or a power cut could bring them back unlisted.
-  const std::vector<std::string> folders = journal.Folders;
   RemoveLeftovers(journal);
-  for (const std::string &folder : folders)
+  for (const std::string &folder : backupFolders)
     if (!platform::FlushFolder(folder))
       NoteProblem(journal, "Flushing the folder", folder);
   return true;

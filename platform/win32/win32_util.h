@@ -25,5 +25,4 @@ inline bool Succeed() {
   return true;
 }
 
-
 } // namespace platform::win32

@@ -14,8 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/internal.h"
+#include "platform/path_parts.h"
 
 namespace platform::detail::power {
 
@@ -45,16 +47,18 @@ std::string KeyOf(std::string_view path) {
     c = c == '/' ? '\\' : c;
     if (c == '\\' && !key.empty() && key.back() == '\\')
       continue;
-    key += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+    key += UpperAscii(c);
   }
   if (key.size() > 1 && key.back() == '\\')
     key.pop_back();
   return key;
 }
 
+// Keys have no closing separator, so the folder part without its own is
+// the folder's key.
 std::string FolderOf(const std::string &key) {
-  const std::size_t cut = key.rfind('\\');
-  return cut == std::string::npos ? std::string() : key.substr(0, cut);
+  const std::size_t start = NameStart(key, "\\");
+  return start == 0 ? std::string() : key.substr(0, start - 1);
 }
 
 // The contents through `handle` when the file is open (Windows opens a file
@@ -97,8 +101,8 @@ public:
       const std::size_t node = NewNode(path);
       Capture(node);
       Name(path, node);
-      Named[FolderOf(KeyOf(path))][KeyOf(path)] = node;
     });
+    FlushAllNames();
   }
 
   void Noted(const fault::TEvent &event) {

@@ -2,6 +2,8 @@
 // and writes at fixed positions, scrambled with the settings' AdminSeed.
 #include "admin/admin_file.h"
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 
 #include "admin/scramble.h"
@@ -171,42 +173,48 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
   return WriteScrambled(file, record, seed) && file.Flush();
 }
 
-TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
-                         const TPackageRecord &record, std::int32_t seed) {
-  TRecordUndo undo;
-  // A position that cannot be a record's leaves nothing to undo.
-  if (offset >= static_cast<std::int64_t>(AdminHeaderSize))
-    undo.AdminPath = std::string(adminPath);
-  undo.Offset = offset;
-  TPackageRecord stored = record;
-  ScrambleBuffer(stored.Bytes, RecordSize, seed);
-  std::memcpy(undo.Before.data(), stored.Bytes, PackageRecordSize);
-  stored = record;
-  MarkApplied(stored);
-  ScrambleBuffer(stored.Bytes, RecordSize, seed);
-  std::memcpy(undo.After.data(), stored.Bytes, PackageRecordSize);
-  return undo;
-}
-
-bool UndoRecord(const TRecordUndo &undo) {
+bool RestorePackageRecord(std::string_view adminPath, std::int32_t seed,
+                          std::string_view packageName, std::int64_t offset,
+                          const std::array<std::uint8_t, PackageRecordSize> &before) {
+  if (packageName.empty())
+    return true;
   std::uint32_t attributes = 0;
-  if (undo.AdminPath.empty() || !platform::GetAttributes(undo.AdminPath, attributes))
+  if (!platform::GetAttributes(adminPath, attributes))
     return true;
   platform::TFile file;
   std::int64_t size = 0;
-  if (!file.OpenShared(undo.AdminPath) || !file.Size(size))
+  if (!file.OpenShared(adminPath) || !file.Size(size))
     return false;
-  std::array<std::uint8_t, PackageRecordSize> stored{};
-  if (size < undo.Offset + static_cast<std::int64_t>(stored.size()))
+  // The records of that name; the host may have rewritten the file with
+  // its records shifted since the run was ended.
+  std::int64_t found = -1;
+  int named = 0;
+  std::array<std::uint8_t, PackageRecordSize> stored{}, chosen{};
+  for (std::int64_t at = HeaderSize; at + RecordSize <= size; at += RecordSize) {
+    std::uint32_t got = 0;
+    if (!file.Seek(at) || !util::ReadUpTo(file, stored.data(), PackageRecordSize, got) ||
+        got != PackageRecordSize)
+      return false;
+    TPackageRecord plain;
+    std::memcpy(plain.Bytes, stored.data(), PackageRecordSize);
+    ScrambleBuffer(plain.Bytes, RecordSize, seed);
+    if (plain.PackageFileName().View() != packageName)
+      continue;
+    ++named;
+    if (found != offset) {
+      found = at;
+      chosen = stored;
+    }
+  }
+  if (found != offset && named != 1)
+    return true; // no record that can be proven the run's
+  // Scrambling is a byte-wise XOR by position: stored bytes splice as plain ones.
+  std::array<std::uint8_t, PackageRecordSize> restored = chosen;
+  std::copy(before.begin() + InstalledInfoOffset, before.begin() + InstallPendingOffset + 1,
+            restored.begin() + InstalledInfoOffset);
+  if (restored == chosen)
     return true;
-  std::uint32_t got = 0;
-  if (!file.Seek(undo.Offset) || !util::ReadUpTo(file, stored.data(), PackageRecordSize, got) ||
-      got != PackageRecordSize)
-    return false;
-  if (stored != undo.After)
-    return true;
-  return file.Seek(undo.Offset) && file.WriteAll(undo.Before.data(), PackageRecordSize) &&
-         file.Flush();
+  return file.Seek(found) && file.WriteAll(restored.data(), PackageRecordSize) && file.Flush();
 }
 
 void MarkApplied(TPackageRecord &record) {

@@ -57,21 +57,16 @@ std::vector<std::uint8_t> AdminFileBytes(const TAdminHeader &header,
 // InstallPending 0.
 void MarkApplied(TPackageRecord &record);
 
-// What undoes RewritePackage of one record: where the record is stored, and
-// its stored (scrambled) bytes before and after.
-struct TRecordUndo {
-  std::string AdminPath; // empty: there is nothing to undo
-  std::int64_t Offset = 0;
-  std::array<std::uint8_t, PackageRecordSize> Before{}, After{};
-};
-// The undo of RewritePackage for `record` (plain, as just read), stored at
-// `offset` of `adminPath`.
-TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
-                         const TPackageRecord &record, std::int32_t seed);
-// Writes Before back, durably, where After still stands: a record in any
-// other state is not the one the undo knew. True when nothing is left to undo
-// (also when the file or the record is gone).
-[[nodiscard]] bool UndoRecord(const TRecordUndo &undo);
+// Undoes RewritePackage of the record of package `packageName`: at a
+// record's place (header + k x record size) inside the file, preferring
+// `offset`, else the one record of that name. The bytes RewritePackage
+// changes are set back to those of `before` (stored, scrambled) wherever they
+// differ, whether the record was rewritten whole, in part or not at all; the
+// host's other bytes stay. True when nothing is left to undo (also when the
+// file or no record of that name is there).
+[[nodiscard]] bool RestorePackageRecord(std::string_view adminPath, std::int32_t seed,
+                                        std::string_view packageName, std::int64_t offset,
+                                        const std::array<std::uint8_t, PackageRecordSize> &before);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);

@@ -58,7 +58,7 @@ int Place(const char *staging, const char *dest) {
   TQuietPlacementEvents events;
   // As a run places a package: journaled, committed, journal removed.
   packages::TPlacementJournal journal;
-  journal.Path = packages::JournalPathIn(dest);
+  journal.Path = packages::JournalPathBeside(std::string(dest) + "/UPDADMIN.VAB");
   std::int32_t result = packages::PlaceStagedFiles(header, BenchDestIndex, events, journal);
   if (result == admin::RunOk && !packages::CommitPlacement(journal))
     result = admin::RunCopyFailed;

@@ -169,16 +169,17 @@ bool Taken(const TFolderNames &names, const std::string &name) {
 // and no name that the package itself places (`staged`, folded);
 // `sides` is Short where the long names would make too long a path.
 void FreeNames(const TFolderNames &names, const std::unordered_set<std::string> &staged,
-               std::uint32_t &counter, TSideNames &sides) {
+               std::uint32_t id, std::uint32_t &counter, TSideNames &sides) {
   const auto free = [&](const std::string &name) {
     return !Taken(names, name) && staged.count(platform::Cp1252FoldedKey(name)) == 0;
   };
   for (;;) {
     ++counter;
-    sides = JoinPath(names.Folder, SideName(counter, TSideNames::Long, true)).size() > MaxPathChars
+    sides = JoinPath(names.Folder, SideName(id, counter, TSideNames::Long, true)).size() >
+                    MaxPathChars
                 ? TSideNames::Short
                 : TSideNames::Long;
-    if (free(SideName(counter, sides, false)) && free(SideName(counter, sides, true)))
+    if (free(SideName(id, counter, sides, false)) && free(SideName(id, counter, sides, true)))
       return;
   }
 }
@@ -242,6 +243,7 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                     const std::string &staging, TPlacementEvents &events,
                     TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
+  journal.Id = NewPlacementId();
   int current = destIndex;
   std::uint32_t counter = 0;
   const TMarker marker = ReadMarker(staging);
@@ -304,9 +306,18 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
     if (isFolder)
       return cannotCreate("Copying " + source + " to " + destination +
                           " is not possible: a folder of that name is in the way");
+    // What recovery may later remove or put back is what it can prove: the
+    // bytes placed and the bytes they replace.
+    TProof placed, replaced;
+    if (!ProofOf(source, placed))
+      return cannotCreate("Reading " + source +
+                          " failed: " + platform::ErrorText(platform::LastError()));
+    if (existed && !ProofOf(destination, replaced))
+      return cannotCreate("Reading " + destination + ", which the package replaces, failed: " +
+                          platform::ErrorText(platform::LastError()));
     TSideNames sides = TSideNames::Long;
-    FreeNames(*known, staged, counter, sides);
-    journal.AddFile(destination, counter, sides, existed);
+    FreeNames(*known, staged, journal.Id, counter, sides);
+    journal.AddFile(destination, journal.Id, counter, sides, existed, placed, replaced);
     needs[folder] += entry.Size + ClusterSlack;
     return true;
   };
@@ -357,11 +368,13 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
 
   journal.State = TPlacementJournal::TState::Placing;
   if (!WriteJournal(journal)) {
-    // Not the user's fault: the package goes in with its undo held here.
+    // Not the user's fault: the package goes in with its undo held here. A
+    // part written on the way would speak for an undo it does not hold.
     events.Note("The journal " + journal.Path +
                 " cannot be written: " + platform::ErrorText(platform::LastError()) +
                 "; this package is placed with its undo in memory, so a crash now could not "
                 "be undone");
+    (void)RemoveJournal(journal);
     journal.InMemory = true;
   }
   std::int32_t result = admin::RunOk;

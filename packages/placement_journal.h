@@ -1,7 +1,7 @@
 // The placement journal: what a run needs to put a package back whole when it
 // fails half placed, and what the next run needs when this one was killed.
-// It lives in the data folder and is replaced in one step, never written in
-// place, so a crash while writing it leaves the previous journal standing.
+// Its parts (journal_file.h) are each replaced in one step, never written in
+// place, so a crash while writing one leaves the previous one standing.
 //
 // The order that makes a power cut recoverable, which loses whatever was not
 // flushed: the journal is durable (TDurable::Now) before the first file of a
@@ -19,6 +19,7 @@
 // version is gone, the still pending record has the package placed again.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,34 +28,56 @@
 
 namespace packages {
 
-// What a journal found at the start of a run may name: files in the
-// destination folders (each with its separator at the end) with side names
-// of the run's own pattern beside them, and the administration file.
+// What recovery needs to know to judge the journal found at the start of a
+// run: where its parts may be, and the files of the run's own that no part
+// may name.
 struct TJournalTrust {
-  std::vector<std::string> Folders;
+  // The administration file (the run's part lies beside it) and its seed.
   std::string AdminPath;
+  std::int32_t Seed = 0;
+  // The destination folders, each with its separator: the only places a
+  // folder part is looked for.
+  std::vector<std::string> Folders;
+  // Paths that are never a journal's entry: the administration file, the run
+  // log, the run's part and its temporary file, the settings' temporary file.
+  std::vector<std::string> OwnFiles;
 };
-// False, with the reason, for a journal that names anything else.
-[[nodiscard]] bool TrustJournal(const TPlacementJournal &journal, const TJournalTrust &trust,
-                                std::string &why);
+// The run's part: false, with the reason, for one that names a record at
+// no record's place or files outside their folder.
+[[nodiscard]] bool TrustJournal(const TPlacementJournal &journal, std::string &why);
+// A folder part as DecodePart read it in its folder: false, with the reason,
+// for one that names a file of another folder, one of the run's own files,
+// or a leftover that no placement would have made.
+[[nodiscard]] bool TrustPart(const TPlacementJournal &part, const TJournalTrust &trust,
+                             std::string &why);
 
 enum class TRecovery : std::uint8_t {
   Done,     // nothing was pending, or it has been put back
   Failed,   // a file could not be put back now (journal.Problem); the journal stays
-  SetAside, // the journal was not obeyed but put aside (journal.Problem says why)
+  SetAside, // a part was not obeyed but put aside (journal.Problem says why)
 };
-// Start of a run: reads the journal at `path` and undoes a package that a
-// killed run left half placed (its record included), then removes what is
-// left over. `journal` then carries PackagesTaken of the killed run, and a
-// journal in the Cleaning state stays so for the caller to finish. A journal
-// that cannot be read, is damaged or names what `trust` does not allow is
-// put aside under JournalRefusedName and nothing of it is done.
-[[nodiscard]] TRecovery RecoverPlacement(std::string_view path, const TJournalTrust &trust,
-                                         TPlacementJournal &journal);
-// Puts every previous version back, removes every new and temporary file
-// and, with `restoreRecord`, writes the old package record back when the
-// record is still the applied one. What is not a file of the run (a folder
-// where a new file was to go) is left alone. False when something could not
+// Start of a run: reads the run's part beside trust.AdminPath and the folder
+// part of every destination folder, undoes a package that a killed run left
+// half placed (its record included) and removes the backups of one it had
+// applied. `journal` then carries PackagesTaken of the killed run, and a
+// journal in the Cleaning state stays so for the caller to finish. A part
+// that cannot be read, is damaged or fails its trust check is put aside
+// (under RefusedSuffix, the earlier ones kept) and nothing of it is done.
+[[nodiscard]] TRecovery RecoverPlacement(const TJournalTrust &trust, TPlacementJournal &journal);
+// The path a part at `path` is put aside under, the `n`th newest (1..RefusedKept).
+std::string RefusedPath(std::string_view path, int n);
+// Notes the files the clean-up will delete from the two folders, with their
+// sizes and times, into journal.Cleaning.
+void NoteCleaning(TPlacementJournal &journal, std::string_view staging,
+                  std::string_view download);
+// Deletes the files journal.Cleaning lists that still have their size and time.
+void FinishCleaning(const TPlacementJournal &journal, std::string_view staging,
+                    std::string_view download);
+// Puts every previous version back that its backup still holds, removes
+// every new file that still holds what the run placed and every temporary
+// file and, with `restoreRecord`, sets the package record back. What is not
+// proven a file of the run (a folder where a new file was to go, a file of
+// other content) is left alone. False when something could not
 // be undone (journal.Problem says what).
 [[nodiscard]] bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord);
 // Makes the renames of the placed files durable, a flush of each of their

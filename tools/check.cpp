@@ -421,7 +421,7 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
 
   const std::int32_t seed = admin::Settings.AdminSeed();
   // The journal is read before the header, as a run reads it.
-  ShowJournal(c, ViewJournal(dataFolder, seed), journal);
+  ShowJournal(c, ViewJournal(admin::Settings.AdminFileName().Str(), seed), journal);
   const std::string adminPath = admin::Settings.AdminFileName().Str();
   admin::TAdminHeader header;
   if (!admin::ReadStoredHeader(adminPath, header, seed)) {

@@ -25,12 +25,14 @@ struct TJournalView {
   std::vector<TJournalFileView> Files;
   std::vector<std::string> Leftovers; // backups and temporary files still there
   std::vector<std::string> Blockers;  // each a readable cause, Windows-1252 paths
+  std::vector<std::string> Refused;   // parts that do not decode
   std::string NextRun;                // what the next run does first
 };
 
-// Reads the journal of `dataFolder` through the program's own decoder; the
-// package record is looked up in its administration file under `seed`.
-// Opens files to see whether they could be replaced, changes nothing.
-TJournalView ViewJournal(const std::string &dataFolder, std::int32_t seed);
+// Reads the journal of the administration file `adminPath` (its run's part
+// beside it, its folder parts in the destination folders its header names
+// under `seed`) through the program's own decoder. Opens files to see
+// whether they could be replaced, changes nothing.
+TJournalView ViewJournal(const std::string &adminPath, std::int32_t seed);
 
 } // namespace tools

@@ -14,6 +14,7 @@
 #include "packages/placement_journal.h"
 #include "packages/unzip_file.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "platform/window.h"
@@ -89,14 +90,30 @@ std::string LookedFor(std::string_view path) {
          std::string(path);
 }
 
-// What a journal found at the start may name: the header's destination
-// folders and the administration file the settings name.
+// Files of the run's own, which no journal entry may name and no package
+// replaces: the administration file, the run's journal part beside it, and
+// the run log and settings' temporary file in the data folder.
+std::vector<std::string> OwnFiles(std::string_view adminPath) {
+  std::vector<std::string> own{std::string(adminPath)};
+  const std::string journal = packages::JournalPathBeside(adminPath);
+  own.push_back(journal);
+  own.push_back(packages::Beside(journal, packages::JournalTempName));
+  const std::string data = util::AddBackslash(admin::DataFolder.View());
+  for (std::string_view name : {runlog::RunLogName, admin::SettingsTempName})
+    own.push_back((admin::DataFolder.Empty() ? std::string() : data) + std::string(name));
+  return own;
+}
+
+// What recovery judges a journal by: the header's destination folders, where
+// folder parts may lie, and the files of the run's own.
 packages::TJournalTrust JournalTrust(const admin::TAdminHeader &header,
-                                     std::string_view adminPath) {
+                                     std::string_view adminPath, std::int32_t seed) {
   packages::TJournalTrust trust;
+  trust.AdminPath = std::string(adminPath);
+  trust.Seed = seed;
   for (int i = 1; i <= admin::DestFolderCount; ++i)
     trust.Folders.push_back(util::AddBackslash(packages::DestinationFolder(header, i)));
-  trust.AdminPath = std::string(adminPath);
+  trust.OwnFiles = OwnFiles(adminPath);
   return trust;
 }
 
@@ -131,21 +148,19 @@ public:
   }
   platform::THandle Owner() const override { return View.Handle(); }
   // Never over what the run itself holds open or owns: the administration
-  // file, and the journal, log and temporary files beside the settings file.
+  // file, the journal's parts, the run log and the settings' temporary file.
   // A package may ship new settings or a download record on purpose; those
   // are placed like any other file. Asked for every file of a package: a
   // target that is not there can only be one of them by its spelling, and
   // the identity on disk is asked of the protected file first, which is
   // missing more often.
   bool MayPlaceAt(std::string_view target) override {
-    if (Protected.empty()) {
-      Protected.push_back(admin::Settings.AdminFileName().Str());
-      const std::string journal = packages::JournalPathIn(admin::DataFolder.View());
-      const std::string data = journal.substr(0, journal.size() - packages::JournalFileName.size());
-      for (std::string_view own : {packages::JournalFileName, packages::JournalTempName,
-                                   runlog::RunLogName, admin::SettingsTempName})
-        Protected.push_back(data + std::string(own));
-    }
+    if (Protected.empty())
+      Protected = OwnFiles(admin::Settings.AdminFileName().View());
+    const std::string_view name = platform::NamePart(target, "\\/");
+    for (std::string_view part : {packages::JournalPartName, packages::JournalPartTempName})
+      if (platform::SameAsciiCaseless(name, part))
+        return false;
     std::uint32_t attributes = 0;
     const bool exists = platform::GetAttributes(target, attributes);
     for (const std::string &path : Protected)
@@ -275,8 +290,7 @@ void TCopyForm::DoProcess() {
   // When it cannot yet, this run changes nothing else, says so, and the next
   // one tries again with the update still there.
   packages::TPlacementJournal journal;
-  switch (packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()),
-                                     JournalTrust(AdminHeader, adminPath.View()), journal)) {
+  switch (packages::RecoverPlacement(JournalTrust(AdminHeader, adminPath.View(), seed), journal)) {
   case packages::TRecovery::Done:
     break;
   case packages::TRecovery::SetAside:
@@ -297,8 +311,8 @@ void TCopyForm::DoProcess() {
   if (journal.State == packages::TPlacementJournal::TState::Cleaning &&
       journal.HeaderCrc == HeaderCrc(AdminHeader)) {
     runlog::Note("Finishing the clean-up of a run that was ended before it was done");
-    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask);
-    util::DeleteMatchingFiles(util::AddBackslash(AdminHeader.DownloadFolder()) + AllFilesMask);
+    packages::FinishCleaning(journal, AdminHeader.StagingFolder().View(),
+                             AdminHeader.DownloadFolder().View());
     journal.PackagesTaken = false;
   }
   bool packageTaken = journal.PackagesTaken;
@@ -324,6 +338,8 @@ void TCopyForm::DoProcess() {
     if (journal.State != packages::TPlacementJournal::TState::Placing) {
       journal.State = packages::TPlacementJournal::TState::Cleaning;
       journal.HeaderCrc = HeaderCrc(AdminHeader);
+      packages::NoteCleaning(journal, AdminHeader.StagingFolder().View(),
+                             AdminHeader.DownloadFolder().View());
       (void)packages::WriteJournal(journal); // without it the folders are only emptied later
     }
     admin::WriteRunResult(AdminHeader);
@@ -379,7 +395,7 @@ bool TCopyForm::PlacePendingPackages(packages::TPlacementJournal &journal,
     }
     NoteUnpacked(stagingMask);
     std::int64_t position = 0;
-    packages::NoteRecord(journal, adminPath.View(),
+    packages::NoteRecord(journal,
                          adminFile.Position(position) ? position - admin::PackageRecordSize : -1,
                          PackageRecord, seed);
     const std::int32_t placed = packages::PlaceStagedFiles(AdminHeader, PackageRecord.DestIndex(),

@@ -199,17 +199,21 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
 TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
   TCheckScene s(GoodItems());
   packages::TPlacementJournal j;
-  j.Path = packages::JournalPathIn(s.Data);
+  j.Path = packages::JournalPathBeside(s.AdminPath);
   j.State = packages::TPlacementJournal::TState::Placing;
-  j.Record.AdminPath = s.AdminPath;
+  j.Id = 7;
+  j.Record.PackageName = "P.PKG";
   j.Record.Offset = static_cast<std::int64_t>(admin::AdminHeaderSize);
   const std::string added = JoinPath(s.Dest[1], "neu.txt");
   const std::string replaced = JoinPath(s.Dest[1], "alt.txt");
   ASSERT_TRUE(WriteWholeFile(added, "new"));
   ASSERT_TRUE(WriteWholeFile(replaced, "new version"));
-  j.AddFile(added, 1, packages::TSideNames::Long, false);
-  j.AddFile(replaced, 2, packages::TSideNames::Long, true);
+  packages::TProof placed, old;
+  ASSERT_TRUE(packages::ProofOf(added, placed));
+  j.AddFile(added, 7, 1, packages::TSideNames::Long, false, placed);
+  j.AddFile(replaced, 7, 2, packages::TSideNames::Long, true);
   ASSERT_TRUE(WriteWholeFile(j.BackupOf(j.Files.back()), "old version"));
+  ASSERT_TRUE(packages::ProofOf(j.BackupOf(j.Files.back()), j.Files.back().Old));
   ASSERT_TRUE(packages::WriteJournal(j));
 
   TRun r = RunTool({"check", s.Data});
@@ -219,14 +223,15 @@ TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
         "alt.txt (replaced: the previous version is put back)", "then goes on with the update"})
     EXPECT_NE(r.Out.find(said), std::string::npos) << said << "\n" << r.Out;
 
-  // A folder where the new file is to be removed stops the next run.
-  ASSERT_TRUE(platform::DeleteFile(added));
-  ASSERT_TRUE(MakeFolder(added));
+  // A folder where the previous version is to go back stops the next run,
+  // and check says what to remove.
+  ASSERT_TRUE(platform::DeleteFile(replaced));
+  ASSERT_TRUE(MakeFolder(replaced));
   r = RunTool({"check", s.Data});
   EXPECT_EQ(r.Code, tools::ExitFailed);
   EXPECT_NE(r.Out.find("FAIL  journal: "), std::string::npos) << r.Out;
   EXPECT_NE(r.Out.find("in the way: "), std::string::npos) << r.Out;
-  EXPECT_NE(r.Out.find("neu.txt is a folder"), std::string::npos) << r.Out;
+  EXPECT_NE(r.Out.find("alt.txt is a folder; remove it"), std::string::npos) << r.Out;
   const nlohmann::json shown = nlohmann::json::parse(RunTool({"check", s.Data, "--json"}).Out);
   EXPECT_EQ(shown["Journal"]["Package"], "P.PKG");
   EXPECT_EQ(shown["Journal"]["Files"].size(), 2u);

@@ -13,6 +13,7 @@
 
 #include "admin/admin_file.h"
 #include "admin/settings.h"
+#include "packages/package_format.h"
 #include "packages/placement_journal.h"
 #include "platform/fault.h"
 #include "platform/files.h"
@@ -406,10 +407,11 @@ TEST_F(UpdateRunTest, PackageThatWouldReplaceAFileOfTheRunIsNotPlacedAtAll) {
        false,
        2,
        {{"FILEPATH.ID", FilePathId({{"UPDADMIN.VAB", 3}}), Time1}, evil("UPDADMIN.VAB")}},
-      {"the run's own journal", true, 3, {evil("zrkupd.jnl")}},
+      {"the run's own journal", false, 3, {evil("zrkupd.jnl")}},
+      {"a journal part", true, 3, {evil("ZRKUPD.jnp")}},
       {"the run's own log", true, 3, {evil("ZRKUPD.LOG")}},
       {"the temporary settings file", true, 3, {evil("zrkupd.tmp")}},
-      {"the journal's temporary file", true, 3, {evil("ZRKUPD.JN~")}},
+      {"the journal's temporary file", false, 3, {evil("ZRKUPD.JN~")}},
   };
   for (const auto &c : cases) {
     SCOPED_TRACE(c.Name);
@@ -657,23 +659,77 @@ TEST_F(UpdateRunTest, PackageFilesNamedLikeSideFilesArePlacedAsTheyAre) {
   EXPECT_EQ(s.Text(s.Dest[1] + "/~zrk1.tmp"), "mine 2");
 }
 
+using packages::TPlacementJournal;
+using packages::TProof;
+constexpr std::uint32_t KilledRunId = 0x5EED1D00;
+
+// The journal a killed run leaves: its part beside the administration file;
+// the folder parts follow from what the rows add.
+TPlacementJournal KilledRun(const TScenario &s) {
+  TPlacementJournal j;
+  j.Path = packages::JournalPathBeside(s.AdminPath);
+  j.State = TPlacementJournal::TState::Placing;
+  j.PackagesTaken = true;
+  j.Id = KilledRunId;
+  return j;
+}
+
+TProof ProofOf(const std::string &path) {
+  TProof proof;
+  EXPECT_TRUE(packages::ProofOf(path, proof)) << path;
+  return proof;
+}
+
+// An entry of the part of `folder` (with its separator) named exactly `name`,
+// which may hold what no run would write there.
+std::size_t FolderOf(TPlacementJournal &j, const std::string &folder) {
+  auto at = std::find(j.Folders.begin(), j.Folders.end(), folder);
+  if (at == j.Folders.end())
+    at = j.Folders.insert(j.Folders.end(), folder);
+  return static_cast<std::size_t>(at - j.Folders.begin());
+}
+packages::TJournalPath Named(TPlacementJournal &j, const std::string &folder,
+                             const std::string &name) {
+  packages::TJournalPath path;
+  path.Folder = static_cast<std::uint32_t>(FolderOf(j, folder));
+  path.At = static_cast<std::uint32_t>(j.Names.size());
+  path.Length = static_cast<std::uint32_t>(name.size());
+  j.Names += name;
+  return path;
+}
+void AddEntry(TPlacementJournal &j, const std::string &folder, const std::string &name,
+              bool existed, TProof placed, TProof replaced = {}) {
+  packages::TPlacedFile file;
+  file.Destination = Named(j, folder, name);
+  file.Id = KilledRunId;
+  file.Number = 1;
+  file.Existed = existed;
+  file.New = placed;
+  file.Old = replaced;
+  j.Files.push_back(file);
+}
+void AddLeftover(TPlacementJournal &j, const std::string &folder, const std::string &name,
+                 TProof proof) {
+  j.Leftovers.push_back({Named(j, folder, name), proof});
+}
+
 // A journal of a killed run whose package cannot be put back yet (a folder,
 // or under Windows an open file, where the old version must go) fails the
-// run with -9 and touches nothing else; once the blocker is gone the next run
-// puts the package back and applies the update.
+// run with -9 and touches nothing else; the log names what is in the way.
+// Once the blocker is gone the next run puts the package back and applies
+// the update.
 TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun) {
   TScenario s;
   s.AddPackage(FirstPackage());
   ASSERT_NO_FATAL_FAILURE(s.Write());
+  const std::string folder = util::AddBackslash(s.Dest[1]);
   const std::string target = s.Dest[1] + "/shared.txt";
-  packages::TPlacementJournal journal;
-  journal.Path = packages::JournalPathIn(s.Data);
-  journal.State = packages::TPlacementJournal::TState::Placing;
-  journal.PackagesTaken = true;
-  journal.AddFile(util::AddBackslash(s.Dest[1]) + "shared.txt", 1, packages::TSideNames::Long,
-                  true);
+  TPlacementJournal journal = KilledRun(s);
+  journal.AddFile(folder + "shared.txt", KilledRunId, 1, packages::TSideNames::Long, true);
+  const std::string backup = journal.BackupOf(journal.Files.back());
+  ASSERT_TRUE(testing_support::WriteWholeFile(backup, "old shared"));
+  journal.Files.back().Old = ProofOf(backup);
   ASSERT_TRUE(packages::WriteJournal(journal));
-  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/~zrk1.bak", "old shared"));
   platform::TFile holder;
   if (testing_support::RunningOnWindows()) {
     ASSERT_TRUE(testing_support::WriteWholeFile(target, "half placed"));
@@ -689,9 +745,12 @@ TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun)
   s.ExpectRecords("U");
   EXPECT_EQ(FileNames(s.Download), (std::vector<std::string>{"Paket1.pkg", "stray.tmp"}));
   const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
-  EXPECT_NE(log.find("Putting back " + util::AddBackslash(s.Dest[1]) + "shared.txt failed: "),
-            std::string::npos)
-      << log;
+  EXPECT_NE(log.find("Putting back " + folder + "shared.txt failed: "), std::string::npos) << log;
+  if (!testing_support::RunningOnWindows()) {
+    EXPECT_NE(log.find("the folder " + folder + "shared.txt stands where the previous version"),
+              std::string::npos)
+        << log;
+  }
   EXPECT_EQ(log.find("(0)"), std::string::npos) << log;
 
   holder.Close();
@@ -706,79 +765,290 @@ TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun)
   EXPECT_EQ(FileNames(s.Dest[1]),
             (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
   EXPECT_FALSE(testing_support::FileExists(journal.Path));
+  EXPECT_FALSE(testing_support::FileExists(packages::JournalPartIn(folder)));
 }
 
-// A journal is obeyed only where the run itself would have written: one that
-// names anything else, or is no journal file at all, is put aside unread and
-// the update goes on.
-TEST_F(UpdateRunTest, HostileJournalsAreSetAsideWithNothingTouched) {
-  enum TKind { Outside, Settings, ForeignAdmin, Folder, Fifo, Oversized };
-  const struct {
+// Hostile and stale journals, in every place a journal part may lie: each
+// rule that lets recovery act has a row that would touch a host file if the
+// rule were missing. The update goes on, and nothing but the run's own files
+// changes: the host files stay as they were.
+TEST_F(UpdateRunTest, HostileJournalsTouchNothingButTheRunsOwnFiles) {
+  struct TRow {
     const char *Name;
-    TKind Kind;
-  } cases[] = {{"a target outside every destination", Outside},
-               {"the settings file as a target", Settings},
-               {"a foreign administration file", ForeignAdmin},
-               {"a folder", Folder},
-               {"a FIFO", Fifo},
-               {"an oversized file", Oversized}};
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.Name);
-    if (c.Kind == Fifo && testing_support::RunningOnWindows())
-      continue; // the FIFO helper cannot remove it there again
+    bool Refused; // the part is put aside, not obeyed
+    // Plants host files (noted in `kept` with their contents) and the journal.
+    std::function<void(TScenario &, TPlacementJournal &,
+                       std::vector<std::pair<std::string, std::string>> &)>
+        Plant;
+  };
+  using TKept = std::vector<std::pair<std::string, std::string>>;
+  const auto host = [](TKept &kept, const std::string &path, const std::string &text) {
+    ASSERT_TRUE(testing_support::WriteWholeFile(path, text));
+    kept.emplace_back(path, text);
+  };
+  // The record of Paket3.pkg, applied long ago: a record undo that got past
+  // its bounds would set it back.
+  const auto undoOfApplied = [](TScenario &s, TPlacementJournal &j, std::int64_t offset) {
+    j.Record.PackageName = "Paket3.pkg";
+    j.Record.Offset = offset;
+    j.Record.Before.fill('x');
+    (void)s;
+  };
+  const std::int64_t header = static_cast<std::int64_t>(admin::AdminHeaderSize);
+  const TRow rows[] = {
+      {"a new file that no package contains", false,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         host(kept, s.Dest[1] + "/host.txt", "host's own");
+         AddEntry(j, util::AddBackslash(s.Dest[1]), "host.txt", false,
+                  {10, 0x12345678}); // what the run would have placed
+       }},
+      {"a replaced file with a planted backup", false,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         host(kept, s.Dest[1] + "/host.txt", "host's own");
+         const std::string folder = util::AddBackslash(s.Dest[1]);
+         AddEntry(j, folder, "host.txt", true, {}, {7, 0x0BADF00D});
+         host(kept, j.BackupOf(j.Files.back()), "planted");
+       }},
+      {"a leftover with a host file's name", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         host(kept, s.Dest[1] + "/~1", "host's own");
+         AddLeftover(j, util::AddBackslash(s.Dest[1]), "~1", ProofOf(s.Dest[1] + "/~1"));
+       }},
+      {"a leftover named as side files of an earlier version were", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         host(kept, s.Dest[1] + "/~zrk1.bak", "host's own");
+         AddLeftover(j, util::AddBackslash(s.Dest[1]), "~zrk1.bak",
+                     ProofOf(s.Dest[1] + "/~zrk1.bak"));
+       }},
+      {"a leftover with a side name but other content", false,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
+                                                     true);
+         host(kept, s.Dest[1] + "/" + name, "host's own");
+         AddLeftover(j, util::AddBackslash(s.Dest[1]), name, {10, 0});
+       }},
+      {"the settings file as a new file, the data folder a destination", false,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) {
+         s.EditHeader([&s](admin::TAdminHeader &h) { h.SetDestFolder(3, s.Data); });
+         AddEntry(j, util::AddBackslash(s.Data), "ZRKUPD.DAT", false, {1, 1});
+       }},
+      {"the run log as a new file, the data folder a destination", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) {
+         s.EditHeader([&s](admin::TAdminHeader &h) { h.SetDestFolder(3, s.Data); });
+         ASSERT_TRUE(testing_support::WriteWholeFile(s.Data + "/ZRKUPD.LOG", "earlier runs"));
+         AddEntry(j, util::AddBackslash(s.Data), "zrkupd.log", false,
+                  ProofOf(s.Data + "/ZRKUPD.LOG"));
+       }},
+      {"the administration file as a new file, its folder a destination", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) {
+         s.EditHeader([&s](admin::TAdminHeader &h) { h.SetDestFolder(3, s.Root.Path()); });
+         AddEntry(j, util::AddBackslash(s.Root.Path()), "UPDADMIN.VAB", false,
+                  ProofOf(s.AdminPath));
+       }},
+      {"the journal's own part as a new file", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) {
+         s.EditHeader([&s](admin::TAdminHeader &h) { h.SetDestFolder(3, s.Root.Path()); });
+         AddEntry(j, util::AddBackslash(s.Root.Path()), "ZRKUPD.JNL", false, {});
+       }},
+      {"a file in a subfolder of a destination", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         ASSERT_TRUE(testing_support::MakeFolder(s.Dest[1] + "/sub"));
+         host(kept, s.Dest[1] + "/sub/host.txt", "host's own");
+         AddEntry(j, util::AddBackslash(s.Dest[1]), "sub\\host.txt", false,
+                  ProofOf(s.Dest[1] + "/sub/host.txt"));
+       }},
+      {"a leftover in a subfolder of a destination", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         ASSERT_TRUE(testing_support::MakeFolder(s.Dest[1] + "/sub"));
+         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
+                                                     true);
+         host(kept, s.Dest[1] + "/sub/" + name, "host's own");
+         AddLeftover(j, util::AddBackslash(s.Dest[1]), "sub\\" + name,
+                     ProofOf(s.Dest[1] + "/sub/" + name));
+       }},
+      {"side names in a folder outside every destination", false,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         const std::string other = s.Root / "other";
+         ASSERT_TRUE(testing_support::MakeFolder(other));
+         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
+                                                     true);
+         host(kept, other + "/" + name, "host's own");
+         host(kept, other + "/host.txt", "host's own");
+         AddLeftover(j, util::AddBackslash(other), name, ProofOf(other + "/" + name));
+         AddEntry(j, util::AddBackslash(other), "host.txt", false, ProofOf(other + "/host.txt"));
+       }},
+      {"a record offset of 0", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) { undoOfApplied(s, j, 0); }},
+      {"a record offset inside a record", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) {
+         undoOfApplied(s, j, header + 294 + 100);
+       }},
+      {"a record offset before the first record", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &) { undoOfApplied(s, j, header - 294); }},
+      {"a clean-up of a file outside its folders", true,
+       [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
+         host(kept, s.Root / "victim.txt", "host's own");
+         j.State = TPlacementJournal::TState::Cleaning;
+         packages::TCleanFile file;
+         file.Folder = packages::TCleanFile::TFolder::Download;
+         file.Name = "..\\victim.txt";
+         file.Size = 10;
+         ASSERT_TRUE(platform::GetDosTime(s.Root / "victim.txt", file.DosTime));
+         j.Cleaning.push_back(file);
+         j.HeaderCrc = ~packages::UpdateCrc32(s.Header().Bytes, admin::AdminHeaderSize,
+                                              packages::Crc32Start);
+       }},
+  };
+  for (const TRow &row : rows) {
+    SCOPED_TRACE(row.Name);
     TScenario s;
     s.AddPackage(FirstPackage());
+    TPackage applied = ThirdPackage();
+    applied.Pending = 0;
+    s.AddPackage(applied);
     ASSERT_NO_FATAL_FAILURE(s.Write());
-    const std::string victim = s.Root / "victim.txt";
-    ASSERT_TRUE(testing_support::WriteWholeFile(victim, std::string(20000, 'v')));
+    TPlacementJournal journal = KilledRun(s);
+    TKept kept;
+    ASSERT_NO_FATAL_FAILURE(row.Plant(s, journal, kept));
+    ASSERT_TRUE(packages::WriteJournal(journal));
     const auto settings = testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT");
-    packages::TPlacementJournal journal;
-    journal.Path = packages::JournalPathIn(s.Data);
-    journal.State = packages::TPlacementJournal::TState::Placing;
-    switch (c.Kind) {
-    case Outside:
-      journal.AddFile(victim, 1, packages::TSideNames::Long, false);
-      break;
-    case Settings:
-      journal.AddFile(util::AddBackslash(s.Data) + "ZRKUPD.DAT", 1, packages::TSideNames::Long,
-                      false);
-      break;
-    case ForeignAdmin:
-      journal.Record.AdminPath = victim;
-      journal.Record.Offset = static_cast<std::int64_t>(admin::AdminHeaderSize);
-      journal.Record.After.fill('v');
-      journal.Record.Before.fill('o');
-      break;
-    default:
-      break;
-    }
-    if (c.Kind == Folder) {
-      ASSERT_TRUE(testing_support::MakeFolder(journal.Path));
-    } else if (c.Kind == Fifo) {
-      ASSERT_TRUE(testing_support::MakeFifo(journal.Path));
-    } else if (c.Kind == Oversized) {
-      platform::TFile big;
-      std::uint32_t written = 0;
-      ASSERT_TRUE(big.Create(journal.Path) && big.Seek(packages::MaxJournalSize) &&
-                  big.Write("Z", 1, written));
-      big.Close();
-    } else {
-      ASSERT_TRUE(packages::WriteJournal(journal));
-    }
     s.Run();
 
     EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
-    s.ExpectRecords("A");
-    EXPECT_EQ(s.Text(victim), std::string(20000, 'v'));
+    s.ExpectRecords("AU");
+    for (const auto &[path, text] : kept)
+      EXPECT_EQ(s.Text(path), text) << path;
     EXPECT_EQ(testing_support::ReadWholeFile(s.Data + "/ZRKUPD.DAT"), settings);
-    EXPECT_FALSE(testing_support::FileExists(journal.Path));
-    const std::string aside = s.Data + "/ZRKUPD.JNL.REFUSED";
-    EXPECT_TRUE(testing_support::FileExists(aside) || util::FolderExists(aside))
-        << s.Text(s.Data + "/ZRKUPD.LOG");
-    EXPECT_NE(s.Text(s.Data + "/ZRKUPD.LOG").find("is not obeyed"), std::string::npos)
-        << s.Text(s.Data + "/ZRKUPD.LOG");
-    if (c.Kind == Fifo) {
-      EXPECT_TRUE(testing_support::RemoveFifo(aside));
+    const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+    EXPECT_EQ(log.find("is not obeyed") != std::string::npos, row.Refused) << log;
+    EXPECT_TRUE(log.rfind("earlier runs", 0) == 0 || log.find("earlier runs") == std::string::npos);
+  }
+}
+
+// What is no journal at all is put aside unread, and the earlier ones put
+// aside are kept, each under its own name, a bounded number of them.
+TEST_F(UpdateRunTest, JournalsThatAreNoJournalsAreSetAsideAndTheEarlierOnesKept) {
+  enum TKind { Damaged, Folder, Fifo, Oversized };
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  const std::string path = packages::JournalPathBeside(s.AdminPath);
+  const admin::TAdminHeader pending = s.Header();
+  const auto package = testing_support::ReadWholeFile(s.Download + "/Paket1.pkg");
+  int refused = 0;
+  for (const TKind kind : {Damaged, Folder, Fifo, Oversized, Damaged, Damaged}) {
+    SCOPED_TRACE(kind);
+    if (kind == Fifo && testing_support::RunningOnWindows())
+      continue; // the FIFO helper cannot remove it there again
+    ASSERT_TRUE(admin::WriteAdminFile(s.AdminPath, pending, s.Records, Seed));
+    ASSERT_TRUE(testing_support::WriteWholeFile(s.Download + "/Paket1.pkg", package));
+    if (kind == Damaged) {
+      ASSERT_TRUE(testing_support::WriteWholeFile(path, "ZRJ3 " + std::to_string(refused)));
+    } else if (kind == Folder) {
+      ASSERT_TRUE(testing_support::MakeFolder(path));
+    } else if (kind == Fifo) {
+      ASSERT_TRUE(testing_support::MakeFifo(path));
+    } else {
+      platform::TFile big;
+      std::uint32_t written = 0;
+      ASSERT_TRUE(big.Create(path) && big.Seek(packages::MaxJournalSize) &&
+                  big.Write("Z", 1, written));
+      big.Close();
+    }
+    ++refused;
+    s.View = TRecordingView();
+    s.Run();
+    EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+    EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+    EXPECT_FALSE(testing_support::FileExists(path) || util::FolderExists(path));
+  }
+  // The newest first; what was refused earlier moved on by one name each.
+  EXPECT_EQ(s.Text(packages::RefusedPath(path, 1)), "ZRJ3 " + std::to_string(refused - 1));
+  EXPECT_EQ(s.Text(packages::RefusedPath(path, 2)), "ZRJ3 " + std::to_string(refused - 2));
+  for (int n = 3; n <= packages::RefusedKept; ++n)
+    EXPECT_TRUE(testing_support::FileExists(packages::RefusedPath(path, n)) ||
+                util::FolderExists(packages::RefusedPath(path, n)))
+        << n;
+  EXPECT_FALSE(testing_support::FileExists(packages::RefusedPath(path, packages::RefusedKept + 1)));
+  if (!testing_support::RunningOnWindows()) {
+    for (int n = 1; n <= packages::RefusedKept; ++n)
+      (void)testing_support::RemoveFifo(packages::RefusedPath(path, n));
+  }
+}
+
+// A run killed while placing leaves the package record applied in full, in
+// part (a torn write), or shifted by the host's rewrite of the file: while
+// the journal says the package was being placed, its record is the run's, is
+// found by its package's name and goes back to pending, and the update is
+// applied.
+TEST_F(UpdateRunTest, ARecordLeftAppliedTornOrShiftedGoesBackAndThePackageIsApplied) {
+  enum TKind { Whole, TornPendingOnly, TornInfosOnly, Shifted };
+  for (const TKind kind : {Whole, TornPendingOnly, TornInfosOnly, Shifted}) {
+    SCOPED_TRACE(kind);
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    TPlacementJournal journal = KilledRun(s);
+    const std::int64_t at = static_cast<std::int64_t>(admin::AdminHeaderSize);
+    packages::NoteRecord(journal, at, s.Records[0], Seed);
+    ASSERT_TRUE(packages::WriteJournal(journal));
+    admin::TPackageRecord left = testing_support::Applied(s.Records[0]);
+    if (kind == TornPendingOnly) // the sector with InstallPending reached the disk
+      std::memcpy(left.Bytes, s.Records[0].Bytes, admin::InstallPendingOffset);
+    if (kind == TornInfosOnly)
+      left.SetInstallPending(s.Records[0].InstallPending());
+    std::vector<admin::TPackageRecord> records{left};
+    if (kind == Shifted) {
+      admin::TPackageRecord other = s.Records[0];
+      other.SetPackageFileName("Anderes.pkg");
+      other.SetInstallPending(0);
+      records.insert(records.begin(), other);
+    }
+    ASSERT_TRUE(admin::WriteAdminFile(s.AdminPath, s.Header(), records, Seed));
+    s.Run();
+
+    EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+    EXPECT_EQ(s.Text(s.Dest[1] + "/shared.txt"), "from package 1");
+    const std::vector<admin::TPackageRecord> stored = s.StoredRecords();
+    ASSERT_EQ(stored.size(), records.size());
+    const admin::TPackageRecord expected = testing_support::Applied(s.Records[0]);
+    EXPECT_EQ(0, std::memcmp(stored.back().Bytes, expected.Bytes, admin::PackageRecordSize));
+    if (kind == Shifted) {
+      EXPECT_EQ(0, std::memcmp(stored[0].Bytes, records[0].Bytes, admin::PackageRecordSize));
+    }
+  }
+}
+
+// A run killed while it emptied its folders leaves a clean-up list: the next
+// start deletes what is still as listed, never a fresh download of the same
+// name, which is then applied.
+TEST_F(UpdateRunTest, AKilledCleanUpDeletesOnlyTheFilesItListed) {
+  for (const bool fresh : {true, false}) {
+    SCOPED_TRACE(fresh ? "a fresh download" : "the file the run listed");
+    TScenario s;
+    s.AddPackage(FirstPackage());
+    ASSERT_NO_FATAL_FAILURE(s.Write());
+    const std::string package = s.Download + "/Paket1.pkg";
+    TPlacementJournal journal = KilledRun(s);
+    journal.State = TPlacementJournal::TState::Cleaning;
+    journal.PackagesTaken = false;
+    packages::NoteCleaning(journal, s.Staging, s.Download);
+    journal.HeaderCrc =
+        ~packages::UpdateCrc32(s.Header().Bytes, admin::AdminHeaderSize, packages::Crc32Start);
+    ASSERT_TRUE(packages::WriteJournal(journal));
+    if (fresh) {
+      std::uint32_t time = 0;
+      ASSERT_TRUE(platform::GetDosTime(package, time));
+      ASSERT_TRUE(platform::SetDosTime(package, time ^ 0x20)); // a minute apart
+    }
+    s.Run();
+
+    if (fresh) {
+      EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+      s.ExpectRecords("A");
+    } else {
+      EXPECT_EQ(s.OnlyBox().Text, FailureBody("-1", testing_support::ChecksumReason));
+      s.ExpectRecords("U");
     }
   }
 }
@@ -789,7 +1059,7 @@ TEST_F(UpdateRunTest, UnwritableJournalPlacesThePackageWithItsUndoInMemory) {
   TScenario s;
   s.AddPackage(FirstPackage());
   ASSERT_NO_FATAL_FAILURE(s.Write());
-  ASSERT_TRUE(testing_support::MakeFolder(s.Data + "/ZRKUPD.JN~"));
+  ASSERT_TRUE(testing_support::MakeFolder(s.Root / "ZRKUPD.JN~"));
   s.Run();
 
   EXPECT_EQ(s.OnlyBox().Text, SuccessBody);

@@ -218,10 +218,10 @@ std::uint64_t SizeOf(const TEncode &encode) {
   return body.Finish() ? size : std::uint64_t{MaxJournalSize} + 1;
 }
 
-// The body of `bytes` when they are a whole journal of this kind.
+// True when `bytes` are a whole journal of this kind. Their size is bounded
+// where they are read, before they take memory.
 bool OpenBody(const std::vector<std::uint8_t> &bytes, const std::uint8_t *magic) {
-  if (bytes.size() < BodyOffset || bytes.size() > MaxJournalSize ||
-      std::memcmp(bytes.data(), magic, 4) != 0)
+  if (bytes.size() < BodyOffset || std::memcmp(bytes.data(), magic, 4) != 0)
     return false;
   TReader head(bytes.data() + BodyLengthOffset, BodyOffset - BodyLengthOffset);
   const std::uint64_t length = head.Int(4);

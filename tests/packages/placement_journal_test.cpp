@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "packages/package_format.h"
 #include "packages/placement_journal.h"
 #include "platform/files.h"
 #include "tests/support/test_support.h"
@@ -81,9 +82,6 @@ TEST(PlacementJournal, APartOfExactlyTheBoundIsWrittenAndReadAndOneByteMoreIsNot
   TPlacementJournal journal;
   journal.Path = root / "ZRKUPD.JNL";
   journal.Id = Id;
-  journal.Leftovers.push_back({journal.AddPath(folder + packages::SideName(Id, 1, TSideNames::Long,
-                                                                           true)),
-                               {}});
   // A new file takes 36 bytes and its name: long names grow the part to
   // the bound, the last one sets the byte.
   constexpr std::uint64_t Entry = 36;
@@ -114,9 +112,31 @@ TEST(PlacementJournal, APartOfExactlyTheBoundIsWrittenAndReadAndOneByteMoreIsNot
   EXPECT_EQ(packages::JournalSize(journal), packages::MaxJournalSize + 1ull);
   EXPECT_FALSE(packages::WriteJournal(journal));
   EXPECT_TRUE(ReadWholeText(part) == written);
-  // Read as such, one byte over is refused before anything of it is done.
-  ASSERT_TRUE(WriteWholeFile(part, written + "z"));
+
+  // Read, a whole part one byte over is refused before anything of it is
+  // done: the last name grown by a byte, the header's length and CRC-32 set
+  // to match. The body ends with that name's 34 bytes of numbers and the
+  // count of leftovers.
+  std::vector<std::uint8_t> over(written.begin(), written.end());
+  const std::size_t length = missing - Entry;
+  const std::size_t at = over.size() - 4 - 34 - length - 2;
+  ASSERT_EQ(over[at] | over[at + 1] << 8, static_cast<int>(length));
+  over[at] = static_cast<std::uint8_t>((length + 1) & 0xFF);
+  over[at + 1] = static_cast<std::uint8_t>((length + 1) >> 8);
+  over.insert(over.begin() + static_cast<std::ptrdiff_t>(at + 2), 'z');
+  const std::uint32_t body = static_cast<std::uint32_t>(over.size() - packages::JournalHeaderSize);
+  const std::uint32_t crc = ~packages::UpdateCrc32(over.data() + packages::JournalHeaderSize,
+                                                   static_cast<std::int32_t>(body),
+                                                   packages::Crc32Start);
+  for (int i = 0; i < 4; ++i) {
+    over[4 + i] = static_cast<std::uint8_t>(body >> (8 * i));
+    over[8 + i] = static_cast<std::uint8_t>(crc >> (8 * i));
+  }
+  ASSERT_TRUE(packages::DecodePart(over, folder, read));
+  ASSERT_TRUE(WriteWholeFile(part, over));
   EXPECT_EQ(packages::RecoverPlacement(trust, read), TRecovery::SetAside);
+  EXPECT_NE(read.Problem.find("its size is not that of a journal"), std::string::npos)
+      << read.Problem;
   EXPECT_TRUE(FileExists(packages::RefusedPath(part, 1)));
 }
 

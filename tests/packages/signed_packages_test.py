@@ -153,6 +153,15 @@ def main():
         check(verified.returncode == 0 and "Verified OK" in verified.stdout,
               "openssl verifies zrktool's signature: " + verified.stdout + verified.stderr)
         check(made[16:48] == fingerprint(a.key), "zrktool's manifest names the key's fingerprint")
+        shown = run("zrktool", "package", "verify", download + "/A.PKG", "--key", pub).stdout
+        check("signed with the key " + fingerprint(a.key).hex() in shown and
+              "the signature is valid" in shown, "package verify: " + shown)
+        other_pub = os.path.join(work, "other.pub.pem")
+        openssl("pkey", "-in", other_key, "-pubout", "-out", other_pub)
+        refused = run("zrktool", "package", "verify", download + "/A.PKG", "--key", other_pub,
+                      ok=False)
+        check(refused.returncode == 1 and "signed with another key" in refused.stdout,
+              "package verify with another key: " + refused.stdout)
         shutil.rmtree(download)
 
     run("zrktool", "update", "build", win(work + "/spec.json"), win(data))

@@ -25,6 +25,20 @@ function(zrk_package_key_library target pem)
   add_library(${target} STATIC ${source})
 endfunction()
 
+# Its fingerprint for the release package's readme: SHA-256 of the key's DER
+# form, as zrktool shows it.
+set(ZRK_PACKAGE_KEY_FINGERPRINT "")
+if(ZRK_PACKAGE_PUBLIC_KEY)
+  find_program(ZRK_OPENSSL openssl REQUIRED)
+  set(der ${CMAKE_BINARY_DIR}/generated/package_key.der)
+  execute_process(COMMAND ${ZRK_OPENSSL} pkey -pubin -in ${ZRK_PACKAGE_PUBLIC_KEY} -outform DER
+                          -out ${der} RESULT_VARIABLE failed ERROR_VARIABLE why)
+  if(failed)
+    message(FATAL_ERROR "ZRK_PACKAGE_PUBLIC_KEY ${ZRK_PACKAGE_PUBLIC_KEY}: ${why}")
+  endif()
+  file(SHA256 ${der} ZRK_PACKAGE_KEY_FINGERPRINT)
+endif()
+
 zrk_package_key_library(zrk_package_key_none "")
 zrk_package_key_library(zrk_package_key "${ZRK_PACKAGE_PUBLIC_KEY}")
 # What the package layer links: a target whose property ZRK_PACKAGE_KEY is

@@ -23,7 +23,7 @@ namespace {
 //
 // The run's part ("ZRJ3"): state u8, packages taken u8, placement id u32,
 // the record's package file name, its offset u64, its stored bytes before
-// and after (294 each), the clean-up list (count u32; folder u8, name, size
+// RewritePackage (294), the clean-up list (count u32; folder u8, name, size
 // u64, DOS time u32 each), the header's CRC-32 u32.
 //
 // A folder part ("ZRP3"): files (count u32; name, id u32, number u32, side
@@ -148,7 +148,6 @@ void EncodeMain(const TPlacementJournal &journal, TWriter &out) {
   out.Text(journal.Record.PackageName);
   out.Int(static_cast<std::uint64_t>(journal.Record.Offset), 8);
   out.Raw(journal.Record.Before);
-  out.Raw(journal.Record.After);
   out.Int(journal.Cleaning.size(), 4);
   for (const TCleanFile &file : journal.Cleaning) {
     out.Int(static_cast<std::uint8_t>(file.Folder), 1);
@@ -390,10 +389,6 @@ void NoteRecord(TPlacementJournal &journal, std::int64_t offset,
   admin::TPackageRecord stored = record;
   admin::ScrambleBuffer(stored.Bytes, static_cast<std::int32_t>(admin::PackageRecordSize), seed);
   std::memcpy(undo.Before.data(), stored.Bytes, admin::PackageRecordSize);
-  stored = record;
-  admin::MarkApplied(stored);
-  admin::ScrambleBuffer(stored.Bytes, static_cast<std::int32_t>(admin::PackageRecordSize), seed);
-  std::memcpy(undo.After.data(), stored.Bytes, admin::PackageRecordSize);
   journal.Record = undo;
 }
 
@@ -487,7 +482,6 @@ bool DecodeJournal(const std::vector<std::uint8_t> &bytes, TPlacementJournal &jo
   read.Record.PackageName = std::string(in.Text());
   read.Record.Offset = static_cast<std::int64_t>(in.Int(8));
   in.Raw(read.Record.Before);
-  in.Raw(read.Record.After);
   for (std::uint64_t n = in.Int(4); in.Ok && n > 0; --n) {
     TCleanFile file;
     const std::uint64_t folder = in.Int(1);

@@ -92,11 +92,11 @@ struct TCleanFile {
 };
 
 // The undo of RewritePackage: the record is found by its package's file name
-// at a record's place; Before and After are its stored (scrambled) bytes.
+// at a record's place; Before is its stored (scrambled) bytes as read.
 struct TRecordUndo {
   std::string PackageName; // empty: there is nothing to undo
   std::int64_t Offset = 0;
-  std::array<std::uint8_t, admin::PackageRecordSize> Before{}, After{};
+  std::array<std::uint8_t, admin::PackageRecordSize> Before{};
 };
 
 struct TPlacementJournal {
@@ -164,7 +164,7 @@ std::string JournalPathBeside(std::string_view adminPath);
 // The part's path in `folder` (with or without its separator).
 std::string JournalPartIn(std::string_view folder);
 // Notes the package record (plain, as just read) that sits at `offset` of the
-// administration file, before and after RewritePackage.
+// administration file, as it was before RewritePackage.
 void NoteRecord(TPlacementJournal &journal, std::int64_t offset,
                 const admin::TPackageRecord &record, std::int32_t seed);
 

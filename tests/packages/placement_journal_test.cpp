@@ -31,7 +31,6 @@ TPlacementJournal Sample() {
   journal.Record.PackageName = "PROGRAMM.PKG";
   journal.Record.Offset = 5809 + 294;
   journal.Record.Before.fill(0x11);
-  journal.Record.After.fill(0x22);
   journal.Cleaning.push_back({packages::TCleanFile::TFolder::Download, "P.PKG", 77, 0x5A5A1234});
   journal.AddFile("C:\\P\\a.dll", Id, 1, TSideNames::Long, true, {5, 0xAAAA}, {6, 0xBBBB});
   journal.AddFile("C:\\P\\b.txt", Id, 2, TSideNames::Short, false, {7, 0xCCCC});

@@ -8,6 +8,7 @@
 #include <utility>
 
 #include "admin/admin_file.h"
+#include "packages/package_check.h"
 #include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -277,16 +278,27 @@ void NoteCleaning(TPlacementJournal &journal, std::string_view staging,
 
 void FinishCleaning(const TPlacementJournal &journal, std::string_view staging,
                     std::string_view download) {
+  // The staging folder is the run's scratch alone: emptied before every
+  // package, whatever a cut left of its files.
+  util::DeleteMatchingFiles(util::AddBackslash(staging) + "*.*");
+  std::vector<std::string> archives;
   for (const TCleanFile &file : journal.Cleaning) {
-    const std::string path =
-        util::AddBackslash(file.Folder == TCleanFile::TFolder::Staging ? staging : download) +
-        file.Name;
+    const std::string path = util::AddBackslash(download) + file.Name;
+    if (file.Folder == TCleanFile::TFolder::Download && ArchivePathOf(path) != path)
+      archives.push_back(ArchivePathOf(path));
+  }
+  for (const TCleanFile &file : journal.Cleaning) {
+    if (file.Folder != TCleanFile::TFolder::Download)
+      continue;
+    const std::string path = util::AddBackslash(download) + file.Name;
     std::vector<platform::TFindEntry> entries;
     std::uint32_t time = 0;
     // A file of that name but another size or time came after the run: the
-    // host's fresh download, not the run's to delete.
-    if (platform::FindFiles(path, 0, entries) && entries.size() == 1 &&
-        entries[0].Size == file.Size && platform::GetDosTime(path, time) && time == file.DosTime)
+    // host's fresh download, not the run's to delete. The archive the run
+    // wrote of a listed package is its own, whatever a cut left of it.
+    if (std::find(archives.begin(), archives.end(), path) != archives.end() || (platform::FindFiles(path, 0, entries) && entries.size() == 1 &&
+                    entries[0].Size == file.Size && platform::GetDosTime(path, time) &&
+                    time == file.DosTime))
       (void)RemoveOwnFile(path);
   }
 }

@@ -70,6 +70,14 @@ constexpr int ErrorBadExeFormat = 193;
 
 // Error of the last failed call on this thread (0 after a successful one).
 int LastError();
+// Leaves `error` as the thread's system error (Windows: GetLastError), where
+// code of another module on this thread reads it with TakeOverError: the
+// unzip library, with its own copy of the seam, hands the program so why a
+// call failed.
+void HandOverError(int error);
+// The thread's system error as another module's last call left it; it is
+// LastError() from now on.
+int TakeOverError();
 // Keeps LastError() of a failed call through the clean-up after it, so that
 // the caller reads why the call failed, not how the clean-up went.
 class TKeepError {

@@ -632,4 +632,13 @@ void CloseHandleNative(std::intptr_t handle) {
 
 } // namespace detail
 
+// Natively the library and the program share one seam, and so its error.
+void HandOverError(int error) {
+  detail::SetError(error);
+}
+
+int TakeOverError() {
+  return LastError();
+}
+
 } // namespace platform

@@ -481,4 +481,17 @@ void EndProcessAbruptly(int exitCode) {
 
 } // namespace detail
 
+// The library's seam and the program's are two copies; the thread's
+// system error is what both see.
+void HandOverError(int error) {
+  detail::SetError(error);
+  SetLastError(static_cast<DWORD>(error));
+}
+
+int TakeOverError() {
+  const int error = static_cast<int>(GetLastError());
+  detail::SetError(error);
+  return error;
+}
+
 } // namespace platform

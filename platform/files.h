@@ -108,6 +108,9 @@ public:
   [[nodiscard]] bool Create(std::string_view path);
   // New or truncated file, read and write access, shared with nobody.
   [[nodiscard]] bool CreateUnshared(std::string_view path);
+  // Existing file, read and write access, shared with nobody: fails with 32
+  // while another program holds it open (POSIX has no share modes).
+  [[nodiscard]] bool OpenUnshared(std::string_view path);
   // New file that must not exist yet, read and write access, shared with nobody.
   [[nodiscard]] bool CreateNew(std::string_view path);
 
@@ -147,7 +150,7 @@ public:
   [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
-  enum class TOpen : std::uint8_t { Shared, Read, Create, CreateUnshared, CreateNew };
+  enum class TOpen : std::uint8_t { Shared, Read, Unshared, Create, CreateUnshared, CreateNew };
   [[nodiscard]] bool Open(std::string_view path, TOpen how);
   // The OS parts of the file tasks, without the fault hooks.
   [[nodiscard]] bool OpenNative(std::string_view path, TOpen how);

@@ -398,7 +398,7 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   stdio.Progress.Clear();
   out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
-  return CheckDataFolder(outFolder, false, stdio, out);
+  return CheckDataFolder(outFolder, {}, stdio, out);
 }
 
 void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {

@@ -123,6 +123,8 @@ bool TFile::OpenNative(std::string_view path, TOpen how) {
     return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, OPEN_EXISTING);
   case TOpen::Read:
     return OpenHandle(Handle, path, GENERIC_READ, ShareReadWrite, OPEN_EXISTING);
+  case TOpen::Unshared:
+    return OpenHandle(Handle, path, ReadWrite, 0, OPEN_EXISTING);
   case TOpen::Create:
     return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, CREATE_ALWAYS);
   case TOpen::CreateUnshared:

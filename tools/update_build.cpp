@@ -24,6 +24,7 @@
 #include "tools/values.h"
 #include "tools/zip_writer.h"
 #include "tools/zrktool.h"
+#include "util/path_rules.h"
 #include "util/text.h"
 
 namespace tools {
@@ -180,6 +181,15 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
   }
   if (!named)
     Fail(ExitBadInput, "DestFolders names no destination folder; nothing written");
+  // The administration file is written into a folder that is there or made
+  // here; a name without a folder lies in the current one.
+  const std::string adminFolder(platform::FolderPart(adminPath, "\\/"));
+  if (!adminFolder.empty() && !util::FolderExists(adminFolder) &&
+      std::none_of(toMake.begin(), toMake.end(), [&adminFolder](const std::string &folder) {
+        return util::SameSpelledPath(util::AddBackslash(folder), adminFolder);
+      }))
+    Fail(ExitBadInput,
+         "AdminFileName " + ShownPath(adminPath) + ": its folder does not exist; nothing written");
   if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
   return toMake;

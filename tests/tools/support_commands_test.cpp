@@ -39,6 +39,9 @@ TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
   EXPECT_EQ(last.Out, "==== drei\nResult -1\n");
   TRun two = RunTool({"log", "show", dir.Path(), "--last", "2"});
   EXPECT_EQ(two.Out, "==== zwei\nPaket f\xC3\xBCr\n==== drei\nResult -1\n");
+  const nlohmann::json runs = RunToolJson({"log", "show", dir.Path(), "--last", "2", "--json"});
+  EXPECT_EQ(runs["Runs"], nlohmann::json::parse(R"([["==== zwei", "Paket f\u00fcr"],
+                                                     ["==== drei", "Result -1"]])"));
   TTempFolder empty;
   EXPECT_EQ(RunTool({"log", "show", empty.Path()}).Code, tools::ExitFailed);
 }
@@ -167,6 +170,9 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
       {"names collide once flattened", collide, [](TCheckScene &) {},
        "land on the same file once folders are dropped"},
       {"FILEPATH.ID names a folder that cannot be made", twoToFolder2,
+       [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
+       "FILEPATH.ID sends files to destination folder 2"},
+      {"a one-record FILEPATH.ID names a folder that cannot be made", GoodItems(),
        [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
        "FILEPATH.ID sends files to destination folder 2"},
       {"destination folder cannot be made", GoodItems(),

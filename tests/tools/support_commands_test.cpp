@@ -298,9 +298,12 @@ TEST(ZrkToolCheck, TheUnzipLibraryIsLookedForBesideTheProgramAndTheFolderNamed) 
   ASSERT_TRUE(WriteWholeFile(registry, "Software\\Microsoft\\Windows\\CurrentVersion\\App "
                                        "Paths\\KastTools.exe|ProgPath|REG_SZ|" +
                                            programAlone.Path() + "\r\n"));
-  ASSERT_EQ(setenv("ZRK_REGISTRY", registry.c_str(), 1), 0);
+  // putenv keeps the text itself; an empty value counts as none.
+  static std::string set, unset = "ZRK_REGISTRY=";
+  set = "ZRK_REGISTRY=" + registry;
+  ASSERT_EQ(putenv(set.data()), 0);
   TRun r = RunTool({"check", s.Data});
-  unsetenv("ZRK_REGISTRY");
+  ASSERT_EQ(putenv(unset.data()), 0);
   EXPECT_NE(r.Out.find("ok    program folder: " + programAlone.Path() +
                        " (the host's program folder in the registry)\n"),
             std::string::npos)

@@ -62,7 +62,7 @@ struct TFolderMemo {
 
 constexpr std::size_t MaxMemoFolders = 64;
 // Bounds the names kept for folders other than the one in use to about 2 MiB
-// with their spellings (hashes alone take 4 to 8 bytes a name). The folder in
+// with their spellings (hashes alone take 6 to 12 bytes a name). The folder in
 // use is always kept, however large: reading it again for every new name
 // would make a folder of n files cost O(n²).
 constexpr std::size_t MaxMemoNames = 32768;
@@ -307,16 +307,16 @@ void TOwnChange::Apply() {
     }
     TNames &names = it->second.Names;
     if (succeeded && !it->second.Spelled) {
-      // Whether the added name was there already is not known: a hash too
-      // many only costs a reading.
+      // Whether the added name was there already is not known: a count too
+      // high only costs a reading.
       const std::uint32_t hash = TNameHashes::Of(Cp1252FoldedKey(ProgramName(item.Name)));
-      if (item.Added) {
-        it->second.Hashes.Add(hash);
-        ++MemoNames;
-      } else if (it->second.Hashes.Has(hash)) {
-        it->second.Hashes.Remove(hash);
-        --MemoNames;
-      }
+      TNameHashes &hashes = it->second.Hashes;
+      MemoNames -= hashes.Size();
+      if (item.Added)
+        hashes.Add(hash);
+      else
+        hashes.Remove(hash);
+      MemoNames += hashes.Size();
     } else if (succeeded) {
       const std::string key = Cp1252FoldedKey(ProgramName(item.Name));
       auto range = names.equal_range(key);

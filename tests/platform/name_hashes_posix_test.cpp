@@ -36,11 +36,27 @@ TEST(NameHashes, AddsAndRemovalsMatchAMultiset) {
           --model[hash];
       }
     }
-    std::size_t total = 0;
+    std::size_t distinct = 0;
     for (const auto &[hash, count] : model) {
       ASSERT_EQ(hashes.Has(hash), count > 0) << hash;
-      total += static_cast<std::size_t>(count);
+      distinct += count > 0 ? 1 : 0;
     }
-    EXPECT_EQ(hashes.Size(), total);
+    EXPECT_EQ(hashes.Size(), distinct);
   }
+}
+
+// A name created again and again over itself keeps one slot, and is gone
+// only after as many removals.
+TEST(NameHashes, OneNameAddedRepeatedlyKeepsOneSlot) {
+  TNameHashes hashes;
+  hashes.Add(99);
+  for (int i = 0; i < 20000; ++i)
+    hashes.Add(7);
+  EXPECT_EQ(hashes.Size(), 2u);
+  for (int i = 0; i < 19999; ++i)
+    hashes.Remove(7);
+  EXPECT_TRUE(hashes.Has(7));
+  hashes.Remove(7);
+  EXPECT_FALSE(hashes.Has(7));
+  EXPECT_TRUE(hashes.Has(99));
 }

@@ -8,6 +8,8 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace platform {

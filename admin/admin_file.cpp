@@ -175,7 +175,10 @@ bool RewritePackage(platform::TFile &file, TPackageRecord &record, std::int32_t 
 
 bool RestorePackageRecord(std::string_view adminPath, std::int32_t seed,
                           std::string_view packageName, std::int64_t offset,
-                          const std::array<std::uint8_t, PackageRecordSize> &before) {
+                          const std::array<std::uint8_t, PackageRecordSize> &before,
+                          bool *written) {
+  if (written != nullptr)
+    *written = false;
   if (packageName.empty())
     return true;
   std::uint32_t attributes = 0;
@@ -214,7 +217,11 @@ bool RestorePackageRecord(std::string_view adminPath, std::int32_t seed,
             restored.begin() + InstalledInfoOffset);
   if (restored == chosen)
     return true;
-  return file.Seek(found) && file.WriteAll(restored.data(), PackageRecordSize) && file.Flush();
+  const bool done =
+      file.Seek(found) && file.WriteAll(restored.data(), PackageRecordSize) && file.Flush();
+  if (written != nullptr)
+    *written = done;
+  return done;
 }
 
 void MarkApplied(TPackageRecord &record) {

@@ -63,10 +63,12 @@ void MarkApplied(TPackageRecord &record);
 // changes are set back to those of `before` (stored, scrambled) wherever they
 // differ, whether the record was rewritten whole, in part or not at all; the
 // host's other bytes stay. True when nothing is left to undo (also when the
-// file or no record of that name is there).
+// file or no record of that name is there); `written` tells whether bytes
+// were written back.
 [[nodiscard]] bool RestorePackageRecord(std::string_view adminPath, std::int32_t seed,
                                         std::string_view packageName, std::int64_t offset,
-                                        const std::array<std::uint8_t, PackageRecordSize> &before);
+                                        const std::array<std::uint8_t, PackageRecordSize> &before,
+                                        bool *written = nullptr);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);

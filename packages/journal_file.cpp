@@ -410,8 +410,8 @@ TJournalPath TPlacementJournal::AddPath(std::string_view path) {
 }
 
 void TPlacementJournal::AddFile(std::string_view destination, std::uint32_t id,
-                                std::uint32_t number, TSideNames sides, bool existed,
-                                TProof placed, TProof replaced) {
+                                std::uint32_t number, TSideNames sides, bool existed, TProof placed,
+                                TProof replaced) {
   TPlacedFile file;
   file.Destination = AddPath(destination);
   file.Id = id;
@@ -462,8 +462,7 @@ std::vector<std::uint8_t> EncodePart(const TPlacementJournal &journal, std::uint
 std::uint64_t JournalSize(const TPlacementJournal &journal) {
   std::uint64_t size = SizeOf([&journal](TWriter &out) { EncodeMain(journal, out); });
   for (std::uint32_t f = 0; f < journal.Folders.size(); ++f)
-    size = std::max(size,
-                    SizeOf([&journal, f](TWriter &out) { EncodePartBody(journal, f, out); }));
+    size = std::max(size, SizeOf([&journal, f](TWriter &out) { EncodePartBody(journal, f, out); }));
   return size;
 }
 

@@ -112,6 +112,12 @@ struct TPlacementJournal {
   // Why the last rollback or recovery could not finish: the file and the
   // OS error, and what to do about it. Not part of its contents.
   std::string Problem;
+  // What the last rollback did, for the run log. Not part of its contents.
+  struct TUndone {
+    bool Ran = false;
+    std::size_t PutBack = 0, Removed = 0;
+    bool RecordRestored = false;
+  } Undone;
   // Folders (each with its separator) that hold a part of this journal on
   // the disk. Not part of its contents.
   std::vector<std::string> PartFolders;

@@ -176,10 +176,10 @@ void FreeNames(const TFolderNames &names, const std::unordered_set<std::string> 
   };
   for (;;) {
     ++counter;
-    sides = JoinPath(names.Folder, SideName(id, counter, TSideNames::Long, true)).size() >
-                    MaxPathChars
-                ? TSideNames::Short
-                : TSideNames::Long;
+    sides =
+        JoinPath(names.Folder, SideName(id, counter, TSideNames::Long, true)).size() > MaxPathChars
+            ? TSideNames::Short
+            : TSideNames::Long;
     if (free(SideName(id, counter, sides, false)) && free(SideName(id, counter, sides, true)))
       return;
   }

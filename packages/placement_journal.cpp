@@ -257,10 +257,10 @@ TRecovery RecoverPlacement(const TJournalTrust &trust, TPlacementJournal &journa
   return setAside ? TRecovery::SetAside : TRecovery::Done;
 }
 
-void NoteCleaning(TPlacementJournal &journal, std::string_view staging,
-                  std::string_view download) {
+void NoteCleaning(TPlacementJournal &journal, std::string_view staging, std::string_view download) {
   journal.Cleaning.clear();
-  for (const TCleanFile::TFolder which : {TCleanFile::TFolder::Staging, TCleanFile::TFolder::Download}) {
+  for (const TCleanFile::TFolder which :
+       {TCleanFile::TFolder::Staging, TCleanFile::TFolder::Download}) {
     const std::string folder =
         util::AddBackslash(which == TCleanFile::TFolder::Staging ? staging : download);
     // What the clean-up deletes: plain files, read-only ones included.
@@ -296,9 +296,9 @@ void FinishCleaning(const TPlacementJournal &journal, std::string_view staging,
     // A file of that name but another size or time came after the run: the
     // host's fresh download, not the run's to delete. The archive the run
     // wrote of a listed package is its own, whatever a cut left of it.
-    if (std::find(archives.begin(), archives.end(), path) != archives.end() || (platform::FindFiles(path, 0, entries) && entries.size() == 1 &&
-                    entries[0].Size == file.Size && platform::GetDosTime(path, time) &&
-                    time == file.DosTime))
+    if (std::find(archives.begin(), archives.end(), path) != archives.end() ||
+        (platform::FindFiles(path, 0, entries) && entries.size() == 1 &&
+         entries[0].Size == file.Size && platform::GetDosTime(path, time) && time == file.DosTime))
       (void)RemoveOwnFile(path);
   }
 }
@@ -311,6 +311,8 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
       NoteProblem(journal, what, path, why);
     ok = done && ok;
   };
+  journal.Undone = {};
+  journal.Undone.Ran = true;
   // Backwards, so that two entries naming one file end with the oldest version.
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
     const std::string destination = journal.PathOf(it->Destination);
@@ -320,8 +322,11 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
     if (!it->Existed) {
       const TMatch placed = Match(destination, it->New);
       undo(placed != TMatch::Unreadable, "Reading", destination);
-      if (placed == TMatch::Holds)
-        undo(RemoveOwnFile(destination), "Removing", destination);
+      if (placed == TMatch::Holds) {
+        const bool removed = RemoveOwnFile(destination);
+        undo(removed, "Removing", destination);
+        journal.Undone.Removed += removed ? 1 : 0;
+      }
       continue;
     }
     const std::string backup = journal.BackupOf(*it);
@@ -336,15 +341,18 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
              "the folder " + destination +
                  " stands where the previous version of a file must go back: remove it (it is "
                  "not the update's), then start the update again");
-      else
-        undo(RemoveOwnFile(destination) &&
-                 Twice([&] { return platform::MoveFileReplacing(backup, destination); }),
-             "Putting back", destination);
+      else {
+        const bool back = RemoveOwnFile(destination) &&
+                          Twice([&] { return platform::MoveFileReplacing(backup, destination); });
+        undo(back, "Putting back", destination);
+        journal.Undone.PutBack += back ? 1 : 0;
+      }
     }
   }
   if (restoreRecord)
     undo(admin::RestorePackageRecord(journal.AdminPath, journal.Seed, journal.Record.PackageName,
-                                     journal.Record.Offset, journal.Record.Before),
+                                     journal.Record.Offset, journal.Record.Before,
+                                     &journal.Undone.RecordRestored),
          "Restoring the package record in", journal.AdminPath);
   if (ok) {
     journal.State = TPlacementJournal::TState::Idle;

@@ -68,8 +68,7 @@ enum class TRecovery : std::uint8_t {
 std::string RefusedPath(std::string_view path, int n);
 // Notes the files the clean-up will delete from the two folders, with their
 // sizes and times, into journal.Cleaning.
-void NoteCleaning(TPlacementJournal &journal, std::string_view staging,
-                  std::string_view download);
+void NoteCleaning(TPlacementJournal &journal, std::string_view staging, std::string_view download);
 // Deletes the files journal.Cleaning lists that still have their size and time.
 void FinishCleaning(const TPlacementJournal &journal, std::string_view staging,
                     std::string_view download);

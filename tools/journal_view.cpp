@@ -6,8 +6,8 @@
 
 #include "admin/admin_file.h"
 #include "admin/admin_records.h"
-#include "packages/placement.h"
 #include "packages/journal_file.h"
+#include "packages/placement.h"
 #include "platform/files.h"
 #include "tools/codepage.h"
 #include "tools/tool_common.h"

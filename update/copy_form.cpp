@@ -4,9 +4,11 @@
 #include "update/copy_form.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "admin/admin_file.h"
+#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "admin/update_folders.h"
 #include "packages/package_check.h"
@@ -16,6 +18,7 @@
 #include "packages/unzip_file.h"
 #include "platform/clock.h"
 #include "platform/codepage.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "platform/window.h"
@@ -107,8 +110,8 @@ std::vector<std::string> OwnFiles(std::string_view adminPath) {
 
 // What recovery judges a journal by: the header's destination folders, where
 // folder parts may lie, and the files of the run's own.
-packages::TJournalTrust JournalTrust(const admin::TAdminHeader &header,
-                                     std::string_view adminPath, std::int32_t seed) {
+packages::TJournalTrust JournalTrust(const admin::TAdminHeader &header, std::string_view adminPath,
+                                     std::int32_t seed) {
   packages::TJournalTrust trust;
   trust.AdminPath = std::string(adminPath);
   trust.Seed = seed;
@@ -134,6 +137,36 @@ void NoteUnpacked(std::string_view mask) {
     return true;
   });
   runlog::Note("Unpacked " + std::to_string(count) + " files:" + names);
+}
+
+// Why unpacking failed: the library's result by name, the entry it concerns
+// and the system's error; once the packages are gone, this is all that is left.
+std::string UnzipFailure(const packages::TUnzipFile &unzip) {
+  std::string text = "unzip error " + std::to_string(unzip.ErrorCode) + " " +
+                     dunzip::DunzipResultText(unzip.ErrorCode);
+  if (const std::string item = unzip.FailedItem(); !item.empty())
+    text += ", entry \"" + item + "\"";
+  if (unzip.OsError != 0)
+    text += ": " + platform::ErrorText(unzip.OsError);
+  return text;
+}
+
+// A package that a stopped run left half placed, as this run put it back.
+void NoteRecovery(const packages::TPlacementJournal &journal) {
+  const packages::TRecordUndo &record = journal.Record;
+  std::string package = "(no package record)";
+  if (!record.PackageName.empty())
+    package = record.PackageName + " (record " +
+              std::to_string((record.Offset - static_cast<std::int64_t>(admin::AdminHeaderSize)) /
+                                 static_cast<std::int64_t>(admin::PackageRecordSize) +
+                             1) +
+              " of " + journal.AdminPath + ")";
+  const packages::TPlacementJournal::TUndone &u = journal.Undone;
+  runlog::Note("Putting back package " + package +
+               ", which a stopped run left half placed: " + std::to_string(u.PutBack) +
+               " previous versions put back, " + std::to_string(u.Removed) +
+               " new files removed, the record " + (u.RecordRestored ? "restored" : "not changed") +
+               (journal.Problem.empty() ? "" : "; not finished: " + journal.Problem));
 }
 
 int Percent(std::int32_t value) {
@@ -185,7 +218,8 @@ TCopyForm::TCopyForm(TCopyFormView &view, std::vector<std::string> params)
   // cannot load it leaves a trace of why.
   if (!Params.empty())
     admin::DataFolder = util::TrimText(Params[0]);
-  runlog::BeginRun(admin::DataFolder.View(), Params);
+  if (!runlog::Running()) // the program entry begins it earlier
+    runlog::BeginRun(admin::DataFolder.View(), Params);
   UnZIP = std::make_unique<packages::TUnzipFile>();
   packages::TUnzipFile &unzip = *UnZIP;
   packages::ApplyDialogDesignValues(unzip);
@@ -291,7 +325,11 @@ void TCopyForm::DoProcess() {
   // When it cannot yet, this run changes nothing else, says so, and the next
   // one tries again with the update still there.
   packages::TPlacementJournal journal;
-  switch (packages::RecoverPlacement(JournalTrust(AdminHeader, adminPath.View(), seed), journal)) {
+  const packages::TRecovery recovery =
+      packages::RecoverPlacement(JournalTrust(AdminHeader, adminPath.View(), seed), journal);
+  if (journal.Undone.Ran)
+    NoteRecovery(journal);
+  switch (recovery) {
   case packages::TRecovery::Done:
     break;
   case packages::TRecovery::SetAside:
@@ -388,9 +426,14 @@ bool TCopyForm::PlacePendingPackages(packages::TPlacementJournal &journal,
     const std::string stagingMask = util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
-    if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
-      runlog::Note("Unpacking " + std::string(archivePath) + " failed (unzip error " +
-                   std::to_string(UnZIP->ErrorCode) + ")");
+    if (HoldsFiles(stagingMask)) {
+      runlog::Note("Unpacking " + archivePath + " not begun: the staging folder still holds " +
+                   "files that cannot be deleted (" + stagingMask + ")");
+      RunResult = admin::RunUnpackFailed;
+      break;
+    }
+    if (!DoUnZip(archivePath)) {
+      runlog::Note("Unpacking " + archivePath + " failed: " + UnzipFailure(*UnZIP));
       RunResult = admin::RunUnpackFailed;
       break;
     }
@@ -513,6 +556,10 @@ int RunUpdate(TCopyFormView &view, const std::vector<std::string> &params,
   };
   view.RunModal([&] { guarded([&] { form.SetUp(); }); },
                 [&] { guarded([&] { form.Timer1Timer(); }); });
+  // Every way through the run ends its block; one that did not (a fault in
+  // a handler) says so, and the next run starts a block of its own.
+  if (runlog::Running())
+    runlog::EndRunWithoutResult("the dialog closed before the run had a result");
   return 0;
 }
 

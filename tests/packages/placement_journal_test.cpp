@@ -124,9 +124,9 @@ TEST(PlacementJournal, APartOfExactlyTheBoundIsWrittenAndReadAndOneByteMoreIsNot
   over[at + 1] = static_cast<std::uint8_t>((length + 1) >> 8);
   over.insert(over.begin() + static_cast<std::ptrdiff_t>(at + 2), 'z');
   const std::uint32_t body = static_cast<std::uint32_t>(over.size() - packages::JournalHeaderSize);
-  const std::uint32_t crc = ~packages::UpdateCrc32(over.data() + packages::JournalHeaderSize,
-                                                   static_cast<std::int32_t>(body),
-                                                   packages::Crc32Start);
+  const std::uint32_t crc =
+      ~packages::UpdateCrc32(over.data() + packages::JournalHeaderSize,
+                             static_cast<std::int32_t>(body), packages::Crc32Start);
   for (int i = 0; i < 4; ++i) {
     over[4 + i] = static_cast<std::uint8_t>(body >> (8 * i));
     over[8 + i] = static_cast<std::uint8_t>(crc >> (8 * i));

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -768,6 +769,58 @@ TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun)
   EXPECT_FALSE(testing_support::FileExists(packages::JournalPartIn(folder)));
 }
 
+// The log names why unpacking failed: the library's result by name, the
+// entry, and the system's error of the call that failed (the staging folder
+// taken away under the first entry), which the library keeps through its
+// clean-up for the caller to read.
+TEST_F(UpdateRunTest, UnpackingFailureLogsTheCodeTheEntryAndTheSystemsError) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  bool removed = false;
+  s.View.OnEvent = [&](const TRecordingView::TEvent &e) {
+    if (e.Kind == TKind::FileText && !removed)
+      removed = platform::RemoveFolder(s.Staging);
+  };
+  s.Run();
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(s.Header().LastResult(), admin::RunUnpackFailed);
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_TRUE(std::regex_search(log, std::regex("Paket1\\.zip failed: unzip error 8 dzWriteFailed "
+                                                "\\([^)]+\\), entry \"Liesmich\\.TXT\": [^\r]+ "
+                                                "\\(3\\)\r\n")))
+      << log;
+}
+
+// Putting back what a stopped run left half placed is logged: the package,
+// how many files went back and were removed, and the record.
+TEST_F(UpdateRunTest, RollingBackAStoppedRunIsLogged) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  TPlacementJournal journal = KilledRun(s);
+  const std::string dest = util::AddBackslash(s.Dest[1]);
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/shared.txt", "half placed"));
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/neu.txt", "new"));
+  journal.AddFile(dest + "shared.txt", KilledRunId, 1, packages::TSideNames::Long, true,
+                  ProofOf(s.Dest[1] + "/shared.txt"));
+  journal.AddFile(dest + "neu.txt", KilledRunId, 2, packages::TSideNames::Long, false,
+                  ProofOf(s.Dest[1] + "/neu.txt"));
+  ASSERT_TRUE(testing_support::WriteWholeFile(journal.BackupOf(journal.Files[0]), "old shared"));
+  journal.Files[0].Old = ProofOf(journal.BackupOf(journal.Files[0]));
+  packages::NoteRecord(journal, admin::AdminHeaderSize, s.Records[0], Seed);
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  ASSERT_TRUE(admin::WritePackage(s.AdminPath, 0, testing_support::Applied(s.Records[0]), Seed));
+  s.Run();
+  EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_NE(log.find("Putting back package Paket1.pkg (record 1 of " + s.AdminPath +
+                     "), which a stopped run left half placed: 1 previous versions put back, 1 "
+                     "new files removed, the record restored\r\n"),
+            std::string::npos)
+      << log;
+}
+
 // Hostile and stale journals, in every place a journal part may lie: each
 // rule that lets recovery act has a row that would touch a host file if the
 // rule were missing. The update goes on, and nothing but the run's own files
@@ -822,8 +875,8 @@ TEST_F(UpdateRunTest, HostileJournalsTouchNothingButTheRunsOwnFiles) {
        }},
       {"a leftover with a side name but other content", false,
        [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
-         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
-                                                     true);
+         const std::string name =
+             packages::SideName(KilledRunId, 3, packages::TSideNames::Long, true);
          host(kept, s.Dest[1] + "/" + name, "host's own");
          AddLeftover(j, util::AddBackslash(s.Dest[1]), name, {10, 0});
        }},
@@ -860,8 +913,8 @@ TEST_F(UpdateRunTest, HostileJournalsTouchNothingButTheRunsOwnFiles) {
       {"a leftover in a subfolder of a destination", true,
        [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
          ASSERT_TRUE(testing_support::MakeFolder(s.Dest[1] + "/sub"));
-         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
-                                                     true);
+         const std::string name =
+             packages::SideName(KilledRunId, 3, packages::TSideNames::Long, true);
          host(kept, s.Dest[1] + "/sub/" + name, "host's own");
          AddLeftover(j, util::AddBackslash(s.Dest[1]), "sub\\" + name,
                      ProofOf(s.Dest[1] + "/sub/" + name));
@@ -870,8 +923,8 @@ TEST_F(UpdateRunTest, HostileJournalsTouchNothingButTheRunsOwnFiles) {
        [&](TScenario &s, TPlacementJournal &j, TKept &kept) {
          const std::string other = s.Root / "other";
          ASSERT_TRUE(testing_support::MakeFolder(other));
-         const std::string name = packages::SideName(KilledRunId, 3, packages::TSideNames::Long,
-                                                     true);
+         const std::string name =
+             packages::SideName(KilledRunId, 3, packages::TSideNames::Long, true);
          host(kept, other + "/" + name, "host's own");
          host(kept, other + "/host.txt", "host's own");
          AddLeftover(j, util::AddBackslash(other), name, ProofOf(other + "/" + name));
@@ -895,8 +948,8 @@ TEST_F(UpdateRunTest, HostileJournalsTouchNothingButTheRunsOwnFiles) {
          file.Size = 10;
          ASSERT_TRUE(platform::GetDosTime(s.Root / "victim.txt", file.DosTime));
          j.Cleaning.push_back(file);
-         j.HeaderCrc = ~packages::UpdateCrc32(s.Header().Bytes, admin::AdminHeaderSize,
-                                              packages::Crc32Start);
+         j.HeaderCrc =
+             ~packages::UpdateCrc32(s.Header().Bytes, admin::AdminHeaderSize, packages::Crc32Start);
        }},
   };
   for (const TRow &row : rows) {

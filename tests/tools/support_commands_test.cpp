@@ -316,10 +316,10 @@ TEST(ZrkToolCheck, TheUnzipLibraryIsLookedForBesideTheProgramAndTheFolderNamed) 
 TEST(ZrkToolCheck, LongListsAreCutShortUnlessVerbose) {
   TCheckScene s(GoodItems());
   packages::TPlacementJournal j;
-  j.Path = packages::JournalPathIn(s.Data);
+  j.Path = packages::JournalPathBeside(s.AdminPath);
   j.State = packages::TPlacementJournal::TState::Placing;
   for (int i = 0; i < 30; ++i)
-    j.AddFile(JoinPath(s.Dest[1], "f" + std::to_string(i) + ".txt"),
+    j.AddFile(JoinPath(s.Dest[1], "f" + std::to_string(i) + ".txt"), 7,
               static_cast<std::uint32_t>(i + 1), packages::TSideNames::Long, false);
   ASSERT_TRUE(packages::WriteJournal(j));
   const TRun cut = RunTool({"check", s.Data});
@@ -343,7 +343,7 @@ TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
   const std::string replaced = JoinPath(s.Dest[1], "alt.txt");
   ASSERT_TRUE(WriteWholeFile(added, "new"));
   ASSERT_TRUE(WriteWholeFile(replaced, "new version"));
-  packages::TProof placed, old;
+  packages::TProof placed;
   ASSERT_TRUE(packages::ProofOf(added, placed));
   j.AddFile(added, 7, 1, packages::TSideNames::Long, false, placed);
   j.AddFile(replaced, 7, 2, packages::TSideNames::Long, true);

@@ -413,6 +413,10 @@ TEST(ZrkToolOutput, ShowAndTestCommandsSpeakJsonWithOneShapeOfProblem) {
        {"settings", "show", shortSettings, "--json"},
        tools::ExitOk,
        "warning"},
+      {"download show of a short file",
+       {"download", "show", shortSettings, "--seed", seed, "--json"},
+       tools::ExitOk,
+       "warning"},
   };
   for (const TCase &c : cases) {
     SCOPED_TRACE(c.Name);

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include <zlib.h>
 
+#include "dunzip/inflate_worker.h"
 #include "dunzip/zip_layout.h"
 #include "util/byte_order.h"
 
@@ -473,6 +475,34 @@ TZipError TZipReader::Inflate(const TZipEntry &entry, std::uint64_t offset, TByt
   return TZipError::None;
 }
 
+TZipReader::TZipReader(TByteSource &source) : Source(source) {
+}
+
+TZipReader::~TZipReader() = default;
+
+void TZipReader::MakeBuffers() {
+  if (InBuffer.empty()) {
+    InBuffer.resize(ZipBufferSize);
+    OutBuffer.resize(ZipBufferSize);
+  }
+}
+
+TInflateWorker *TZipReader::WorkerFor(const TZipEntry &entry) {
+  // Below this the hand-over between the threads costs more than it saves.
+  constexpr std::uint64_t AsideFrom = 2 * TInflateWorker::BlockSize;
+  if (entry.CompressedSize < AsideFrom)
+    return nullptr;
+  if (!WorkerTried) {
+    WorkerTried = true;
+    try {
+      Worker = std::make_unique<TInflateWorker>();
+    } catch (const std::bad_alloc &) {
+      // Inflated inline, on one core.
+    }
+  }
+  return Worker != nullptr && Worker->Running() ? Worker.get() : nullptr;
+}
+
 TZipError TZipReader::ExtractEntry(const TZipEntry &entry, TByteSink &sink) {
   if (entry.IsEncrypted() || !entry.MethodSupported())
     return TZipError::Unsupported;
@@ -480,11 +510,11 @@ TZipError TZipReader::ExtractEntry(const TZipEntry &entry, TByteSink &sink) {
   TZipError error = CheckLocalHeader(entry, dataOffset);
   if (error != TZipError::None)
     return error;
-  if (InBuffer.empty()) {
-    InBuffer.resize(ZipBufferSize);
-    OutBuffer.resize(ZipBufferSize);
-  }
+  TInflateWorker *worker = entry.Method == MethodDeflated ? WorkerFor(entry) : nullptr;
+  if (worker == nullptr)
+    MakeBuffers();
   error = entry.Method == MethodStored ? CopyStored(entry, dataOffset, sink)
+          : worker != nullptr          ? worker->Inflate(entry, dataOffset, Source, sink)
                                        : Inflate(entry, dataOffset, sink);
   if (error == TZipError::None && (entry.Flags & FlagDataDescriptor) != 0)
     error = CheckDataDescriptor(entry, dataOffset + entry.CompressedSize);

@@ -14,11 +14,15 @@ WINE_RUN = "zrkupd.exe under Wine (with test host)"
 WINE_UNPACK = "zrk_bench_steps.exe unzip under Wine"
 WINE_PLACE = "zrk_bench_steps.exe place under Wine"
 NO_FLUSH = "the same under eatmydata (no flush reaches the disk)"
+HASH = "hashing every staged file (HashFile, as a build with a package key does)"
+WINE_HASH = "zrk_bench_steps.exe hash under Wine"
 
 # (group, label, baseline label, target ratio or None)
 NATIVE = [
     ("e2e", E2E, "bsdtar -xf + cp -p", 0.9),
     ("e2e", "unzip -o -j -q + cp -p", "bsdtar -xf + cp -p", None),
+    # The signature check's share of the whole run.
+    ("e2e", HASH, E2E, 0.1),
     ("verify", "verification (CheckPackageFile)", "cp package", 1.5),
     ("unpack", "unpacking (DUNZIP through TUnzipFile)", "bsdtar -xf", 1.0),
     ("unpack", "unpacking (DUNZIP through TUnzipFile)", "unzip -o -j -q", None),
@@ -29,6 +33,7 @@ NATIVE = [
 ]
 WINE = [
     ("run", WINE_RUN, "7za.exe e + xcopy under Wine", 1.0),
+    ("run", WINE_HASH, WINE_RUN, 0.1),
     ("unpack", WINE_UNPACK, "7za.exe e under Wine", 0.8),
     ("place", WINE_PLACE, "xcopy /Y /R /K under Wine", 1.0),
     ("flush", WINE_RUN, NO_FLUSH, None),

@@ -8,8 +8,10 @@
 
 #include "admin/admin_records.h"
 #include "packages/package_check.h"
+#include "packages/package_signature.h"
 #include "packages/placement.h"
 #include "packages/unzip_file.h"
+#include "platform/files.h"
 
 namespace {
 
@@ -24,7 +26,8 @@ public:
 int Usage() {
   std::fputs("usage: zrk_bench_steps verify PACKAGE\n"
              "       zrk_bench_steps unzip ARCHIVE STAGINGFOLDER\n"
-             "       zrk_bench_steps place STAGINGFOLDER DESTFOLDER\n",
+             "       zrk_bench_steps place STAGINGFOLDER DESTFOLDER\n"
+             "       zrk_bench_steps hash STAGINGFOLDER\n",
              stderr);
   return 2;
 }
@@ -69,6 +72,22 @@ int Place(const char *staging, const char *dest) {
   return 1;
 }
 
+// What the check of a signed package reads: every staged file through SHA-256.
+int Hash(const char *staging) {
+  const std::string folder = std::string(staging) + "\\";
+  std::size_t files = 0;
+  bool ok = platform::WalkFiles(folder + "*.*", platform::faReadOnly | platform::faArchive,
+                                [&](const platform::TFindEntry &entry) {
+                                  platform::TSha256 digest{};
+                                  ++files;
+                                  return packages::HashFile(folder + entry.Name, digest);
+                                });
+  if (ok && files != 0)
+    return 0;
+  std::fprintf(stderr, "hashing failed after %zu files\n", files);
+  return 1;
+}
+
 } // namespace
 
 int main(int argc, char **argv) {
@@ -79,6 +98,8 @@ int main(int argc, char **argv) {
       return Unzip(argv[2], argv[3]);
     if (argc == 4 && std::strcmp(argv[1], "place") == 0)
       return Place(argv[2], argv[3]);
+    if (argc == 3 && std::strcmp(argv[1], "hash") == 0)
+      return Hash(argv[2]);
     return Usage();
   } catch (...) {
     std::fputs("unexpected fault\n", stderr);

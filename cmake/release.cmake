@@ -56,7 +56,8 @@ endforeach()
 # Readme, signature and checksums, once the files above lie in the staging folder.
 install(CODE "set(ZRK_VERSION_FILE \"${ZRK_GENERATED}/zrk_version.cmake\")
               set(ZRK_RELEASE_README \"${CMAKE_CURRENT_LIST_DIR}/release/README.txt.in\")
-              set(ZRK_RELEASE_DIR \"${ZRK_RELEASE_DIR}\")"
+              set(ZRK_RELEASE_DIR \"${ZRK_RELEASE_DIR}\")
+              set(ZRK_PACKAGE_KEY_FINGERPRINT \"${ZRK_PACKAGE_KEY_FINGERPRINT}\")"
         COMPONENT program)
 install(SCRIPT ${CMAKE_CURRENT_LIST_DIR}/release/finish_install.cmake COMPONENT program)
 

@@ -13,6 +13,7 @@
 #include "admin/settings.h"
 #include "fuzz/fuzz_support.h"
 #include "packages/package_check.h"
+#include "packages/package_signature.h"
 #include "packages/placement.h"
 #include "platform/files.h"
 
@@ -211,6 +212,30 @@ void FilePathIdSeeds() {
   Emit("filepath_id", "unlisted", Prefixed({0xFF, 0}, marker));
 }
 
+// Signed manifests with a signature of the right shape (DER, two 32-byte
+// integers) that no key made: the target checks the reading, not the keys.
+void ManifestSeeds() {
+  using namespace packages;
+  const std::string signature =
+      "\x30\x44\x02\x20" + std::string(32, '\x11') + "\x02\x20" + std::string(32, '\x22');
+  TManifest manifest;
+  manifest.PackageFileName = "PROGRAMM.PKG";
+  manifest.OfferedVersion = "3.90.0";
+  manifest.KeyFingerprint.fill(0xAB);
+  const auto emit = [&](const std::string &name) {
+    const std::string file = EncodeManifestFile(EncodeManifestBody(manifest), signature);
+    Emit("manifest", name, Text(file));
+  };
+  emit("empty");
+  for (const char *name : {"KAST.DAT", "FILEPATH.ID", "Gr\xFC\xDF.txt"}) {
+    TManifestEntry &entry = manifest.Entries.emplace_back();
+    entry.Name = name;
+    entry.Size = 1000 * manifest.Entries.size();
+    entry.Digest.fill(static_cast<std::uint8_t>(manifest.Entries.size()));
+  }
+  emit("three");
+}
+
 void EntryNameSeeds() {
   const char *names[] = {"readme.txt", "sub/deeper/file.bin", "folder/",     "../evil.txt",
                          "a/../../b",  "C:\\Windows\\x.dll",  "/etc/passwd", "con.txt",
@@ -241,6 +266,7 @@ int main(int argc, char **argv) {
   AdminSeeds();
   SettingsSeeds();
   FilePathIdSeeds();
+  ManifestSeeds();
   EntryNameSeeds();
   return Failed ? 1 : 0;
 }

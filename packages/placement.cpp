@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "packages/box_caption.h"
+#include "packages/package_signature.h"
 #include "platform/codepage.h"
 #include "platform/error_text.h"
 #include "platform/files.h"
@@ -243,6 +244,7 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
                     const std::string &staging, TPlacementEvents &events,
                     TPlacementJournal &journal) {
   const util::TShortString markerKey = util::LowerCaseAscii(FilePathIdName);
+  const util::TShortString manifestKey = util::LowerCaseAscii(ManifestName);
   int current = destIndex;
   std::uint32_t counter = 0;
   const TMarker marker = ReadMarker(staging);
@@ -259,6 +261,11 @@ TPlanStop PlanFiles(const admin::TAdminHeader &header, std::uint8_t destIndex,
   };
   const auto plan = [&](const platform::TFindEntry &entry) {
     const std::string &name = entry.Name;
+    // The signed manifest only vouches for the package; it never goes
+    // anywhere, nor takes part in the checks, so that a signed package is
+    // placed as the same package unsigned.
+    if (util::LowerCaseAscii(name) == manifestKey)
+      return true;
     // The index carries over to the following files until another record names one.
     bool markerUnreadable = false;
     if (std::uint8_t own = LookUp(marker, name, markerUnreadable); own != 0)

@@ -33,16 +33,29 @@ private:
 
 class TTextSink : public dunzip::TByteSink {
 public:
+  explicit TTextSink(std::size_t limit) : Limit(limit) {}
   bool Write(const std::uint8_t *data, std::size_t count) override {
     Text.append(reinterpret_cast<const char *>(data), count);
-    return Text.size() <= 1024 * 1024;
+    return Text.size() <= Limit;
   }
   std::string Text;
+
+private:
+  std::size_t Limit;
+};
+
+class THashSink : public dunzip::TByteSink {
+public:
+  bool Write(const std::uint8_t *data, std::size_t count) override {
+    Hash.Add(data, count);
+    return true;
+  }
+  platform::TSha256Hash Hash;
 };
 
 } // namespace
 
-TArchiveReport CheckArchive(const std::string &zipPath) {
+TArchiveReport CheckArchive(const std::string &zipPath, bool hashFiles) {
   TArchiveReport report;
   platform::TFile file;
   if (!file.OpenRead(zipPath)) {
@@ -84,12 +97,29 @@ TArchiveReport CheckArchive(const std::string &zipPath) {
       seen.emplace(key, name);
     report.Files.push_back(clean.Name);
     report.UnpackedBytes += entry.UncompressedSize;
-    if (key == MarkerName && entry.MethodSupported() && !entry.IsEncrypted()) {
-      TTextSink sink;
+    if (!entry.MethodSupported() || entry.IsEncrypted())
+      continue;
+    if (key == MarkerName) {
+      TTextSink sink(1024 * 1024);
       if (reader.ExtractEntry(entry, sink) == dunzip::TZipError::None) {
         report.HasFilePathId = true;
         report.FilePathId = sink.Text;
       }
+    }
+    if (key == packages::ManifestName) {
+      TTextSink sink(packages::MaxManifestSize);
+      if (reader.ExtractEntry(entry, sink) == dunzip::TZipError::None) {
+        report.HasManifest = true;
+        report.Manifest = sink.Text;
+      }
+    } else if (hashFiles) {
+      THashSink sink;
+      packages::TManifestEntry &hashed = report.Hashed.emplace_back();
+      hashed.Name = clean.Name;
+      hashed.Size = entry.UncompressedSize;
+      if (reader.ExtractEntry(entry, sink) != dunzip::TZipError::None ||
+          !sink.Hash.Finish(hashed.Digest))
+        report.Problems.push_back("entry \"" + name + "\" cannot be read to its end");
     }
   }
   file.Close();

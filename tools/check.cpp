@@ -18,6 +18,7 @@
 #include "admin/settings.h"
 #include "dunzip/dunzip_api.h"
 #include "packages/package_check.h"
+#include "packages/package_signature.h"
 #include "packages/placement.h"
 #include "platform/clock.h"
 #include "platform/dynlib.h"
@@ -28,6 +29,7 @@
 #include "tools/codepage.h"
 #include "tools/commands.h"
 #include "tools/journal_view.h"
+#include "tools/signature_view.h"
 #include "tools/values.h"
 #include "tools/zrktool.h"
 #include "util/run_log.h"
@@ -132,8 +134,8 @@ std::set<int> DestinationsOf(const admin::TPackageRecord &record, const std::str
 // folder it uses there or makeable; adds the bytes it unpacks to the totals.
 void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
                   const admin::TPackageRecord &record, const std::map<int, std::string> &unmakeable,
-                  std::set<int> &used, TStdio &stdio, std::uint64_t &largest,
-                  std::uint64_t &total) {
+                  const packages::TPackageKey *key, std::set<int> &used, TStdio &stdio,
+                  std::uint64_t &largest, std::uint64_t &total) {
   const std::string name = record.PackageFileName().Str();
   const std::string item = "package " + Cp1252ToUtf8(name);
   const int dest = record.DestIndex();
@@ -153,11 +155,22 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
     c.Bad(item, "verification fails: " + DescribeReport(report) + " (result -1)");
     return;
   }
-  TArchiveReport archive = CheckArchive(zip);
+  TArchiveReport archive = CheckArchive(zip, key != nullptr);
   for (const std::string &problem : archive.Problems)
     c.Bad(item, Cp1252ToUtf8(problem) + " (result -2)");
   if (!archive.Problems.empty())
     return;
+  std::string signature;
+  if (key != nullptr) {
+    const TSignatureView view = ViewSignature(archive, name, key);
+    if (!view.Problem.empty()) {
+      c.Bad(item, Cp1252ToUtf8(view.Problem) + " (result -1)");
+      return;
+    }
+    signature = ", signed with the built-in key";
+  } else if (archive.HasManifest) {
+    signature = ", with MANIFEST.SIG (not checked: no key built in)";
+  }
   largest = std::max(largest, archive.UnpackedBytes);
   total += archive.UnpackedBytes;
   for (int index : DestinationsOf(record, archive.FilePathId)) {
@@ -173,7 +186,7 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
   }
   c.Ok(item, "verified, " + std::to_string(archive.Files.size()) + " files, " +
                  std::to_string(archive.UnpackedBytes) + " bytes unpacked" +
-                 (archive.HasFilePathId ? ", with FILEPATH.ID" : ""));
+                 (archive.HasFilePathId ? ", with FILEPATH.ID" : "") + signature);
 }
 
 void CheckSpace(TChecks &c, const std::string &folder, std::uint64_t needed, const char *what) {
@@ -185,6 +198,21 @@ void CheckSpace(TChecks &c, const std::string &folder, std::uint64_t needed, con
   if (static_cast<std::uint64_t>(free) < needed)
     c.Bad("free space", ShownPath(folder) + " has " + std::to_string(free) + " bytes free, " +
                             what + " needs " + std::to_string(needed));
+}
+
+// The key that zrkupd of this build carries (the same as this tool's).
+bool CheckPackageKey(TChecks &c, packages::TPackageKey &key) {
+  std::string problem;
+  if (packages::BuiltInPackageKey(key, problem)) {
+    c.Ok("package key", packages::FingerprintText(key.Fingerprint) +
+                            ": zrkupd places only packages signed with it");
+    return true;
+  }
+  if (!problem.empty())
+    c.Bad("package key", problem + " (every package fails with -1)");
+  else
+    c.Ok("package key", "none built in: packages are placed without a signature check");
+  return false;
 }
 
 // The unzip library beside the program: there, loadable with its entry, and
@@ -404,6 +432,8 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   };
 
   CheckUnzipLibrary(c);
+  packages::TPackageKey key;
+  const bool haveKey = CheckPackageKey(c, key);
   if (settingsSize < 0 || !admin::ReadSettings()) {
     c.Bad("settings", ShownPath(settingsPath) + " cannot be read: " + OsErrorText() +
                           (settingsSize < 0 ? " (zrkupd would write default settings)"
@@ -455,7 +485,8 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
       continue;
     ++pending;
     if (header.UpdatePending())
-      CheckPackage(c, header, record, unmakeable, used, stdio, largest, total);
+      CheckPackage(c, header, record, unmakeable, haveKey ? &key : nullptr, used, stdio, largest,
+                   total);
   }
   file.Close();
   for (const auto &[index, why] : unmakeable)

@@ -10,9 +10,11 @@
 #include "platform/codepage.h"
 #include "platform/console.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "tools/archive_check.h"
 #include "tools/codepage.h"
 #include "tools/commands.h"
+#include "tools/signature_view.h"
 #include "tools/values.h"
 #include "tools/zrktool.h"
 
@@ -67,13 +69,14 @@ struct TPackageOutcome {
   TJson Json;
 };
 
-TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json, TStdio &stdio,
+TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json,
+                                const packages::TPackageKey *key, TStdio &stdio,
                                 std::ostream &out) {
   const std::string package = stdio.Input(arg);
   const std::string shown = ShownArg(arg, false);
   RequireFile(package, "package");
   packages::TPackageReport report;
-  const std::string zip = test ? stdio.Scratch() : std::string();
+  const std::string zip = stdio.Scratch();
   stdio.Progress.Show("verifying " + shown, true);
   TPackageOutcome o;
   o.Ok = packages::VerifyPackageStream(package, zip, report);
@@ -96,10 +99,33 @@ TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json, TS
       out << "header: totalLength " << report.TotalLength << ", crcSum " << CrcText(report.CrcSum)
           << "\n";
   }
-  if (!test || !o.Ok)
+  if (!o.Ok)
     return o;
-  TArchiveReport archive = CheckArchive(zip);
-  o.Ok = archive.Problems.empty();
+  const TArchiveReport archive = CheckArchive(zip, true);
+  // A package read from standard input is taken to be the one it was signed for.
+  std::string name;
+  if (arg == "-") {
+    packages::TManifest manifest;
+    std::string ignored;
+    if (packages::DecodeManifest(archive.Manifest, manifest, ignored))
+      name = manifest.PackageFileName;
+  } else if (!Utf8ToCp1252(
+                 std::string(platform::NamePart(arg, platform::HostIsWindows() ? "\\/:" : "/")),
+                 name)) {
+    name = std::string(platform::NamePart(arg, "/"));
+  }
+  const TSignatureView signature = ViewSignature(archive, name, key);
+  o.Json["Signature"] = signature.Json();
+  if (!json)
+    out << shown << ": " << signature.Describe() << "\n";
+  if (!signature.Problem.empty()) {
+    o.Ok = false;
+    o.Json["Problems"].push_back(ProblemJson(shown, Cp1252ToUtf8(signature.Problem), true));
+  }
+  if (!test)
+    return o;
+  const bool signatureOk = o.Ok;
+  o.Ok = signatureOk && archive.Problems.empty();
   TJson files = TJson::array();
   for (const std::string &f : archive.Files)
     files.push_back(Cp1252ToUtf8(f));
@@ -112,7 +138,7 @@ TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json, TS
     if (!json)
       out << shown << ": " << Cp1252ToUtf8(problem) << "\n";
   }
-  if (o.Ok && !json)
+  if (archive.Problems.empty() && !json)
     out << shown << ": archive unpacks: " << archive.Files.size() << " files, "
         << archive.UnpackedBytes << " bytes" << (archive.HasFilePathId ? ", FILEPATH.ID" : "")
         << "\n";
@@ -121,12 +147,14 @@ TPackageOutcome CheckOnePackage(const std::string &arg, bool test, bool json, TS
 
 // Every package is verified (with `test` its archive tested as the unzip
 // library unpacks it); the exit code says whether all passed.
-int PackageCheck(const std::vector<std::string> &packageList, bool test, bool json, TStdio &stdio,
-                 std::ostream &out) {
+int PackageCheck(const std::vector<std::string> &packageList, bool test, bool json,
+                 const std::string &keyPath, TStdio &stdio, std::ostream &out) {
   bool allOk = true;
+  packages::TPackageKey key;
+  const bool haveKey = KeyToCheck(keyPath, key);
   TJson all = {{"Packages", TJson::array()}, {"Problems", TJson::array()}};
   for (const std::string &arg : packageList) {
-    TPackageOutcome o = CheckOnePackage(arg, test, json, stdio, out);
+    TPackageOutcome o = CheckOnePackage(arg, test, json, haveKey ? &key : nullptr, stdio, out);
     allOk = allOk && o.Ok;
     for (const TJson &problem : o.Json["Problems"])
       all["Problems"].push_back(problem);
@@ -193,6 +221,7 @@ int PackageFilePathId(const std::string &path, const std::vector<std::string> &e
 struct TCheckOptions {
   std::vector<std::string> Packages;
   bool Json = false;
+  std::string Key;
 };
 
 void DefinePackageCheck(CLI::App &command, TCommandContext &context, bool test) {
@@ -201,8 +230,13 @@ void DefinePackageCheck(CLI::App &command, TCommandContext &context, bool test) 
       ->transform(PathArgument())
       ->required();
   command.add_flag("--json", o->Json, "the outcome as JSON");
+  command
+      .add_option("--key", o->Key,
+                  "PEM public key to check signatures against (default: the key this "
+                  "build carries, if any)")
+      ->transform(PathArgument());
   context.OnRun(command, [o, test, &context] {
-    return PackageCheck(o->Packages, test, o->Json, context.Stdio, context.Out);
+    return PackageCheck(o->Packages, test, o->Json, o->Key, context.Stdio, context.Out);
   });
 }
 

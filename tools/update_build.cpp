@@ -14,7 +14,9 @@
 #include "admin/admin_records.h"
 #include "admin/settings.h"
 #include "packages/package_check.h"
+#include "packages/package_signature.h"
 #include "packages/placement.h"
+#include "platform/crypto.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "tools/archive_check.h"
@@ -96,6 +98,8 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
     if (util::UpperCaseGerman(e.Name) == util::UpperCaseGerman(packages::FilePathIdName))
       Fail(ExitBadInput, item + ": FILEPATH.ID is made from \"FilePaths\", not taken from the "
                                 "folder");
+    if (util::UpperCaseGerman(e.Name) == util::UpperCaseGerman(packages::ManifestName))
+      Fail(ExitBadInput, item + ": MANIFEST.SIG is made by --sign, not taken from the folder");
     names.push_back(e.Name);
   }
   if (names.empty())
@@ -138,6 +142,49 @@ TPackagePlan PlanPackage(const TJson &p, const std::string &specFolder, TStdio &
     plan.Files.push_back({std::string(packages::FilePathIdName), markerPath});
   }
   return plan;
+}
+
+// The key that --sign names, read once before any package is made.
+struct TSigner {
+  std::string PrivateKeyPem;
+  packages::TPackageKey Key;
+};
+
+TSigner ReadSigner(const std::string &keyPath) {
+  TSigner signer;
+  signer.PrivateKeyPem = ReadWholeFile(keyPath, "signing key");
+  // Signing nothing reads the key and gives its public half.
+  std::string signature, publicKey, problem;
+  if (!platform::SignEcdsaP256(signer.PrivateKeyPem, {}, signature, publicKey, problem) ||
+      !packages::KeyFromInfo(publicKey, signer.Key, problem))
+    Fail(ExitBadInput, "--sign " + ShownPath(keyPath) + ": " + problem);
+  return signer;
+}
+
+// MANIFEST.SIG over every file of the package, signed, added as its last file.
+void AddManifest(TPackagePlan &plan, const std::string &offeredVersion, const TSigner &signer,
+                 TStdio &stdio) {
+  packages::TManifest manifest;
+  manifest.KeyFingerprint = signer.Key.Fingerprint;
+  manifest.PackageFileName = plan.FileName;
+  manifest.OfferedVersion = offeredVersion;
+  for (const TZipSource &file : plan.Files) {
+    packages::TManifestEntry &entry = manifest.Entries.emplace_back();
+    entry.Name = file.Name;
+    entry.Size = static_cast<std::uint64_t>(FileSizeOf(file.Path));
+    if (!packages::HashFile(file.Path, entry.Digest))
+      Fail(ExitFailed, ShownPath(file.Path) + " cannot be read: " + OsErrorText());
+  }
+  const std::string body = packages::EncodeManifestBody(manifest);
+  std::string signature, publicKey, problem;
+  if (!platform::SignEcdsaP256(signer.PrivateKeyPem, body, signature, publicKey, problem))
+    Fail(ExitFailed, "package " + Cp1252ToUtf8(plan.FileName) + " cannot be signed: " + problem);
+  const std::string file = packages::EncodeManifestFile(body, signature);
+  const std::string path = stdio.Scratch();
+  platform::TFile out;
+  if (!out.Create(path) || !out.WriteAll(file.data(), static_cast<std::uint32_t>(file.size())))
+    Fail(ExitFailed, std::string(packages::ManifestName) + " cannot be written: " + OsErrorText());
+  plan.Files.push_back({std::string(packages::ManifestName), path});
 }
 
 // Everything that would stop the writes, found before the first one: the
@@ -321,7 +368,7 @@ void WriteUpdate(const std::vector<TPackagePlan> &plans, const std::vector<std::
 } // namespace
 
 int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool dryRun,
-                TStdio &stdio, std::ostream &out) {
+                const std::string &signKey, TStdio &stdio, std::ostream &out) {
   const std::string specPath = stdio.Input(specArg);
   TJson spec = TJson::parse(ReadWholeFile(specPath, "update spec"), nullptr, false);
   if (spec.is_discarded() || !spec.is_object())
@@ -348,6 +395,8 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   }
   header.SetUpdatePending(1);
   const std::vector<std::string> toMake = CheckBeforeWriting(source, outFolder);
+  const std::unique_ptr<TSigner> signer =
+      signKey.empty() ? nullptr : std::make_unique<TSigner>(ReadSigner(signKey));
 
   // Packages first, in scratch files: nothing is written before all are made.
   // A spec from standard input has its folders relative to the current one.
@@ -360,6 +409,8 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     if (std::find(seen.begin(), seen.end(), key) != seen.end())
       Fail(ExitBadInput, "two packages are named " + Cp1252ToUtf8(plan.FileName));
     seen.push_back(key);
+    if (signer)
+      AddManifest(plan, header.OfferedVersionText().Str(), *signer, stdio);
     plan.Zip = stdio.Scratch();
     plan.Package = stdio.Scratch();
     std::string error;
@@ -381,7 +432,7 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
     stdio.Progress.Clear();
     out << (dryRun ? "would write " : "made ") << Cp1252ToUtf8(plan.FileName) << ": "
         << plan.Files.size() << " files, " << archive.UnpackedBytes << " bytes, DestIndex "
-        << plan.DestIndex << "\n";
+        << plan.DestIndex << (signer ? ", signed" : "") << "\n";
     plans.push_back(std::move(plan));
   }
   const std::string download = util::TrimText(source.DownloadFolder).Str();
@@ -403,13 +454,17 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
 
 void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {
   struct TOptions {
-    std::string Spec, Out;
+    std::string Spec, Out, Sign;
     bool DryRun = false;
   };
   auto o = std::make_shared<TOptions>();
   AddRequiredPath(command, "SPEC", o->Spec, "the update, JSON; - reads it from standard input");
   AddRequiredPath(command, "OUTDIR", o->Out, "the data folder: ZRKUPD.DAT goes here");
   command.add_flag("--dry-run", o->DryRun, "make and test the packages, write nothing else");
+  command
+      .add_option("--sign", o->Sign,
+                  "PEM private key (ECDSA P-256): every package gets a signed MANIFEST.SIG")
+      ->transform(PathArgument());
   command.footer(
       "SPEC: {\"Settings\": {every key of a settings source, see settings store}, \"Header\": "
       "{FIELD: VALUE of the header, e.g. \"OfferedVersionText\": \"4.0\"}, \"Packages\": "
@@ -419,7 +474,7 @@ void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {
       "name without a folder: the current folder) and holds the header and one record per "
       "package, pending; the packages go into DownloadFolder.");
   context.OnRun(command, [o, &context] {
-    return BuildUpdate(o->Spec, o->Out, o->DryRun, context.Stdio, context.Out);
+    return BuildUpdate(o->Spec, o->Out, o->DryRun, o->Sign, context.Stdio, context.Out);
   });
 }
 

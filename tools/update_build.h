@@ -9,8 +9,9 @@
 
 namespace tools {
 
-// `specArg` is the file that describes the update, or "-" for standard input.
+// `specArg` is the file that describes the update, or "-" for standard input;
+// `signKey` a PEM private key that signs every package, or empty.
 int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool dryRun,
-                TStdio &stdio, std::ostream &out);
+                const std::string &signKey, TStdio &stdio, std::ostream &out);
 
 } // namespace tools

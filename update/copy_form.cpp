@@ -10,6 +10,7 @@
 #include "admin/settings.h"
 #include "admin/update_folders.h"
 #include "packages/package_check.h"
+#include "packages/package_signature.h"
 #include "packages/placement.h"
 #include "packages/placement_journal.h"
 #include "packages/unzip_file.h"
@@ -378,6 +379,16 @@ bool TCopyForm::PlacePendingPackages(packages::TPlacementJournal &journal,
       break;
     }
     NoteUnpacked(stagingMask);
+    // With a key built in, only what its holder signed for this package moves.
+    std::string signatureNote;
+    const bool accepted = packages::CheckStagedPackage(
+        AdminHeader.StagingFolder().View(), PackageRecord.PackageFileName().View(), signatureNote);
+    if (!signatureNote.empty())
+      runlog::Note(signatureNote);
+    if (!accepted) {
+      RunResult = admin::RunChecksumFailed;
+      break;
+    }
     std::int64_t position = 0;
     packages::NoteRecord(journal, adminPath.View(),
                          adminFile.Position(position) ? position - admin::PackageRecordSize : -1,

@@ -25,6 +25,13 @@ file(REMOVE_RECURSE ${made})
 
 set(ZRK_VERSION_TEXT ${CPACK_ZRK_VERSION_TEXT})
 set(ZRK_COMMIT ${CPACK_ZRK_COMMIT})
+if(ZRK_PACKAGE_KEY_FINGERPRINT)
+  set(ZRK_PACKAGE_KEY_DE "nur mit dem Schlüssel ${ZRK_PACKAGE_KEY_FINGERPRINT} signierte Pakete\n  (SHA-256 des öffentlichen Schlüssels)")
+  set(ZRK_PACKAGE_KEY_EN "only packages signed with the key ${ZRK_PACKAGE_KEY_FINGERPRINT}\n  (SHA-256 of the public key)")
+else()
+  set(ZRK_PACKAGE_KEY_DE "jedes Paket; dieser Build prüft keine Signatur")
+  set(ZRK_PACKAGE_KEY_EN "every package; this build checks no signature")
+endif()
 configure_file(${ZRK_RELEASE_README} ${made}/README.txt @ONLY NEWLINE_STYLE CRLF)
 
 if(NOT "$ENV{ZRK_SIGN_PKCS12}" STREQUAL "")

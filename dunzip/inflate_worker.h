@@ -36,10 +36,17 @@ public:
   TZipError Inflate(const TZipEntry &entry, std::uint64_t offset, TByteSource &source,
                     TByteSink &sink);
 
-  static constexpr std::size_t BlockSize = 64 * 1024;
+  // One input and one output buffer of ZipBufferSize each, for the entries
+  // inflated inline while the thread is idle.
+  std::uint8_t *InputBuffer() { return In[0]; }
+  std::uint8_t *OutputBuffer() { return Out[0]; }
+
+  // Blocks as large as the inline loop's buffers, so that the sink gets the
+  // same pieces and progress shows the same figures.
+  static constexpr std::size_t BlockSize = ZipBufferSize;
 
 private:
-  static constexpr int OutCount = 3;
+  static constexpr int OutCount = 2;
   enum class TKind : std::uint8_t { Output, NeedInput, End };
   struct TEvent {
     TKind Kind = TKind::End;

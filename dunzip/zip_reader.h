@@ -145,8 +145,11 @@ private:
   std::vector<std::uint8_t> Window;
   std::uint64_t WindowStart = 0;
   std::size_t WindowLength = 0;
-  std::vector<std::uint8_t> InBuffer;
-  std::vector<std::uint8_t> OutBuffer;
+  // The input and output buffers of the entries read here: Buffers, or the
+  // worker's once there is one.
+  std::vector<std::uint8_t> Buffers;
+  std::uint8_t *InData = nullptr;
+  std::uint8_t *OutData = nullptr;
   std::unique_ptr<TInflateWorker> Worker;
   bool WorkerTried = false;
 };

@@ -3,8 +3,8 @@
 // in turn.
 #include <condition_variable>
 #include <deque>
+#include <exception>
 #include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "platform/files.h"
@@ -23,7 +23,6 @@ struct TFlushBehind::TWorker {
   std::mutex Lock;
   std::condition_variable Changed;
   std::deque<TFile> Pending;
-  bool Flushing = false; // the thread holds a file taken off Pending
   bool Quit = false;
   int Error = 0; // of the first flush that failed
 
@@ -35,7 +34,6 @@ struct TFlushBehind::TWorker {
         return;
       TFile file = std::move(Pending.front());
       Pending.pop_front();
-      Flushing = true;
       lock.unlock();
       const bool flushed = file.Flush();
       const int error = flushed ? 0 : LastError();
@@ -43,7 +41,6 @@ struct TFlushBehind::TWorker {
       lock.lock();
       if (!flushed && Error == 0)
         Error = error != 0 ? error : ErrorWriteFault;
-      Flushing = false;
       Changed.notify_all();
     }
   }
@@ -76,15 +73,14 @@ void TFlushBehind::Take(TFile &&file) {
 bool TFlushBehind::Finish() {
   if (Worker == nullptr)
     return true;
-  int error = 0;
   {
-    std::unique_lock<std::mutex> lock(Worker->Lock);
+    std::lock_guard<std::mutex> lock(Worker->Lock);
     Worker->Quit = true;
-    Worker->Changed.notify_all();
   }
+  Worker->Changed.notify_all();
   // The thread empties Pending before it ends.
   Worker->Thread.join();
-  error = Worker->Error;
+  const int error = Worker->Error;
   Worker.reset();
   if (error != 0) {
     detail::SetError(error);

@@ -188,7 +188,9 @@ TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
   return undo;
 }
 
-bool UndoRecord(const TRecordUndo &undo) {
+bool UndoRecord(const TRecordUndo &undo, bool *written) {
+  if (written != nullptr)
+    *written = false;
   std::uint32_t attributes = 0;
   if (undo.AdminPath.empty() || !platform::GetAttributes(undo.AdminPath, attributes))
     return true;
@@ -205,8 +207,11 @@ bool UndoRecord(const TRecordUndo &undo) {
     return false;
   if (stored != undo.After)
     return true;
-  return file.Seek(undo.Offset) && file.WriteAll(undo.Before.data(), PackageRecordSize) &&
-         file.Flush();
+  const bool done = file.Seek(undo.Offset) &&
+                    file.WriteAll(undo.Before.data(), PackageRecordSize) && file.Flush();
+  if (written != nullptr)
+    *written = done;
+  return done;
 }
 
 void MarkApplied(TPackageRecord &record) {

@@ -70,8 +70,9 @@ TRecordUndo RecordUndoOf(std::string_view adminPath, std::int64_t offset,
                          const TPackageRecord &record, std::int32_t seed);
 // Writes Before back, durably, where After still stands: a record in any
 // other state is not the one the undo knew. True when nothing is left to undo
-// (also when the file or the record is gone).
-[[nodiscard]] bool UndoRecord(const TRecordUndo &undo);
+// (also when the file or the record is gone); `written` tells whether Before
+// was written back.
+[[nodiscard]] bool UndoRecord(const TRecordUndo &undo, bool *written = nullptr);
 // Stamps the outcome of a run into `header` and writes it to Settings'
 // administration file; a result of 0 also installs the offered version.
 void RecordRunResult(TAdminHeader &header, std::int32_t result);

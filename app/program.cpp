@@ -7,6 +7,7 @@
 #include "platform/instance.h"
 #include "platform/ui/copy_form_window.h"
 #include "update/copy_form.h"
+#include "util/run_log.h"
 #include "util/text.h"
 
 namespace app {
@@ -43,9 +44,16 @@ void CloseHostTimerWindow(std::uint32_t message) {
 
 int RunCopyForm(platform::THandle hostWindow, const std::vector<std::string> &params) {
   CloseHostTimerWindow(platform::WmClose);
-  std::unique_ptr<platform::TCopyFormView> view = platform::CreateCopyFormView();
-  if (!view)
+  // The log begins before anything that can fail: a start that ends here
+  // leaves its trace and why.
+  runlog::BeginRun(params.empty() ? std::string_view() : std::string_view(params[0]), params);
+  int error = 0;
+  std::unique_ptr<platform::TCopyFormView> view = platform::CreateCopyFormView(error);
+  if (!view) {
+    runlog::NoteFailure("Creating the update dialog", "TCopyForm", error);
+    runlog::EndRunWithoutResult("the dialog cannot be created; the program ends with exit code 1");
     return -1;
+  }
   return update::RunUpdate(*view, params, hostWindow);
 }
 

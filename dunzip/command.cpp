@@ -1,9 +1,12 @@
 // Decoding of the command record: reads the fields field by field at the
 // offsets of this build's layout and runs the function code.
+#include <algorithm>
+#include <cstring>
 #include <new>
 
 #include "dunzip/dunzip_command.h"
 #include "dunzip/extract.h"
+#include "platform/files.h"
 
 namespace dunzip {
 
@@ -20,6 +23,17 @@ bool FlagAt(const std::uint8_t *record, std::size_t offset) {
 
 template <typename TEntry> TEntry EntryAt(const std::uint8_t *record, std::size_t offset) {
   return reinterpret_cast<TEntry>(GetPointer(record, offset));
+}
+
+// The failing entry's name into the caller's item-information buffer, when
+// the buffer is there and says it is large enough.
+void ReportItem(const std::uint8_t *record, const std::string &item) {
+  auto *buffer = static_cast<std::uint8_t *>(GetPointer(record, Cmd.ItemInfoBuffer));
+  if (buffer == nullptr || GetU32(buffer, 0) < ItemInfoBufferSize)
+    return;
+  const std::size_t length = std::min(item.size(), ItemNameMax);
+  std::memcpy(buffer + ItemNameOffset, item.data(), length);
+  buffer[ItemNameOffset + length] = 0;
 }
 
 } // namespace
@@ -55,9 +69,15 @@ std::int32_t RunCommand(void *command) noexcept {
     request.MessageUserData = GetPointer(record, Cmd.MessageUserData);
 
     std::uint32_t extracted = 0;
-    TDunzipResult result = Extract(request, extracted);
-    if (result == dzOk)
+    TExtractFailure failure;
+    TDunzipResult result = Extract(request, extracted, &failure);
+    if (result == dzOk) {
       PutU32(record, Cmd.ReturnCount, extracted);
+      return result;
+    }
+    ReportItem(record, failure.Item);
+    // Last of all: nothing after it may change the thread's error.
+    platform::HandOverError(failure.OsError);
     return result;
   } catch (...) {
     return dzInternal;

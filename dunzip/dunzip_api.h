@@ -66,6 +66,27 @@ enum TDunzipResult : std::int32_t {
   dzNoSpace = 11,     // the files would not fit on the destination's volume
 };
 
+// A result's name and meaning, for a log that would otherwise show a bare
+// number: "dzWriteFailed (creating, writing or finishing an output file failed)".
+inline const char *DunzipResultText(std::int32_t result) {
+  static const char *const Texts[] = {
+      "dzOk (success)",
+      "dzNotSupported (function code other than 8)",
+      "dzBadCommand (null or malformed command record)",
+      "dzOpenFailed (the archive cannot be opened or read)",
+      "dzBadArchive (truncated or inconsistent archive)",
+      "dzCrcError (an entry's data does not match its CRC-32 or size)",
+      "dzUnsupported (encrypted entry or unsupported compression method)",
+      "dzBadName (an entry name that cannot be used as a Windows file name)",
+      "dzWriteFailed (creating, writing or finishing an output file failed)",
+      "dzCancelled (a status entry asked to cancel)",
+      "dzInternal (anything unexpected)",
+      "dzNoSpace (the files would not fit on the destination's volume)",
+  };
+  static_assert(sizeof(Texts) / sizeof(Texts[0]) == dzNoSpace + 1);
+  return result >= 0 && result <= dzNoSpace ? Texts[result] : "(no result of the library)";
+}
+
 // The library entry itself (C linkage, so its symbol is plain "dunzip").
 extern "C" DUNZIP_EXPORT std::int32_t DUNZIP_CALL dunzip(void *command);
 

@@ -129,6 +129,15 @@ constexpr std::uint32_t USO2_ITEMLIST_ISINDEXLIST = 8;
 constexpr std::uint32_t MemoryRecordSize = 28;
 constexpr std::uint32_t ItemInfoBufferSize = 2150;
 
+// A failure that concerns one entry leaves the entry's name (as archived,
+// zero-terminated, at most ItemNameMax characters) at this offset of the
+// item-information buffer, and the system's error of the failed call as the
+// calling thread's last error: the program can say what failed, and why,
+// after the call.
+constexpr std::size_t ItemNameOffset = 70;
+constexpr std::size_t ItemNameMax = 259;
+static_assert(ItemNameOffset + ItemNameMax + 1 <= ItemInfoBufferSize);
+
 // Pointer fields, as wide as a pointer of this build.
 inline void PutPointer(std::uint8_t *record, std::size_t offset, const void *pointer) {
   util::PutLE(record, offset, sizeof(void *), reinterpret_cast<std::uintptr_t>(pointer));

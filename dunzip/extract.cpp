@@ -56,6 +56,7 @@ private:
 // not grow with the number of entries.
 struct TPlannedEntry {
   TZipEntry Entry;
+  std::string Archived; // the name as archived, for a failure
   TCleanName Name;
   std::string Relative; // folder parts kept or not, "\"-separated
 };
@@ -285,12 +286,16 @@ enum class TRole { Skipped, File, Folder };
 TDunzipResult PlanEntry(const TExtractRequest &request, TZipReader &reader, std::size_t index,
                         TPlannedEntry &plan, TRole &role) {
   role = TRole::Skipped;
+  plan.Archived.clear();
   TZipError error = reader.ReadEntry(index, plan.Entry);
   if (error != TZipError::None)
     return FromZipError(error);
   std::string name;
-  if (!DecodeEntryName(plan.Entry, name))
+  if (!DecodeEntryName(plan.Entry, name)) {
+    plan.Archived = plan.Entry.RawName;
     return dzBadName;
+  }
+  plan.Archived = name;
   // The archived folder itself names no folder to make: nothing to do.
   if (plan.Entry.IsFolder() && IsCurrentFolderItem(name))
     return dzOk;
@@ -314,43 +319,58 @@ TDunzipResult PlanEntry(const TExtractRequest &request, TZipReader &reader, std:
 
 // Walks the entries of `role` in archive order, planning each one anew (the
 // plan is not kept between walks, so memory does not grow with the entries).
-// Stops at the first result other than dzOk.
+// Stops at the first result other than dzOk, with the entry in `failure`.
 template <typename TVisit>
 TDunzipResult ForEachPlanned(const TExtractRequest &request, TZipReader &reader, TRole wanted,
-                             TVisit visit) {
+                             TExtractFailure &failure, TVisit visit) {
   TPlannedEntry plan;
   TRole role = TRole::Skipped;
   for (std::size_t i = 0; i < reader.EntryCount(); ++i) {
     TDunzipResult result = PlanEntry(request, reader, i, plan, role);
     if (result == dzOk && role == wanted)
       result = visit(plan);
-    if (result != dzOk)
+    if (result != dzOk) {
+      failure.Item = plan.Archived;
       return result;
+    }
   }
   return dzOk;
 }
 
+// The system's error that explains `result`, read right after the failure:
+// the clean-up on the way (a temporary file removed) keeps it.
+TDunzipResult Failed(TDunzipResult result, TExtractFailure &failure) {
+  failure.OsError = result == dzOpenFailed || result == dzWriteFailed ? platform::LastError()
+                    : result == dzNoSpace                             ? platform::ErrorDiskFull
+                                                                      : 0;
+  return result;
+}
+
 } // namespace
 
-TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) {
+TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted,
+                      TExtractFailure *failure) {
   extracted = 0;
+  TExtractFailure ignored;
+  TExtractFailure &f = failure != nullptr ? *failure : ignored;
+  f = TExtractFailure();
   platform::TFile archive;
   if (!archive.OpenRead(request.ZipFile))
-    return dzOpenFailed;
+    return Failed(dzOpenFailed, f);
   TFileSource source(archive);
   if (!source.Open())
-    return dzOpenFailed;
+    return Failed(dzOpenFailed, f);
   TZipReader reader(source);
   TZipError error = reader.Open();
   if (error != TZipError::None)
-    return FromZipError(error);
+    return Failed(FromZipError(error), f);
 
   // Every name is checked, and every selected entry's form, before anything
   // is written.
   std::size_t fileCount = 0;
   std::uint64_t totalBytes = 0;
   TDunzipResult result =
-      ForEachPlanned(request, reader, TRole::File, [&](const TPlannedEntry &plan) {
+      ForEachPlanned(request, reader, TRole::File, f, [&](const TPlannedEntry &plan) {
         if (plan.Entry.IsEncrypted() || !plan.Entry.MethodSupported())
           return dzUnsupported;
         // Saturating: declared sizes that wrap around must not look small.
@@ -360,7 +380,7 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
         return dzOk;
       });
   if (result != dzOk)
-    return result;
+    return Failed(result, f);
 
   if (!request.Test) {
     // Sizes are declared by the archive: refuse one that cannot fit before
@@ -368,28 +388,29 @@ TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted) 
     // the volume cannot be asked, writing still stops at a full disk.
     std::uint64_t available = 0;
     if (FreeSpaceFor(request.Destination, available) && totalBytes > available)
-      return dzNoSpace;
+      return Failed(dzNoSpace, f);
     // May exist already; a folder that cannot be made fails at the first file.
     (void)platform::CreateFolder(request.Destination);
-    result = ForEachPlanned(request, reader, TRole::Folder, [&](const TPlannedEntry &plan) {
+    result = ForEachPlanned(request, reader, TRole::Folder, f, [&](const TPlannedEntry &plan) {
       std::vector<std::string> parts = plan.Name.Folders;
       parts.push_back(plan.Name.Name);
       std::string made;
       return MakeFolders(request.Destination, parts, made) ? dzOk : dzWriteFailed;
     });
     if (result != dzOk)
-      return result;
+      return Failed(result, f);
   }
 
   TProgress progress(request, totalBytes, fileCount);
   if (!progress.Begin())
     return dzCancelled;
-  return ForEachPlanned(request, reader, TRole::File, [&](const TPlannedEntry &plan) {
+  result = ForEachPlanned(request, reader, TRole::File, f, [&](const TPlannedEntry &plan) {
     const TDunzipResult extractedOne = ExtractFile(request, reader, plan, progress);
     if (extractedOne == dzOk)
       ++extracted;
     return extractedOne;
   });
+  return result == dzOk ? dzOk : Failed(result, f);
 }
 
 } // namespace dunzip

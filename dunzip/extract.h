@@ -28,8 +28,16 @@ struct TExtractRequest {
   void *MessageUserData = nullptr;
 };
 
+// What a failure concerns: the entry (as archived; empty when none) and the
+// system's error of the call that failed (0 when no call did).
+struct TExtractFailure {
+  std::string Item;
+  int OsError = 0;
+};
+
 // `extracted` counts the files written (or checked, in a test run).
-TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted);
+TDunzipResult Extract(const TExtractRequest &request, std::uint32_t &extracted,
+                      TExtractFailure *failure = nullptr);
 
 // Decodes the command record and runs its function code. Never throws.
 std::int32_t RunCommand(void *command) noexcept;

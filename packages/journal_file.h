@@ -63,6 +63,12 @@ struct TPlacementJournal {
   // Why the last rollback or recovery could not finish: the file and the
   // OS error. Not part of its contents.
   std::string Problem;
+  // What the last rollback did, for the run log. Not part of its contents.
+  struct TUndone {
+    bool Ran = false;
+    std::size_t PutBack = 0, Removed = 0;
+    bool RecordRestored = false;
+  } Undone;
 
   TState State = TState::Idle;
   // A package record qualified in the run: its outcome has to be recorded,

@@ -1,5 +1,7 @@
 #include "packages/package_report.h"
 
+#include <cstdint>
+
 #include "platform/error_text.h"
 #include "platform/files.h"
 
@@ -15,15 +17,18 @@ bool FailReport(TPackageReport &report, TPackageFault fault) {
   return FailReport(report, fault, platform::LastError());
 }
 
+std::string CrcText(std::int64_t value) {
+  static const char digits[] = "0123456789ABCDEF";
+  const bool narrow = value >= INT32_MIN && value <= INT32_MAX;
+  std::string text = "0x";
+  for (int shift = narrow ? 28 : 60; shift >= 0; shift -= 4)
+    text += digits[(static_cast<std::uint64_t>(value) >> shift) & 0xF];
+  return text;
+}
+
 std::string DescribePackageReport(const TPackageReport &r) {
   auto num = [](std::int64_t v) { return std::to_string(v); };
-  auto hex = [](std::int64_t v) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s = "0x";
-    for (int shift = 60; shift >= 0; shift -= 4)
-      s += digits[(static_cast<std::uint64_t>(v) >> shift) & 0xF];
-    return s;
-  };
+  const auto hex = CrcText;
   std::string where;
   if (r.Chunk >= 0)
     where = "chunk " + num(r.Chunk) + " at offset " + num(r.ChunkOffset) + ": ";

@@ -45,8 +45,12 @@ struct TPackageReport {
   int OsError = 0;
 };
 
-// Human-readable one-line account of a report, for tools.
+// Human-readable one-line account of a report, for the run log and tools.
 std::string DescribePackageReport(const TPackageReport &report);
+// A checksum as the 32-bit value it is, "0xCADBBE3D" (sign-extended values
+// included); a crcSum beyond 32 bits with all 16 digits. One format for the
+// run log and the tools.
+std::string CrcText(std::int64_t value);
 
 // Records `fault` with `osError` (or the last OS error) in `report`; false.
 bool FailReport(TPackageReport &report, TPackageFault fault, int osError);

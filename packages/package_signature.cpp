@@ -15,11 +15,7 @@ namespace packages {
 
 namespace {
 
-// DER SubjectPublicKeyInfo of a P-256 key up to its point: id-ecPublicKey,
-// prime256v1, a BIT STRING of 66 bytes without unused bits.
-constexpr std::uint8_t P256KeyInfoPrefix[] = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48,
-                                              0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
-                                              0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00};
+using platform::P256KeyInfoPrefix;
 constexpr std::size_t KeyInfoSize = sizeof P256KeyInfoPrefix + platform::EcPointSize;
 constexpr std::uint8_t UncompressedPoint = 0x04;
 constexpr std::size_t ShortStringCapacity = 255;

@@ -160,21 +160,27 @@ bool RollBackPlacement(TPlacementJournal &journal, bool restoreRecord) {
   };
   // Backwards, so that two entries naming one file (in two spellings) end
   // with the oldest version.
+  journal.Undone = {};
+  journal.Undone.Ran = true;
   for (auto it = journal.Files.rbegin(); it != journal.Files.rend(); ++it) {
     const std::string destination = journal.PathOf(it->Destination);
     const std::string temp = journal.TempOf(*it);
     undo(RemoveOwnFile(temp), "Removing", temp);
     if (!it->Existed) {
-      undo(RemoveOwnFile(destination), "Removing", destination);
+      const bool placed = PathExists(destination);
+      const bool removed = RemoveOwnFile(destination);
+      undo(removed, "Removing", destination);
+      journal.Undone.Removed += placed && removed ? 1 : 0;
     } else if (const std::string backup = journal.BackupOf(*it); PathExists(backup)) {
-      undo(RemoveOwnFile(destination) &&
-               Twice([&] { return platform::MoveFileReplacing(backup, destination); }),
-           "Putting back", destination);
+      const bool back = RemoveOwnFile(destination) &&
+                        Twice([&] { return platform::MoveFileReplacing(backup, destination); });
+      undo(back, "Putting back", destination);
+      journal.Undone.PutBack += back ? 1 : 0;
     }
   }
   if (restoreRecord)
-    undo(admin::UndoRecord(journal.Record), "Restoring the package record in",
-         journal.Record.AdminPath);
+    undo(admin::UndoRecord(journal.Record, &journal.Undone.RecordRestored),
+         "Restoring the package record in", journal.Record.AdminPath);
   if (ok) {
     journal.State = TPlacementJournal::TState::Idle;
     journal.ClearFiles();

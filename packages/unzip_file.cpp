@@ -248,16 +248,27 @@ bool TUnzipFile::Execute(std::int32_t functionCode) {
     ReturnString.SetCapacity(static_cast<std::uint16_t>(wanted >= 0xFFFF ? 0xFFFF : wanted + 1));
   }
   BuildCommand(functionCode);
+  OsError = 0;
   if (Entry == nullptr) {
     ErrorCode = dunzip::dzInternal;
     return false;
   }
   ErrorCode = Entry(Command.data());
-  if (ErrorCode != 0)
+  if (ErrorCode != 0) {
+    OsError = platform::TakeOverError();
     return false;
+  }
   ReturnCount = dunzip::GetI32(Command.data(), dunzip::Cmd.ReturnCount);
   Info = DecodeItemInfo(ItemBuffer);
   return true;
+}
+
+std::string TUnzipFile::FailedItem() const {
+  const auto *name = reinterpret_cast<const char *>(ItemBuffer.data() + dunzip::ItemNameOffset);
+  std::size_t length = 0;
+  while (length < dunzip::ItemNameMax && name[length] != 0)
+    ++length;
+  return std::string(name, length);
 }
 
 std::int32_t DUNZIP_CALL TUnzipFile::MajorStatusEntry(const char *szItem, std::int32_t Percent,

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <functional>
 #include <initializer_list>
+#include <string>
 #include <string_view>
 
 #include "dunzip/dunzip_api.h"
@@ -161,6 +162,8 @@ public:
 
   // Result of the last library call.
   std::int32_t ErrorCode = 0;
+  // The system's error that the library left with a failure (0: none).
+  int OsError = 0;
   // Exchanged with the library (offset 76 of the record).
   std::int32_t ReturnCount = 0;
   // Passed to the library; zero in this program.
@@ -172,6 +175,9 @@ public:
   bool Execute(std::int32_t functionCode);
 
   [[nodiscard]] bool LibraryLoaded() const { return Entry != nullptr; }
+  // The entry the last failure concerns, as the library named it in the
+  // item-information buffer; empty when it named none.
+  [[nodiscard]] std::string FailedItem() const;
   // The record of the last Execute, and the buffers it pointed to.
   const std::uint8_t *CommandRecord() const { return Command.data(); }
   const std::uint8_t *MemoryRecord() const { return Memory.data(); }

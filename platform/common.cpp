@@ -104,7 +104,7 @@ void TSingleInstance::Release() {
 // for the power-cut simulation.
 bool TFile::Open(std::string_view path, TOpen how) {
   Close();
-  const bool creates = how != TOpen::Shared && how != TOpen::Read;
+  const bool creates = how != TOpen::Shared && how != TOpen::Read && how != TOpen::Unshared;
   if (detail::Faulted(creates ? fault::TOp::Create : fault::TOp::Open) || !OpenNative(path, how))
     return false;
   detail::Note({fault::TChange::Opened, Handle, path});
@@ -121,6 +121,10 @@ bool TFile::OpenRead(std::string_view path) {
 
 bool TFile::Create(std::string_view path) {
   return Open(path, TOpen::Create);
+}
+
+bool TFile::OpenUnshared(std::string_view path) {
+  return Open(path, TOpen::Unshared);
 }
 
 bool TFile::CreateUnshared(std::string_view path) {
@@ -421,9 +425,9 @@ bool MatchesMask(std::string_view name, std::string_view pattern) {
   return false;
 }
 
-void *LoadDynamicLibrary(std::string_view name) {
+void *LoadDynamicLibrary(std::string_view name, std::string_view folder) {
   try {
-    return detail::LoadDynamicLibraryNative(name);
+    return detail::LoadDynamicLibraryNative(name, folder);
   } catch (...) {
     detail::SetError(ErrorNotEnoughMemory);
     return nullptr;

@@ -19,6 +19,11 @@ using TSha256 = std::array<std::uint8_t, Sha256Size>;
 // A P-256 public key as an uncompressed point: 0x04, X, Y (32 bytes each).
 constexpr std::size_t EcPointSize = 65;
 using TEcPoint = std::array<std::uint8_t, EcPointSize>;
+// DER SubjectPublicKeyInfo of a P-256 key up to its point: id-ecPublicKey,
+// prime256v1, a BIT STRING of 66 bytes without unused bits.
+inline constexpr std::uint8_t P256KeyInfoPrefix[] = {
+    0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x02, 0x01,
+    0x06, 0x08, 0x2a, 0x86, 0x48, 0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00};
 
 // SHA-256 fed piece by piece. A hash that could not be started or fed
 // fails at Finish.

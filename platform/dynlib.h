@@ -11,8 +11,10 @@ namespace platform {
 
 // Null when the library or the program's own path cannot be found; LastError()
 // then says why: 126 not found, 193 not a library of this kind. FindSymbol
-// sets 127 for an entry point that is missing.
-void *LoadDynamicLibrary(std::string_view name);
+// sets 127 for an entry point that is missing. With `folder` given the
+// library is taken from there instead (a support tool looking at the
+// library beside another program).
+void *LoadDynamicLibrary(std::string_view name, std::string_view folder = {});
 void *FindSymbol(void *library, const char *name);
 void FreeDynamicLibrary(void *library);
 

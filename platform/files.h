@@ -71,6 +71,14 @@ constexpr int ErrorBadExeFormat = 193;
 
 // Error of the last failed call on this thread (0 after a successful one).
 int LastError();
+// Leaves `error` as the thread's system error (Windows: GetLastError), where
+// code of another module on this thread reads it with TakeOverError: the
+// unzip library, with its own copy of the seam, hands the program so why a
+// call failed.
+void HandOverError(int error);
+// The thread's system error as another module's last call left it; it is
+// LastError() from now on.
+int TakeOverError();
 // Keeps LastError() of a failed call through the clean-up after it, so that
 // the caller reads why the call failed, not how the clean-up went.
 class TKeepError {
@@ -101,6 +109,9 @@ public:
   [[nodiscard]] bool Create(std::string_view path);
   // New or truncated file, read and write access, shared with nobody.
   [[nodiscard]] bool CreateUnshared(std::string_view path);
+  // Existing file, read and write access, shared with nobody: fails with 32
+  // while another program holds it open (POSIX has no share modes).
+  [[nodiscard]] bool OpenUnshared(std::string_view path);
   // New file that must not exist yet, read and write access, shared with nobody.
   [[nodiscard]] bool CreateNew(std::string_view path);
 
@@ -140,7 +151,7 @@ public:
   [[nodiscard]] bool IsOpen() const { return Handle != Invalid; }
 
 private:
-  enum class TOpen : std::uint8_t { Shared, Read, Create, CreateUnshared, CreateNew };
+  enum class TOpen : std::uint8_t { Shared, Read, Unshared, Create, CreateUnshared, CreateNew };
   [[nodiscard]] bool Open(std::string_view path, TOpen how);
   // The OS parts of the file tasks, without the fault hooks.
   [[nodiscard]] bool OpenNative(std::string_view path, TOpen how);

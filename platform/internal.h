@@ -64,7 +64,7 @@ void SplitMask(std::string_view mask, std::string &folder, std::string &pattern)
 
 // The OS parts of run-time loading, behind the argument checks of common.cpp
 // (library and name are never null here).
-[[nodiscard]] void *LoadDynamicLibraryNative(std::string_view name);
+[[nodiscard]] void *LoadDynamicLibraryNative(std::string_view name, std::string_view folder);
 [[nodiscard]] void *FindSymbolNative(void *library, const char *name);
 void FreeDynamicLibraryNative(void *library);
 

@@ -64,17 +64,17 @@ int AdminShow(const std::string &path, std::int32_t seed, bool showJson, std::os
   std::string implausible = SeedImplausibility(HeaderFields(), header.Bytes);
   TJson json = TJson::object();
   json["AdminSeed"] = seed;
-  json["header"] = FieldsToJson(HeaderFields(), header.Bytes);
-  json["packages"] = TJson::array();
+  json["Header"] = FieldsToJson(HeaderFields(), header.Bytes);
+  json["Packages"] = TJson::array();
   platform::TFile file;
   bool first = true;
   admin::TPackageRecord record;
   while (admin::ReadNextPackage(file, path, record, seed, first))
-    json["packages"].push_back(FieldsToJson(PackageFields(), record.Bytes));
-  if (static_cast<std::int64_t>(json["packages"].size()) != PackageCountOf(size))
+    json["Packages"].push_back(FieldsToJson(PackageFields(), record.Bytes));
+  if (static_cast<std::int64_t>(json["Packages"].size()) != PackageCountOf(size))
     Fail(ExitFailed, "administration file " + ShownPath(path) +
                          ": reading the package records stopped at " +
-                         std::to_string(json["packages"].size()) + " of " +
+                         std::to_string(json["Packages"].size()) + " of " +
                          std::to_string(PackageCountOf(size)));
   TJson problems = TJson::array();
   auto warn = [&](const std::string &warning) {
@@ -179,14 +179,19 @@ void AdminSet(const std::string &path, std::int32_t seed, bool force, std::optio
   out << "package record " << *package << " of " << ShownPath(path) << " written\n";
 }
 
-void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
+void DownloadShow(const std::string &path, std::int32_t seed, bool withProblems, std::ostream &out,
                   std::ostream &err) {
   std::int64_t size = RequireFile(path, "download record file");
   admin::TDownloadRecord record;
   bool complete = admin::ReadDownloadRecord(path, record, seed);
-  if (!complete)
-    err << "warning: " << ShownPath(path) << " has " << size << " bytes, a download record "
-        << admin::DownloadRecordSize << "; the missing bytes show as key bytes\n";
+  TJson problems = TJson::array();
+  if (!complete) {
+    const std::string warning =
+        ShownPath(path) + " has " + std::to_string(size) + " bytes, a download record " +
+        std::to_string(admin::DownloadRecordSize) + "; the missing bytes show as key bytes";
+    err << "warning: " << warning << "\n";
+    problems.push_back(ProblemJson("download record file", warning, false));
+  }
   TJson json = TJson::object();
   json["AdminSeed"] = seed;
   json["DownloadRecordSize"] = admin::DownloadRecordSize;
@@ -211,6 +216,8 @@ void DownloadShow(const std::string &path, std::int32_t seed, std::ostream &out,
     lines.push_back(line);
   }
   json["Bytes"] = std::move(lines);
+  if (withProblems)
+    json["Problems"] = std::move(problems);
   PrintJson(out, json);
 }
 
@@ -324,17 +331,21 @@ void DefineDownloadShow(CLI::App &command, TCommandContext &context) {
   struct TOptions {
     std::string File;
     TSeedOptions Seeds;
+    bool Json = false;
   };
   auto o = std::make_shared<TOptions>();
   AddPath(command, "FILE", o->File,
           "the download record file (default with --data-folder: "
           "DownloadFileName of the settings)");
   o->Seeds.AddTo(command);
+  // The record is always shown as JSON; the flag adds the warnings, as for
+  // the other show commands.
+  command.add_flag("--json", o->Json, "add the warnings under \"Problems\"");
   context.OnRun(command, [o, &context] {
     o->Seeds.Resolve();
     DownloadShow(
         o->Seeds.FileOr(o->File, admin::Settings.DownloadFileName(), "download record file"),
-        o->Seeds.Seed, context.Out, context.Err);
+        o->Seeds.Seed, o->Json, context.Out, context.Err);
     return ExitOk;
   });
 }

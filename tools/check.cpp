@@ -21,6 +21,7 @@
 #include "packages/package_signature.h"
 #include "packages/placement.h"
 #include "platform/clock.h"
+#include "platform/codepage.h"
 #include "platform/dynlib.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
@@ -32,6 +33,7 @@
 #include "tools/signature_view.h"
 #include "tools/values.h"
 #include "tools/zrktool.h"
+#include "util/registry.h"
 #include "util/run_log.h"
 #include "util/text.h"
 
@@ -130,6 +132,113 @@ std::set<int> DestinationsOf(const admin::TPackageRecord &record, const std::str
   return used;
 }
 
+// One file of a package where a run would copy it.
+struct TEntryTarget {
+  std::string Source, Destination;
+};
+
+// A cause that fails a file's copy with -5, known before the run: why, or
+// empty when it does not apply. One row per cause, in the order a copy meets
+// them; the first that applies is reported.
+struct TEntryRule {
+  std::string (*Why)(const TEntryTarget &target, std::uint32_t attributes, bool exists);
+};
+
+const TEntryRule EntryRules[] = {
+    {[](const TEntryTarget &t, std::uint32_t, bool) {
+      const std::size_t longest = std::max(t.Source.size(), t.Destination.size());
+      return longest <= util::TShortString::Capacity
+                 ? std::string()
+                 : "the path is too long (" + std::to_string(longest) + " characters, at most " +
+                       std::to_string(util::TShortString::Capacity) + ")";
+    }},
+    {[](const TEntryTarget &, std::uint32_t attributes, bool exists) {
+      return exists && (attributes & platform::faDirectory) != 0
+                 ? std::string("a folder of that name is in the way")
+                 : std::string();
+    }},
+    {[](const TEntryTarget &, std::uint32_t attributes, bool exists) {
+      return exists && (attributes & platform::faReadOnly) != 0
+                 ? std::string("the file there is read-only")
+                 : std::string();
+    }},
+    // Replacing a file that another program holds open fails on Windows.
+    {[](const TEntryTarget &t, std::uint32_t, bool exists) {
+      platform::TFile file;
+      return !exists || file.OpenUnshared(t.Destination)
+                 ? std::string()
+                 : "it cannot be opened for writing unshared: " + OsErrorText();
+    }},
+};
+
+// The destination index of each file, as placement takes them: in the
+// order Windows lists the staging folder, each FILEPATH.ID record's index
+// carrying over to the files after it until another record names one.
+std::vector<std::pair<std::string, int>> PlacementOrder(std::vector<std::string> names,
+                                                        const std::string &marker, int index) {
+  const auto key = [](const std::string &name) {
+    std::u32string upper;
+    for (char ch : name)
+      upper += platform::Cp1252UpperCase(static_cast<unsigned char>(ch));
+    return upper;
+  };
+  std::sort(names.begin(), names.end(),
+            [&key](const std::string &a, const std::string &b) { return key(a) < key(b); });
+  std::vector<std::pair<std::string, int>> order;
+  for (const std::string &name : names) {
+    const util::TShortString lower = util::LowerCaseAscii(name);
+    // The signed manifest is never placed and names no folder.
+    if (lower == util::LowerCaseAscii(packages::ManifestName))
+      continue;
+    for (std::size_t at = 0; at + packages::FilePathEntrySize <= marker.size();
+         at += packages::FilePathEntrySize) {
+      const auto length = static_cast<std::uint8_t>(marker[at + packages::FileNameLengthOffset]);
+      if (util::LowerCaseAscii(std::string_view(marker).substr(
+              at + packages::FileNameCharsOffset,
+              std::min<std::size_t>(length, packages::FileNameCapacity))) != lower)
+        continue;
+      const int own = static_cast<std::uint8_t>(marker[at + packages::FolderIndexOffset]);
+      if (own >= 1 && own <= admin::DestFolderCount)
+        index = own;
+      break;
+    }
+    if (util::LowerCaseAscii(name) != util::LowerCaseAscii(packages::FilePathIdName))
+      order.emplace_back(name, index);
+  }
+  return order;
+}
+
+// Every file of a package against what stands where it goes; one finding
+// names the first file that stops the run and lists the others.
+void CheckTargets(TChecks &c, const std::string &item, const admin::TAdminHeader &header,
+                  const TArchiveReport &archive, int destIndex) {
+  const std::string staging = FolderText(header.StagingFolder());
+  TFinding *blocked = nullptr;
+  std::size_t count = 0;
+  for (const auto &[name, index] : PlacementOrder(archive.Files, archive.FilePathId, destIndex)) {
+    if (index < 1 || index > admin::DestFolderCount)
+      continue; // reported as -3 already
+    const std::string folder = FolderText(header.DestFolder(index));
+    const TEntryTarget target{Joined(staging, name), Joined(folder, name)};
+    std::uint32_t attributes = 0;
+    const bool exists = platform::GetAttributes(target.Destination, attributes);
+    for (const TEntryRule &rule : EntryRules) {
+      const std::string why = rule.Why(target, attributes, exists);
+      if (why.empty())
+        continue;
+      const std::string line = ShownPath(target.Destination) + ": " + why;
+      if (blocked == nullptr)
+        blocked = &c.Bad(item, Cp1252ToUtf8(name) + " cannot be placed: " + line + " (result -5)");
+      else
+        blocked->Lines.push_back("also " + Cp1252ToUtf8(name) + " at " + line);
+      ++count;
+      break;
+    }
+  }
+  if (count > 1)
+    blocked->Detail += "; " + std::to_string(count) + " files in all";
+}
+
 // One pending package: present, verified, unpackable, every destination
 // folder it uses there or makeable; adds the bytes it unpacks to the totals.
 void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
@@ -184,6 +293,7 @@ void CheckPackage(TChecks &c, const admin::TAdminHeader &header,
                       ShownPath(FolderText(header.DestFolder(index))) +
                       ", which does not exist and cannot be made: " + it->second + " (result -4)");
   }
+  CheckTargets(c, item, header, archive, dest);
   c.Ok(item, "verified, " + std::to_string(archive.Files.size()) + " files, " +
                  std::to_string(archive.UnpackedBytes) + " bytes unpacked" +
                  (archive.HasFilePathId ? ", with FILEPATH.ID" : "") + signature);
@@ -215,23 +325,42 @@ bool CheckPackageKey(TChecks &c, packages::TPackageKey &key) {
   return false;
 }
 
-// The unzip library beside the program: there, loadable with its entry, and
-// of the program's version. zrkupd loads it from its own folder only, so the
-// folder looked at is the one this tool runs from, as a build or a support
-// copy puts zrktool beside zrkupd.
-void CheckUnzipLibrary(TChecks &c) {
+// The folder of zrktool itself; without a separator the whole path, as the
+// folder cannot be told.
+std::string OwnFolder() {
   const std::string self = platform::ExecutablePath();
-  // Without a separator the whole path, as the program's folder cannot be told.
   const std::size_t nameStart = platform::NameStart(self, "\\");
-  const std::string folder = nameStart == 0 ? self : self.substr(0, nameStart - 1);
+  return nameStart == 0 ? self : self.substr(0, nameStart - 1);
+}
+
+// The folder whose zrkupd and unzip library are checked, and where it comes
+// from: --program-folder, else the host's program folder as zrkupd finds it
+// (the registry, else the folder of the program that asks).
+std::string ProgramFolder(const std::string &given, std::string &from) {
+  if (!given.empty()) {
+    from = "--program-folder";
+    return given;
+  }
+  const std::string registered = util::FindHostProgramFolder().Str();
+  from = registered == OwnFolder() ? "zrktool's own folder: the registry names no program folder"
+                                   : "the host's program folder in the registry";
+  return registered;
+}
+
+// The unzip library beside the program: there, loadable with its entry, and
+// of the program's version. zrkupd loads it from its own folder only, so
+// that folder is the one looked at, never the one zrktool runs from.
+void CheckUnzipLibrary(TChecks &c, const std::string &programFolder) {
+  std::string from;
+  const std::string folder = ProgramFolder(programFolder, from);
   const bool windows = platform::HostIsWindows();
   const std::string program = Joined(folder, windows ? "zrkupd.exe" : "zrkupd");
   const std::string library = Joined(folder, windows ? "DUNZIP32.DLL" : "libdunzip32.so");
   const std::string item = "unzip library";
+  c.Ok("program folder", ShownPath(folder) + " (" + from + ")");
   if (!util::PathExists(program)) {
     c.Note(item, "not checked: " + ShownPath(folder) +
-                     ", where zrktool runs, holds no zrkupd; run zrktool from the program's "
-                     "folder to check the library beside it");
+                     " holds no zrkupd; name the program's folder with --program-folder");
     return;
   }
   if (!util::PathExists(library)) {
@@ -239,7 +368,7 @@ void CheckUnzipLibrary(TChecks &c) {
                     " (zrkupd warns and ends with exit code 1)");
     return;
   }
-  void *loaded = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName);
+  void *loaded = platform::LoadDynamicLibrary(dunzip::DunzipLibraryName, folder);
   const bool entry =
       loaded != nullptr && platform::FindSymbol(loaded, dunzip::DunzipEntryName) != nullptr;
   const std::string why = OsErrorText();
@@ -314,9 +443,9 @@ const char *LevelName(TLevel level) {
   return level == TLevel::Ok ? "ok" : level == TLevel::Note ? "note" : "fail";
 }
 
-void Print(const TChecks &c, const TJson &lastRun, const TJson &journal, bool json,
-           std::ostream &out) {
-  if (json) {
+void Print(const TChecks &c, const TJson &lastRun, const TJson &journal,
+           const TCheckOptions &options, std::ostream &out) {
+  if (options.Json) {
     TJson j = TJson::object();
     j["WouldFail"] = c.WouldFail();
     j["Checks"] = TJson::array();
@@ -342,8 +471,13 @@ void Print(const TChecks &c, const TJson &lastRun, const TJson &journal, bool js
             : f.Level == TLevel::Note ? "note  "
                                       : "FAIL  ")
         << f.Item << ": " << f.Detail << "\n";
-    for (const std::string &line : f.Lines)
-      out << "        " << line << "\n";
+    // A package of thousands of files would bury the rest of the report.
+    const std::size_t shown =
+        options.Verbose ? f.Lines.size() : std::min(f.Lines.size(), ListedLines);
+    for (std::size_t i = 0; i < shown; ++i)
+      out << "        " << f.Lines[i] << "\n";
+    if (shown < f.Lines.size())
+      out << "        ... and " << f.Lines.size() - shown << " more (--verbose shows them all)\n";
   }
   if (lastRun.is_null())
     out << "last run: none recorded in the header\n";
@@ -418,7 +552,8 @@ std::map<int, std::string> CheckFolders(TChecks &c, const admin::TAdminHeader &h
 
 } // namespace
 
-int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std::ostream &out) {
+int CheckDataFolder(const std::string &dataFolder, const TCheckOptions &options, TStdio &stdio,
+                    std::ostream &out) {
   if (!util::FolderExists(dataFolder))
     Fail(ExitBadInput, "data folder " + ShownPath(dataFolder) + " does not exist");
   TChecks c;
@@ -427,11 +562,11 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
   const std::string settingsPath = admin::SettingsPath();
   const std::int64_t settingsSize = FileSizeOf(settingsPath);
   auto finish = [&] {
-    Print(c, lastRun, journal, json, out);
+    Print(c, lastRun, journal, options, out);
     return c.WouldFail() ? ExitFailed : ExitOk;
   };
 
-  CheckUnzipLibrary(c);
+  CheckUnzipLibrary(c, options.ProgramFolder);
   packages::TPackageKey key;
   const bool haveKey = CheckPackageKey(c, key);
   if (settingsSize < 0 || !admin::ReadSettings()) {
@@ -471,6 +606,9 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
            (header.UpdatePending() ? ", update pending" : ", nothing pending"));
   lastRun = LastRunOf(header);
   const std::map<int, std::string> unmakeable = CheckFolders(c, header);
+  // Where a run puts what goes to a blank destination folder 1.
+  if (FolderText(header.DestFolder(1)).empty())
+    header.SetDestFolder(1, util::FindHostProgramFolder());
   const std::string staging = FolderText(header.StagingFolder());
 
   // Every pending package, in file order.
@@ -507,15 +645,21 @@ int CheckDataFolder(const std::string &dataFolder, bool json, TStdio &stdio, std
 void DefineCheck(CLI::App &command, TCommandContext &context) {
   struct TOptions {
     std::string Folder;
-    bool Json = false;
+    TCheckOptions Check;
   };
   auto o = std::make_shared<TOptions>();
   AddRequiredPath(command, "DATAFOLDER", o->Folder, "the data folder (its ZRKUPD.DAT)");
-  command.add_flag("--json", o->Json, "the report as JSON");
+  command.add_flag("--json", o->Check.Json, "the report as JSON");
+  command.add_flag("--verbose", o->Check.Verbose,
+                   "every line of long lists (else the first " + std::to_string(ListedLines) +
+                       " of each)");
+  AddPath(command, "--program-folder", o->Check.ProgramFolder,
+          "the folder of zrkupd and DUNZIP32.DLL to check (default: the host's program folder "
+          "from the registry, as zrkupd finds it)");
   command.footer("Run it from the folder zrkupd starts in: administration file names without a "
                  "folder are taken from the current folder, as zrkupd does.");
   context.OnRun(command, [o, &context] {
-    return CheckDataFolder(o->Folder, o->Json, context.Stdio, context.Out);
+    return CheckDataFolder(o->Folder, o->Check, context.Stdio, context.Out);
   });
 }
 

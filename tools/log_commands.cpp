@@ -40,10 +40,17 @@ int LogShow(const std::string &dataFolder, int last, bool json, std::ostream &ou
   for (std::size_t i = from; i < blocks.size(); ++i) {
     std::string text = Cp1252ToUtf8(blocks[i]);
     text.erase(std::remove(text.begin(), text.end(), '\r'), text.end());
-    if (json)
-      shown["Runs"].push_back(text);
-    else
+    if (!json) {
       out << text;
+      continue;
+    }
+    TJson lines = TJson::array();
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = std::min(text.find('\n', at), text.size());
+      lines.push_back(text.substr(at, end - at));
+      at = end + 1;
+    }
+    shown["Runs"].push_back(std::move(lines));
   }
   if (json)
     PrintJson(out, shown);
@@ -61,7 +68,8 @@ void DefineLogShow(CLI::App &command, TCommandContext &context) {
   auto o = std::make_shared<TOptions>();
   AddRequiredPath(command, "DATAFOLDER", o->Folder, "the data folder that holds ZRKUPD.LOG");
   command.add_option("--last", o->Last, "the last N runs (default 1)");
-  command.add_flag("--json", o->Json, "the runs' blocks as a JSON list under \"Runs\"");
+  command.add_flag("--json", o->Json,
+                   "the runs as a JSON list under \"Runs\", each a list of its lines");
   context.OnRun(command,
                 [o, &context] { return LogShow(o->Folder, o->Last, o->Json, context.Out); });
 }

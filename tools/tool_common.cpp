@@ -84,32 +84,8 @@ std::string ShownPath(const std::string &path) {
   return shown;
 }
 
-std::string CrcText(std::int64_t value) {
-  static const char digits[] = "0123456789ABCDEF";
-  const bool narrow = value >= INT32_MIN && value <= INT32_MAX;
-  std::string text = "0x";
-  for (int shift = narrow ? 28 : 60; shift >= 0; shift -= 4)
-    text += digits[(static_cast<std::uint64_t>(value) >> shift) & 0xF];
-  return text;
-}
-
 std::string DescribeReport(const packages::TPackageReport &r) {
-  using packages::TPackageFault;
-  const std::string where = r.Chunk >= 0 ? "chunk " + std::to_string(r.Chunk) + " at offset " +
-                                               std::to_string(r.ChunkOffset) + ": "
-                                         : std::string();
-  switch (r.Fault) {
-  case TPackageFault::None:
-    return "ok: " + std::to_string(r.ChunksVerified) + " chunks, " +
-           std::to_string(r.BytesVerified) + " bytes, crcSum " + CrcText(r.CrcRunningSum);
-  case TPackageFault::ChunkCrcMismatch:
-    return where + "chunkCrc " + CrcText(r.Expected) + " stored, " + CrcText(r.Found) + " computed";
-  case TPackageFault::CrcSumMismatch:
-    return "crcSum " + CrcText(r.Expected) + " in header, " + CrcText(r.Found) + " summed over " +
-           std::to_string(r.ChunksVerified) + " chunks";
-  default:
-    return Cp1252ToUtf8(packages::DescribePackageReport(r));
-  }
+  return Cp1252ToUtf8(packages::DescribePackageReport(r));
 }
 
 void TProgress::Show(const std::string &text, bool now) {

@@ -31,10 +31,9 @@ void PrintJson(std::ostream &out, const TJson &json);
 // `path` is in the code page the file functions take.
 std::string ShownPath(const std::string &path);
 
-// DescribePackageReport with checksums as the 32-bit values they are: 8 hex
-// digits for a chunk's CRC and for a crcSum within 32 bits.
+// DescribePackageReport in UTF-8.
 std::string DescribeReport(const packages::TPackageReport &report);
-std::string CrcText(std::int64_t value);
+using packages::CrcText;
 
 // The one shape of a problem in every command's JSON: what it concerns, what
 // is wrong, and whether it fails the command ("error") or not ("warning").

@@ -26,6 +26,7 @@
 #include "tools/values.h"
 #include "tools/zip_writer.h"
 #include "tools/zrktool.h"
+#include "util/path_rules.h"
 #include "util/text.h"
 
 namespace tools {
@@ -227,6 +228,15 @@ std::vector<std::string> CheckBeforeWriting(const admin::TSettingsSource &source
   }
   if (!named)
     Fail(ExitBadInput, "DestFolders names no destination folder; nothing written");
+  // The administration file is written into a folder that is there or made
+  // here; a name without a folder lies in the current one.
+  const std::string adminFolder(platform::FolderPart(adminPath, "\\/"));
+  if (!adminFolder.empty() && !util::FolderExists(adminFolder) &&
+      std::none_of(toMake.begin(), toMake.end(), [&adminFolder](const std::string &folder) {
+        return util::SameSpelledPath(util::AddBackslash(folder), adminFolder);
+      }))
+    Fail(ExitBadInput,
+         "AdminFileName " + ShownPath(adminPath) + ": its folder does not exist; nothing written");
   if (std::string problem = FolderRuleProblem(header, adminPath); !problem.empty())
     Fail(ExitBadInput, problem + "; nothing written");
   return toMake;
@@ -449,7 +459,7 @@ int BuildUpdate(const std::string &specArg, const std::string &outFolder, bool d
   stdio.Progress.Clear();
   out << "wrote " << ShownPath(adminPath) << ", the settings and " << plans.size()
       << " packages; checking:\n";
-  return CheckDataFolder(outFolder, false, stdio, out);
+  return CheckDataFolder(outFolder, {}, stdio, out);
 }
 
 void DefineUpdateBuild(CLI::App &command, TCommandContext &context) {

@@ -4,9 +4,11 @@
 #include "update/copy_form.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "admin/admin_file.h"
+#include "admin/scramble.h"
 #include "admin/settings.h"
 #include "admin/update_folders.h"
 #include "packages/package_check.h"
@@ -15,6 +17,7 @@
 #include "packages/placement_journal.h"
 #include "packages/unzip_file.h"
 #include "platform/clock.h"
+#include "platform/error_text.h"
 #include "platform/files.h"
 #include "platform/path_parts.h"
 #include "platform/window.h"
@@ -119,6 +122,40 @@ void NoteUnpacked(std::string_view mask) {
   runlog::Note("Unpacked " + std::to_string(count) + " files:" + names);
 }
 
+// Why unpacking failed: the library's result by name, the entry it concerns
+// and the system's error; once the packages are gone, this is all that is left.
+std::string UnzipFailure(const packages::TUnzipFile &unzip) {
+  std::string text = "unzip error " + std::to_string(unzip.ErrorCode) + " " +
+                     dunzip::DunzipResultText(unzip.ErrorCode);
+  if (const std::string item = unzip.FailedItem(); !item.empty())
+    text += ", entry \"" + item + "\"";
+  if (unzip.OsError != 0)
+    text += ": " + platform::ErrorText(unzip.OsError);
+  return text;
+}
+
+// A package that a stopped run left half placed, as this run put it back.
+void NoteRecovery(const packages::TPlacementJournal &journal, std::int32_t seed) {
+  const admin::TRecordUndo &record = journal.Record;
+  std::string package = "(no package record)";
+  if (!record.AdminPath.empty()) {
+    admin::TPackageRecord before;
+    std::memcpy(before.Bytes, record.Before.data(), admin::PackageRecordSize);
+    admin::ScrambleBuffer(before.Bytes, static_cast<std::int32_t>(admin::PackageRecordSize), seed);
+    package = before.PackageFileName().Str() + " (record " +
+              std::to_string((record.Offset - static_cast<std::int64_t>(admin::AdminHeaderSize)) /
+                                 static_cast<std::int64_t>(admin::PackageRecordSize) +
+                             1) +
+              " of " + record.AdminPath + ")";
+  }
+  const packages::TPlacementJournal::TUndone &u = journal.Undone;
+  runlog::Note("Putting back package " + package +
+               ", which a stopped run left half placed: " + std::to_string(u.PutBack) +
+               " previous versions put back, " + std::to_string(u.Removed) +
+               " new files removed, the record " + (u.RecordRestored ? "restored" : "not changed") +
+               (journal.Problem.empty() ? "" : "; not finished: " + journal.Problem));
+}
+
 int Percent(std::int32_t value) {
   return static_cast<int>(std::clamp<std::int32_t>(value, 0, 100));
 }
@@ -170,7 +207,8 @@ TCopyForm::TCopyForm(TCopyFormView &view, std::vector<std::string> params)
   // cannot load it leaves a trace of why.
   if (!Params.empty())
     admin::DataFolder = util::TrimText(Params[0]);
-  runlog::BeginRun(admin::DataFolder.View(), Params);
+  if (!runlog::Running()) // the program entry begins it earlier
+    runlog::BeginRun(admin::DataFolder.View(), Params);
   UnZIP = std::make_unique<packages::TUnzipFile>();
   packages::TUnzipFile &unzip = *UnZIP;
   packages::ApplyDialogDesignValues(unzip);
@@ -276,8 +314,12 @@ void TCopyForm::DoProcess() {
   // When it cannot yet, this run changes nothing else, says so, and the next
   // one tries again with the update still there.
   packages::TPlacementJournal journal;
-  switch (packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()),
-                                     JournalTrust(AdminHeader, adminPath.View()), journal)) {
+  const packages::TRecovery recovery =
+      packages::RecoverPlacement(packages::JournalPathIn(admin::DataFolder.View()),
+                                 JournalTrust(AdminHeader, adminPath.View()), journal);
+  if (journal.Undone.Ran)
+    NoteRecovery(journal, seed);
+  switch (recovery) {
   case packages::TRecovery::Done:
     break;
   case packages::TRecovery::SetAside:
@@ -372,9 +414,14 @@ bool TCopyForm::PlacePendingPackages(packages::TPlacementJournal &journal,
     const std::string stagingMask = util::AddBackslash(AdminHeader.StagingFolder()) + AllFilesMask;
     util::DeleteMatchingFiles(stagingMask);
     // A file that could not be deleted would be placed with this package.
-    if (HoldsFiles(stagingMask) || !DoUnZip(archivePath)) {
-      runlog::Note("Unpacking " + std::string(archivePath) + " failed (unzip error " +
-                   std::to_string(UnZIP->ErrorCode) + ")");
+    if (HoldsFiles(stagingMask)) {
+      runlog::Note("Unpacking " + archivePath + " not begun: the staging folder still holds " +
+                   "files that cannot be deleted (" + stagingMask + ")");
+      RunResult = admin::RunUnpackFailed;
+      break;
+    }
+    if (!DoUnZip(archivePath)) {
+      runlog::Note("Unpacking " + archivePath + " failed: " + UnzipFailure(*UnZIP));
       RunResult = admin::RunUnpackFailed;
       break;
     }
@@ -497,6 +544,10 @@ int RunUpdate(TCopyFormView &view, const std::vector<std::string> &params,
   };
   view.RunModal([&] { guarded([&] { form.SetUp(); }); },
                 [&] { guarded([&] { form.Timer1Timer(); }); });
+  // Every way through the run ends its block; one that did not (a fault in
+  // a handler) says so, and the next run starts a block of its own.
+  if (runlog::Running())
+    runlog::EndRunWithoutResult("the dialog closed before the run had a result");
   return 0;
 }
 

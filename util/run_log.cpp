@@ -38,6 +38,21 @@ std::string Now() {
          TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second);
 }
 
+// "[hh:mm:ss.mmm] ", before every line but the block's first, which carries
+// the date as well: where a run spent its time shows between two lines.
+std::string LineTime() {
+  const platform::TLocalTime t = platform::LocalNow();
+  return "[" + TwoDigits(t.Hour) + ":" + TwoDigits(t.Minute) + ":" + TwoDigits(t.Second) + "." +
+         std::to_string(t.Millisecond / 100 % 10) + TwoDigits(t.Millisecond % 100) + "] ";
+}
+
+void Append(std::string_view line) {
+  Pending.append(line);
+  Pending.append(LineEnd);
+  if (Pending.size() >= FlushAbove)
+    Flush();
+}
+
 // What a trimmed log is made of: the old log from `From` to its end, then
 // the new lines. Read in pieces, so that trimming never holds the whole log.
 struct TLogText {
@@ -194,8 +209,9 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
     std::string library =
         platform::FileVersion(std::string(platform::FolderPart(platform::ExecutablePath(), "\\/")) +
                               std::string(LibraryName));
-    Note(std::string(BlockMark) + Now() + " zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), " +
-         std::string(LibraryName) + " " + (library.empty() ? "(no version information)" : library));
+    Append(std::string(BlockMark) + Now() +
+           " zrkupd " ZRK_VERSION_TEXT " (commit " ZRK_COMMIT "), " + std::string(LibraryName) +
+           " " + (library.empty() ? "(no version information)" : library));
     std::string line = "Parameters:";
     for (const std::string &p : params)
       line += " \"" + p + "\"";
@@ -205,14 +221,15 @@ void BeginRun(std::string_view dataFolder, const std::vector<std::string> &param
   });
 }
 
+bool Running() {
+  return Started;
+}
+
 void Note(std::string_view line) {
   Quietly([&] {
     if (!Started)
       return;
-    Pending.append(line);
-    Pending.append(LineEnd);
-    if (Pending.size() >= FlushAbove)
-      Flush();
+    Append(LineTime() + std::string(line));
   });
 }
 

@@ -20,7 +20,9 @@ constexpr std::string_view BlockMark = "==== ";
 // program and library versions and the command-line parameters. The log goes
 // into `dataFolder` (the current folder when blank).
 void BeginRun(std::string_view dataFolder, const std::vector<std::string> &params);
-// One line of the block (Windows-1252, without line end).
+// True between BeginRun and the end of its block.
+bool Running();
+// One line of the block (Windows-1252, without line end); it gets its time.
 void Note(std::string_view line);
 // "what: path: the system's error text".
 void NoteFailure(std::string_view what, std::string_view path, int osError);

@@ -8,17 +8,13 @@
 #include <openssl/pem.h>
 #include <openssl/x509.h>
 
+#include <algorithm>
+#include <iterator>
 #include <memory>
 
 namespace platform {
 
 namespace {
-
-// DER SubjectPublicKeyInfo of a P-256 key up to its point (id-ecPublicKey,
-// prime256v1, a BIT STRING of 66 bytes).
-constexpr std::uint8_t P256KeyInfoPrefix[] = {0x30, 0x59, 0x30, 0x13, 0x06, 0x07, 0x2a, 0x86, 0x48,
-                                              0xce, 0x3d, 0x02, 0x01, 0x06, 0x08, 0x2a, 0x86, 0x48,
-                                              0xce, 0x3d, 0x03, 0x01, 0x07, 0x03, 0x42, 0x00};
 
 struct TFreeKey {
   void operator()(EVP_PKEY *key) const { EVP_PKEY_free(key); }

@@ -14,13 +14,15 @@
 namespace platform {
 
 namespace {
-std::string SharedObjectName(std::string_view name) {
+std::string SharedObjectName(std::string_view name, std::string_view in) {
   std::string base(NamePart(name, "\\/"));
   const std::size_t dot = base.rfind('.');
   if (dot != std::string::npos && dot > 0)
     base = base.substr(0, dot);
   for (char &c : base)
     c = LowerAscii(c);
+  if (!in.empty())
+    return NativePath(std::string(in)) + "/lib" + base + ".so";
   // Without the program's own path there is no safe place to look.
   const std::string program = NativePath(ExecutablePath());
   const std::string_view folder = FolderPart(program, "/");
@@ -30,8 +32,8 @@ std::string SharedObjectName(std::string_view name) {
 }
 } // namespace
 
-void *detail::LoadDynamicLibraryNative(std::string_view name) {
-  const std::string path = SharedObjectName(name);
+void *detail::LoadDynamicLibraryNative(std::string_view name, std::string_view in) {
+  const std::string path = SharedObjectName(name, in);
   void *library = path.empty() ? nullptr : dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
   // dlopen says why only in text: a file that is there but cannot be
   // loaded is reported as Windows reports a DLL of the wrong kind.

@@ -187,6 +187,7 @@ template <typename TUse> bool WithStat(bool open, std::intptr_t handle, TUse use
 bool TFile::OpenNative(std::string_view path, TOpen how) {
   switch (how) {
   case TOpen::Shared:
+  case TOpen::Unshared:
     return OpenHandle(Handle, path, O_RDWR);
   case TOpen::Read:
     return OpenHandle(Handle, path, O_RDONLY);
@@ -637,5 +638,14 @@ void CloseHandleNative(std::intptr_t handle) {
 }
 
 } // namespace detail
+
+// Natively the library and the program share one seam, and so its error.
+void HandOverError(int error) {
+  detail::SetError(error);
+}
+
+int TakeOverError() {
+  return LastError();
+}
 
 } // namespace platform

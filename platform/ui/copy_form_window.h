@@ -23,7 +23,8 @@ enum TCopyFormControlId : int {
   IdMeter2 = 107,
 };
 
-// Null only when the window cannot be created.
-std::unique_ptr<TCopyFormView> CreateCopyFormView();
+// Null only when the window cannot be created; `error` then holds the
+// system's error of the call that failed.
+std::unique_ptr<TCopyFormView> CreateCopyFormView(int &error);
 
 } // namespace platform

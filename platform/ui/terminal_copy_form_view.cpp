@@ -185,7 +185,8 @@ void TTerminalCopyFormView::PostClose() {
   Closed = true;
 }
 
-std::unique_ptr<TCopyFormView> CreateCopyFormView() {
+std::unique_ptr<TCopyFormView> CreateCopyFormView(int &error) {
+  error = 0;
   return std::make_unique<TTerminalCopyFormView>(stdout, isatty(STDOUT_FILENO) != 0, stdin,
                                                  isatty(STDIN_FILENO) != 0);
 }

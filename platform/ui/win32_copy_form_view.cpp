@@ -118,8 +118,10 @@ TWin32CopyFormView::TWin32CopyFormView() {
   if (!InitCommonControlsEx(&icc))
     InitCommonControls();
   HINSTANCE instance = GetModuleHandleA(nullptr);
-  if (!RegisterFormClass(instance))
+  if (!RegisterFormClass(instance)) {
+    CreateError = static_cast<int>(GetLastError());
     return;
+  }
 
   Dpi = SystemDpi();
   const int clientWidth = Scale(ClientWidth);
@@ -135,8 +137,10 @@ TWin32CopyFormView::TWin32CopyFormView() {
   // known once CreateWindowExA returns; messages before that go to the default.
   HWND window = CreateWindowExA(FormExStyle, CopyFormWindowClass, "Update einarbeiten", FormStyle,
                                 x, y, width, height, nullptr, nullptr, instance, this);
-  if (window == nullptr)
+  if (window == nullptr) {
+    CreateError = static_cast<int>(GetLastError());
     return;
+  }
   Window = reinterpret_cast<THandle>(window);
 
   // The frame of an unmanaged window may differ from what AdjustWindowRectEx
@@ -415,8 +419,9 @@ std::intptr_t TWin32CopyFormView::HandleMessage(unsigned message, std::uintptr_t
   return DefWindowProcA(window, message, wParam, lParam);
 }
 
-std::unique_ptr<TCopyFormView> CreateCopyFormView() {
+std::unique_ptr<TCopyFormView> CreateCopyFormView(int &error) {
   auto view = std::make_unique<TWin32CopyFormView>();
+  error = view->CreateError;
   if (view->Handle() == 0)
     return nullptr;
   return view;

@@ -14,11 +14,14 @@ namespace platform {
 
 class TWin32CopyFormView final : public TCopyFormView {
 public:
-  // Creates the window hidden; Handle() is 0 when that failed.
+  // Creates the window hidden; Handle() is 0 when that failed, and
+  // CreateError holds the system's error.
   TWin32CopyFormView();
   ~TWin32CopyFormView() override;
   TWin32CopyFormView(const TWin32CopyFormView &) = delete;
   TWin32CopyFormView &operator=(const TWin32CopyFormView &) = delete;
+
+  int CreateError = 0;
 
   void SetCaption(std::string_view text) override;
   void SetGroupCaption(std::string_view text) override;

@@ -19,15 +19,16 @@ constexpr DWORD SearchSystem32 = 0x00000800;
 
 } // namespace
 
-void *detail::LoadDynamicLibraryNative(std::string_view name) {
+void *detail::LoadDynamicLibraryNative(std::string_view name, std::string_view in) {
   const std::string_view base = NamePart(name, "\\/:");
   const std::string program = ExecutablePath();
   const std::string_view folder = FolderPart(program, "\\");
-  if (base.empty() || folder.empty()) {
+  if (base.empty() || (in.empty() && folder.empty())) {
     detail::SetError(ErrorModNotFound);
     return nullptr;
   }
-  const std::string path = detail::LibraryPath(folder, base);
+  const std::string path = in.empty() ? detail::LibraryPath(folder, base)
+                                      : std::string(in) + "\\" + std::string(base);
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
   // Older systems refuse those flags; there the library's folder comes
   // first for its imports, before the current folder.

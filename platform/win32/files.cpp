@@ -123,6 +123,8 @@ bool TFile::OpenNative(std::string_view path, TOpen how) {
     return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, OPEN_EXISTING);
   case TOpen::Read:
     return OpenHandle(Handle, path, GENERIC_READ, ShareReadWrite, OPEN_EXISTING);
+  case TOpen::Unshared:
+    return OpenHandle(Handle, path, ReadWrite, 0, OPEN_EXISTING);
   case TOpen::Create:
     return OpenHandle(Handle, path, ReadWrite, ShareReadWrite, CREATE_ALWAYS);
   case TOpen::CreateUnshared:
@@ -487,5 +489,18 @@ void EndProcessAbruptly(int exitCode) {
 }
 
 } // namespace detail
+
+// The library's seam and the program's are two copies; the thread's
+// system error is what both see.
+void HandOverError(int error) {
+  detail::SetError(error);
+  SetLastError(static_cast<DWORD>(error));
+}
+
+int TakeOverError() {
+  const int error = static_cast<int>(GetLastError());
+  detail::SetError(error);
+  return error;
+}
 
 } // namespace platform

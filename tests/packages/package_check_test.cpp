@@ -212,6 +212,36 @@ TEST_F(PackageFiles, ContainerEdgeCases) {
   }
 }
 
+// Checksums read as the 32-bit values they are, in the run log as in the
+// tools: a sign-extended CRC and a crcSum within 32 bits in 8 digits; a sum
+// beyond them in 16.
+TEST_F(PackageFiles, ReportShowsChecksumsIn32BitsUnlessTheSumIsWider) {
+  const std::int64_t abc = static_cast<std::int64_t>(0xFFFFFFFFCADBBE3Dull);
+  const std::int64_t wide = 3 * abc;
+  struct {
+    const char *Name;
+    Bytes Package;
+    const char *Says;
+  } const cases[] = {
+      {"one chunk", HandPackage(3, abc, {{Text("abc"), abc}}), "crcSum 0xCADBBE3D"},
+      {"two chunks",
+       HandPackage(12, abc + 0x340BC6D9, {{Text("abc"), abc}, {Text("123456789"), 0x340BC6D9}}),
+       "crcSum 0xFEE78516"},
+      {"a stored chunk checksum", HandPackage(3, abc, {{Text("abc"), 0x7FFFFFFF}}),
+       "chunkCrc 0x7FFFFFFF stored, 0xCADBBE3D computed"},
+      {"a sum beyond 32 bits",
+       HandPackage(9, wide, {{Text("abc"), abc}, {Text("abc"), abc}, {Text("abc"), abc}}),
+       "crcSum 0xFFFFFFFF60933AB7"},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Name);
+    TPackageReport report;
+    (void)Check(c.Package, report);
+    const std::string text = packages::DescribePackageReport(report);
+    EXPECT_NE(text.find(c.Says), std::string::npos) << text;
+  }
+}
+
 TEST_F(PackageFiles, ReportNamesTheChunkAndOffset) {
   Bytes payload = PatternBytes(3000, 9);
   Bytes package = packages::BuildPackageBytes(payload, 1000);

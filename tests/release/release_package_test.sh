@@ -65,6 +65,11 @@ for name in zrkupd.exe DUNZIP32.DLL zrktool.exe; do
     case " ${allowed,,} " in *" ${dll,,} "*) ;; *) fail "$name imports $dll" ;; esac
   done
   if i686-w64-mingw32-objdump -h "$file" | grep -q ' \.debug_'; then fail "$name is not stripped"; fi
+  case $name in
+  # Not grep -q: objdump cut short by a closed pipe would fail the pipe.
+  *.exe) i686-w64-mingw32-objdump -p "$file" | grep TERMINAL_SERVICE_AWARE >/dev/null ||
+    fail "$name is not marked terminal-server aware" ;;
+  esac
   # The stripped file names its debug file and carries its checksum.
   i686-w64-mingw32-objcopy --dump-section ".gnu_debuglink=$work/link-$name" "$file" "$work/scratch"
   link=$(python3 -c 'import sys,struct; d=open(sys.argv[1],"rb").read(); print(d.split(b"\0")[0].decode(), struct.unpack("<I", d[-4:])[0])' "$work/link-$name")

@@ -125,7 +125,7 @@ TEST(ZrkToolSafeEditing, SettingsStoreWritesAllOrNothing) {
   EXPECT_EQ(shown["BrandText"], "Neu");
   EXPECT_EQ(shown["AdminSeed"], 1234567);
   EXPECT_EQ(shown["UpdateTitle"], "Update");
-  json header = json::parse(RunTool({"admin", "show", "--data-folder", s.Data}).Out)["header"];
+  json header = json::parse(RunTool({"admin", "show", "--data-folder", s.Data}).Out)["Header"];
   EXPECT_EQ(header["StagingFolder"], s.Staging);
   EXPECT_EQ(header["DestFolders"][0], s.Dest[1]);
 }

@@ -3,6 +3,10 @@
 // `update build` from folders of files to an update that check passes.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <functional>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -14,6 +18,7 @@
 #include "packages/package_check.h"
 #include "packages/placement_journal.h"
 #include "platform/files.h"
+#include "platform/path_parts.h"
 #include "tests/support/test_support.h"
 #include "tests/support/tool_run.h"
 #include "tests/support/update_scenario.h"
@@ -34,6 +39,9 @@ TEST(ZrkToolLog, ShowPrintsTheLastBlocksInUtf8) {
   EXPECT_EQ(last.Out, "==== drei\nResult -1\n");
   TRun two = RunTool({"log", "show", dir.Path(), "--last", "2"});
   EXPECT_EQ(two.Out, "==== zwei\nPaket f\xC3\xBCr\n==== drei\nResult -1\n");
+  const nlohmann::json runs = RunToolJson({"log", "show", dir.Path(), "--last", "2", "--json"});
+  EXPECT_EQ(runs["Runs"], nlohmann::json::parse(R"([["==== zwei", "Paket f\u00fcr"],
+                                                     ["==== drei", "Result -1"]])"));
   TTempFolder empty;
   EXPECT_EQ(RunTool({"log", "show", empty.Path()}).Code, tools::ExitFailed);
 }
@@ -164,6 +172,9 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
       {"FILEPATH.ID names a folder that cannot be made", twoToFolder2,
        [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
        "FILEPATH.ID sends files to destination folder 2"},
+      {"a one-record FILEPATH.ID names a folder that cannot be made", GoodItems(),
+       [](TCheckScene &s) { FileInTheWay(s.Dest[2]); },
+       "FILEPATH.ID sends files to destination folder 2"},
       {"destination folder cannot be made", GoodItems(),
        [](TCheckScene &s) { FileInTheWay(s.Dest[1]); }, "its destination folder 1"},
       {"staging folder is the download folder", GoodItems(),
@@ -194,6 +205,130 @@ TEST(ZrkToolCheck, AGoodFolderPassesAndEachBrokenOneFailsWithItsCause) {
     EXPECT_EQ(j.Code, tools::ExitFailed);
     EXPECT_NE(j.Out.find("\"WouldFail\": true"), std::string::npos) << j.Out;
   }
+}
+
+// What stands where a file goes fails its copy with -5: check names the file
+// and the cause (the held file under Windows, where share modes exist).
+TEST(ZrkToolCheck, WhatStandsWhereAFileGoesPredictsMinus5AndNamesTheFile) {
+  auto longName = GoodItems();
+  longName.push_back({std::string(250, 'l') + ".txt", PatternBytes(10, 3), 0, false});
+  platform::TFile holder;
+  struct TCase {
+    const char *Name;
+    std::vector<TPackageItem> Items;
+    std::function<void(TCheckScene &, const std::string &)> Block;
+    std::string Says;
+  } cases[] = {
+      {"a folder in the way", GoodItems(),
+       [](TCheckScene &, const std::string &eins) { EXPECT_TRUE(MakeFolder(eins)); },
+       ": a folder of that name is in the way (result -5)"},
+      {"a read-only file", GoodItems(),
+       [](TCheckScene &, const std::string &eins) {
+         EXPECT_TRUE(WriteWholeFile(eins, "old"));
+         EXPECT_TRUE(platform::SetAttributes(eins, platform::faReadOnly));
+       },
+       ": the file there is read-only (result -5)"},
+      {"a path too long", longName, [](TCheckScene &, const std::string &) {},
+       " characters, at most 255) (result -5)"},
+  };
+  std::vector<TCase> all(std::begin(cases), std::end(cases));
+  if (RunningOnWindows())
+    all.push_back({"a file held open", GoodItems(),
+                   [&holder](TCheckScene &, const std::string &eins) {
+                     EXPECT_TRUE(WriteWholeFile(eins, "old"));
+                     EXPECT_TRUE(holder.OpenShared(eins));
+                   },
+                   ": it cannot be opened for writing unshared: "});
+  for (const auto &c : all) {
+    SCOPED_TRACE(c.Name);
+    TCheckScene s(c.Items);
+    const std::string eins = JoinPath(s.Dest[1], "eins.txt");
+    c.Block(s, eins);
+    TRun r = RunTool({"check", s.Data});
+    holder.Close();
+    EXPECT_EQ(r.Code, tools::ExitFailed) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, c.Says), 1u) << r.Out;
+    EXPECT_EQ(Occurrences(r.Out, "FAIL  package P.PKG: "), 1u) << r.Out;
+    if (c.Items.size() == GoodItems().size()) {
+      EXPECT_NE(r.Out.find("eins.txt cannot be placed: " + eins + ": "), std::string::npos)
+          << r.Out;
+    }
+    EXPECT_NE(r.Out.find("The update would fail: 1 problem."), std::string::npos) << r.Out;
+  }
+}
+
+// zrkupd loads its library from its own folder: check looks there, in the
+// folder named or the one the host registered, and always says which.
+TEST(ZrkToolCheck, TheUnzipLibraryIsLookedForBesideTheProgramAndTheFolderNamed) {
+  TCheckScene s(GoodItems());
+  // The program's own folder, where the build puts zrkupd and its library.
+  std::string bin(platform::FolderPart(platform::ExecutablePath(), "\\"));
+  bin.pop_back();
+  if (!RunningOnWindows())
+    std::replace(bin.begin(), bin.end(), '\\', '/');
+  const std::string program = RunningOnWindows() ? "zrkupd.exe" : "zrkupd";
+  const std::string library = RunningOnWindows() ? "DUNZIP32.DLL" : "libdunzip32.so";
+  TTempFolder empty, programAlone;
+  ASSERT_TRUE(WriteWholeFile(programAlone / program, "a program"));
+  struct {
+    std::string Folder;
+    int Code;
+    std::string Says;
+  } const cases[] = {
+      {empty.Path(), tools::ExitOk,
+       "note  unzip library: not checked: " + empty.Path() + " holds no zrkupd"},
+      {programAlone.Path(), tools::ExitFailed,
+       "FAIL  unzip library: " + JoinPath(programAlone.Path(), library) + " is missing beside "},
+      {bin, tools::ExitOk, "ok    unzip library: " + JoinPath(bin, library) + " loads beside "},
+  };
+  for (const auto &c : cases) {
+    SCOPED_TRACE(c.Folder);
+    TRun r = RunTool({"check", s.Data, "--program-folder", c.Folder});
+    EXPECT_EQ(r.Code, c.Code) << r.Out;
+    EXPECT_NE(r.Out.find("ok    program folder: " + c.Folder + " (--program-folder)\n"),
+              std::string::npos)
+        << r.Out;
+    EXPECT_NE(r.Out.find(c.Says), std::string::npos) << r.Out;
+  }
+  // Without it, the host's registration names the folder (off Windows the
+  // seam's registry file; the Windows prefix is shared and stays untouched).
+  if (RunningOnWindows())
+    return;
+  const std::string registry = s.Root / "registry.txt";
+  ASSERT_TRUE(WriteWholeFile(registry, "Software\\Microsoft\\Windows\\CurrentVersion\\App "
+                                       "Paths\\KastTools.exe|ProgPath|REG_SZ|" +
+                                           programAlone.Path() + "\r\n"));
+  // putenv keeps the text itself; an empty value counts as none.
+  static std::string set, unset = "ZRK_REGISTRY=";
+  set = "ZRK_REGISTRY=" + registry;
+  ASSERT_EQ(putenv(set.data()), 0);
+  TRun r = RunTool({"check", s.Data});
+  ASSERT_EQ(putenv(unset.data()), 0);
+  EXPECT_NE(r.Out.find("ok    program folder: " + programAlone.Path() +
+                       " (the host's program folder in the registry)\n"),
+            std::string::npos)
+      << r.Out;
+  EXPECT_NE(r.Out.find(" is missing beside "), std::string::npos) << r.Out;
+}
+
+// A long list (a journal of thousands of files) shows its first lines and
+// how many more there are, all of them with --verbose.
+TEST(ZrkToolCheck, LongListsAreCutShortUnlessVerbose) {
+  TCheckScene s(GoodItems());
+  packages::TPlacementJournal j;
+  j.Path = packages::JournalPathIn(s.Data);
+  j.State = packages::TPlacementJournal::TState::Placing;
+  for (int i = 0; i < 30; ++i)
+    j.AddFile(JoinPath(s.Dest[1], "f" + std::to_string(i) + ".txt"),
+              static_cast<std::uint32_t>(i + 1), packages::TSideNames::Long, false);
+  ASSERT_TRUE(packages::WriteJournal(j));
+  const TRun cut = RunTool({"check", s.Data});
+  EXPECT_EQ(Occurrences(cut.Out, "(new: removed)"), 19u) << cut.Out;
+  EXPECT_NE(cut.Out.find("... and 11 more (--verbose shows them all)\n"), std::string::npos)
+      << cut.Out;
+  const TRun all = RunTool({"check", s.Data, "--verbose"});
+  EXPECT_EQ(Occurrences(all.Out, "(new: removed)"), 30u) << all.Out;
+  EXPECT_EQ(all.Out.find("more (--verbose"), std::string::npos) << all.Out;
 }
 
 TEST(ZrkToolCheck, AJournalLeftBehindShowsItsPackageFilesAndWhatBlocksIt) {
@@ -271,6 +406,10 @@ TEST(ZrkToolOutput, ShowAndTestCommandsSpeakJsonWithOneShapeOfProblem) {
        "warning"},
       {"settings show of a short file",
        {"settings", "show", shortSettings, "--json"},
+       tools::ExitOk,
+       "warning"},
+      {"download show of a short file",
+       {"download", "show", shortSettings, "--seed", seed, "--json"},
        tools::ExitOk,
        "warning"},
   };

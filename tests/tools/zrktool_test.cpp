@@ -64,7 +64,7 @@ TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
                       "PackageReady=0"}));
 
   json j = RunToolJson({"admin", "show", file, "--seed", SeedArg});
-  const json &h = j["header"];
+  const json &h = j["Header"];
   EXPECT_EQ(h["DestFolders"].size(), 20u);
   EXPECT_EQ(h["DestFolders"][1], "C:\\Gr\xC3\xBCn");
   EXPECT_EQ(h["VersionText"], "3.83.0");
@@ -75,14 +75,14 @@ TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
   EXPECT_EQ(h["LastRunTime"], 86398);
   EXPECT_EQ(h["LastRunTimeClock"], "23:59:58");
   EXPECT_EQ(h["LastRunDateCalendar"], "2024-02-29");
-  ASSERT_EQ(j["packages"].size(), 3u);
-  EXPECT_EQ(j["packages"][0]["PackageFileName"], "eins.pkg");
-  EXPECT_EQ(j["packages"][2]["PackageFileName"], "drei.pkg");
-  EXPECT_EQ(j["packages"][1]["DestIndex"], 7);
-  EXPECT_EQ(j["packages"][1]["PackageReady"], 0);
-  EXPECT_EQ(j["packages"][0]["DestIndex"], 1);
-  EXPECT_EQ(j["packages"][0]["InstallPending"], 1);
-  EXPECT_EQ(j["packages"][2]["OfferedInfo"], json::array({0, 0, 42}));
+  ASSERT_EQ(j["Packages"].size(), 3u);
+  EXPECT_EQ(j["Packages"][0]["PackageFileName"], "eins.pkg");
+  EXPECT_EQ(j["Packages"][2]["PackageFileName"], "drei.pkg");
+  EXPECT_EQ(j["Packages"][1]["DestIndex"], 7);
+  EXPECT_EQ(j["Packages"][1]["PackageReady"], 0);
+  EXPECT_EQ(j["Packages"][0]["DestIndex"], 1);
+  EXPECT_EQ(j["Packages"][0]["InstallPending"], 1);
+  EXPECT_EQ(j["Packages"][2]["OfferedInfo"], json::array({0, 0, 42}));
 
   // The program's own readers agree, texts in Windows-1252.
   admin::TAdminHeader header;
@@ -99,7 +99,7 @@ TEST(ZrkToolAdmin, WhatInitAddAndSetWriteIsWhatShowAndTheProgramRead) {
 
   // Codes that only later runs set are shown with their meaning too.
   ASSERT_TRUE(ToolOk({"admin", "set", file, "--seed", SeedArg, "LastResult=-8"}));
-  EXPECT_EQ(RunToolJson({"admin", "show", file, "--seed", SeedArg})["header"]["LastResultMeaning"],
+  EXPECT_EQ(RunToolJson({"admin", "show", file, "--seed", SeedArg})["Header"]["LastResultMeaning"],
             admin::RunResultMeaning(admin::RunFoldersInvalid));
 }
 
@@ -200,7 +200,7 @@ TEST(ZrkToolAdmin, ShowReportsTrailingBytesOfACutRecord) {
   TRun r = RunTool({"admin", "show", file});
   ASSERT_EQ(r.Code, tools::ExitOk) << r.Err;
   json j = json::parse(r.Out);
-  EXPECT_EQ(j["packages"].size(), 1u);
+  EXPECT_EQ(j["Packages"].size(), 1u);
   EXPECT_EQ(j["TrailingBytes"], 17);
   EXPECT_NE(r.Err.find("17 bytes"), std::string::npos);
 }
@@ -259,7 +259,7 @@ TEST(ZrkToolSettings, StoredSourceReadsBackAndTheHeaderShowsItsFolders) {
 
   json admin = RunToolJson({"admin", "show", "--data-folder", s.Data});
   EXPECT_EQ(admin["AdminSeed"], Seed);
-  const json &h = admin["header"];
+  const json &h = admin["Header"];
   EXPECT_EQ(h["DownloadFolder"], s.Download);
   EXPECT_EQ(h["StagingFolder"], s.Staging);
   EXPECT_EQ(h["DestFolders"][0], s.Dest[1]);

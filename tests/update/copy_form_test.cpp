@@ -7,6 +7,7 @@
 #include <cstring>
 #include <fstream>
 #include <functional>
+#include <regex>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -706,6 +707,61 @@ TEST_F(UpdateRunTest, RecoveryThatCannotFinishIsReportedAndFinishedByTheNextRun)
   EXPECT_EQ(FileNames(s.Dest[1]),
             (std::vector<std::string>{"core.dll", "Liesmich.TXT", "shared.txt"}));
   EXPECT_FALSE(testing_support::FileExists(journal.Path));
+}
+
+// The log names why unpacking failed: the library's result by name, the
+// entry, and the system's error of the call that failed (the staging folder
+// taken away under the first entry), which the library keeps through its
+// clean-up for the caller to read.
+TEST_F(UpdateRunTest, UnpackingFailureLogsTheCodeTheEntryAndTheSystemsError) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  bool removed = false;
+  s.View.OnEvent = [&](const TRecordingView::TEvent &e) {
+    if (e.Kind == TKind::FileText && !removed)
+      removed = platform::RemoveFolder(s.Staging);
+  };
+  s.Run();
+  ASSERT_TRUE(removed);
+  EXPECT_EQ(s.Header().LastResult(), admin::RunUnpackFailed);
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_TRUE(std::regex_search(log, std::regex("Paket1\\.zip failed: unzip error 8 dzWriteFailed "
+                                                "\\([^)]+\\), entry \"Liesmich\\.TXT\": [^\r]+ "
+                                                "\\(3\\)\r\n")))
+      << log;
+}
+
+// Putting back what a stopped run left half placed is logged: the package,
+// how many files went back and were removed, and the record.
+TEST_F(UpdateRunTest, RollingBackAStoppedRunIsLogged) {
+  TScenario s;
+  s.AddPackage(FirstPackage());
+  ASSERT_NO_FATAL_FAILURE(s.Write());
+  packages::TPlacementJournal journal;
+  journal.Path = packages::JournalPathIn(s.Data);
+  journal.State = packages::TPlacementJournal::TState::Placing;
+  journal.PackagesTaken = true;
+  const std::string dest = util::AddBackslash(s.Dest[1]);
+  journal.AddFile(dest + "shared.txt", 1, packages::TSideNames::Long, true);
+  journal.AddFile(dest + "neu.txt", 2, packages::TSideNames::Long, false);
+  journal.Record = admin::RecordUndoOf(s.AdminPath, admin::AdminHeaderSize, s.Records[0], Seed);
+  ASSERT_TRUE(packages::WriteJournal(journal));
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/~zrk1.bak", "old shared"));
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/shared.txt", "half placed"));
+  ASSERT_TRUE(testing_support::WriteWholeFile(s.Dest[1] + "/neu.txt", "new"));
+  platform::TFile admin;
+  ASSERT_TRUE(admin.OpenShared(s.AdminPath) && admin.Seek(journal.Record.Offset) &&
+              admin.WriteAll(journal.Record.After.data(), admin::PackageRecordSize));
+  admin.Close();
+  s.Run();
+  EXPECT_EQ(s.OnlyBox().Text, SuccessBody);
+  const std::string log = s.Text(s.Data + "/ZRKUPD.LOG");
+  EXPECT_NE(log.find("Putting back package Paket1.pkg (record 1 of " + s.AdminPath +
+                     "), which a stopped run left half placed: 1 previous versions put back, 1 "
+                     "new files removed, the record restored\r\n"),
+            std::string::npos)
+      << log;
 }
 
 // A journal is obeyed only where the run itself would have written: one that

@@ -3,12 +3,19 @@
 // A run of many lines writes them out on the way, each once and in order.
 #include <gtest/gtest.h>
 
+#include <regex>
 #include <string>
 
 #include "tests/support/test_support.h"
 #include "util/run_log.h"
 
 namespace {
+
+const std::regex LineTime(R"(\[\d\d:\d\d:\d\d\.\d\d\d\] )");
+
+std::string WithoutTimes(const std::string &text) {
+  return std::regex_replace(text, LineTime, "");
+}
 
 TEST(RunLog, PastOneMebibyteTheNewerHalfIsKeptFromABlockStart) {
   testing_support::TTempFolder dir;
@@ -30,7 +37,7 @@ TEST(RunLog, PastOneMebibyteTheNewerHalfIsKeptFromABlockStart) {
   auto blocks = runlog::SplitBlocks(text);
   ASSERT_GE(blocks.size(), 2u);
   EXPECT_NE(blocks.back().find("Parameters: \"C:\\Daten\" \"0\"\r\n"), std::string::npos);
-  EXPECT_NE(blocks.back().find("\r\nResult -2: Fehler!\r\n"), std::string::npos);
+  EXPECT_NE(WithoutTimes(blocks.back()).find("\r\nResult -2: Fehler!\r\n"), std::string::npos);
   std::string joined;
   for (const auto &b : blocks)
     joined += b;
@@ -51,7 +58,7 @@ TEST(RunLog, ManyLinesAreWrittenOnTheWayOnceAndInOrder) {
   // Most of the lines are on disk before the run ends.
   EXPECT_GT(testing_support::ReadWholeText(path).size(), expected.size() / 2);
   runlog::EndRun(0, "");
-  const std::string text = testing_support::ReadWholeText(path);
+  const std::string text = WithoutTimes(testing_support::ReadWholeText(path));
   const std::size_t first = text.find("Placed ");
   ASSERT_NE(first, std::string::npos);
   EXPECT_EQ(text.substr(first, expected.size()), expected);
@@ -91,7 +98,8 @@ TEST(RunLog, TrimFindsSplitBlockStartsAndCutsLongNewLinesAtALine) {
   EXPECT_LE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit));
   EXPECT_GE(text.size(), static_cast<std::size_t>(runlog::RunLogLimit) / 4);
   EXPECT_EQ(text.rfind("new ", 0), 0u);
-  EXPECT_EQ(text.substr(text.size() - 10), "Result 0\r\n");
+  const std::string tail = WithoutTimes(text.substr(text.size() - 40));
+  EXPECT_EQ(tail.substr(tail.size() - 10), "Result 0\r\n");
 }
 
 // A log whose last line a failed write left unfinished: the next run's block
@@ -107,6 +115,31 @@ TEST(RunLog, ABlockStartsOnItsOwnLineAfterAnUnfinishedOne) {
   ASSERT_EQ(blocks.size(), 2u);
   EXPECT_EQ(blocks[0], old + "\r\n");
   EXPECT_EQ(blocks[1].rfind(runlog::BlockMark, 0), 0u);
+}
+
+// Every line after the block's first, which carries the date, starts with
+// its time of day to the millisecond.
+TEST(RunLog, EveryLineCarriesItsTime) {
+  testing_support::TTempFolder dir;
+  runlog::BeginRun(dir.Path(), {"C:\\Daten"});
+  runlog::Note("eins");
+  runlog::NoteFailure("Opening", "C:\\X", 2);
+  runlog::EndRun(0, "");
+  const std::string text = testing_support::ReadWholeText(dir / "ZRKUPD.LOG");
+  std::size_t lines = 0;
+  for (std::size_t at = 0; at < text.size(); ++lines) {
+    const std::size_t end = text.find("\r\n", at);
+    ASSERT_NE(end, std::string::npos) << text;
+    const std::string line = text.substr(at, end - at);
+    if (at == 0)
+      EXPECT_TRUE(std::regex_search(line, std::regex(R"(^==== \d{4}-\d\d-\d\d \d\d:\d\d:\d\d )")))
+          << line;
+    else
+      EXPECT_TRUE(std::regex_search(line, LineTime, std::regex_constants::match_continuous))
+          << line;
+    at = end + 2;
+  }
+  EXPECT_EQ(lines, 5u) << text;
 }
 
 } // namespace

@@ -316,8 +316,10 @@ TEST(Win32CopyFormView, LayoutAndFontScaleWithTheSystemDpiAndEveryTextFits) {
 }
 
 TEST(Win32CopyFormView, FactoryMakesTheWin32Dialog) {
-  auto view = platform::CreateCopyFormView();
+  int error = -1;
+  auto view = platform::CreateCopyFormView(error);
   ASSERT_NE(view, nullptr);
+  EXPECT_EQ(error, 0);
   EXPECT_NE(dynamic_cast<platform::TWin32CopyFormView *>(view.get()), nullptr);
   EXPECT_NE(view->Handle(), 0u);
 }

@@ -5,9 +5,11 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 #include <zlib.h>
 
+#include "dunzip/inflate_worker.h"
 #include "dunzip/zip_layout.h"
 #include "util/byte_order.h"
 
@@ -410,12 +412,11 @@ TZipError TZipReader::CopyStored(const TZipEntry &entry, std::uint64_t offset, T
   std::uint32_t crc = Crc32Of(nullptr, 0);
   std::uint64_t remaining = entry.CompressedSize;
   while (remaining > 0) {
-    std::size_t chunk =
-        static_cast<std::size_t>(std::min<std::uint64_t>(remaining, InBuffer.size()));
-    if (!Source.ReadAt(offset, InBuffer.data(), chunk))
+    std::size_t chunk = static_cast<std::size_t>(std::min<std::uint64_t>(remaining, ZipBufferSize));
+    if (!Source.ReadAt(offset, InData, chunk))
       return TZipError::Read;
-    crc = static_cast<std::uint32_t>(crc32(crc, InBuffer.data(), static_cast<uInt>(chunk)));
-    if (!sink.Write(InBuffer.data(), chunk))
+    crc = static_cast<std::uint32_t>(crc32(crc, InData, static_cast<uInt>(chunk)));
+    if (!sink.Write(InData, chunk))
       return TZipError::SinkFailed;
     offset += chunk;
     remaining -= chunk;
@@ -438,23 +439,23 @@ TZipError TZipReader::Inflate(const TZipEntry &entry, std::uint64_t offset, TByt
   for (;;) {
     if (z.avail_in == 0 && remainingIn > 0) {
       std::size_t chunk =
-          static_cast<std::size_t>(std::min<std::uint64_t>(remainingIn, InBuffer.size()));
-      if (!Source.ReadAt(offset, InBuffer.data(), chunk))
+          static_cast<std::size_t>(std::min<std::uint64_t>(remainingIn, ZipBufferSize));
+      if (!Source.ReadAt(offset, InData, chunk))
         return TZipError::Read;
       offset += chunk;
       remainingIn -= chunk;
-      z.next_in = InBuffer.data();
+      z.next_in = InData;
       z.avail_in = static_cast<uInt>(chunk);
     }
-    z.next_out = OutBuffer.data();
-    z.avail_out = static_cast<uInt>(OutBuffer.size());
+    z.next_out = OutData;
+    z.avail_out = static_cast<uInt>(ZipBufferSize);
     int status = inflate(&z, Z_NO_FLUSH);
-    std::size_t have = OutBuffer.size() - z.avail_out;
+    std::size_t have = ZipBufferSize - z.avail_out;
     if (have > 0) {
       if (have > entry.UncompressedSize - produced)
         return TZipError::Crc;
-      crc = static_cast<std::uint32_t>(crc32(crc, OutBuffer.data(), static_cast<uInt>(have)));
-      if (!sink.Write(OutBuffer.data(), have))
+      crc = static_cast<std::uint32_t>(crc32(crc, OutData, static_cast<uInt>(have)));
+      if (!sink.Write(OutData, have))
         return TZipError::SinkFailed;
       produced += have;
     }
@@ -473,6 +474,47 @@ TZipError TZipReader::Inflate(const TZipEntry &entry, std::uint64_t offset, TByt
   return TZipError::None;
 }
 
+TZipReader::TZipReader(TByteSource &source) : Source(source) {
+}
+
+TZipReader::~TZipReader() = default;
+
+void TZipReader::MakeBuffers() {
+  if (InData != nullptr)
+    return;
+  if (Worker != nullptr) {
+    // Idle between entries: its buffers serve the entries inflated here.
+    InData = Worker->InputBuffer();
+    OutData = Worker->OutputBuffer();
+    return;
+  }
+  Buffers.resize(2 * ZipBufferSize);
+  InData = Buffers.data();
+  OutData = Buffers.data() + ZipBufferSize;
+}
+
+TInflateWorker *TZipReader::WorkerFor(const TZipEntry &entry) {
+  // Below this the hand-over between the threads costs more than it saves.
+  constexpr std::uint64_t AsideFrom = TInflateWorker::BlockSize;
+  if (entry.CompressedSize < AsideFrom)
+    return nullptr;
+  if (!WorkerTried) {
+    WorkerTried = true;
+    // The worker's buffers take the place of these, so that memory does not
+    // hold both.
+    Buffers = std::vector<std::uint8_t>();
+    InData = OutData = nullptr;
+    try {
+      Worker = std::make_unique<TInflateWorker>();
+      if (!Worker->Running())
+        Worker.reset();
+    } catch (const std::bad_alloc &) {
+      // Inflated inline, on one core.
+    }
+  }
+  return Worker.get();
+}
+
 TZipError TZipReader::ExtractEntry(const TZipEntry &entry, TByteSink &sink) {
   if (entry.IsEncrypted() || !entry.MethodSupported())
     return TZipError::Unsupported;
@@ -480,11 +522,11 @@ TZipError TZipReader::ExtractEntry(const TZipEntry &entry, TByteSink &sink) {
   TZipError error = CheckLocalHeader(entry, dataOffset);
   if (error != TZipError::None)
     return error;
-  if (InBuffer.empty()) {
-    InBuffer.resize(ZipBufferSize);
-    OutBuffer.resize(ZipBufferSize);
-  }
+  TInflateWorker *worker = entry.Method == MethodDeflated ? WorkerFor(entry) : nullptr;
+  if (worker == nullptr)
+    MakeBuffers();
   error = entry.Method == MethodStored ? CopyStored(entry, dataOffset, sink)
+          : worker != nullptr          ? worker->Inflate(entry, dataOffset, Source, sink)
                                        : Inflate(entry, dataOffset, sink);
   if (error == TZipError::None && (entry.Flags & FlagDataDescriptor) != 0)
     error = CheckDataDescriptor(entry, dataOffset + entry.CompressedSize);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -89,9 +90,14 @@ struct TZipEntry {
   bool MethodSupported() const { return Method == MethodStored || Method == MethodDeflated; }
 };
 
+class TInflateWorker;
+
 class TZipReader {
 public:
-  explicit TZipReader(TByteSource &source) : Source(source) {}
+  explicit TZipReader(TByteSource &source);
+  ~TZipReader();
+  TZipReader(const TZipReader &) = delete;
+  TZipReader &operator=(const TZipReader &) = delete;
 
   // Reads the central directory and checks the archive's layout: every
   // entry's local header agrees with the central directory, and no two
@@ -126,6 +132,10 @@ private:
   TZipError CheckDataDescriptor(const TZipEntry &entry, std::uint64_t offset);
   TZipError CopyStored(const TZipEntry &entry, std::uint64_t offset, TByteSink &sink);
   TZipError Inflate(const TZipEntry &entry, std::uint64_t offset, TByteSink &sink);
+  // The worker for an entry large enough to be worth it, started at the
+  // first one; null otherwise.
+  TInflateWorker *WorkerFor(const TZipEntry &entry);
+  void MakeBuffers();
 
   TByteSource &Source;
   // Entry data must end before this offset (the start of the central directory).
@@ -135,8 +145,13 @@ private:
   std::vector<std::uint8_t> Window;
   std::uint64_t WindowStart = 0;
   std::size_t WindowLength = 0;
-  std::vector<std::uint8_t> InBuffer;
-  std::vector<std::uint8_t> OutBuffer;
+  // The input and output buffers of the entries read here: Buffers, or the
+  // worker's once there is one.
+  std::vector<std::uint8_t> Buffers;
+  std::uint8_t *InData = nullptr;
+  std::uint8_t *OutData = nullptr;
+  std::unique_ptr<TInflateWorker> Worker;
+  bool WorkerTried = false;
 };
 
 // The size of the central directory window.

@@ -232,9 +232,10 @@ bool EnoughSpace(const std::map<std::string, std::uint64_t> &needs, TPlacementEv
 // renamed aside right before the copy takes its place, so that it can come
 // back with its attributes and date.
 int PlaceOne(const std::string &source, const std::string &destination,
-             const TPlacementJournal &journal, const TPlacedFile &file) {
+             const TPlacementJournal &journal, const TPlacedFile &file,
+             platform::TFlushBehind &behind) {
   return util::CopyFileWithDate(source, destination, journal.TempOf(file),
-                                file.Existed ? journal.BackupOf(file) : std::string());
+                                file.Existed ? journal.BackupOf(file) : std::string(), behind);
 }
 
 // Plans the placement into journal.Files, up to the first file that cannot go
@@ -386,18 +387,29 @@ std::int32_t PlaceFiles(const admin::TAdminHeader &header, std::uint8_t destInde
   }
   std::int32_t result = admin::RunOk;
   std::size_t attempted = 0;
-  for (const TPlacedFile &file : journal.Files) {
-    ++attempted;
-    // The staged file has the name it is placed under.
-    const std::string source = JoinPath(staging, journal.NameOf(file.Destination));
-    const std::string destination = journal.PathOf(file.Destination);
-    if (int copyResult = PlaceOne(source, destination, journal, file); copyResult != 0) {
-      events.Note("Copying " + source + " to " + destination +
-                  " failed: " + platform::ErrorText(platform::LastError()));
-      result = CopyFailed(events, copyResult);
-      break;
+  {
+    // Each file is flushed while the next ones are copied; all of them are
+    // on the disk before the flush of their folders, and before a rollback
+    // touches them.
+    platform::TFlushBehind behind;
+    for (const TPlacedFile &file : journal.Files) {
+      ++attempted;
+      // The staged file has the name it is placed under.
+      const std::string source = JoinPath(staging, journal.NameOf(file.Destination));
+      const std::string destination = journal.PathOf(file.Destination);
+      if (int copyResult = PlaceOne(source, destination, journal, file, behind); copyResult != 0) {
+        events.Note("Copying " + source + " to " + destination +
+                    " failed: " + platform::ErrorText(platform::LastError()));
+        result = CopyFailed(events, copyResult);
+        break;
+      }
+      events.Note("Placed " + destination);
     }
-    events.Note("Placed " + destination);
+    if (!behind.Finish() && result == admin::RunOk) {
+      events.Note("Flushing the placed files failed: " +
+                  platform::ErrorText(platform::LastError()));
+      result = CopyFailed(events, CopyCannotCreate);
+    }
   }
   if (result != admin::RunOk) {
     // Only what this run changed goes back: the files after the failed one

@@ -374,6 +374,28 @@ bool TTempFile::Commit(std::string_view aside, TDurable durable) {
   return true;
 }
 
+bool TTempFile::Commit(std::string_view aside, TFlushBehind &behind) {
+  if (!behind.Running())
+    return Commit(aside, TDurable::Data);
+  if (TempPath.empty()) {
+    detail::SetError(ErrorInvalidHandle);
+    return false;
+  }
+  // Renamed while still open (its handle shares deletion), then flushed and
+  // closed by `behind`: nothing relies on the data before behind.Finish(),
+  // and a cut before that finds the package unrecorded and puts it back.
+  if (!aside.empty() && !MoveFileReplacing(Target, aside))
+    return false;
+  if (!MoveIntoPlace(TDurable::Data))
+    return false;
+  TempPath.clear();
+  if (!FlushAfterMove(TDurable::Data))
+    return false;
+  behind.Take(std::move(Data));
+  detail::SetError(ErrorSuccess);
+  return true;
+}
+
 void TTempFile::Discard() {
   // A clean-up after a failure: the caller still has to read why it failed.
   const TKeepError keep;

@@ -159,6 +159,11 @@ void Note(const fault::TEvent &event) {
     OwnNote(event);
 }
 
+bool Simulating() {
+  // A copy that follows another's hooks cannot tell: it takes the safe side.
+  return FollowedNote.load() != nullptr || (Armed.load() && PowerCut.load());
+}
+
 bool FaultIsDiskFull() {
   if (const auto followed = FollowedDiskFull.load())
     return followed();

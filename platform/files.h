@@ -31,6 +31,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -179,10 +180,36 @@ enum class TDurable : std::uint8_t {
   // has returned. For many files in a few folders that must be durable
   // together: POSIX flushes them all with the folder's volume in one call
   // (a file flush each costs a disk round trip per file); Windows flushes
-  // each file before its rename and writes the rename through.
+  // each file (before its rename, or through a TFlushBehind while the next
+  // files are copied) and writes the rename through.
   Data,
   // Data and rename are on the disk when Commit returns.
   Now,
+};
+
+// Flushes files on a worker thread while the calling thread goes on, for
+// many files that must be durable together before one record says so. Only
+// the flush and the close leave the calling thread; every counted file
+// operation stays on it, in order. Without a worker (none can be started,
+// the system needs none, or a simulated power cut follows every step) it
+// takes nothing and the caller commits as before. The worker is joined by
+// Finish and by the destructor, on every path.
+class TFlushBehind : TNoCopy {
+public:
+  TFlushBehind();
+  ~TFlushBehind();
+  // Whether Take takes files.
+  [[nodiscard]] bool Running() const { return Worker != nullptr; }
+  // Takes the open `file` over; it is flushed and closed on the worker. Waits
+  // while too many files are pending, so that open handles stay few.
+  void Take(TFile &&file);
+  // Waits until every file taken is flushed and closed, and ends the
+  // worker. False, with the first failure's error, when a flush failed.
+  [[nodiscard]] bool Finish();
+
+private:
+  struct TWorker;
+  std::unique_ptr<TWorker> Worker;
 };
 
 // A new file written under a temporary name beside its target and put in the
@@ -214,6 +241,11 @@ public:
   // folder is not replaced (error 5). With `aside` given, a target that
   // exists is first renamed to `aside`, so that it can come back.
   [[nodiscard]] bool Commit(std::string_view aside, TDurable durable);
+  // Commit with TDurable::Data whose flush overlaps the caller's next work:
+  // the file is renamed into place still open and handed to `behind`, which
+  // flushes and closes it; durable once behind.Finish() and FlushFolder of
+  // the target's folder have returned true.
+  [[nodiscard]] bool Commit(std::string_view aside, TFlushBehind &behind);
   // Closes and deletes the temporary file; nothing once committed.
   void Discard();
 
@@ -273,7 +305,7 @@ struct TFindEntry {
 // Makes what TTempFile committed with TDurable::Data into `folder` survive a
 // power cut, data and names (POSIX: a flush of the folder's volume, syncfs
 // where the system has it, else sync; Windows flushed and wrote them through
-// as they were committed).
+// as they were committed, TFlushBehind's files once it has finished).
 [[nodiscard]] bool FlushFolder(std::string_view folder);
 [[nodiscard]] bool RemoveFolder(std::string_view path);
 // Bytes the caller may still write on the volume that holds the existing

@@ -23,6 +23,9 @@ void SetError(int error);
 [[nodiscard]] bool FaultIsDiskFull();
 // Tells the power-cut simulation what a file task changed or made durable.
 void Note(const fault::TEvent &event);
+// True while a power-cut simulation follows the notes: it takes them in one
+// order, from one thread.
+[[nodiscard]] bool Simulating();
 #else
 // The shipped seam counts nothing and fails nothing on purpose.
 constexpr bool Faulted(fault::TOp) {
@@ -33,7 +36,13 @@ constexpr bool FaultIsDiskFull() {
 }
 inline void Note(const fault::TEvent &) {
 }
+constexpr bool Simulating() {
+  return false;
+}
 #endif
+// Whether a file committed with TDurable::Data needs a flush of its own
+// (TFlushBehind then flushes it), or the folder's flush covers its data.
+[[nodiscard]] bool FlushesEachFile();
 // Ends the process at once with `exitCode`: no destructors, no atexit
 // handlers, no flushing (the crash mode of the fault hooks).
 [[noreturn]] void EndProcessAbruptly(int exitCode);

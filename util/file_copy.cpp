@@ -30,7 +30,8 @@ int CopyToTemp(platform::TFile &source, platform::TFile &temp, std::uint32_t &do
 
 // `tempPath` empty: a fresh name is found beside the destination.
 int CopyThroughTemp(std::string_view source, std::string_view destination,
-                    std::string_view tempPath, std::string_view asidePath) {
+                    std::string_view tempPath, std::string_view asidePath,
+                    platform::TFlushBehind *behind) {
   // A longer name would be cut on its way into a short string and the copy
   // would land under a different name.
   if (source.size() > TShortString::Capacity || destination.size() > TShortString::Capacity)
@@ -55,7 +56,8 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
     return result; // the temporary file goes with `temp`
   // Placed files are made durable together, folder by folder, before the
   // package record says they are there.
-  if (!temp.Commit(asidePath, platform::TDurable::Data))
+  if (behind != nullptr ? !temp.Commit(asidePath, *behind)
+                        : !temp.Commit(asidePath, platform::TDurable::Data))
     return 2;
   // A file just written has the archive attribute alone; most sources have no
   // other. The data is in place either way; attributes follow where they can.
@@ -67,14 +69,22 @@ int CopyThroughTemp(std::string_view source, std::string_view destination,
 } // namespace
 
 int CopyFileWithDate(std::string_view source, std::string_view destination) {
-  return CopyThroughTemp(source, destination, {}, {});
+  return CopyThroughTemp(source, destination, {}, {}, nullptr);
 }
 
 int CopyFileWithDate(std::string_view source, std::string_view destination,
                      std::string_view tempPath, std::string_view asidePath) {
   if (tempPath.empty())
     return 2;
-  return CopyThroughTemp(source, destination, tempPath, asidePath);
+  return CopyThroughTemp(source, destination, tempPath, asidePath, nullptr);
+}
+
+int CopyFileWithDate(std::string_view source, std::string_view destination,
+                     std::string_view tempPath, std::string_view asidePath,
+                     platform::TFlushBehind &behind) {
+  if (tempPath.empty())
+    return 2;
+  return CopyThroughTemp(source, destination, tempPath, asidePath, &behind);
 }
 
 } // namespace util

@@ -5,6 +5,8 @@
 
 #include <string_view>
 
+#include "platform/files.h"
+
 namespace util {
 
 // 0 copied; 1 source attributes unreadable or source cannot be opened;
@@ -18,5 +20,10 @@ int CopyFileWithDate(std::string_view source, std::string_view destination);
 // before the copy takes its place, so that it can come back.
 int CopyFileWithDate(std::string_view source, std::string_view destination,
                      std::string_view tempPath, std::string_view asidePath = {});
+// The same, the copy's flush left to `behind` (durable once behind.Finish()
+// has returned true).
+int CopyFileWithDate(std::string_view source, std::string_view destination,
+                     std::string_view tempPath, std::string_view asidePath,
+                     platform::TFlushBehind &behind);
 
 } // namespace util

@@ -556,6 +556,12 @@ int FlushVolume(int fd) {
 
 } // namespace
 
+bool detail::FlushesEachFile() {
+  // One flush of the volume takes every file's data with it: measured far
+  // cheaper than a flush per file (a journal commit each), even on a worker.
+  return false;
+}
+
 bool FlushFolder(std::string_view folder) {
   posix::TProbe probe;
   if (!OnFolder(MapPath(folder, probe), FlushVolume))

@@ -309,9 +309,11 @@ bool detail::MoveFileReplacingNative(std::string_view from, std::string_view to)
 
 bool TTempFile::CreateNamedNative(std::string_view target, const std::string &path) {
   // No look at the name first: CREATE_NEW reports a clash itself, and a
-  // missing name costs Wine a reading of the whole folder.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  // missing name costs Wine a reading of the whole folder. Shared for
+  // deletion only, so that the file can be renamed into place while its
+  // flush still holds it open (TFlushBehind).
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_DELETE, nullptr,
+                         CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE)
     return FailLast();
   Data.Handle = reinterpret_cast<std::intptr_t>(h);
@@ -342,6 +344,11 @@ bool TTempFile::FlushBeforeMove(TDurable durable) {
 
 bool TTempFile::FlushAfterMove(TDurable) {
   return true; // the move was written through
+}
+
+bool detail::FlushesEachFile() {
+  // Flushing a folder or a volume needs administrator rights.
+  return true;
 }
 
 bool FlushFolder(std::string_view) {

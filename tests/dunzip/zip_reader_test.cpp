@@ -3,6 +3,8 @@
 // archive) either refused or read back exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <sstream>
 
@@ -110,17 +112,71 @@ TEST(ZipReader, BrokenEntriesGiveTheMatchingError) {
       {"bzip2", [](TTestEntry &e) { e.Method = 12; }, TZipError::Unsupported},
       {"deflate64", [](TTestEntry &e) { e.Method = 9; }, TZipError::Unsupported},
   };
-  for (const auto &c : cases) {
-    SCOPED_TRACE(c.Name);
-    TTestEntry e("x.bin", testing_support::PatternBytes(5000, 7));
-    c.Break(e);
-    const auto zip = BuildZip({e});
-    TOpened zipped(zip);
-    ASSERT_EQ(zipped.Error, TZipError::None);
-    ASSERT_EQ(zipped.Entries.size(), 1u);
-    TMemorySink sink;
-    EXPECT_EQ(zipped.Reader.ExtractEntry(zipped.Entries[0], sink), c.Expected);
-    EXPECT_LE(sink.Bytes.size(), e.Data.size());
+  // Small entries are inflated inline, large ones on a second thread.
+  for (const std::size_t size : {std::size_t(5000), std::size_t(700000)}) {
+    for (const auto &c : cases) {
+      SCOPED_TRACE(std::string(c.Name) + ", " + std::to_string(size) + " bytes");
+      TTestEntry e("x.bin", testing_support::PatternBytes(size, 7));
+      c.Break(e);
+      const auto zip = BuildZip({e});
+      TOpened zipped(zip);
+      ASSERT_EQ(zipped.Error, TZipError::None);
+      ASSERT_EQ(zipped.Entries.size(), 1u);
+      TMemorySink sink;
+      EXPECT_EQ(zipped.Reader.ExtractEntry(zipped.Entries[0], sink), c.Expected);
+      EXPECT_LE(sink.Bytes.size(), e.Data.size());
+    }
+  }
+}
+
+// A read or a write that fails in the middle of a large entry ends it with
+// that error, after exactly the bytes before it; the next one still reads.
+TEST(ZipReader, FailuresInTheMiddleOfALargeEntryEndItThere) {
+  struct TFailingSource : dunzip::TByteSource {
+    dunzip::TMemorySource Inner;
+    std::uint64_t FailAt; // a read of this byte fails
+    TFailingSource(const std::vector<std::uint8_t> &zip, std::uint64_t failAt)
+        : Inner(zip.data(), zip.size()), FailAt(failAt) {}
+    std::uint64_t Size() const override { return Inner.Size(); }
+    bool ReadAt(std::uint64_t offset, void *buffer, std::size_t count) override {
+      return !(offset <= FailAt && FailAt - offset < count) && Inner.ReadAt(offset, buffer, count);
+    }
+  };
+  struct TRefusingSink : TMemorySink {
+    std::size_t Limit;
+    explicit TRefusingSink(std::size_t limit) : Limit(limit) {}
+    bool Write(const std::uint8_t *data, std::size_t count) override {
+      return Bytes.size() + count <= Limit && TMemorySink::Write(data, count);
+    }
+  };
+  // Half text, half noise: several output blocks per input block and back.
+  std::vector<std::uint8_t> data = testing_support::PatternBytes(400000, 3);
+  for (std::size_t i = 0; i < 400000; ++i)
+    data.push_back(static_cast<std::uint8_t>("entry text "[i % 11]));
+  const auto zip = BuildZip({TTestEntry("big.bin", data), TTestEntry("again.bin", data)});
+  const std::size_t middle = zip.size() / 3;
+  struct TCase {
+    const char *What;
+    std::uint64_t FailAt;
+    std::size_t SinkLimit;
+    TZipError Expected;
+  } cases[] = {{"read", middle, SIZE_MAX, TZipError::Read},
+               {"write", UINT64_MAX, 500000, TZipError::SinkFailed}};
+  for (const TCase &c : cases) {
+    SCOPED_TRACE(c.What);
+    TFailingSource source(zip, c.FailAt);
+    dunzip::TZipReader reader(source);
+    std::vector<TZipEntry> entries;
+    ASSERT_EQ(reader.ReadCentralDirectory(entries), TZipError::None);
+    TRefusingSink sink(c.SinkLimit);
+    EXPECT_EQ(reader.ExtractEntry(entries.at(0), sink), c.Expected);
+    ASSERT_GT(sink.Bytes.size(), 0u);
+    EXPECT_TRUE(std::equal(sink.Bytes.begin(), sink.Bytes.end(), data.begin()));
+    if (c.FailAt == UINT64_MAX) {
+      TMemorySink next;
+      EXPECT_EQ(reader.ExtractEntry(entries.at(1), next), TZipError::None);
+      EXPECT_TRUE(next.Bytes == data);
+    }
   }
 }
 

@@ -27,8 +27,8 @@ void *detail::LoadDynamicLibraryNative(std::string_view name, std::string_view i
     detail::SetError(ErrorModNotFound);
     return nullptr;
   }
-  const std::string path = in.empty() ? detail::LibraryPath(folder, base)
-                                      : std::string(in) + "\\" + std::string(base);
+  const std::string path =
+      in.empty() ? detail::LibraryPath(folder, base) : std::string(in) + "\\" + std::string(base);
   HMODULE module = LoadLibraryExA(path.c_str(), nullptr, SearchDllLoadDir | SearchSystem32);
   // Older systems refuse those flags; there the library's folder comes
   // first for its imports, before the current folder.
